@@ -1,0 +1,138 @@
+#pragma once
+// A socket control in the manner of the classic Winsock control, over QTcpSocket/QTcpServer.
+// One object is either idle, a listener (raising ConnectionRequest) or one connection.
+// Events are Qt signals; handlers run on the owning thread, one at a time.
+
+#include <QByteArray>
+#include <QHash>
+#include <QHostAddress>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QTcpServer;
+class QTcpSocket;
+class QTimer;
+
+namespace tarnivel {
+
+// Winsock-style error numbers raised by Socket::error.
+namespace SocketError {
+inline constexpr int ConnectionAborted = 10053;
+inline constexpr int ConnectionReset = 10054;
+inline constexpr int TimedOut = 10060;
+inline constexpr int ConnectionRefused = 10061;
+inline constexpr int AddressInUse = 10048;
+inline constexpr int HostNotFound = 11001;
+} // namespace SocketError
+
+// Values of Socket::state(), as the Winsock control numbers them.
+enum class SocketState : int {
+    Closed = 0,
+    Open = 1,
+    Listening = 2,
+    ConnectionPending = 3,
+    ResolvingHost = 4,
+    HostResolved = 5,
+    Connecting = 6,
+    Connected = 7,
+    Closing = 8,
+    Error = 9,
+};
+
+// Shared by all sockets of one running copy: the local address every socket binds to,
+// and connection requests that a listener raised and another socket may accept.
+class SocketContext : public QObject
+{
+    Q_OBJECT
+public:
+    // A null bind address means: listeners on all IPv4 addresses, outgoing sockets unbound.
+    explicit SocketContext(const QHostAddress &bindAddress = QHostAddress(), QObject *parent = nullptr);
+    ~SocketContext() override;
+
+    QHostAddress bindAddress() const { return m_bindAddress; }
+
+    // A connect that gets no answer fails with TimedOut after this long.
+    int connectTimeoutMs() const { return m_connectTimeoutMs; }
+    void setConnectTimeoutMs(int ms) { m_connectTimeoutMs = ms; }
+
+    // Used by Socket: park an incoming connection under a request id / take it out.
+    int park(QTcpSocket *pending);
+    QTcpSocket *take(int requestId);
+    void drop(int requestId);
+
+private:
+    QHostAddress m_bindAddress;
+    int m_connectTimeoutMs = 20000;
+    int m_nextRequestId = 1;
+    QHash<int, QPointer<QTcpSocket>> m_pending;
+};
+
+class Socket : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Socket(SocketContext &context, QObject *parent = nullptr);
+    ~Socket() override;
+
+    SocketState state() const;
+    bool isConnected() const { return state() == SocketState::Connected; }
+
+    QString tag() const { return m_tag; }
+    void setTag(const QString &tag) { m_tag = tag; }
+
+    quint16 localPort() const;
+    void setLocalPort(quint16 port) { m_localPort = port; }
+    quint16 remotePort() const { return m_remotePort; }
+    void setRemotePort(quint16 port) { m_remotePort = port; }
+    QString remoteHost() const { return m_remoteHost; }
+    void setRemoteHost(const QString &host) { m_remoteHost = host; }
+    // Dotted address of the other end; the last one known after a close, empty if never connected.
+    QString remoteHostIP() const { return m_remoteHostIP; }
+
+    // Listen on localPort(). A port already in use raises error(AddressInUse).
+    void listen();
+    // Take over the connection request raised (by any socket of the same context) under this id.
+    void accept(int requestId);
+    // Dial remoteHost():remotePort().
+    void connectToRemote();
+    void connectToRemote(const QString &host, quint16 port);
+    // Close locally: no closed() event follows.
+    void close();
+    // Write bytes; sendComplete() follows once all are handed over.
+    void sendData(const QByteArray &bytes);
+
+signals:
+    void connectionRequest(int requestId);
+    void connected();
+    // All bytes readable at that moment.
+    void dataArrival(const QByteArray &bytes);
+    void sendComplete();
+    // The peer closed or reset the connection.
+    void closed();
+    void error(int number, const QString &description);
+
+private:
+    void adopt(QTcpSocket *socket);
+    void releaseConnection();
+    void onReadyRead();
+    void onBytesWritten();
+    void onDisconnected();
+    void onSocketError();
+    void onConnectTimeout();
+    void onNewConnection();
+
+    SocketContext &m_context;
+    QString m_tag;
+    quint16 m_localPort = 0;
+    quint16 m_remotePort = 0;
+    QString m_remoteHost;
+    QString m_remoteHostIP;
+    QTcpServer *m_server = nullptr;
+    QTcpSocket *m_socket = nullptr;
+    QTimer *m_connectTimer = nullptr;
+    bool m_peerClosed = false;
+    bool m_failed = false;
+};
+
+} // namespace tarnivel

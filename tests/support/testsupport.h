@@ -1,0 +1,14 @@
+#pragma once
+// Helpers shared by the test programs.
+
+#include <QHostAddress>
+#include <QString>
+
+namespace tarnivel::test {
+
+// Loopback address 127.B.0.n where B is derived from the test program's name, so test
+// programs running side by side never share an address (and so never share ports).
+QHostAddress loopback(int n);
+QString loopbackText(int n);
+
+} // namespace tarnivel::test

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing tarnivel needs on Debian 12. Idempotent.
+set -euo pipefail
+packages=(cmake g++ make qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev
+          fonts-ipafont-gothic fontconfig)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+if [ "${#missing[@]}" -gt 0 ]; then
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+# Let the Windows font names the settings file uses resolve to the IPA fonts.
+here="$(cd "$(dirname "$0")/.." && pwd)"
+conf=/etc/fonts/conf.d/65-tarnivel-ms-gothic.conf
+if ! cmp -s "$here/resources/65-tarnivel-ms-gothic.conf" "$conf" 2>/dev/null; then
+  $sudo install -m 644 "$here/resources/65-tarnivel-ms-gothic.conf" "$conf" && fc-cache -f >/dev/null 2>&1 || true
+fi
