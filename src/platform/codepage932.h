@@ -8,9 +8,13 @@
 
 namespace tarnivel::cp932 {
 
-// Characters code page 932 cannot hold become '?'.
+// Characters code page 932 cannot hold become '?', one per character (a surrogate pair or a
+// lone surrogate included). Windows look-alikes are written with their look-alike's bytes
+// (U+00A5 as 0x5C, U+301C as 0x8160, U+2212 as 0x817C ...).
 QByteArray encode(const QString &text);
-// Invalid or truncated byte sequences become U+FFFD; the rest is kept.
+// Invalid or truncated byte sequences become U+FFFD; the rest is kept. A lead byte followed by
+// a proper trail byte that maps to nothing is one U+FFFD; any other bad byte is one U+FFFD
+// by itself, so the character after it (a blank, CR LF, a marker) is still read.
 QString decode(const QByteArray &bytes);
 
 } // namespace tarnivel::cp932

@@ -23,6 +23,8 @@ inline constexpr int ConnectionReset = 10054;
 inline constexpr int TimedOut = 10060;
 inline constexpr int ConnectionRefused = 10061;
 inline constexpr int AddressInUse = 10048;
+inline constexpr int AddressNotAvailable = 10049;
+inline constexpr int NetworkUnreachable = 10051;
 inline constexpr int HostNotFound = 11001;
 } // namespace SocketError
 
@@ -56,16 +58,32 @@ public:
     int connectTimeoutMs() const { return m_connectTimeoutMs; }
     void setConnectTimeoutMs(int ms) { m_connectTimeoutMs = ms; }
 
+    // An incoming connection waiting to be accepted. The peer's address is noted when it
+    // arrives, because a connection the peer has closed no longer tells it.
+    struct Parked
+    {
+        QTcpSocket *socket = nullptr;
+        QHostAddress peerAddress;
+        quint16 peerPort = 0;
+    };
+
     // Used by Socket: park an incoming connection under a request id / take it out.
     int park(QTcpSocket *pending);
-    QTcpSocket *take(int requestId);
+    Parked take(int requestId);
     void drop(int requestId);
 
 private:
+    struct Waiting
+    {
+        QPointer<QTcpSocket> socket;
+        QHostAddress peerAddress;
+        quint16 peerPort = 0;
+    };
+
     QHostAddress m_bindAddress;
     int m_connectTimeoutMs = 20000;
     int m_nextRequestId = 1;
-    QHash<int, QPointer<QTcpSocket>> m_pending;
+    QHash<int, Waiting> m_pending;
 };
 
 class Socket : public QObject
@@ -90,9 +108,11 @@ public:
     // Dotted address of the other end; the last one known after a close, empty if never connected.
     QString remoteHostIP() const { return m_remoteHostIP; }
 
-    // Listen on localPort(). A port already in use raises error(AddressInUse).
-    void listen();
-    // Take over the connection request raised (by any socket of the same context) under this id.
+    // Listen on localPort() (whatever the socket held is closed first). Returns false, and
+    // raises no event, when the port cannot be had (for instance because it is in use).
+    bool listen();
+    // Take over the connection request raised (by any socket of the same context) under this id,
+    // closing whatever this socket held first. An id that is no longer pending changes nothing.
     void accept(int requestId);
     // Dial remoteHost():remotePort().
     void connectToRemote();
@@ -113,12 +133,20 @@ signals:
     void error(int number, const QString &description);
 
 private:
-    void adopt(QTcpSocket *socket);
+    void adopt(const SocketContext::Parked &parked);
+    void wire(QTcpSocket *socket);
     void releaseConnection();
+    void releaseServer();
+    void fail(int number);
+    void failLater(int number);
+    void deliverArrivals();
+    void catchUp();
+    void onPeerClosed();
     void onReadyRead();
     void onBytesWritten();
-    void onDisconnected();
     void onSocketError();
+    void onSocketStateChanged();
+    void onConnected();
     void onConnectTimeout();
     void onNewConnection();
 
@@ -128,11 +156,17 @@ private:
     quint16 m_remotePort = 0;
     QString m_remoteHost;
     QString m_remoteHostIP;
+    SocketState m_state = SocketState::Closed;
     QTcpServer *m_server = nullptr;
     QTcpSocket *m_socket = nullptr;
     QTimer *m_connectTimer = nullptr;
-    bool m_peerClosed = false;
-    bool m_failed = false;
+    // Bumped whenever the socket lets go of what it held, so that queued work and
+    // handlers that return after a close/connect can tell they belong to the past.
+    quint64 m_generation = 0;
+    // A write was handed over whose completion has not been reported yet.
+    bool m_sendOutstanding = false;
+    // Inside connectToRemote(): failures are reported after it returns, never from within.
+    bool m_dialling = false;
 };
 
 } // namespace tarnivel

@@ -1,0 +1,22 @@
+#pragma once
+// What the connection status needs from the main window: title, connect/disconnect
+// menu items and the two member lists.
+
+#include <QString>
+#include <QStringList>
+
+namespace tarnivel {
+
+class StatusView
+{
+public:
+    virtual ~StatusView() = default;
+    virtual void setTitle(const QString &title) = 0;
+    virtual void setConnectMenus(bool connectEnabled, bool disconnectEnabled) = 0;
+    // Both member lists get these rows (ticks cleared).
+    virtual void setMemberRows(const QStringList &names) = 0;
+    // "全員へ送信" selected, the plain list shown and the tick list hidden.
+    virtual void selectSendToAll() = 0;
+};
+
+} // namespace tarnivel

@@ -1,0 +1,55 @@
+#pragma once
+// Turning what the user typed into a chat line, writing it to everyone or to the ticked
+// members, and echoing it in the own log. Also the member click and the window shortcuts.
+
+#include <QObject>
+#include <QString>
+
+namespace tarnivel {
+
+struct MeshContext;
+class ComposerView;
+
+class Composer : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int MaxInputLength = 500;
+
+    Composer(MeshContext &mesh, ComposerView &view, QObject *parent = nullptr);
+
+    // Enter in the input box. Returns true when the key is used up (always for Enter).
+    bool enterPressed();
+    // The send button.
+    void sendClicked();
+
+    // Writes the line to the chosen members; a private line that reached anyone is followed
+    // by the "To" line in the log.
+    void sendChat(const QString &line);
+
+    // A row of either member list was clicked: show that member's address.
+    void memberClicked(int row);
+
+    // Window-level keys. keyDown returns true when a shortcut acted (the key is then used up).
+    bool keyDown(int key, Qt::KeyboardModifiers modifiers);
+    void keyUp() { m_keyHandled = false; }
+    // While a shortcut's key is held, typed characters are swallowed.
+    bool swallowsCharacters() const { return m_keyHandled; }
+    bool keyHandled() const { return m_keyHandled; }
+    void setKeyHandled(bool handled) { m_keyHandled = handled; }
+
+signals:
+    void togglePeerColumnRequested(); // Ctrl+F
+    void toggleLockRequested();       // Ctrl+L
+
+private:
+    bool canSend(const QString &text) const;
+    bool privateChosen() const;
+    void submit();
+
+    MeshContext &m_mesh;
+    ComposerView &m_view;
+    bool m_keyHandled = false;
+};
+
+} // namespace tarnivel

@@ -1,0 +1,17 @@
+#pragma once
+// Asking the user where to connect (the connect dialog, shown modally).
+
+#include <QString>
+#include <optional>
+
+namespace tarnivel {
+
+class ConnectPrompt
+{
+public:
+    virtual ~ConnectPrompt() = default;
+    // The address as typed, or nothing when cancelled.
+    virtual std::optional<QString> askConnectAddress(const QString &lastAddress) = 0;
+};
+
+} // namespace tarnivel

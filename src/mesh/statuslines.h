@@ -1,0 +1,22 @@
+#pragma once
+// The status lines the mesh writes into the log. Each is complete text with its CR LF.
+
+#include <QString>
+
+namespace tarnivel::statusline {
+
+inline const QString crlf = QStringLiteral("\r\n");
+
+inline QString connecting(const QString &address) { return QStringLiteral(" ●") + address + QStringLiteral(" に接続中...") + crlf; }
+inline QString cannotConnect() { return QStringLiteral(" ●接続できません。") + crlf; }
+inline QString disconnected() { return crlf + QStringLiteral(" ●切断しました。") + crlf + crlf; }
+inline QString connected(const QString &name) { return crlf + QStringLiteral(" ●") + name + QStringLiteral(" と接続されました。") + crlf; }
+inline QString cut(const QString &name) { return QStringLiteral(" ●") + name + QStringLiteral(" との接続が断たれました。") + crlf + crlf; }
+inline QString peerError(const QString &name, const QString &description) { return QStringLiteral(" ●エラー : ") + name + crlf + description + crlf; }
+inline QString joinRequestCame(const QString &address) { return QStringLiteral(" ●接続要求がきました。") + address + crlf; }
+inline QString chatFull() { return QStringLiteral(" ●満員なのでチャットに参加できません。") + crlf; }
+inline QString joinError() { return QStringLiteral(" ●エラー") + crlf; }
+inline QString joinAnswerError(const QString &description) { return QStringLiteral(" ●エラー : ") + crlf + description + crlf; }
+inline QString joinAskError(const QString &description) { return QStringLiteral(" ●エラー") + crlf + description + crlf; }
+
+} // namespace tarnivel::statusline

@@ -1,0 +1,38 @@
+#pragma once
+// frmConnect: asks for the address (IP address or host name) of a copy already in a chat.
+
+#include <QDialog>
+#include <QString>
+
+class QLineEdit;
+class QPushButton;
+
+namespace tarnivel {
+
+class ConnectDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // The longest address the box accepts.
+    static constexpr int MaxAddressLength = 255;
+
+    // `connectAddress` is the address used last; it is shown fully selected so typing replaces it.
+    explicit ConnectDialog(const QString &connectAddress, QWidget *parent = nullptr);
+
+    // True only when the dialog was closed with OK.
+    bool confirmed() const { return confirmed_; }
+    // The text exactly as typed (neither trimmed nor checked); meaningful only when confirmed().
+    QString address() const { return address_; }
+
+private:
+    void confirm();
+
+    QLineEdit *txtIP_;
+    QPushButton *cmdOK_;
+    QPushButton *cmdCancel_;
+    bool confirmed_ = false;
+    QString address_;
+};
+
+} // namespace tarnivel

@@ -1,0 +1,28 @@
+#pragma once
+// Where the main window's controls go for a given client size. Offsets are the designed
+// twips ones (15 twips per pixel at 96 dpi), taken from the client area's edges.
+
+#include <QRect>
+#include <QSize>
+
+namespace tarnivel {
+
+struct MainLayout
+{
+    QRect log;        // txtWin
+    QRect input;      // txtInput
+    QRect send;       // cmdSend
+    QRect sendToAll;  // opSendToAll
+    QRect sendToSome; // opSendToSelected
+    QRect lists;      // lbList and lbListChk share it
+    QRect address;    // txtShowIP
+    bool peerColumn = false;
+};
+
+// twipsPerPixel: 1440 / logical dpi.
+MainLayout computeMainLayout(QSize client, bool showPeers, double twipsPerPixel);
+
+// Smallest client area the layout keeps positive (outer 4000 x 2860 twips less the frame).
+QSize minimumClientSize(double twipsPerPixel);
+
+} // namespace tarnivel

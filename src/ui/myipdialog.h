@@ -1,0 +1,62 @@
+#pragma once
+// frmMyIP: shows the own address, copies it, and chooses how it is found (by the program
+// itself, or from an address server whose URL the user gives).
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace tarnivel {
+
+struct Preferences;
+class OwnAddress;
+class Clipboard;
+
+class MyIpDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // Asked before the address-server method is chosen for the first time; true to go on.
+    using ServerWarning = std::function<bool(QWidget *parent)>;
+
+    // Looks the address up at once (this may block for a few seconds).
+    MyIpDialog(OwnAddress &ownAddress, Preferences &prefs, Clipboard &clipboard,
+               QWidget *parent = nullptr);
+
+    // Replaces the warning message box, e.g. to answer it without a user.
+    void setServerWarning(ServerWarning warning) { m_serverWarning = std::move(warning); }
+
+    // The message box that warns about the address-server method.
+    static bool showServerWarning(QWidget *parent);
+
+    // Closing by OK or by the close box keeps the chosen method.
+    void done(int result) override;
+
+private:
+    void normalChosen();
+    void serverChosen();
+    void copyAddress();
+    void setServerBoxEnabled(bool enabled);
+
+    Preferences &m_prefs;
+    Clipboard &m_clipboard;
+    // The address found when the dialog opened; the copy button copies this one.
+    QString m_shownAddress;
+    ServerWarning m_serverWarning = &MyIpDialog::showServerWarning;
+
+    QLineEdit *m_txtMyIP;
+    QPushButton *m_cmdCopyIP;
+    QGroupBox *m_frameIPMode;
+    QRadioButton *m_optNomal;
+    QRadioButton *m_optServer;
+    QLineEdit *m_txtIPServer;
+    QPushButton *m_okButton;
+};
+
+} // namespace tarnivel

@@ -1,0 +1,62 @@
+#pragma once
+// The small frameless start-up window: one 200 x 80 picture, PicStart, centred on the screen.
+// A click on the picture closes it at once; the window deletes itself when closed.
+
+#include <QImage>
+#include <QPointer>
+#include <QWidget>
+
+class QPainter;
+
+namespace tarnivel {
+
+inline constexpr int SplashPictureWidth = 200;
+inline constexpr int SplashPictureHeight = 80;
+
+// Draws the start-up picture into `painter`, filling 0,0 to 200,80.
+void drawSplashPicture(QPainter &painter);
+
+// The start-up picture as an image of exactly 200 x 80 pixels.
+QImage splashPicture();
+
+// The picture box: paints the start-up picture and reports a completed click on itself.
+class SplashPicture : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit SplashPicture(QWidget *parent = nullptr);
+
+signals:
+    void clicked();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    bool pressed_ = false;
+};
+
+class SplashWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit SplashWindow(QWidget *parent = nullptr);
+
+    SplashPicture *picture() const { return picture_; }
+
+    // Paints the window at once, so that it shows while the event loop is not yet running.
+    void paintNow();
+
+private:
+    SplashPicture *picture_;
+};
+
+// Closes the splash if it is still open. The splash may already be gone (the user clicked it
+// away), in which case this does nothing.
+void closeSplash(const QPointer<SplashWindow> &splash);
+
+} // namespace tarnivel

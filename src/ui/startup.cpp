@@ -1,0 +1,119 @@
+#include "ui/startup.h"
+
+#include "app/commandline.h"
+#include "app/programfolder.h"
+#include "app/singleinstance.h"
+#include "ui/mainwindow.h"
+#include "ui/splashwindow.h"
+#include "ui/windowstacking.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QHostAddress>
+#include <QSocketNotifier>
+#include <QThread>
+
+#include <csignal>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+namespace tarnivel {
+
+namespace {
+
+// TARNIVEL_BIND_ADDRESS=127.0.0.5 binds every socket of this copy to that address.
+QHostAddress bindAddressFromEnvironment()
+{
+    const QString text = qEnvironmentVariable("TARNIVEL_BIND_ADDRESS").trimmed();
+    QHostAddress address;
+    if (!text.isEmpty() && address.setAddress(text) && address.protocol() == QAbstractSocket::IPv4Protocol)
+        return address;
+    return QHostAddress();
+}
+
+// The Windows font names of the settings file resolve to the IPA fonts even where the
+// fontconfig alias is not installed.
+void addJapaneseFontSubstitutes()
+{
+    QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
+    QFont::insertSubstitution(QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"));
+    QFont::insertSubstitution(QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic"));
+    QFont::insertSubstitution(QStringLiteral("MS Gothic"), QStringLiteral("IPAGothic"));
+}
+
+// SIGTERM (and SIGINT, SIGHUP) close the main window like its close box, so the peers see
+// their connections cut and the settings are saved. The signals are blocked in every thread
+// (before Qt starts any) and read from a signalfd on the event loop.
+sigset_t terminationSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGHUP);
+    return set;
+}
+
+class TerminationWatch
+{
+public:
+    explicit TerminationWatch(QWidget &window)
+    {
+        const sigset_t set = terminationSignals();
+        m_fd = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+        if (m_fd < 0)
+            return;
+        m_notifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, &window, [this, &window] {
+            signalfd_siginfo info;
+            while (::read(m_fd, &info, sizeof info) == sizeof info) {
+            }
+            window.close();
+        });
+    }
+    ~TerminationWatch()
+    {
+        m_notifier.reset();
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+private:
+    int m_fd = -1;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+};
+
+} // namespace
+
+int runProgram(int argc, char *argv[])
+{
+    const sigset_t blocked = terminationSignals();
+    pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tarnivel"));
+    addJapaneseFontSubstitutes();
+
+    const QHostAddress bindAddress = bindAddressFromEnvironment();
+    SingleInstanceLock instance;
+    if (!instance.tryAcquire(bindAddress.isNull() ? QString() : bindAddress.toString()))
+        return 0;
+
+    const QString commandLine = commandLineText(QApplication::arguments());
+    auto *splash = new SplashWindow;
+    splash->show();
+    setFormTop(splash, 1);
+    splash->paintNow();
+    if (classifyCommandLine(commandLine) == StartAction::JoinAddress)
+        QThread::msleep(2000);
+
+    SessionOptions options;
+    options.programFolder = programFolder();
+    options.bindAddress = bindAddress;
+    MainWindow window(options);
+    TerminationWatch termination(window);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window] { window.unload(); });
+    window.load(commandLine, splash);
+    return app.exec();
+}
+
+} // namespace tarnivel

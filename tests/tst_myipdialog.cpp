@@ -1,0 +1,313 @@
+// The own-address dialog: what it shows, how it switches the lookup method, what it stores.
+
+#include "address/ownaddress.h"
+#include "app/preferences.h"
+#include "platform/clipboard.h"
+#include "platform/dialup.h"
+#include "platform/http.h"
+#include "ui/myipdialog.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QtTest>
+
+using namespace tarnivel;
+
+namespace {
+
+class FixedDialup : public DialupSource
+{
+public:
+    QString value;
+    QString address() override { return value; }
+};
+
+// Answers like an address server would, without any network.
+class ScriptedHttp : public HttpClient
+{
+public:
+    using HttpClient::get;
+    std::optional<QByteArray> reply;
+    QStringList asked;
+    std::optional<QByteArray> get(const QString &url, int timeoutSeconds) override
+    {
+        asked << QStringLiteral("%1 %2").arg(url).arg(timeoutSeconds);
+        return reply;
+    }
+    void cancel() override {}
+};
+
+class RecordingClipboard : public Clipboard
+{
+public:
+    QStringList calls;
+    void clear() override { calls << QStringLiteral("clear"); }
+    void setText(const QString &text) override { calls << QStringLiteral("set ") + text; }
+};
+
+const QString ServerUrl = QStringLiteral("http://ip.example/who");
+
+// One dialog with everything it talks to.
+struct Fixture
+{
+    Preferences prefs;
+    FixedDialup dialup;
+    ScriptedHttp http;
+    RecordingClipboard clipboard;
+    OwnAddress own{prefs, dialup, http};
+    int warnings = 0;
+
+    std::unique_ptr<MyIpDialog> open(bool confirmWarning = true)
+    {
+        auto dialog = std::make_unique<MyIpDialog>(own, prefs, clipboard);
+        dialog->setServerWarning([this, confirmWarning](QWidget *) {
+            ++warnings;
+            return confirmWarning;
+        });
+        // Shown as the menu command shows it (without blocking): the close box acts on a visible dialog.
+        dialog->setModal(true);
+        dialog->show();
+        return dialog;
+    }
+};
+
+template <typename T>
+T *child(QWidget *dialog, const char *name)
+{
+    T *widget = dialog->findChild<T *>(QString::fromLatin1(name));
+    if (!widget)
+        qFatal("no control %s", name);
+    return widget;
+}
+
+QColor background(QLineEdit *box)
+{
+    return box->palette().color(QPalette::Base);
+}
+
+QColor buttonFace()
+{
+    return QApplication::palette().color(QPalette::Button);
+}
+
+QColor windowBackground()
+{
+    return QApplication::palette().color(QPalette::Base);
+}
+
+} // namespace
+
+class TestMyIpDialog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void loadWithoutAddressServer();
+    void loadWithAddressServer();
+    void unknownAddressShowsNotConnected();
+    void copyButtonCopiesAddressShownAtOpening();
+    void serverThenCancelKeepsNormalMethod();
+    void serverConfirmedWithEmptyUrlStoresNothing();
+    void serverConfirmedUrlIsStoredOnOk();
+    void normalMethodClearsServerAtOnce();
+    void warningBoxTextsAndAnswers();
+};
+
+void TestMyIpDialog::initTestCase()
+{
+    // The colour checks need the button face to differ from the box background.
+    QVERIFY(buttonFace() != windowBackground());
+}
+
+void TestMyIpDialog::loadWithoutAddressServer()
+{
+    Fixture f;
+    f.dialup.value = QStringLiteral("10.64.3.9");
+    auto dialog = f.open();
+
+    QCOMPARE(dialog->windowTitle(), QStringLiteral("あなたの IPアドレス"));
+    auto *txtMyIP = child<QLineEdit>(dialog.get(), "txtMyIP");
+    QCOMPARE(txtMyIP->text(), QStringLiteral("10.64.3.9"));
+    QVERIFY(txtMyIP->isReadOnly());
+    QCOMPARE(background(txtMyIP), buttonFace());
+    QCOMPARE(child<QPushButton>(dialog.get(), "cmdCopyIP")->text(), QStringLiteral("IPのコピー"));
+    auto *optNomal = child<QRadioButton>(dialog.get(), "optNomal");
+    auto *optServer = child<QRadioButton>(dialog.get(), "optServer");
+    QCOMPARE(optNomal->text(), QStringLiteral("たるにべで取得（通常はこちら）"));
+    QCOMPARE(optServer->text(), QStringLiteral("サーバから取得"));
+    QVERIFY(optNomal->isChecked());
+    QVERIFY(!optServer->isChecked());
+    auto *txtIPServer = child<QLineEdit>(dialog.get(), "txtIPServer");
+    QVERIFY(!txtIPServer->isEnabled());
+    QCOMPARE(background(txtIPServer), buttonFace());
+    auto *ok = child<QPushButton>(dialog.get(), "OKButton");
+    QVERIFY(ok->isDefault());
+    QVERIFY(!child<QPushButton>(dialog.get(), "cmdCopyIP")->isDefault());
+    QCOMPARE(f.http.asked, QStringList());
+
+    ok->click();
+    QCOMPARE(dialog->result(), int(QDialog::Accepted));
+    QCOMPARE(f.prefs.addressServer, QString());
+    QCOMPARE(f.warnings, 0);
+}
+
+void TestMyIpDialog::loadWithAddressServer()
+{
+    Fixture f;
+    f.prefs.addressServer = ServerUrl;
+    f.http.reply = QByteArray("203.0.113.7");
+    auto dialog = f.open();
+
+    QVERIFY(child<QRadioButton>(dialog.get(), "optServer")->isChecked());
+    QVERIFY(!child<QRadioButton>(dialog.get(), "optNomal")->isChecked());
+    auto *txtIPServer = child<QLineEdit>(dialog.get(), "txtIPServer");
+    QVERIFY(txtIPServer->isEnabled());
+    QCOMPARE(background(txtIPServer), windowBackground());
+    QCOMPARE(txtIPServer->text(), ServerUrl);
+    QCOMPARE(child<QLineEdit>(dialog.get(), "txtMyIP")->text(), QStringLiteral("203.0.113.7"));
+    QCOMPARE(f.http.asked, QStringList({ServerUrl + " 5"}));
+    QCOMPARE(f.warnings, 0);
+
+    // Closing with the close box keeps the server, as edited.
+    txtIPServer->setText(ServerUrl + "2");
+    QCOMPARE(f.prefs.addressServer, ServerUrl);
+    dialog->close();
+    QCOMPARE(f.prefs.addressServer, ServerUrl + "2");
+}
+
+void TestMyIpDialog::unknownAddressShowsNotConnected()
+{
+    Fixture f;
+    f.prefs.addressServer = ServerUrl;
+    f.http.reply = QByteArray("not an address");
+    auto dialog = f.open();
+    QCOMPARE(child<QLineEdit>(dialog.get(), "txtMyIP")->text(), QStringLiteral("未接続"));
+
+    child<QPushButton>(dialog.get(), "cmdCopyIP")->click();
+    QCOMPARE(f.clipboard.calls, QStringList());
+}
+
+void TestMyIpDialog::copyButtonCopiesAddressShownAtOpening()
+{
+    Fixture f;
+    f.dialup.value = QStringLiteral("10.64.3.9");
+    auto dialog = f.open();
+
+    // A later lookup elsewhere (a join answered meanwhile) does not change what is copied.
+    f.dialup.value = QStringLiteral("10.99.9.9");
+    f.own.findMyAddress();
+
+    child<QPushButton>(dialog.get(), "cmdCopyIP")->click();
+    QCOMPARE(f.clipboard.calls, QStringList({"clear", "set 10.64.3.9"}));
+}
+
+void TestMyIpDialog::serverThenCancelKeepsNormalMethod()
+{
+    Fixture f;
+    auto dialog = f.open(false);
+    auto *optNomal = child<QRadioButton>(dialog.get(), "optNomal");
+    auto *optServer = child<QRadioButton>(dialog.get(), "optServer");
+    auto *txtIPServer = child<QLineEdit>(dialog.get(), "txtIPServer");
+
+    optServer->click();
+    QCOMPARE(f.warnings, 1);
+    QVERIFY(optNomal->isChecked());
+    QVERIFY(!optServer->isChecked());
+    QVERIFY(!txtIPServer->isEnabled());
+    QCOMPARE(background(txtIPServer), buttonFace());
+    QCOMPARE(dialog->focusWidget(), child<QPushButton>(dialog.get(), "OKButton"));
+    QCOMPARE(f.prefs.addressServer, QString());
+
+    dialog->close();
+    QCOMPARE(f.prefs.addressServer, QString());
+}
+
+void TestMyIpDialog::serverConfirmedWithEmptyUrlStoresNothing()
+{
+    Fixture f;
+    auto dialog = f.open(true);
+    auto *optServer = child<QRadioButton>(dialog.get(), "optServer");
+    auto *txtIPServer = child<QLineEdit>(dialog.get(), "txtIPServer");
+
+    optServer->click();
+    QCOMPARE(f.warnings, 1);
+    QVERIFY(optServer->isChecked());
+    QVERIFY(txtIPServer->isEnabled());
+    QCOMPARE(background(txtIPServer), windowBackground());
+    QCOMPARE(dialog->focusWidget(), txtIPServer);
+
+    dialog->close();
+    QCOMPARE(f.prefs.addressServer, QString());
+}
+
+void TestMyIpDialog::serverConfirmedUrlIsStoredOnOk()
+{
+    Fixture f;
+    auto dialog = f.open(true);
+    child<QRadioButton>(dialog.get(), "optServer")->click();
+    auto *txtIPServer = child<QLineEdit>(dialog.get(), "txtIPServer");
+    QTest::keyClicks(txtIPServer, ServerUrl);
+    // The URL is used from the next lookup on: nothing was asked while the dialog was open.
+    QCOMPARE(f.http.asked, QStringList());
+
+    child<QPushButton>(dialog.get(), "OKButton")->click();
+    QCOMPARE(dialog->result(), int(QDialog::Accepted));
+    QCOMPARE(f.prefs.addressServer, ServerUrl);
+}
+
+void TestMyIpDialog::normalMethodClearsServerAtOnce()
+{
+    Fixture f;
+    f.prefs.addressServer = ServerUrl;
+    auto dialog = f.open(false);
+    auto *optNomal = child<QRadioButton>(dialog.get(), "optNomal");
+    auto *optServer = child<QRadioButton>(dialog.get(), "optServer");
+    auto *txtIPServer = child<QLineEdit>(dialog.get(), "txtIPServer");
+
+    optNomal->click();
+    QCOMPARE(f.prefs.addressServer, QString());
+    QVERIFY(!txtIPServer->isEnabled());
+    QCOMPARE(background(txtIPServer), buttonFace());
+
+    // With the server gone, choosing it again warns first; cancelling goes back to normal.
+    optServer->click();
+    QCOMPARE(f.warnings, 1);
+    QVERIFY(optNomal->isChecked());
+    dialog->close();
+    QCOMPARE(f.prefs.addressServer, QString());
+}
+
+void TestMyIpDialog::warningBoxTextsAndAnswers()
+{
+    for (const auto answer : {QMessageBox::Cancel, QMessageBox::Ok}) {
+        QString title;
+        QString text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QMessageBox::StandardButtons buttons;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            title = box->windowTitle();
+            text = box->text();
+            icon = box->icon();
+            buttons = box->standardButtons();
+            box->button(answer)->click();
+        });
+        const bool confirmed = MyIpDialog::showServerWarning(nullptr);
+        QCOMPARE(title, QStringLiteral("tarnivel"));
+        QCOMPARE(text, QStringLiteral("これは、通常使用時にIPアドレスが取得できない場合など\n"
+                                      "特別な場合のみ設定してください。"));
+        QCOMPARE(icon, QMessageBox::Warning);
+        QCOMPARE(buttons, QMessageBox::Ok | QMessageBox::Cancel);
+        QCOMPARE(confirmed, answer == QMessageBox::Ok);
+    }
+}
+
+QTEST_MAIN(TestMyIpDialog)
+#include "tst_myipdialog.moc"
