@@ -56,7 +56,7 @@ ConnectDialog::ConnectDialog(const QString &connectAddress, QWidget *parent)
 
 void ConnectDialog::confirm()
 {
-
+    confirmed_ = true;
     address_ = txtIP_->text();
     accept();
 }

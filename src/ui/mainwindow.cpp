@@ -61,6 +61,12 @@ MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
 MainWindow::~MainWindow()
 {
     unload();
+    // The log view shows the session's document: the widgets go first.
+    for (QWidget *w : std::initializer_list<QWidget *>{m_txtWin, m_txtInput, m_cmdSend, m_opSendToAll,
+                                                       m_opSendToSelected, m_lbList, m_lbListChk, m_txtShowIP})
+        w->removeEventFilter(this);
+    removeEventFilter(this);
+    delete takeCentralWidget();
 }
 
 QAction *MainWindow::action(const QString &name) const

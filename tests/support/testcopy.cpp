@@ -1,0 +1,79 @@
+#include "testcopy.h"
+
+#include "testsupport.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+
+namespace tarnivel::test {
+
+TestCopy::TestCopy(int n, const QString &name)
+    : m_address(loopbackText(n))
+    , m_name(name)
+{
+    SessionOptions options;
+    options.programFolder = m_folder.path();
+    options.bindAddress = loopback(n);
+    options.dialup = &dialup;
+    options.sound = &sound;
+    m_window = std::make_unique<MainWindow>(options);
+    m_window->load(QString());
+    session().prefs.myName = name;
+}
+
+TestCopy::~TestCopy()
+{
+    m_window->unload();
+}
+
+void TestCopy::joinThrough(const QString &address)
+{
+    session().prefs.connectAddress = address;
+    session().dialling().setSelectedServer(address);
+    session().dialling().connectCommand();
+}
+
+void TestCopy::say(const QString &text)
+{
+    m_window->input()->setText(text);
+    session().composer().enterPressed();
+}
+
+QString TestCopy::logText() const
+{
+    return m_window->session().logDocument.toPlainText();
+}
+
+QString TestCopy::title() const
+{
+    return m_window->windowTitle();
+}
+
+int TestCopy::connectionCount()
+{
+    session().status().refreshTitle();
+    return session().status().connectionCount();
+}
+
+int TestCopy::namedMemberCount()
+{
+    ChatSockets &s = session().sockets();
+    int named = 0;
+    for (int i = 0; i < ChatSockets::MemberRows; ++i) {
+        for (Socket *socket : {&s.server(i), &s.client(i)}) {
+            if (socket->isConnected() && !socket->tag().isEmpty() && socket->tag() != socket->remoteHost())
+                ++named;
+        }
+    }
+    return named;
+}
+
+QStringList TestCopy::members()
+{
+    QStringList names;
+    for (int i = 0; i < m_window->memberList()->count(); ++i)
+        names << m_window->memberList()->item(i)->text();
+    return names;
+}
+
+} // namespace tarnivel::test

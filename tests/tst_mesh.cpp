@@ -1,0 +1,221 @@
+// Whole copies chatting over real loopback sockets, each with its own bind address.
+
+#include "testcopy.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+using namespace tarnivel;
+using namespace tarnivel::test;
+
+namespace {
+constexpr int JoinWaitMs = 10000;
+
+// Connected and greeted both ways: every connection carries its member's name.
+bool waitAllConnected(const std::vector<std::unique_ptr<TestCopy>> &copies, int each)
+{
+    return QTest::qWaitFor([&] {
+        for (const auto &c : copies) {
+            if (c->connectionCount() != each || c->namedMemberCount() != each)
+                return false;
+        }
+        return true;
+    }, JoinWaitMs);
+}
+} // namespace
+
+class TestMesh : public QObject
+{
+    Q_OBJECT
+private slots:
+    void twoCopiesGreetChatAndPart();
+    void quittingCutsTheOthers();
+    void elevenCopiesFormAFullMeshAndATwelfthIsRefused();
+    void publicLinesReachEveryMemberOnce();
+    void privateLinesReachOnlyTheTickedMembers();
+    void privateWithNobodyTickedWritesNothing();
+    void sendingIsRefusedWhenNotInAChat();
+};
+
+void TestMesh::twoCopiesGreetChatAndPart()
+{
+    TestCopy a(1, QStringLiteral("あきら"));
+    TestCopy b(2, QStringLiteral("Bob"));
+    QCOMPARE(a.title(), QStringLiteral("たるにべ - 未接続"));
+    QVERIFY(a.window().action("mnConnect")->isEnabled());
+    QVERIFY(!a.window().action("mnDisconnect")->isEnabled());
+
+    b.joinThrough(a.address());
+    QVERIFY(b.logText().contains(QStringLiteral(" ●%1 に接続中...").arg(a.address())));
+    QVERIFY(!b.window().action("mnConnect")->isEnabled());
+    QVERIFY(b.window().action("mnDisconnect")->isEnabled());
+
+    QTRY_COMPARE_WITH_TIMEOUT(a.title(), QStringLiteral("たるにべ - 1人接続済"), JoinWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(b.title(), QStringLiteral("たるにべ - 1人接続済"), JoinWaitMs);
+    QTRY_VERIFY(b.logText().contains(QStringLiteral(" ●あきら と接続されました。")));
+    QTRY_VERIFY(a.logText().contains(QStringLiteral(" ●Bob と接続されました。")));
+    QVERIFY(a.logText().contains(QStringLiteral(" ●接続要求がきました。%1").arg(b.address())));
+    QVERIFY(a.session().status().inChat());
+    QVERIFY(b.session().status().inChat());
+
+    // Both ways, Japanese included.
+    b.say(QStringLiteral("こんにちは ①～"));
+    QTRY_VERIFY(a.logText().contains(QStringLiteral("Bob> こんにちは ①～")));
+    QVERIFY(b.logText().contains(QStringLiteral("Bob> こんにちは ①～")));
+    QVERIFY(b.window().input()->text().isEmpty());
+    a.say(QStringLiteral("やあ"));
+    QTRY_VERIFY(b.logText().contains(QStringLiteral("あきら> やあ")));
+
+    b.window().action("mnDisconnect")->trigger();
+    QVERIFY(b.logText().contains(QStringLiteral(" ●切断しました。")));
+    QCOMPARE(b.title(), QStringLiteral("たるにべ - 未接続"));
+    QTRY_VERIFY(a.logText().contains(QStringLiteral(" ●Bob との接続が断たれました。")));
+    QTRY_COMPARE(a.title(), QStringLiteral("たるにべ - 未接続"));
+    QVERIFY(a.window().action("mnConnect")->isEnabled());
+    QVERIFY(!a.window().action("mnDisconnect")->isEnabled());
+
+    // Back to idle, both copies accept a new join at once.
+    b.joinThrough(a.address());
+    QTRY_COMPARE_WITH_TIMEOUT(b.connectionCount(), 1, JoinWaitMs);
+}
+
+void TestMesh::quittingCutsTheOthers()
+{
+    TestCopy a(1, QStringLiteral("A"));
+    auto c = std::make_unique<TestCopy>(3, QStringLiteral("C"));
+    c->joinThrough(a.address());
+    QTRY_COMPARE_WITH_TIMEOUT(a.connectionCount(), 1, JoinWaitMs);
+    QTRY_COMPARE(c->connectionCount(), 1);
+    c->window().close(); // the close box: unload, sockets cut, settings saved
+    QTRY_VERIFY(a.logText().contains(QStringLiteral(" ●C との接続が断たれました。")));
+    QTRY_COMPARE(a.title(), QStringLiteral("たるにべ - 未接続"));
+}
+
+void TestMesh::elevenCopiesFormAFullMeshAndATwelfthIsRefused()
+{
+    std::vector<std::unique_ptr<TestCopy>> copies;
+    for (int n = 1; n <= 11; ++n) {
+        copies.push_back(std::make_unique<TestCopy>(n, QStringLiteral("人%1").arg(n)));
+        if (n == 1)
+            continue;
+        // Each newcomer asks a different member.
+        TestCopy &through = *copies[(n * 7) % (n - 1)];
+        copies.back()->joinThrough(through.address());
+        QVERIFY2(QTest::qWaitFor([&] { return copies.back()->connectionCount() == n - 1; }, JoinWaitMs),
+                 qPrintable(QStringLiteral("copy %1 reached %2").arg(n).arg(copies.back()->connectionCount())));
+    }
+    QVERIFY(waitAllConnected(copies, 10));
+    for (auto &c : copies) {
+        QCOMPARE(c->title(), QStringLiteral("たるにべ - 10人接続済"));
+        c->window().togglePeerColumn();
+        QCOMPARE(c->members().size(), 10);
+        QVERIFY(!c->members().contains(c->name()));
+    }
+
+    TestCopy twelfth(12, QStringLiteral("十二"));
+    twelfth.joinThrough(copies[4]->address());
+    QTRY_VERIFY_WITH_TIMEOUT(twelfth.logText().contains(QStringLiteral(" ●満員なのでチャットに参加できません。")), JoinWaitMs);
+    QCOMPARE(twelfth.title(), QStringLiteral("たるにべ - 未接続"));
+    QVERIFY(!copies[4]->logText().contains(QStringLiteral(" ●接続要求がきました。%1").arg(twelfth.address())));
+    QCOMPARE(copies[4]->connectionCount(), 10);
+}
+
+void TestMesh::publicLinesReachEveryMemberOnce()
+{
+    std::vector<std::unique_ptr<TestCopy>> copies;
+    for (int n = 1; n <= 4; ++n) {
+        copies.push_back(std::make_unique<TestCopy>(n, QStringLiteral("P%1").arg(n)));
+        if (n > 1)
+            copies.back()->joinThrough(copies[0]->address());
+        QVERIFY(QTest::qWaitFor([&] { return copies.back()->connectionCount() == n - 1; }, JoinWaitMs));
+    }
+    QVERIFY(waitAllConnected(copies, 3));
+    copies[1]->say(QStringLiteral("みんなへ"));
+    const QString line = QStringLiteral("P2> みんなへ");
+    for (auto &c : copies)
+        QTRY_COMPARE(c->logText().count(line), 1);
+    QTest::qWait(200); // nothing arrives twice later
+    for (auto &c : copies)
+        QCOMPARE(c->logText().count(line), 1);
+}
+
+void TestMesh::privateLinesReachOnlyTheTickedMembers()
+{
+    std::vector<std::unique_ptr<TestCopy>> copies;
+    for (int n = 1; n <= 4; ++n) {
+        copies.push_back(std::make_unique<TestCopy>(n, QStringLiteral("Q%1").arg(n)));
+        if (n > 1)
+            copies.back()->joinThrough(copies[0]->address());
+        QVERIFY(QTest::qWaitFor([&] { return copies.back()->connectionCount() == n - 1; }, JoinWaitMs));
+    }
+    QVERIFY(waitAllConnected(copies, 3));
+
+    TestCopy &sender = *copies[0];
+    sender.window().togglePeerColumn();
+    const QStringList rows = sender.members();
+    QCOMPARE(rows.size(), 3);
+    sender.window().sendToSelectedOption()->click();
+    QVERIFY(sender.window().memberTickList()->isVisibleTo(&sender.window()));
+    sender.window().memberTickList()->item(0)->setCheckState(Qt::Checked);
+    sender.window().memberTickList()->item(2)->setCheckState(Qt::Checked);
+    sender.say(QStringLiteral("ないしょ"));
+
+    const QString line = QStringLiteral("Q1（秘）: ないしょ");
+    const QString to = QStringLiteral("To : %1 : %2").arg(rows[0], rows[2]);
+    QVERIFY(sender.logText().contains(to + QLatin1Char('\n') + line));
+    for (auto &c : copies) {
+        if (c.get() == &sender)
+            continue;
+        const bool ticked = c->name() == rows[0] || c->name() == rows[2];
+        if (ticked)
+            QTRY_COMPARE(c->logText().count(line), 1);
+    }
+    QTest::qWait(200);
+    for (auto &c : copies) {
+        const bool ticked = c->name() == rows[0] || c->name() == rows[2];
+        QCOMPARE(c->logText().count(line), (ticked || c.get() == &sender) ? 1 : 0);
+        QVERIFY(!c->logText().contains(QChar(0x01)));
+    }
+
+    // With the column hidden again, the same choice sends to everyone in the public form.
+    sender.window().togglePeerColumn();
+    sender.say(QStringLiteral("全員"));
+    for (auto &c : copies)
+        QTRY_COMPARE(c->logText().count(QStringLiteral("Q1> 全員")), 1);
+}
+
+void TestMesh::privateWithNobodyTickedWritesNothing()
+{
+    TestCopy a(1, QStringLiteral("A"));
+    TestCopy b(2, QStringLiteral("B"));
+    b.joinThrough(a.address());
+    QTRY_COMPARE_WITH_TIMEOUT(a.namedMemberCount(), 1, JoinWaitMs);
+    QTRY_COMPARE(b.namedMemberCount(), 1);
+    a.window().togglePeerColumn();
+    a.window().sendToSelectedOption()->click();
+    a.say(QStringLiteral("誰にも"));
+    QVERIFY(a.window().input()->text().isEmpty());
+    QVERIFY(a.logText().contains(QStringLiteral("A（秘）: 誰にも")));
+    QVERIFY(!a.logText().contains(QStringLiteral("To")));
+    QTest::qWait(200);
+    QVERIFY(!b.logText().contains(QStringLiteral("誰にも")));
+}
+
+void TestMesh::sendingIsRefusedWhenNotInAChat()
+{
+    TestCopy a(1, QStringLiteral("A"));
+    a.window().input()->setText(QStringLiteral("まだ"));
+    QVERIFY(a.session().composer().enterPressed());
+    QCOMPARE(a.window().input()->text(), QStringLiteral("まだ"));
+    QVERIFY(!a.logText().contains(QStringLiteral("まだ")));
+    a.window().sendButton()->click();
+    QCOMPARE(a.window().input()->text(), QStringLiteral("まだ"));
+}
+
+QTEST_MAIN(TestMesh)
+#include "tst_mesh.moc"
