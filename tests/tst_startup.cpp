@@ -1,0 +1,196 @@
+// The real program started as separate processes, each copied into its own folder.
+
+#include "testsupport.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+using namespace tarnivel;
+
+namespace {
+
+// A copy of the executable in a fresh folder, so its settings file lands there.
+class ProgramCopy
+{
+public:
+    ProgramCopy()
+    {
+        const QString exe = qEnvironmentVariable("TARNIVEL_EXECUTABLE");
+        m_path = m_folder.filePath(QStringLiteral("tarnivel"));
+        m_ok = !exe.isEmpty() && QFile::copy(exe, m_path);
+    }
+    bool ok() const { return m_ok; }
+    QString folder() const { return m_folder.path(); }
+
+    std::unique_ptr<QProcess> start(const QString &bindAddress, const QStringList &args = {})
+    {
+        auto p = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("TARNIVEL_BIND_ADDRESS"), bindAddress);
+        p->setProcessEnvironment(env);
+        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p->start(m_path, args);
+        p->waitForStarted();
+        return p;
+    }
+
+    QByteArray settings() const
+    {
+        QFile f(m_folder.filePath(QStringLiteral("tarnivel.dat")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+private:
+    QTemporaryDir m_folder;
+    QString m_path;
+    bool m_ok = false;
+};
+
+// The copy is up once its chat port answers.
+bool listensOn(const QString &address, int timeoutMs)
+{
+    return QTest::qWaitFor([&] {
+        QTcpSocket probe;
+        probe.connectToHost(address, 3220);
+        return probe.waitForConnected(200);
+    }, timeoutMs);
+}
+
+void terminate(QProcess &p)
+{
+    ::kill(pid_t(p.processId()), SIGTERM);
+    p.waitForFinished(10000);
+}
+
+} // namespace
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void secondCopyOnTheSameAddressEndsAtOnce();
+    void aKilledCopyDoesNotBlockTheNext();
+    void copiesOnDifferentAddressesRunTogether();
+    void terminationSavesTheSettings();
+    void switchOpensNoWaitButAddressWaits();
+    void switchWithMoreTextIsAnAddress();
+};
+
+void TestStartup::init()
+{
+    if (qEnvironmentVariable("TARNIVEL_EXECUTABLE").isEmpty())
+        QSKIP("TARNIVEL_EXECUTABLE is not set (run through ctest)");
+}
+
+void TestStartup::secondCopyOnTheSameAddressEndsAtOnce()
+{
+    ProgramCopy folder;
+    QVERIFY(folder.ok());
+    const QString address = test::loopbackText(1);
+    auto first = folder.start(address);
+    QVERIFY(listensOn(address, 10000));
+
+    auto second = folder.start(address, {QStringLiteral("/L")});
+    QVERIFY(second->waitForFinished(10000));
+    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second->exitCode(), 0);
+    // The first copy is not disturbed.
+    QCOMPARE(first->state(), QProcess::Running);
+    QVERIFY(listensOn(address, 2000));
+    terminate(*first);
+}
+
+void TestStartup::aKilledCopyDoesNotBlockTheNext()
+{
+    ProgramCopy folder;
+    QVERIFY(folder.ok());
+    const QString address = test::loopbackText(2);
+    auto first = folder.start(address);
+    QVERIFY(listensOn(address, 10000));
+    first->kill(); // SIGKILL: no clean-up at all
+    QVERIFY(first->waitForFinished(5000));
+
+    auto next = folder.start(address);
+    QVERIFY(listensOn(address, 10000));
+    QCOMPARE(next->state(), QProcess::Running);
+    terminate(*next);
+}
+
+void TestStartup::copiesOnDifferentAddressesRunTogether()
+{
+    ProgramCopy one;
+    ProgramCopy two;
+    QVERIFY(one.ok() && two.ok());
+    auto a = one.start(test::loopbackText(3));
+    auto b = two.start(test::loopbackText(4));
+    QVERIFY(listensOn(test::loopbackText(3), 10000));
+    QVERIFY(listensOn(test::loopbackText(4), 10000));
+    terminate(*a);
+    terminate(*b);
+}
+
+void TestStartup::terminationSavesTheSettings()
+{
+    ProgramCopy folder;
+    QVERIFY(folder.ok());
+    auto p = folder.start(test::loopbackText(5));
+    QVERIFY(listensOn(test::loopbackText(5), 10000));
+    QVERIFY(folder.settings().isEmpty());
+    terminate(*p);
+    QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+    const QList<QByteArray> lines = folder.settings().split('\n');
+    QCOMPARE(lines.size(), 18); // 17 lines, each ending CR LF
+    QCOMPARE(lines.at(0), QByteArray("Noname\r"));
+    QCOMPARE(lines.at(4), QByteArray(" 12 \r"));
+}
+
+void TestStartup::switchOpensNoWaitButAddressWaits()
+{
+    // An address on the command line waits two seconds with the splash up before the
+    // main window loads; a switch does not. Compared against each other, not a clock.
+    ProgramCopy folder;
+    QVERIFY(folder.ok());
+    const QString address = test::loopbackText(6);
+
+    QElapsedTimer t;
+    t.start();
+    auto withSwitch = folder.start(address, {QStringLiteral("/L")});
+    QVERIFY(listensOn(address, 10000));
+    const qint64 switchMs = t.elapsed();
+    terminate(*withSwitch);
+
+    t.restart();
+    auto withAddress = folder.start(address, {test::loopbackText(99)});
+    QVERIFY(listensOn(address, 15000));
+    const qint64 addressMs = t.elapsed();
+    terminate(*withAddress);
+
+    QVERIFY2(addressMs >= 2000, qPrintable(QString::number(addressMs)));
+    QVERIFY2(addressMs - switchMs >= 1500, qPrintable(QStringLiteral("%1 vs %2").arg(addressMs).arg(switchMs)));
+}
+
+void TestStartup::switchWithMoreTextIsAnAddress()
+{
+    ProgramCopy folder;
+    QVERIFY(folder.ok());
+    const QString address = test::loopbackText(7);
+    auto p = folder.start(address, {QStringLiteral("/L"), QStringLiteral("x")});
+    QVERIFY(listensOn(address, 15000));
+    terminate(*p);
+    // The whole command line became the address to join (settings item 11).
+    const QList<QByteArray> lines = folder.settings().split('\n');
+    QVERIFY(lines.size() > 11);
+    QCOMPARE(lines.at(10), QByteArray("/L x\r"));
+}
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"
