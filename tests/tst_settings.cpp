@@ -196,9 +196,11 @@ void TestSettings::roundTrip()
     stored.windowTop = 600;
     cases << Case{stored, std::numeric_limits<float>::quiet_NaN(), 1e20f, stored, 500, 600};
 
-    const Preferences extreme{.textColor = INT_MIN, .backgroundColor = INT_MAX, .logFontSize = 0,
-                              .windowLeft = INT_MIN, .windowTop = 2147483520, .windowWidth = -1,
-                              .showPeers = -32768};
+    Preferences extreme;
+    extreme.textColor = extreme.windowLeft = INT_MIN;
+    extreme.backgroundColor = INT_MAX;
+    extreme.windowTop = 2147483520; // the largest float below 2^31
+    extreme.showPeers = -32768;
     cases << Case{extreme, -2147483648.f, 2147483520.f, extreme, -2147483648.f, 2147483520.f};
 
     for (const Case &c : cases) {

@@ -5,15 +5,17 @@
 
 namespace tarnivel::test {
 
-static int programByte()
+// 127.B.C.n: B and C from the test program's name, so programs run side by side apart.
+static QString programPrefix()
 {
     const QString name = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-    return 20 + int(qHash(name, 7u) % 200u);
+    const size_t h = qHash(name, 7u);
+    return QStringLiteral("127.%1.%2.").arg(20 + int(h % 200u)).arg(1 + int((h / 200u) % 250u));
 }
 
 QHostAddress loopback(int n)
 {
-    return QHostAddress(QStringLiteral("127.%1.0.%2").arg(programByte()).arg(n));
+    return QHostAddress(programPrefix() + QString::number(n));
 }
 
 QString loopbackText(int n)

@@ -6,7 +6,7 @@
 
 namespace tarnivel::test {
 
-// Loopback address 127.B.0.n where B is derived from the test program's name, so test
+// Loopback address 127.B.C.n where B and C are is derived from the test program's name, so test
 // programs running side by side never share an address (and so never share ports).
 QHostAddress loopback(int n);
 QString loopbackText(int n);

@@ -1,0 +1,306 @@
+// The main window: menus, window-level keys, and the preferences it loads and saves.
+
+#include "app/settingsfile.h"
+#include "platform/codepage932.h"
+#include "testcopy.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace tarnivel;
+using namespace tarnivel::test;
+
+namespace {
+
+struct MenuRow
+{
+    const char *name;
+    const char *caption;
+    QKeySequence shortcut;
+};
+
+QStringList barCaptions(QMenuBar *bar)
+{
+    QStringList captions;
+    for (QAction *a : bar->actions())
+        captions << a->text();
+    return captions;
+}
+
+// The rows of a menu: object names, with "-" for separators.
+QStringList menuRows(QMenu *menu)
+{
+    QStringList rows;
+    for (QAction *a : menu->actions())
+        rows << (a->isSeparator() ? QStringLiteral("-") : a->objectName());
+    return rows;
+}
+
+void activate(QWidget &w)
+{
+    w.show();
+    QApplication::setActiveWindow(&w);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void menuBarAsDesigned();
+    void menuShortcutsWinOverTheInputBox();
+    void ctrlFAndCtrlSActOncePerPress();
+    void shortcutWithShiftOrHiddenColumn();
+    void inputTakesJapaneseUpTo500Characters();
+    void addressBoxCopiesOncePerPress();
+    void storedChoicesComeBackOnLoad();
+    void closingSavesUnlessTheNameIsEmpty();
+};
+
+void TestMainWindow::menuBarAsDesigned()
+{
+    TestCopy c(1, QStringLiteral("A"));
+    MainWindow &w = c.window();
+    QCOMPARE(barCaptions(w.menuBar()),
+             (QStringList{"接続", "接続先を表示", "設定", "その他"}));
+    const QList<QAction *> bar = w.menuBar()->actions();
+    QCOMPARE(menuRows(bar[0]->menu()),
+             (QStringList{"mnConnect", "mnDisconnect", "-", "mnServer", "mnQuick", "mnWaitQuit", "-", "mnEnd"}));
+    QVERIFY(!bar[1]->menu()); // the display command has no submenu
+    QCOMPARE(menuRows(bar[2]->menu()),
+             (QStringList{"mnName", "mnFont", "mnColor", "-", "mnFormTop", "-", "mnBeep", "mnMsgBeep"}));
+    QCOMPARE(menuRows(bar[3]->menu()),
+             (QStringList{"mnSaveLog", "-", "mnShoIP", "mnCopyIP", "-", "mnClearLog", "-", "mnHelp", "mnVer"}));
+
+    const QList<MenuRow> rows = {
+        {"mnConnect", "接続", QKeySequence("Ctrl+A")},    {"mnDisconnect", "切断", QKeySequence("Ctrl+D")},
+        {"mnServer", "サーバに接続", QKeySequence("F2")}, {"mnQuick", "クイックサーバ", QKeySequence("F3")},
+        {"mnWaitQuit", "待機の解除", QKeySequence("Shift+F3")}, {"mnEnd", "終了", QKeySequence("Ctrl+Q")},
+        {"mnName", "名前", QKeySequence("Ctrl+N")},       {"mnFont", "フォント", QKeySequence()},
+        {"mnColor", "色", QKeySequence()},                {"mnFormTop", "常に手前に表示", QKeySequence("Ctrl+T")},
+        {"mnBeep", "接続音を鳴らす", QKeySequence("Ctrl+B")}, {"mnMsgBeep", "メッセージ音を鳴らす", QKeySequence("Ctrl+M")},
+        {"mnSaveLog", "ログを保存", QKeySequence()},      {"mnShoIP", "自分のIPを表示", QKeySequence()},
+        {"mnCopyIP", "自分のIPをコピー", QKeySequence("Ctrl+I")}, {"mnClearLog", "ログのクリア", QKeySequence()},
+        {"mnHelp", "ヘルプ", QKeySequence("F1")},         {"mnVer", "バージョン", QKeySequence()},
+        {"mnCopy", "コピー", QKeySequence()},             {"mnLock", "画面のロック", QKeySequence()},
+    };
+    for (const MenuRow &row : rows) {
+        QAction *a = w.action(QString::fromLatin1(row.name));
+        QVERIFY2(a, row.name);
+        QCOMPARE(a->text(), QString::fromUtf8(row.caption));
+        QCOMPARE(a->shortcut(), row.shortcut);
+        const bool check = QByteArray(row.name) == "mnFormTop" || QByteArray(row.name) == "mnBeep"
+                           || QByteArray(row.name) == "mnMsgBeep";
+        QCOMPARE(a->isCheckable(), check);
+    }
+    QVERIFY(!w.action("mnWaitQuit")->isVisible());
+    QVERIFY(w.action("mnConnect")->isEnabled());
+    QVERIFY(!w.action("mnDisconnect")->isEnabled());
+    // The edit menu is the log's pop-up, never on the bar.
+    for (QAction *a : bar)
+        QVERIFY(a->text() != QStringLiteral("編集"));
+    QVERIFY(w.findChild<QMenu *>(QStringLiteral("mnEdit")));
+}
+
+void TestMainWindow::menuShortcutsWinOverTheInputBox()
+{
+    TestCopy c(1, QStringLiteral("A"));
+    activate(c.window());
+    c.window().input()->setFocus();
+    QVERIFY(!c.session().prefs.connectSound);
+    QTest::keyClick(c.window().input(), Qt::Key_B, Qt::ControlModifier);
+    QVERIFY(c.session().prefs.connectSound);
+    QVERIFY(c.window().action("mnBeep")->isChecked());
+    QTest::keyClick(c.window().input(), Qt::Key_M, Qt::ControlModifier);
+    QVERIFY(c.session().prefs.messageSound);
+
+    // Ctrl+A is the connect command even though a line edit would select all with it.
+    c.window().input()->setText(QStringLiteral("typed"));
+    const QString nowhere = loopbackText(99);
+    c.session().dialling().setSelectedServer(nowhere);
+    c.session().prefs.connectAddress = nowhere;
+    QTest::keyClick(c.window().input(), Qt::Key_A, Qt::ControlModifier);
+    QVERIFY(c.logText().contains(QStringLiteral(" ●%1 に接続中...").arg(nowhere)));
+    QCOMPARE(c.title(), QStringLiteral("たるにべ - 接続中"));
+    QVERIFY(!c.window().input()->hasSelectedText());
+}
+
+void TestMainWindow::ctrlFAndCtrlSActOncePerPress()
+{
+    TestCopy c(1, QStringLiteral("A"));
+    MainWindow &w = c.window();
+    activate(w);
+    QLineEdit *input = w.input();
+    input->setFocus();
+
+    QTest::keyPress(input, Qt::Key_F, Qt::ControlModifier);
+    QCOMPARE(c.session().prefs.showPeers, qint16(1));
+    QCOMPARE(w.action("mnDisp")->text(), QStringLiteral("接続先を隠す"));
+    // Held down: the repeat does nothing, and typed characters are swallowed.
+    QTest::keyPress(input, Qt::Key_F, Qt::ControlModifier);
+    QCOMPARE(c.session().prefs.showPeers, qint16(1));
+    QTest::keyClick(input, Qt::Key_X);
+    QVERIFY(input->text().isEmpty());
+    QTest::keyRelease(input, Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClick(input, Qt::Key_X);
+    QCOMPARE(input->text(), QStringLiteral("x"));
+
+    // Ctrl+S flips the addressing each press, showing the matching list.
+    QVERIFY(w.sendToAllOption()->isChecked());
+    QTest::keyClick(input, Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(w.sendToSelectedOption()->isChecked());
+    QVERIFY(w.memberTickList()->isVisibleTo(&w));
+    QVERIFY(!w.memberList()->isVisibleTo(&w));
+    QTest::keyClick(input, Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(w.sendToAllOption()->isChecked());
+    QVERIFY(w.memberList()->isVisibleTo(&w));
+
+    QTest::keyClick(input, Qt::Key_F, Qt::ControlModifier);
+    QCOMPARE(c.session().prefs.showPeers, qint16(0));
+    QCOMPARE(w.action("mnDisp")->text(), QStringLiteral("接続先を表示"));
+    QVERIFY(!w.memberList()->isVisibleTo(&w));
+}
+
+void TestMainWindow::shortcutWithShiftOrHiddenColumn()
+{
+    TestCopy c(1, QStringLiteral("A"));
+    MainWindow &w = c.window();
+    activate(w);
+    QTest::keyClick(w.input(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(c.session().prefs.showPeers, qint16(0));
+    // Column hidden: Ctrl+S changes nothing, but still holds the key.
+    QTest::keyPress(w.input(), Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(w.sendToAllOption()->isChecked());
+    QVERIFY(c.session().composer().keyHandled());
+    QTest::keyRelease(w.input(), Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(!c.session().composer().keyHandled());
+}
+
+void TestMainWindow::inputTakesJapaneseUpTo500Characters()
+{
+    TestCopy c(1, QStringLiteral("A"));
+    activate(c.window());
+    QLineEdit *input = c.window().input();
+    input->setFocus();
+    QTest::sendKeyEvent(QTest::Click, input, Qt::Key_unknown, QStringLiteral("日本語"), Qt::NoModifier);
+    QCOMPARE(input->text(), QStringLiteral("日本語"));
+    input->setText(QString(600, QChar(u'あ')));
+    QCOMPARE(input->text().size(), 500);
+    // Not in a chat: Enter keeps the text.
+    QTest::keyClick(input, Qt::Key_Return);
+    QCOMPARE(input->text().size(), 500);
+}
+
+void TestMainWindow::addressBoxCopiesOncePerPress()
+{
+    TestCopy c(1, QStringLiteral("A"));
+    MainWindow &w = c.window();
+    activate(w);
+    w.togglePeerColumn();
+    w.setShownAddress(QStringLiteral("192.0.2.7"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    QLineEdit *box = w.shownAddress();
+    box->setFocus();
+    QTest::keyPress(box, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("192.0.2.7"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("changed"));
+    QTest::keyPress(box, Qt::Key_C, Qt::ControlModifier); // held: no second copy
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("changed"));
+    QTest::keyRelease(box, Qt::Key_C, Qt::ControlModifier);
+    // Typing into the read-only box moves to the input box.
+    QTest::keyClick(box, Qt::Key_A);
+    QVERIFY(w.input()->hasFocus());
+}
+
+void TestMainWindow::storedChoicesComeBackOnLoad()
+{
+    QTemporaryDir folder;
+    Preferences stored;
+    stored.myName = QStringLiteral("保存済み");
+    stored.connectSound = true;
+    stored.alwaysOnTop = true;
+    stored.showPeers = 1;
+    stored.windowWidth = 9000;
+    stored.windowHeight = 6000;
+    stored.windowState = WindowState::Maximized;
+    QVERIFY(saveSettingsFile(folder.filePath("tarnivel.dat"), stored, 300, 450));
+
+    RecordingSound sound;
+    FixedDialup dialup;
+    SessionOptions options;
+    options.programFolder = folder.path();
+    options.bindAddress = loopback(1);
+    options.sound = &sound;
+    options.dialup = &dialup;
+    MainWindow w(options);
+    w.load(QString());
+    QCOMPARE(w.session().prefs.myName, QStringLiteral("保存済み"));
+    QVERIFY(w.action("mnBeep")->isChecked());
+    QVERIFY(!w.action("mnMsgBeep")->isChecked());
+    QVERIFY(w.action("mnFormTop")->isChecked());
+    QVERIFY(w.windowFlags() & Qt::WindowStaysOnTopHint);
+    QCOMPARE(w.action("mnDisp")->text(), QStringLiteral("接続先を隠す"));
+    QVERIFY(w.sendToAllOption()->isVisibleTo(&w));
+    QVERIFY(w.isMaximized());
+    // The menu command flips the stacking and the check each time.
+    w.toggleAlwaysOnTop();
+    QVERIFY(!(w.windowFlags() & Qt::WindowStaysOnTopHint));
+    QVERIFY(!w.action("mnFormTop")->isChecked());
+    w.toggleAlwaysOnTop();
+    QVERIFY(w.windowFlags() & Qt::WindowStaysOnTopHint);
+    w.unload();
+    // Maximised at exit: state 2 and the stored normal placement are kept.
+    const std::optional<SettingsRead> back = loadSettingsFile(folder.filePath("tarnivel.dat"));
+    QVERIFY(back);
+    QCOMPARE(back->preferences.windowState, WindowState::Maximized);
+    QCOMPARE(back->preferences.windowWidth, 9000);
+    QCOMPARE(back->preferences.windowHeight, 6000);
+}
+
+void TestMainWindow::closingSavesUnlessTheNameIsEmpty()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath("tarnivel.dat");
+    {
+        RecordingSound sound;
+        FixedDialup dialup;
+        SessionOptions options{folder.path(), loopback(2), &dialup, &sound};
+        MainWindow w(options);
+        w.load(QString());
+        w.session().prefs.myName = QStringLiteral("なまえ,カンマ");
+        w.session().prefs.connectAddress = QStringLiteral("198.51.100.4");
+        w.close();
+    }
+    std::optional<SettingsRead> read = loadSettingsFile(path);
+    QVERIFY(read);
+    QCOMPARE(read->preferences.myName, QStringLiteral("なまえ,カンマ"));
+    QCOMPARE(read->preferences.connectAddress, QStringLiteral("198.51.100.4"));
+
+    const QByteArray before = QFile(path).exists() ? [&] { QFile f(path); f.open(QIODevice::ReadOnly); return f.readAll(); }() : QByteArray();
+    {
+        RecordingSound sound;
+        FixedDialup dialup;
+        SessionOptions options{folder.path(), loopback(2), &dialup, &sound};
+        MainWindow w(options);
+        w.load(QString());
+        w.session().prefs.myName.clear();
+        w.session().prefs.connectAddress = QStringLiteral("changed");
+        w.close();
+    }
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), before);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
