@@ -27,6 +27,21 @@ bool waitAllConnected(const std::vector<std::unique_ptr<TestCopy>> &copies, int 
         return true;
     }, JoinWaitMs);
 }
+// Copies 1..count named prefix + n, each joining through the first.
+std::vector<std::unique_ptr<TestCopy>> formChat(int count, const QString &prefix)
+{
+    std::vector<std::unique_ptr<TestCopy>> copies;
+    for (int n = 1; n <= count; ++n) {
+        copies.push_back(std::make_unique<TestCopy>(n, prefix + QString::number(n)));
+        if (n == 1)
+            continue;
+        copies.back()->joinThrough(copies[0]->address());
+        if (!QTest::qWaitFor([&] { return copies.back()->connectionCount() == n - 1; }, JoinWaitMs))
+            break;
+    }
+    return copies;
+}
+
 } // namespace
 
 class TestMesh : public QObject
@@ -127,13 +142,7 @@ void TestMesh::elevenCopiesFormAFullMeshAndATwelfthIsRefused()
 
 void TestMesh::publicLinesReachEveryMemberOnce()
 {
-    std::vector<std::unique_ptr<TestCopy>> copies;
-    for (int n = 1; n <= 4; ++n) {
-        copies.push_back(std::make_unique<TestCopy>(n, QStringLiteral("P%1").arg(n)));
-        if (n > 1)
-            copies.back()->joinThrough(copies[0]->address());
-        QVERIFY(QTest::qWaitFor([&] { return copies.back()->connectionCount() == n - 1; }, JoinWaitMs));
-    }
+    std::vector<std::unique_ptr<TestCopy>> copies = formChat(4, QStringLiteral("P"));
     QVERIFY(waitAllConnected(copies, 3));
     copies[1]->say(QStringLiteral("みんなへ"));
     const QString line = QStringLiteral("P2> みんなへ");
@@ -146,13 +155,7 @@ void TestMesh::publicLinesReachEveryMemberOnce()
 
 void TestMesh::privateLinesReachOnlyTheTickedMembers()
 {
-    std::vector<std::unique_ptr<TestCopy>> copies;
-    for (int n = 1; n <= 4; ++n) {
-        copies.push_back(std::make_unique<TestCopy>(n, QStringLiteral("Q%1").arg(n)));
-        if (n > 1)
-            copies.back()->joinThrough(copies[0]->address());
-        QVERIFY(QTest::qWaitFor([&] { return copies.back()->connectionCount() == n - 1; }, JoinWaitMs));
-    }
+    std::vector<std::unique_ptr<TestCopy>> copies = formChat(4, QStringLiteral("Q"));
     QVERIFY(waitAllConnected(copies, 3));
 
     TestCopy &sender = *copies[0];

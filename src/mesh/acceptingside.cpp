@@ -100,31 +100,12 @@ void AcceptingSide::dropDuplicatePeers(int k)
 
 void AcceptingSide::onClosed(int k)
 {
-    Socket &server = m_mesh.sockets.server(k);
-    m_mesh.log.addLog(statusline::cut(server.tag()));
-    if (m_mesh.room.waiting())
-        m_mesh.room.pollRoom();
-    server.setTag(QString());
-    m_mesh.status.refreshMemberList();
-    m_mesh.status.refreshTitle();
-    server.close();
-    m_mesh.resetIfNobodyLeft();
+    m_mesh.memberClosed(m_mesh.sockets.server(k));
 }
 
 void AcceptingSide::onError(int k, int number, const QString &description)
 {
-    Socket &server = m_mesh.sockets.server(k);
-    m_mesh.log.addLog(statusline::peerError(server.tag(), description));
-    server.close();
-    m_mesh.status.refreshTitle();
-    if (number == SocketError::ConnectionAborted || number == SocketError::ConnectionReset) {
-        m_mesh.log.addLog(statusline::cut(server.tag()));
-        server.setTag(QString());
-        m_mesh.status.refreshMemberList();
-    }
-    if (m_mesh.room.waiting())
-        m_mesh.room.pollRoom();
-    m_mesh.resetIfNobodyLeft();
+    m_mesh.memberFailed(m_mesh.sockets.server(k), number, description);
 }
 
 void AcceptingSide::onSendComplete(int k)

@@ -120,31 +120,12 @@ void DiallingSide::onArrival(int i, const QByteArray &bytes)
 
 void DiallingSide::onClosed(int i)
 {
-    Socket &client = m_mesh.sockets.client(i);
-    m_mesh.log.addLog(statusline::cut(client.tag()));
-    if (m_mesh.room.waiting())
-        m_mesh.room.pollRoom();
-    client.setTag(QString());
-    client.close();
-    m_mesh.status.refreshMemberList();
-    m_mesh.status.refreshTitle();
-    m_mesh.resetIfNobodyLeft();
+    m_mesh.memberClosed(m_mesh.sockets.client(i));
 }
 
 void DiallingSide::onError(int i, int number, const QString &description)
 {
-    Socket &client = m_mesh.sockets.client(i);
-    m_mesh.log.addLog(statusline::peerError(client.tag(), description));
-    client.close();
-    m_mesh.status.refreshTitle();
-    if (number == SocketError::ConnectionAborted || number == SocketError::ConnectionReset) {
-        m_mesh.log.addLog(statusline::cut(client.tag()));
-        client.setTag(QString());
-        m_mesh.status.refreshMemberList();
-    }
-    if (m_mesh.room.waiting())
-        m_mesh.room.pollRoom();
-    m_mesh.resetIfNobodyLeft();
+    m_mesh.memberFailed(m_mesh.sockets.client(i), number, description);
 }
 
 } // namespace tarnivel

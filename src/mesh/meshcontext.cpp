@@ -4,6 +4,8 @@
 #include "app/preferences.h"
 #include "conversation/chatlog.h"
 #include "mesh/statuslines.h"
+#include "directory/roomhooks.h"
+#include "platform/socket.h"
 #include "platform/sound.h"
 
 namespace tarnivel {
@@ -24,6 +26,34 @@ void MeshContext::resetIfNobodyLeft()
         return;
     status.resetConnections();
     status.listenAgain();
+}
+
+void MeshContext::memberClosed(Socket &socket)
+{
+    log.addLog(statusline::cut(socket.tag()));
+    if (room.waiting())
+        room.pollRoom();
+    socket.setTag(QString());
+    // The socket is no longer connected, so the order of these does not matter.
+    socket.close();
+    status.refreshMemberList();
+    status.refreshTitle();
+    resetIfNobodyLeft();
+}
+
+void MeshContext::memberFailed(Socket &socket, int number, const QString &description)
+{
+    log.addLog(statusline::peerError(socket.tag(), description));
+    socket.close();
+    status.refreshTitle();
+    if (number == SocketError::ConnectionAborted || number == SocketError::ConnectionReset) {
+        log.addLog(statusline::cut(socket.tag()));
+        socket.setTag(QString());
+        status.refreshMemberList();
+    }
+    if (room.waiting())
+        room.pollRoom();
+    resetIfNobodyLeft();
 }
 
 } // namespace tarnivel

@@ -11,6 +11,7 @@ class ChatLog;
 class SoundPlayer;
 class RoomHooks;
 class OwnAddress;
+class Socket;
 struct Preferences;
 
 struct MeshContext
@@ -28,6 +29,12 @@ struct MeshContext
     void announceConnected(const QString &name);
     // After the last member went: back to unconnected, listening on both ports.
     void resetIfNobodyLeft();
+
+    // A chat connection (accepted or dialled) closed by the peer: the cut line, the member
+    // leaves the lists, and with nobody left the copy returns to idle.
+    void memberClosed(Socket &socket);
+    // A chat connection failed: the error line; an aborted or reset one also cuts the member.
+    void memberFailed(Socket &socket, int number, const QString &description);
 };
 
 } // namespace tarnivel
