@@ -24,18 +24,18 @@ using namespace tarnivel;
 
 namespace {
 
+// The message sound is on, but the bench measures the log, not the sound system.
 class SilentSoundPlayer : public SoundPlayer
 {
 public:
-    void play(const QString &) override { ++calls; }
-    int calls = 0;
+    void play(const QString &) override {}
 };
 
 // A mixed conversation: mostly public lines, some private ones, some with addresses,
 // Japanese and ASCII text, and now and then a status line with a blank line before it.
 QString chatLine(int i)
 {
-    static const QString names[] = {QStringLiteral("太郎"), QStringLiteral("hanako"), QStringLiteral("ｹﾝｼﾞ")};
+    const QString names[] = {QStringLiteral("太郎"), QStringLiteral("hanako"), QStringLiteral("ｹﾝｼﾞ")};
     const QString &name = names[i % 3];
     switch (i % 10) {
     case 0:
@@ -66,19 +66,43 @@ double cpuMicroseconds()
     return double(now.tv_sec) * 1e6 + double(now.tv_nsec) / 1e3;
 }
 
-// Wall and CPU time at a point of the run.
-struct Clock
+// One addLog call and the events after it.
+struct Call
 {
-    qint64 wallNs;
+    double wallUs;
     double cpuUs;
-    int lines;
+    int linesAfter;
 };
 
-// Microseconds per line between two points: {wall, cpu}.
-std::pair<double, double> perLine(const Clock &from, const Clock &to)
+// Cost per line of the calls that brought the log from `from` to `to` lines.
+struct StretchCost
 {
-    const double count = std::max(1, to.lines - from.lines);
-    return {double(to.wallNs - from.wallNs) / 1000.0 / count, (to.cpuUs - from.cpuUs) / count};
+    double meanCpu = 0;
+    double medianCpu = 0;
+    double meanWall = 0;
+};
+
+StretchCost costOf(const std::vector<Call> &calls, int from, int to)
+{
+    std::vector<double> perLine;
+    double cpu = 0;
+    double wall = 0;
+    int lines = 0;
+    int before = 0;
+    for (const Call &call : calls) {
+        if (call.linesAfter > from && call.linesAfter <= to) {
+            const int added = std::max(1, call.linesAfter - before);
+            perLine.push_back(call.cpuUs / added);
+            cpu += call.cpuUs;
+            wall += call.wallUs;
+            lines += added;
+        }
+        before = call.linesAfter;
+    }
+    if (perLine.empty())
+        return {};
+    std::nth_element(perLine.begin(), perLine.begin() + perLine.size() / 2, perLine.end());
+    return {cpu / lines, perLine[perLine.size() / 2], wall / lines};
 }
 
 qint64 peakMemoryKiB()
@@ -109,6 +133,7 @@ int main(int argc, char *argv[])
     QTextDocument held;
     Preferences prefs;
     prefs.logFontName = QStringLiteral("IPAPGothic");
+    prefs.messageSound = true;
     SilentSoundPlayer sound;
     ChatLog log(*view.document(), held, prefs, sound, QStringLiteral("/nowhere/message.wav"));
     // What the window does with each append: keep the newest line in sight.
@@ -122,47 +147,44 @@ int main(int argc, char *argv[])
     const QTextDocument &document = *view.document();
     auto linesHeld = [&document] { return document.blockCount() - 1; };
 
+    std::vector<Call> calls;
+    calls.reserve(targetLines);
     QElapsedTimer wall;
     wall.start();
-    auto now = [&] { return Clock{wall.nsecsElapsed(), cpuMicroseconds(), linesHeld()}; };
-    // The time at every full thousand lines (a call may add more than one line).
-    std::vector<Clock> marks{now()};
-    int calls = 0;
     while (linesHeld() < targetLines) {
-        log.addLog(chatLine(calls++));
+        const qint64 wallStart = wall.nsecsElapsed();
+        const double cpuStart = cpuMicroseconds();
+        log.addLog(chatLine(int(calls.size())));
         // Each line arrives in its own event; the view updates between them.
         app.processEvents();
-        if (linesHeld() >= marks.back().lines / sample * sample + sample)
-            marks.push_back(now());
+        calls.push_back({double(wall.nsecsElapsed() - wallStart) / 1000.0, cpuMicroseconds() - cpuStart, linesHeld()});
     }
-    if (marks.size() < 3) {
+    const int total = linesHeld();
+    if (total < 2 * sample) {
         std::printf("too few lines for a measurement\n");
         return 1;
     }
 
-    const auto first = perLine(marks[0], marks[1]);
-    const auto second = perLine(marks[1], marks[2]);
-    const auto last = perLine(marks[marks.size() - 2], marks.back());
-    std::printf("lines in log: %d (%d calls)\n", linesHeld(), calls);
-    std::printf("%-22s %12s %12s\n", "lines", "us CPU/line", "us wall/line");
-    auto row = [](const Clock &from, const Clock &to) {
-        const auto cost = perLine(from, to);
-        std::printf("%9d - %-10d %12.1f %12.1f\n", from.lines, to.lines, cost.second, cost.first);
+    std::printf("lines in log: %d (%zu calls)\n", total, calls.size());
+    std::printf("%-23s %14s %14s %14s\n", "lines", "CPU us/line", "median CPU", "wall us/line");
+    auto row = [&calls](int from, int to) {
+        const StretchCost cost = costOf(calls, from, to);
+        std::printf("%9d - %-11d %14.1f %14.1f %14.1f\n", from, to, cost.meanCpu, cost.medianCpu, cost.meanWall);
+        return cost;
     };
-    for (size_t i = 1; i < marks.size(); ++i) {
-        const bool shown = i <= 2 || i == marks.size() - 1 || marks[i].lines % (10 * sample) == 0;
-        if (shown)
-            row(marks[i - 1], marks[i]);
-    }
+    const StretchCost first = row(0, sample);
+    for (int end = 10 * sample; end < total - sample; end += 10 * sample)
+        row(end - sample, end);
+    const StretchCost last = row(total - sample, total);
 
-    // Judged on CPU time, which a busy machine does not distort. The first thousand lines
-    // also pay for loading fonts and glyphs, so the ratio to the second is shown as well.
-    const double growth = last.second / first.second;
+    // Judged on the median CPU time of a line: a busy machine distorts wall time, and a
+    // few lines that happen to wait for it distort a mean.
+    const double growth = last.medianCpu / first.medianCpu;
     const double peakMiB = peakMemoryKiB() / 1024.0;
     const bool flat = growth <= 1.5;
     const bool small = peakMiB < 400.0;
-    std::printf("last/first thousand (CPU): %.2fx  %s\n", growth, flat ? "OK" : "MISSED (target <= 1.5x)");
-    std::printf("last/second thousand (CPU): %.2fx\n", last.second / second.second);
+    std::printf("last/first thousand (median CPU): %.2fx  %s\n", growth, flat ? "OK" : "MISSED (target <= 1.5x)");
+    std::printf("last/first thousand (mean CPU):   %.2fx\n", last.meanCpu / first.meanCpu);
     std::printf("whole run: %.1f s wall\n", wall.elapsed() / 1000.0);
     std::printf("peak memory (VmHWM): %.0f MiB  %s\n", peakMiB, small ? "OK" : "MISSED (target < 400 MB)");
     return flat && small ? 0 : 1;

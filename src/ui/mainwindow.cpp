@@ -323,8 +323,11 @@ void MainWindow::applyLook()
     const QPalette base = QGuiApplication::palette();
     QPalette pal = base;
     pal.setColor(QPalette::Base, resolveColorValue(p.backgroundColor, base));
+    // Log text carries its own colour per character (desktop text colour: none, so it
+    // follows the palette); changing the preference must not recolour older lines.
+    m_txtWin->setPalette(pal);
     pal.setColor(QPalette::Text, resolveColorValue(p.textColor, base));
-    for (QWidget *w : std::initializer_list<QWidget *>{m_txtWin, m_txtInput, m_lbList, m_lbListChk})
+    for (QWidget *w : std::initializer_list<QWidget *>{m_txtInput, m_lbList, m_lbListChk})
         w->setPalette(pal);
     action(QStringLiteral("mnBeep"))->setChecked(p.connectSound);
     action(QStringLiteral("mnMsgBeep"))->setChecked(p.messageSound);
