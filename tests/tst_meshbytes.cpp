@@ -424,7 +424,9 @@ void TestMeshBytes::socketErrorOnNamedSlot()
 
 // ---- Join port, answering side ----------------------------------------------------------
 
+namespace {
 enum class Stray { Garbage, Reset, SilentClose };
+}
 
 void TestMeshBytes::strayJoinCallersLeaveTheChatAlone_data()
 {
@@ -550,7 +552,9 @@ void TestMeshBytes::newcomerDialsAtMostTenOfALongList()
     QCOMPARE(newcomer.connectionCount(), 10);
 }
 
+namespace {
 enum class Answer { Reply, HangUp, Nobody };
+}
 
 void TestMeshBytes::failedJoinReturnsToIdle_data()
 {

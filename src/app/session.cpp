@@ -43,13 +43,8 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
     heldDocument.setUndoRedoEnabled(false);
 }
 
-Session::~Session()
-{
-    // Sockets go silently; no handler may run on a half-destroyed copy.
-    m_accepting.disconnect();
-    m_dialling.disconnect();
-    m_join.disconnect();
-}
+// The handlers go before the sockets they listen to, and sockets close silently.
+Session::~Session() = default;
 
 QString Session::programFile(const QString &name) const
 {

@@ -437,11 +437,6 @@ void MainWindow::resizeEvent(QResizeEvent *event)
     recordPlacement();
 }
 
-void MainWindow::moveEvent(QMoveEvent *event)
-{
-    QMainWindow::moveEvent(event);
-}
-
 void MainWindow::layoutControls()
 {
     if (!centralWidget())

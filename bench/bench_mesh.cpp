@@ -1,0 +1,356 @@
+// Mesh speed, with whole copies of the program side by side in one process, each bound to
+// its own loopback address (127.230.0.n):
+//  (a) eleven copies join one after another; the time until every copy is greeted by all ten
+//      others (target under 1 s);
+//  (b) one copy sends chat lines; the time until a line stands in all ten peers' logs,
+//      against the same bytes written by plain sockets to ten plain readers in the same
+//      process (target: median and 99th percentile within 3x the plain figure).
+//
+// Usage: bench_mesh [lines]   (default 1000)
+
+#include "app/session.h"
+#include "platform/codepage932.h"
+#include "platform/dialup.h"
+#include "platform/sound.h"
+#include "ui/mainwindow.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <vector>
+
+using namespace tarnivel;
+
+namespace {
+
+constexpr int Copies = 11;
+constexpr int MeshRounds = 5;
+constexpr int WaitMs = 20000;
+
+QHostAddress benchAddress(int n)
+{
+    return QHostAddress(QStringLiteral("127.230.0.%1").arg(n));
+}
+
+class SilentSound : public SoundPlayer
+{
+public:
+    void play(const QString &) override {}
+};
+
+class FixedDialup : public DialupSource
+{
+public:
+    explicit FixedDialup(QString value) : m_value(std::move(value)) {}
+    QString address() override { return m_value; }
+
+private:
+    QString m_value;
+};
+
+// One copy as the program starts it (offscreen window, own folder), knowing its own address.
+class BenchCopy
+{
+public:
+    explicit BenchCopy(int n)
+        : m_address(benchAddress(n).toString())
+        , m_dialup(m_address)
+    {
+        SessionOptions options;
+        options.programFolder = m_folder.path();
+        options.bindAddress = benchAddress(n);
+        options.dialup = &m_dialup;
+        options.sound = &m_sound;
+        m_window = std::make_unique<MainWindow>(options);
+        m_window->load(QString());
+        session().prefs.myName = QStringLiteral("人%1").arg(n);
+    }
+    ~BenchCopy() { m_window->unload(); }
+
+    MainWindow &window() { return *m_window; }
+    Session &session() { return m_window->session(); }
+    QString address() const { return m_address; }
+
+    void joinThrough(const QString &address)
+    {
+        session().prefs.connectAddress = address;
+        session().dialling().setSelectedServer(address);
+        session().dialling().connectCommand();
+    }
+
+    // Connected sockets named after their member (the greeting has come both ways).
+    int namedMembers()
+    {
+        ChatSockets &s = session().sockets();
+        int named = 0;
+        for (int i = 0; i < ChatSockets::MemberRows; ++i) {
+            for (Socket *socket : {&s.server(i), &s.client(i)}) {
+                if (socket->isConnected() && !socket->tag().isEmpty() && socket->tag() != socket->remoteHost())
+                    ++named;
+            }
+        }
+        return named;
+    }
+
+private:
+    QTemporaryDir m_folder;
+    QString m_address;
+    SilentSound m_sound;
+    FixedDialup m_dialup;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+// Run the event loop until done() holds; false after the time-out.
+bool runUntil(const std::function<bool()> &done, int timeoutMs = WaitMs)
+{
+    bool timedOut = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&timedOut] { timedOut = true; });
+    guard.start(timeoutMs);
+    while (!done()) {
+        if (timedOut)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+// Let everything pending (repaints included) happen, outside any measurement.
+void settle()
+{
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+}
+
+struct Figures
+{
+    double median = 0;
+    double p99 = 0;
+    double max = 0;
+};
+
+Figures figuresOf(std::vector<double> values)
+{
+    if (values.empty())
+        return {};
+    std::sort(values.begin(), values.end());
+    const auto at = [&values](double q) { return values[std::min(values.size() - 1, size_t(q * double(values.size())))]; };
+    return {at(0.5), at(0.99), values.back()};
+}
+
+const char *verdict(bool met)
+{
+    return met ? "PASS" : "MISS";
+}
+
+// ---- (a) forming the mesh ----------------------------------------------------------------
+
+// Milliseconds from the first join until all eleven copies hold ten named members; -1 on failure.
+double formMesh(std::vector<std::unique_ptr<BenchCopy>> &copies)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (int n = 1; n < Copies; ++n) {
+        // Each newcomer asks a different member, as people would.
+        copies[n]->joinThrough(copies[n * 3 / 4]->address());
+        if (!runUntil([&] { return copies[n]->namedMembers() == n; }))
+            return -1;
+    }
+    const bool complete = runUntil([&] {
+        return std::all_of(copies.begin(), copies.end(), [](auto &c) { return c->namedMembers() == Copies - 1; });
+    });
+    return complete ? double(clock.nsecsElapsed()) / 1e6 : -1;
+}
+
+// ---- (b) a line to ten peers -------------------------------------------------------------
+
+QString chatText(int i)
+{
+    return QStringLiteral("ベンチの行です、みなさん元気ですか %1 the quick brown fox").arg(i);
+}
+
+// Whether one of the last few paragraphs of a log is this line.
+bool endsWithLine(const QTextDocument &document, const QString &line)
+{
+    QTextBlock block = document.lastBlock();
+    for (int i = 0; i < 3 && block.isValid(); ++i, block = block.previous()) {
+        if (block.text() == line)
+            return true;
+    }
+    return false;
+}
+
+// Microseconds per line until the line stands in every peer's log.
+std::vector<double> meshLatencies(std::vector<std::unique_ptr<BenchCopy>> &copies, int lines)
+{
+    BenchCopy &sender = *copies[0];
+    const QString name = sender.session().prefs.myName;
+    QString expected;
+    QElapsedTimer clock;
+    std::vector<qint64> arrivedAt(Copies, -1);
+    int arrivals = 0;
+    std::vector<QMetaObject::Connection> watches;
+    for (int n = 1; n < Copies; ++n) {
+        Session *peer = &copies[n]->session();
+        watches.push_back(QObject::connect(&peer->log(), &ChatLog::appendedToWindow, [&, n, peer] {
+            if (arrivedAt[n] < 0 && endsWithLine(peer->logDocument, expected)) {
+                arrivedAt[n] = clock.nsecsElapsed();
+                ++arrivals;
+            }
+        }));
+    }
+
+    std::vector<double> latencies;
+    latencies.reserve(lines);
+    for (int i = 0; i < lines; ++i) {
+        const QString text = chatText(i);
+        expected = name + QStringLiteral("> ") + text;
+        std::fill(arrivedAt.begin(), arrivedAt.end(), -1);
+        arrivals = 0;
+        sender.window().input()->setText(text);
+        clock.start();
+        sender.session().composer().enterPressed();
+        if (!runUntil([&] { return arrivals == Copies - 1; })) {
+            std::printf("line %d did not reach every peer\n", i);
+            break;
+        }
+        latencies.push_back(double(*std::max_element(arrivedAt.begin(), arrivedAt.end())) / 1e3);
+        settle();
+    }
+    for (const auto &watch : watches)
+        QObject::disconnect(watch);
+    return latencies;
+}
+
+// The same bytes through plain sockets: ten writers, ten accepted readers, one process.
+std::vector<double> plainLatencies(const QByteArray &sample, int lines)
+{
+    constexpr int Readers = Copies - 1;
+    QTcpServer server;
+    if (!server.listen(benchAddress(40), 0))
+        return {};
+    std::vector<std::unique_ptr<QTcpSocket>> writers;
+    std::vector<std::unique_ptr<QTcpSocket>> readers;
+    for (int r = 0; r < Readers; ++r) {
+        auto writer = std::make_unique<QTcpSocket>();
+        writer->bind(benchAddress(41 + r), 0);
+        writer->connectToHost(benchAddress(40), server.serverPort());
+        writers.push_back(std::move(writer));
+    }
+    if (!runUntil([&] {
+            while (server.hasPendingConnections())
+                readers.emplace_back(server.nextPendingConnection());
+            return int(readers.size()) == Readers;
+        }))
+        return {};
+
+    QElapsedTimer clock;
+    std::vector<qint64> got(Readers, 0);
+    std::vector<qint64> arrivedAt(Readers, -1);
+    int arrivals = 0;
+    for (int r = 0; r < Readers; ++r) {
+        QTcpSocket *reader = readers[r].get();
+        QObject::connect(reader, &QTcpSocket::readyRead, reader, [&, r, reader] {
+            got[r] += reader->readAll().size();
+            if (arrivedAt[r] < 0 && got[r] >= sample.size()) {
+                arrivedAt[r] = clock.nsecsElapsed();
+                ++arrivals;
+            }
+        });
+    }
+
+    std::vector<double> latencies;
+    latencies.reserve(lines);
+    for (int i = 0; i < lines; ++i) {
+        std::fill(got.begin(), got.end(), 0);
+        std::fill(arrivedAt.begin(), arrivedAt.end(), -1);
+        arrivals = 0;
+        clock.start();
+        for (auto &writer : writers) {
+            writer->write(sample);
+            writer->flush();
+        }
+        if (!runUntil([&] { return arrivals == Readers; }))
+            break;
+        latencies.push_back(double(*std::max_element(arrivedAt.begin(), arrivedAt.end())) / 1e3);
+        settle();
+    }
+    return latencies;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int lines = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 1000;
+
+    // (a) Each round starts from eleven idle copies; the windows are made before the clock runs.
+    std::vector<double> meshTimes;
+    std::vector<std::unique_ptr<BenchCopy>> copies;
+    for (int round = 0; round < MeshRounds; ++round) {
+        copies.clear();
+        settle();
+        for (int n = 1; n <= Copies; ++n)
+            copies.push_back(std::make_unique<BenchCopy>(n));
+        settle();
+        const double ms = formMesh(copies);
+        if (ms < 0) {
+            std::printf("(a) round %d: the mesh did not form\n", round + 1);
+            return 2;
+        }
+        meshTimes.push_back(ms);
+    }
+    const Figures mesh = figuresOf(meshTimes);
+    const bool meshFast = mesh.max < 1000.0;
+    std::printf("(a) eleven-copy mesh formed in: median %.1f ms, worst %.1f ms over %d rounds  %s (target < 1000 ms)\n",
+                mesh.median, mesh.max, MeshRounds, verdict(meshFast));
+
+    // (b) On the last mesh formed: first as the program runs (windows shown, so every peer
+    // repaints its log), then with the windows hidden to tell layout from painting.
+    settle();
+    const std::vector<double> viaMesh = meshLatencies(copies, lines);
+    for (auto &c : copies)
+        c->window().hide();
+    settle();
+    const std::vector<double> viaHidden = meshLatencies(copies, lines);
+    const QString sampleLine = copies[0]->session().prefs.myName + QStringLiteral("> ") + chatText(lines);
+    const std::vector<double> viaPlain = plainLatencies(cp932::encode(sampleLine + QStringLiteral("\r\n")), lines);
+    for (const auto *run : {&viaMesh, &viaHidden, &viaPlain}) {
+        if (int(run->size()) != lines) {
+            std::printf("(b) incomplete: %zu of %d lines\n", run->size(), lines);
+            return 2;
+        }
+    }
+    const Figures m = figuresOf(viaMesh);
+    const Figures h = figuresOf(viaHidden);
+    const Figures p = figuresOf(viaPlain);
+    const bool medianOk = m.median <= 3 * p.median;
+    const bool p99Ok = m.p99 <= 3 * p.p99;
+    std::printf("(b) a line until it stands in all ten peers' logs, %d lines (microseconds):\n", lines);
+    std::printf("    %-30s %10s %10s %10s\n", "", "median", "p99", "max");
+    std::printf("    %-30s %10.1f %10.1f %10.1f\n", "mesh, windows shown", m.median, m.p99, m.max);
+    std::printf("    %-30s %10.1f %10.1f %10.1f\n", "mesh, windows hidden", h.median, h.p99, h.max);
+    std::printf("    %-30s %10.1f %10.1f %10.1f\n", "plain sockets, same bytes", p.median, p.p99, p.max);
+    std::printf("    mesh/plain: median %.2fx  %s, p99 %.2fx  %s (target <= 3x)\n", m.median / p.median,
+                verdict(medianOk), m.p99 / p.p99, verdict(p99Ok));
+    // One process runs all eleven copies, so the ten peers' work on a line is done one after
+    // the other; per peer it is the difference to the plain figure divided by ten.
+    std::printf("    per peer over plain (median): %.1f us shown, %.1f us hidden\n", (m.median - p.median) / 10,
+                (h.median - p.median) / 10);
+    return meshFast && medianOk && p99Ok ? 0 : 1;
+}
