@@ -127,6 +127,7 @@ private slots:
     void arrivalsDuringAHandlersEventLoop();
     void writeInsideSendCompleteIsReported();
     void closeInsideDataArrival();
+    void closeThenEventLoopInsideDataArrival();
     void closeInsideSendCompleteAndConnected();
     void reconnectFromClosedAndErrorHandlers();
 };
@@ -500,6 +501,25 @@ void SocketTest::closeInsideDataArrival()
     QTest::qWait(100);
     QCOMPARE(p.serverEvents.events, QStringList{QStringLiteral("data")});
     QCOMPARE(p.server.connection.state(), SocketState::Closed);
+}
+
+void SocketTest::closeThenEventLoopInsideDataArrival()
+{
+    // A handler that drops its connection and then lets events run (as the join does after
+    // dialling) must not have the Qt socket deleted under the signal it is still inside.
+    Pair p;
+    int handled = 0;
+    QObject::connect(&p.server.connection, &Socket::dataArrival, [&] {
+        ++handled;
+        p.server.connection.close();
+        QTest::qWait(50); // carries out deferred deletions, as a nested loop may
+    });
+    QVERIFY(p.establish());
+    p.client.socket.sendData("ping");
+    QTRY_COMPARE(p.clientEvents.count(QStringLiteral("closed")), 1);
+    QCOMPARE(handled, 1);
+    QCOMPARE(p.server.connection.state(), SocketState::Closed);
+    QTest::qWait(50);
 }
 
 void SocketTest::closeInsideSendCompleteAndConnected()

@@ -78,7 +78,7 @@ QString dottedAddress(const QHostAddress &address)
 
 // Let go of a connection nobody listens to any more. Bytes still queued are sent before the
 // connection is closed, like a close of the classic control; the object deletes itself.
-void retire(QTcpSocket *socket)
+void retire(QTcpSocket *socket, SocketContext &context)
 {
     if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() > 0) {
         QObject::connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
@@ -87,7 +87,7 @@ void retire(QTcpSocket *socket)
         return;
     }
     socket->abort();
-    socket->deleteLater();
+    context.dispose(socket);
 }
 
 } // namespace
@@ -124,8 +124,35 @@ void SocketContext::drop(int requestId)
 {
     if (QTcpSocket *socket = take(requestId).socket) {
         socket->abort();
-        socket->deleteLater();
+        dispose(socket);
     }
+}
+
+SocketContext::Dispatch::Dispatch(SocketContext &context)
+    : m_context(&context)
+{
+    ++context.m_dispatchDepth;
+}
+
+SocketContext::Dispatch::~Dispatch()
+{
+    if (!m_context || --m_context->m_dispatchDepth > 0)
+        return;
+    // No socket signal of this copy is on the stack any more.
+    const QList<QPointer<QObject>> finished = std::exchange(m_context->m_finished, {});
+    for (const QPointer<QObject> &object : finished) {
+        if (object)
+            object->deleteLater();
+    }
+}
+
+void SocketContext::dispose(QObject *finished)
+{
+    finished->setParent(this);
+    if (m_dispatchDepth > 0)
+        m_finished.append(finished);
+    else
+        finished->deleteLater();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -273,7 +300,7 @@ void Socket::releaseConnection()
     disconnect(old, nullptr, this, nullptr);
     // Not deleted here: this may run inside one of the old socket's own signals.
     old->setParent(&m_context);
-    retire(old);
+    retire(old, m_context);
 }
 
 void Socket::releaseServer()
@@ -283,8 +310,7 @@ void Socket::releaseServer()
     QTcpServer *old = std::exchange(m_server, nullptr);
     disconnect(old, nullptr, this, nullptr);
     old->close();
-    old->setParent(&m_context);
-    old->deleteLater();
+    m_context.dispose(old);
 }
 
 void Socket::fail(int number)
@@ -326,6 +352,7 @@ void Socket::deliverArrivals()
 
 void Socket::catchUp()
 {
+    const SocketContext::Dispatch dispatch(m_context);
     if (m_state != SocketState::Connected || !m_socket)
         return;
     const QPointer<Socket> self(this);
@@ -339,6 +366,7 @@ void Socket::catchUp()
 
 void Socket::onPeerClosed()
 {
+    const SocketContext::Dispatch dispatch(m_context);
     if (m_state != SocketState::Connected || !m_socket)
         return;
     const QPointer<Socket> self(this);
@@ -354,12 +382,14 @@ void Socket::onPeerClosed()
 
 void Socket::onReadyRead()
 {
+    const SocketContext::Dispatch dispatch(m_context);
     if (m_state == SocketState::Connected)
         deliverArrivals();
 }
 
 void Socket::onBytesWritten()
 {
+    const SocketContext::Dispatch dispatch(m_context);
     const QPointer<Socket> self(this);
     const quint64 generation = m_generation;
     // A write made inside a sendComplete handler may be flushed before the handler returns,
@@ -374,6 +404,7 @@ void Socket::onBytesWritten()
 
 void Socket::onSocketError()
 {
+    const SocketContext::Dispatch dispatch(m_context);
     if (!m_socket)
         return;
     const QAbstractSocket::SocketError socketError = m_socket->error();
@@ -401,6 +432,7 @@ void Socket::onSocketError()
 
 void Socket::onSocketStateChanged()
 {
+    const SocketContext::Dispatch dispatch(m_context);
     if (m_state == SocketState::ResolvingHost && m_socket
         && m_socket->state() == QAbstractSocket::ConnectingState)
         m_state = SocketState::Connecting;
@@ -408,6 +440,7 @@ void Socket::onSocketStateChanged()
 
 void Socket::onConnected()
 {
+    const SocketContext::Dispatch dispatch(m_context);
     if (m_state != SocketState::ResolvingHost && m_state != SocketState::Connecting)
         return;
     if (m_dialling) {
@@ -436,6 +469,7 @@ void Socket::onConnectTimeout()
 
 void Socket::onNewConnection()
 {
+    const SocketContext::Dispatch dispatch(m_context);
     // Local reference: a handler may destroy this socket, the context outlives it.
     SocketContext &context = m_context;
     const QPointer<Socket> self(this);

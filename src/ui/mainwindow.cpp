@@ -317,7 +317,7 @@ double MainWindow::twipsPerPixel() const
     return 1440.0 / (dpi > 0 ? dpi : 96.0);
 }
 
-void MainWindow::applyLook()
+void MainWindow::applyColours()
 {
     const Preferences &p = m_session->prefs;
     const QPalette base = QGuiApplication::palette();
@@ -329,6 +329,12 @@ void MainWindow::applyLook()
     pal.setColor(QPalette::Text, resolveColorValue(p.textColor, base));
     for (QWidget *w : std::initializer_list<QWidget *>{m_txtInput, m_lbList, m_lbListChk})
         w->setPalette(pal);
+}
+
+void MainWindow::applyLook()
+{
+    const Preferences &p = m_session->prefs;
+    applyColours();
     action(QStringLiteral("mnBeep"))->setChecked(p.connectSound);
     action(QStringLiteral("mnMsgBeep"))->setChecked(p.messageSound);
     action(QStringLiteral("mnFormTop"))->setChecked(p.alwaysOnTop);
@@ -428,6 +434,14 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     unload();
     event->accept();
+}
+
+void MainWindow::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    // Desktop colours (0x800000nn) follow a change of the desktop's palette.
+    if (event->type() == QEvent::ApplicationPaletteChange && m_session)
+        applyColours();
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)

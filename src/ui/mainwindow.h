@@ -87,6 +87,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -94,6 +95,7 @@ private:
     void buildControls();
     void buildMenus();
     void applyLook();
+    void applyColours();
     void layoutControls();
     void recordPlacement();
     void showMyAddress();

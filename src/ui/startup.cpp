@@ -111,6 +111,8 @@ int runProgram(int argc, char *argv[])
     options.bindAddress = bindAddress;
     MainWindow window(options);
     TerminationWatch termination(window);
+    // Logging out of the desktop ends the program like its close box.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window] { window.close(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window] { window.unload(); });
     window.load(commandLine, splash);
     return app.exec();
