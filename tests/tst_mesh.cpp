@@ -8,6 +8,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 using namespace tarnivel;
@@ -54,6 +56,7 @@ private slots:
     void publicLinesReachEveryMemberOnce();
     void privateLinesReachOnlyTheTickedMembers();
     void privateWithNobodyTickedWritesNothing();
+    void aMemberThatCannotBeReachedDoesNotSinkTheJoin();
     void sendingIsRefusedWhenNotInAChat();
 };
 
@@ -207,6 +210,45 @@ void TestMesh::privateWithNobodyTickedWritesNothing()
     QVERIFY(!a.logText().contains(QStringLiteral("To")));
     QTest::qWait(200);
     QVERIFY(!b.logText().contains(QStringLiteral("誰にも")));
+}
+
+void TestMesh::aMemberThatCannotBeReachedDoesNotSinkTheJoin()
+{
+    // The copy asked lists itself (empty first field) and one member. The copy asked takes no
+    // chat connection (refused at once) while the member is slow to answer (its listener's
+    // queue is full, so the handshake waits): the refusal must not give up the dial still
+    // under way.
+    QTcpServer slowMember;
+    slowMember.setListenBacklogSize(0);
+    QVERIFY(slowMember.listen(loopback(21), 3220));
+    slowMember.pauseAccepting();
+    QTcpSocket filler;
+    filler.connectToHost(loopback(21), 3220);
+    QVERIFY(filler.waitForConnected(2000));
+
+    QTcpServer asked;
+    QVERIFY(asked.listen(loopback(20), 4330));
+    connect(&asked, &QTcpServer::newConnection, this, [&] {
+        QTcpSocket *s = asked.nextPendingConnection();
+        connect(s, &QTcpSocket::readyRead, s, [s] {
+            s->readAll();
+            s->write(QByteArray("\x03\x03") + loopbackText(21).toLatin1() + "\x03");
+            s->disconnectFromHost();
+        });
+    });
+    TestCopy newcomer(2, QStringLiteral("N"));
+    newcomer.joinThrough(loopbackText(20));
+    QTRY_VERIFY_WITH_TIMEOUT(newcomer.logText().contains(QStringLiteral(" ●エラー : %1").arg(loopbackText(20))), JoinWaitMs);
+    Socket &dial = newcomer.session().sockets().client(1);
+    if (dial.state() == SocketState::Connected)
+        QSKIP("the kernel completed the handshake anyway");
+    QCOMPARE(dial.state(), SocketState::Connecting);
+    QCOMPARE(dial.remoteHost(), loopbackText(21));
+    // Still joining: the user can give up, and the copy takes no chat connections meanwhile
+    // only until the list is handled.
+    QVERIFY(newcomer.window().action("mnDisconnect")->isEnabled());
+    QVERIFY(!newcomer.window().action("mnConnect")->isEnabled());
+    QCOMPARE(newcomer.session().sockets().listening().state(), SocketState::Listening);
 }
 
 void TestMesh::sendingIsRefusedWhenNotInAChat()

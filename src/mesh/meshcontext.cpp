@@ -5,6 +5,7 @@
 #include "conversation/chatlog.h"
 #include "mesh/statuslines.h"
 #include "directory/roomhooks.h"
+#include "mesh/chatsockets.h"
 #include "platform/socket.h"
 #include "platform/sound.h"
 
@@ -24,6 +25,12 @@ void MeshContext::resetIfNobodyLeft()
 {
     if (status.connectionCount() != 0)
         return;
+    // A join still dialling the others is not over because one of them failed first.
+    for (int i = 0; i < ChatSockets::ClientSlots; ++i) {
+        const SocketState state = sockets.client(i).state();
+        if (state == SocketState::ResolvingHost || state == SocketState::Connecting)
+            return;
+    }
     status.resetConnections();
     status.listenAgain();
 }

@@ -27,7 +27,8 @@ struct MeshContext
 
     // The connected line never chimes the message sound; the connection sound plays if on.
     void announceConnected(const QString &name);
-    // After the last member went: back to unconnected, listening on both ports.
+    // After the last member went (and no dial of a join is still under way): back to
+    // unconnected, listening on both ports.
     void resetIfNobodyLeft();
 
     // A chat connection (accepted or dialled) closed by the peer: the cut line, the member
