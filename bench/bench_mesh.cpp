@@ -1,5 +1,5 @@
 // Mesh speed, with whole copies of the program side by side in one process, each bound to
-// its own loopback address (127.230.0.n):
+// its own loopback address:
 //  (a) eleven copies join one after another; the time until every copy is greeted by all ten
 //      others (target under 1 s);
 //  (b) one copy sends chat lines; the time until a line stands in all ten peers' logs,
@@ -7,6 +7,9 @@
 //      process (target: median and 99th percentile within 3x the plain figure).
 //
 // Usage: bench_mesh [lines]   (default 1000)
+
+#include "testcopy.h"
+#include "testsupport.h"
 
 #include "app/session.h"
 #include "platform/codepage932.h"
@@ -37,79 +40,6 @@ namespace {
 constexpr int Copies = 11;
 constexpr int MeshRounds = 5;
 constexpr int WaitMs = 20000;
-
-QHostAddress benchAddress(int n)
-{
-    return QHostAddress(QStringLiteral("127.230.0.%1").arg(n));
-}
-
-class SilentSound : public SoundPlayer
-{
-public:
-    void play(const QString &) override {}
-};
-
-class FixedDialup : public DialupSource
-{
-public:
-    explicit FixedDialup(QString value) : m_value(std::move(value)) {}
-    QString address() override { return m_value; }
-
-private:
-    QString m_value;
-};
-
-// One copy as the program starts it (offscreen window, own folder), knowing its own address.
-class BenchCopy
-{
-public:
-    explicit BenchCopy(int n)
-        : m_address(benchAddress(n).toString())
-        , m_dialup(m_address)
-    {
-        SessionOptions options;
-        options.programFolder = m_folder.path();
-        options.bindAddress = benchAddress(n);
-        options.dialup = &m_dialup;
-        options.sound = &m_sound;
-        m_window = std::make_unique<MainWindow>(options);
-        m_window->load(QString());
-        session().prefs.myName = QStringLiteral("人%1").arg(n);
-    }
-    ~BenchCopy() { m_window->unload(); }
-
-    MainWindow &window() { return *m_window; }
-    Session &session() { return m_window->session(); }
-    QString address() const { return m_address; }
-
-    void joinThrough(const QString &address)
-    {
-        session().prefs.connectAddress = address;
-        session().dialling().setSelectedServer(address);
-        session().dialling().connectCommand();
-    }
-
-    // Connected sockets named after their member (the greeting has come both ways).
-    int namedMembers()
-    {
-        ChatSockets &s = session().sockets();
-        int named = 0;
-        for (int i = 0; i < ChatSockets::MemberRows; ++i) {
-            for (Socket *socket : {&s.server(i), &s.client(i)}) {
-                if (socket->isConnected() && !socket->tag().isEmpty() && socket->tag() != socket->remoteHost())
-                    ++named;
-            }
-        }
-        return named;
-    }
-
-private:
-    QTemporaryDir m_folder;
-    QString m_address;
-    SilentSound m_sound;
-    FixedDialup m_dialup;
-    std::unique_ptr<MainWindow> m_window;
-};
 
 // Run the event loop until done() holds; false after the time-out.
 bool runUntil(const std::function<bool()> &done, int timeoutMs = WaitMs)
@@ -158,18 +88,18 @@ const char *verdict(bool met)
 // ---- (a) forming the mesh ----------------------------------------------------------------
 
 // Milliseconds from the first join until all eleven copies hold ten named members; -1 on failure.
-double formMesh(std::vector<std::unique_ptr<BenchCopy>> &copies)
+double formMesh(std::vector<std::unique_ptr<test::TestCopy>> &copies)
 {
     QElapsedTimer clock;
     clock.start();
     for (int n = 1; n < Copies; ++n) {
         // Each newcomer asks a different member, as people would.
         copies[n]->joinThrough(copies[n * 3 / 4]->address());
-        if (!runUntil([&] { return copies[n]->namedMembers() == n; }))
+        if (!runUntil([&] { return copies[n]->namedMemberCount() == n; }))
             return -1;
     }
     const bool complete = runUntil([&] {
-        return std::all_of(copies.begin(), copies.end(), [](auto &c) { return c->namedMembers() == Copies - 1; });
+        return std::all_of(copies.begin(), copies.end(), [](auto &c) { return c->namedMemberCount() == Copies - 1; });
     });
     return complete ? double(clock.nsecsElapsed()) / 1e6 : -1;
 }
@@ -193,9 +123,9 @@ bool endsWithLine(const QTextDocument &document, const QString &line)
 }
 
 // Microseconds per line until the line stands in every peer's log.
-std::vector<double> meshLatencies(std::vector<std::unique_ptr<BenchCopy>> &copies, int lines)
+std::vector<double> meshLatencies(std::vector<std::unique_ptr<test::TestCopy>> &copies, int lines)
 {
-    BenchCopy &sender = *copies[0];
+    test::TestCopy &sender = *copies[0];
     const QString name = sender.session().prefs.myName;
     QString expected;
     QElapsedTimer clock;
@@ -239,14 +169,14 @@ std::vector<double> plainLatencies(const QByteArray &sample, int lines)
 {
     constexpr int Readers = Copies - 1;
     QTcpServer server;
-    if (!server.listen(benchAddress(40), 0))
+    if (!server.listen(test::loopback(40), 0))
         return {};
     std::vector<std::unique_ptr<QTcpSocket>> writers;
     std::vector<std::unique_ptr<QTcpSocket>> readers;
     for (int r = 0; r < Readers; ++r) {
         auto writer = std::make_unique<QTcpSocket>();
-        writer->bind(benchAddress(41 + r), 0);
-        writer->connectToHost(benchAddress(40), server.serverPort());
+        writer->bind(test::loopback(41 + r), 0);
+        writer->connectToHost(test::loopback(40), server.serverPort());
         writers.push_back(std::move(writer));
     }
     if (!runUntil([&] {
@@ -301,12 +231,13 @@ int main(int argc, char *argv[])
 
     // (a) Each round starts from eleven idle copies; the windows are made before the clock runs.
     std::vector<double> meshTimes;
-    std::vector<std::unique_ptr<BenchCopy>> copies;
+    std::vector<std::unique_ptr<test::TestCopy>> copies;
     for (int round = 0; round < MeshRounds; ++round) {
         copies.clear();
         settle();
         for (int n = 1; n <= Copies; ++n)
-            copies.push_back(std::make_unique<BenchCopy>(n));
+            copies.push_back(std::make_unique<test::TestCopy>(n, QStringLiteral("人%1").arg(n)));
+            copies.back()->dialup.value = copies.back()->address(); // each copy knows its address
         settle();
         const double ms = formMesh(copies);
         if (ms < 0) {
