@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -65,6 +66,7 @@ private slots:
     void addressBoxCopiesOncePerPress();
     void storedChoicesComeBackOnLoad();
     void closingSavesUnlessTheNameIsEmpty();
+    void aPositionOffEveryScreenComesBack();
 };
 
 void TestMainWindow::menuBarAsDesigned()
@@ -300,6 +302,23 @@ void TestMainWindow::closingSavesUnlessTheNameIsEmpty()
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), before);
+}
+
+void TestMainWindow::aPositionOffEveryScreenComesBack()
+{
+    QTemporaryDir folder;
+    Preferences stored;
+    stored.windowWidth = 6000;
+    stored.windowHeight = 4500;
+    QVERIFY(saveSettingsFile(folder.filePath("tarnivel.dat"), stored, 3000000, -2000000));
+    RecordingSound sound;
+    FixedDialup dialup;
+    SessionOptions options{folder.path(), loopback(3), &dialup, &sound};
+    MainWindow w(options);
+    w.load(QString());
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY2(screen.contains(w.pos()), qPrintable(QStringLiteral("%1,%2").arg(w.x()).arg(w.y())));
+    QCOMPARE(w.width(), 400); // the stored size is kept (6000 twips at 96 dpi)
 }
 
 QTEST_MAIN(TestMainWindow)

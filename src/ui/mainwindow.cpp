@@ -349,8 +349,24 @@ void MainWindow::applyPreferences(float left, float top)
     setMinimumSize(minimumClientSize(tpp));
     move(int(std::lround(left / tpp)), int(std::lround(top / tpp)));
     resize(int(std::lround(p.windowWidth / tpp)), int(std::lround(p.windowHeight / tpp)));
+    keepReachable();
     m_initialState = p.windowState;
     layoutControls();
+}
+
+// A position stored on a larger or another screen can lie beyond every screen now: then the
+// window comes back to the middle of the primary screen, so its title bar can be reached.
+void MainWindow::keepReachable()
+{
+    const QRect grip(pos(), QSize(std::min(width(), 120), 30));
+    for (const QScreen *s : QGuiApplication::screens()) {
+        if (s->availableGeometry().intersects(grip))
+            return;
+    }
+    if (const QScreen *primary = QGuiApplication::primaryScreen()) {
+        const QRect area = primary->availableGeometry();
+        move(area.x() + std::max(0, (area.width() - width()) / 2), area.y() + std::max(0, (area.height() - height()) / 2));
+    }
 }
 
 void MainWindow::applyDefaultPreferences()

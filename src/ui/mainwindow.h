@@ -96,6 +96,7 @@ private:
     void buildMenus();
     void applyLook();
     void applyColours();
+    void keepReachable();
     void layoutControls();
     void recordPlacement();
     void showMyAddress();
