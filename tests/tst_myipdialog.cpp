@@ -12,34 +12,16 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include "fakes.h"
+
 #include <QTimer>
 #include <QtTest>
 
 using namespace tarnivel;
+using tarnivel::test::FixedDialup;
+using tarnivel::test::ScriptedHttp;
 
 namespace {
-
-class FixedDialup : public DialupSource
-{
-public:
-    QString value;
-    QString address() override { return value; }
-};
-
-// Answers like an address server would, without any network.
-class ScriptedHttp : public HttpClient
-{
-public:
-    using HttpClient::get;
-    std::optional<QByteArray> reply;
-    QStringList asked;
-    std::optional<QByteArray> get(const QString &url, int timeoutSeconds) override
-    {
-        asked << QStringLiteral("%1 %2").arg(url).arg(timeoutSeconds);
-        return reply;
-    }
-    void cancel() override {}
-};
 
 class RecordingClipboard : public Clipboard
 {
@@ -148,7 +130,7 @@ void TestMyIpDialog::loadWithoutAddressServer()
     auto *ok = child<QPushButton>(dialog.get(), "OKButton");
     QVERIFY(ok->isDefault());
     QVERIFY(!child<QPushButton>(dialog.get(), "cmdCopyIP")->isDefault());
-    QCOMPARE(f.http.asked, QStringList());
+    QCOMPARE(f.http.gets(), QStringList());
 
     ok->click();
     QCOMPARE(dialog->result(), int(QDialog::Accepted));
@@ -170,7 +152,7 @@ void TestMyIpDialog::loadWithAddressServer()
     QCOMPARE(background(txtIPServer), windowBackground());
     QCOMPARE(txtIPServer->text(), ServerUrl);
     QCOMPARE(child<QLineEdit>(dialog.get(), "txtMyIP")->text(), QStringLiteral("203.0.113.7"));
-    QCOMPARE(f.http.asked, QStringList({ServerUrl + " 5"}));
+    QCOMPARE(f.http.gets(), QStringList({ServerUrl + " 5"}));
     QCOMPARE(f.warnings, 0);
 
     // Closing with the close box keeps the server, as edited.
@@ -253,7 +235,7 @@ void TestMyIpDialog::serverConfirmedUrlIsStoredOnOk()
     auto *txtIPServer = child<QLineEdit>(dialog.get(), "txtIPServer");
     QTest::keyClicks(txtIPServer, ServerUrl);
     // The URL is used from the next lookup on: nothing was asked while the dialog was open.
-    QCOMPARE(f.http.asked, QStringList());
+    QCOMPARE(f.http.gets(), QStringList());
 
     child<QPushButton>(dialog.get(), "OKButton")->click();
     QCOMPARE(dialog->result(), int(QDialog::Accepted));

@@ -7,6 +7,7 @@
 #include "platform/clipboard.h"
 #include "platform/dialup.h"
 #include "platform/http.h"
+#include "fakes.h"
 #include "testsupport.h"
 
 #include <QElapsedTimer>
@@ -19,6 +20,8 @@
 #include <thread>
 
 using namespace tarnivel;
+using tarnivel::test::FixedDialup;
+using tarnivel::test::ScriptedHttp;
 
 Q_DECLARE_METATYPE(QList<tarnivel::InterfaceInfo>)
 
@@ -112,28 +115,6 @@ private:
     QByteArray m_response;
     QList<QByteArray> m_requestLines;
     QHash<QTcpSocket *, QByteArray> m_received; // server thread only
-};
-
-class FixedDialup : public DialupSource
-{
-public:
-    QString value;
-    QString address() override { return value; }
-};
-
-// Records what the lookup asks of the HTTP layer and answers from a script.
-class ScriptedHttp : public HttpClient
-{
-public:
-    using HttpClient::get;
-    std::optional<QByteArray> reply;
-    QStringList calls;
-    std::optional<QByteArray> get(const QString &url, int timeoutSeconds) override
-    {
-        calls << QStringLiteral("get %1 %2").arg(url).arg(timeoutSeconds);
-        return reply;
-    }
-    void cancel() override { calls << QStringLiteral("cancel"); }
 };
 
 class RecordingClipboard : public Clipboard

@@ -3,7 +3,7 @@
 // (offscreen), program folder, bind address, a recording sound player and a settable
 // dial-up address.
 
-#include "platform/dialup.h"
+#include "fakes.h"
 #include "platform/sound.h"
 #include "ui/mainwindow.h"
 
@@ -18,13 +18,6 @@ class RecordingSound : public SoundPlayer
 public:
     void play(const QString &wavPath) override { played << wavPath; }
     QStringList played;
-};
-
-class FixedDialup : public DialupSource
-{
-public:
-    QString address() override { return value; }
-    QString value;
 };
 
 class TestCopy
