@@ -6,14 +6,13 @@
 #include "platform/dialup.h"
 #include "platform/http.h"
 #include "ui/myipdialog.h"
+#include "fakes.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include "fakes.h"
-
 #include <QTimer>
 #include <QtTest>
 
