@@ -11,7 +11,7 @@
 #include "testcopy.h"
 #include "testsupport.h"
 
-#include "app/session.h"
+#include "session/session.h"
 #include "platform/codepage932.h"
 #include "platform/dialup.h"
 #include "platform/sound.h"
@@ -126,7 +126,7 @@ bool endsWithLine(const QTextDocument &document, const QString &line)
 std::vector<double> meshLatencies(std::vector<std::unique_ptr<test::TestCopy>> &copies, int lines)
 {
     test::TestCopy &sender = *copies[0];
-    const QString name = sender.session().prefs.myName;
+    const QString name = sender.session().preferences().myName;
     QString expected;
     QElapsedTimer clock;
     std::vector<qint64> arrivedAt(Copies, -1);
@@ -135,7 +135,7 @@ std::vector<double> meshLatencies(std::vector<std::unique_ptr<test::TestCopy>> &
     for (int n = 1; n < Copies; ++n) {
         Session *peer = &copies[n]->session();
         watches.push_back(QObject::connect(&peer->log(), &ChatLog::appendedToWindow, [&, n, peer] {
-            if (arrivedAt[n] < 0 && endsWithLine(peer->logDocument, expected)) {
+            if (arrivedAt[n] < 0 && endsWithLine(peer->logDocument(), expected)) {
                 arrivedAt[n] = clock.nsecsElapsed();
                 ++arrivals;
             }
@@ -259,7 +259,7 @@ int main(int argc, char *argv[])
         c->window().hide();
     settle();
     const std::vector<double> viaHidden = meshLatencies(copies, lines);
-    const QString sampleLine = copies[0]->session().prefs.myName + QStringLiteral("> ") + chatText(lines);
+    const QString sampleLine = copies[0]->session().preferences().myName + QStringLiteral("> ") + chatText(lines);
     const std::vector<double> viaPlain = plainLatencies(cp932::encode(sampleLine + QStringLiteral("\r\n")), lines);
     for (const auto *run : {&viaMesh, &viaHidden, &viaPlain}) {
         if (int(run->size()) != lines) {

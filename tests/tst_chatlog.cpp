@@ -1,6 +1,7 @@
 // The conversation log: formatting of appended text, address marking, locking and sound.
 
-#include "app/colorvalue.h"
+#include "model/colorvalue.h"
+#include "conversation/chatline.h"
 #include "conversation/chatlog.h"
 #include "platform/sound.h"
 
@@ -148,7 +149,7 @@ void TestChatLog::stripMark()
     QFETCH(QString, stripped);
     QFETCH(bool, removed);
 
-    QCOMPARE(ChatLog::stripMark(text), removed);
+    QCOMPARE(chatline::stripPrivateMarks(text), removed);
     QCOMPARE(text, stripped);
 }
 

@@ -1,6 +1,6 @@
 // The main window: menus, window-level keys, and the preferences it loads and saves.
 
-#include "app/settingsfile.h"
+#include "model/settingsfile.h"
 #include "platform/codepage932.h"
 #include "testcopy.h"
 #include "testsupport.h"
@@ -97,7 +97,7 @@ void TestMainWindow::menuBarAsDesigned()
         {"mnCopy", "コピー", QKeySequence()},             {"mnLock", "画面のロック", QKeySequence()},
     };
     for (const MenuRow &row : rows) {
-        QAction *a = w.action(QString::fromLatin1(row.name));
+        QAction *a = findAction(w, QString::fromLatin1(row.name));
         QVERIFY2(a, row.name);
         QCOMPARE(a->text(), QString::fromUtf8(row.caption));
         QCOMPARE(a->shortcut(), row.shortcut);
@@ -105,9 +105,9 @@ void TestMainWindow::menuBarAsDesigned()
                            || QByteArray(row.name) == "mnMsgBeep";
         QCOMPARE(a->isCheckable(), check);
     }
-    QVERIFY(!w.action("mnWaitQuit")->isVisible());
-    QVERIFY(w.action("mnConnect")->isEnabled());
-    QVERIFY(!w.action("mnDisconnect")->isEnabled());
+    QVERIFY(!findAction(w, "mnWaitQuit")->isVisible());
+    QVERIFY(findAction(w, "mnConnect")->isEnabled());
+    QVERIFY(!findAction(w, "mnDisconnect")->isEnabled());
     // The edit menu is the log's pop-up, never on the bar.
     for (QAction *a : bar)
         QVERIFY(a->text() != QStringLiteral("編集"));
@@ -119,18 +119,17 @@ void TestMainWindow::menuShortcutsWinOverTheInputBox()
     TestCopy c(1, QStringLiteral("A"));
     activate(c.window());
     c.window().input()->setFocus();
-    QVERIFY(!c.session().prefs.connectSound);
+    QVERIFY(!c.session().preferences().connectSound);
     QTest::keyClick(c.window().input(), Qt::Key_B, Qt::ControlModifier);
-    QVERIFY(c.session().prefs.connectSound);
-    QVERIFY(c.window().action("mnBeep")->isChecked());
+    QVERIFY(c.session().preferences().connectSound);
+    QVERIFY(findAction(c.window(), "mnBeep")->isChecked());
     QTest::keyClick(c.window().input(), Qt::Key_M, Qt::ControlModifier);
-    QVERIFY(c.session().prefs.messageSound);
+    QVERIFY(c.session().preferences().messageSound);
 
     // Ctrl+A is the connect command even though a line edit would select all with it.
     c.window().input()->setText(QStringLiteral("typed"));
     const QString nowhere = loopbackText(99);
-    c.session().dialling().setSelectedServer(nowhere);
-    c.session().prefs.connectAddress = nowhere;
+    c.session().chooseAddress(nowhere);
     QTest::keyClick(c.window().input(), Qt::Key_A, Qt::ControlModifier);
     QVERIFY(c.logText().contains(QStringLiteral(" ●%1 に接続中...").arg(nowhere)));
     QCOMPARE(c.title(), QStringLiteral("たるにべ - 接続中"));
@@ -146,11 +145,11 @@ void TestMainWindow::ctrlFAndCtrlSActOncePerPress()
     input->setFocus();
 
     QTest::keyPress(input, Qt::Key_F, Qt::ControlModifier);
-    QCOMPARE(c.session().prefs.showPeers, qint16(1));
-    QCOMPARE(w.action("mnDisp")->text(), QStringLiteral("接続先を隠す"));
+    QCOMPARE(c.session().preferences().showPeers, true);
+    QCOMPARE(findAction(w, "mnDisp")->text(), QStringLiteral("接続先を隠す"));
     // Held down: the repeat does nothing, and typed characters are swallowed.
     QTest::keyPress(input, Qt::Key_F, Qt::ControlModifier);
-    QCOMPARE(c.session().prefs.showPeers, qint16(1));
+    QCOMPARE(c.session().preferences().showPeers, true);
     QTest::keyClick(input, Qt::Key_X);
     QVERIFY(input->text().isEmpty());
     QTest::keyRelease(input, Qt::Key_F, Qt::ControlModifier);
@@ -168,8 +167,8 @@ void TestMainWindow::ctrlFAndCtrlSActOncePerPress()
     QVERIFY(w.memberList()->isVisibleTo(&w));
 
     QTest::keyClick(input, Qt::Key_F, Qt::ControlModifier);
-    QCOMPARE(c.session().prefs.showPeers, qint16(0));
-    QCOMPARE(w.action("mnDisp")->text(), QStringLiteral("接続先を表示"));
+    QCOMPARE(c.session().preferences().showPeers, false);
+    QCOMPARE(findAction(w, "mnDisp")->text(), QStringLiteral("接続先を表示"));
     QVERIFY(!w.memberList()->isVisibleTo(&w));
 }
 
@@ -179,7 +178,7 @@ void TestMainWindow::shortcutWithShiftOrHiddenColumn()
     MainWindow &w = c.window();
     activate(w);
     QTest::keyClick(w.input(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
-    QCOMPARE(c.session().prefs.showPeers, qint16(0));
+    QCOMPARE(c.session().preferences().showPeers, false);
     // Column hidden: Ctrl+S changes nothing, but still holds the key.
     QTest::keyPress(w.input(), Qt::Key_S, Qt::ControlModifier);
     QVERIFY(w.sendToAllOption()->isChecked());
@@ -246,18 +245,18 @@ void TestMainWindow::storedChoicesComeBackOnLoad()
     options.dialup = &dialup;
     MainWindow w(options);
     w.load(QString());
-    QCOMPARE(w.session().prefs.myName, QStringLiteral("保存済み"));
-    QVERIFY(w.action("mnBeep")->isChecked());
-    QVERIFY(!w.action("mnMsgBeep")->isChecked());
-    QVERIFY(w.action("mnFormTop")->isChecked());
+    QCOMPARE(w.session().preferences().myName, QStringLiteral("保存済み"));
+    QVERIFY(findAction(w, "mnBeep")->isChecked());
+    QVERIFY(!findAction(w, "mnMsgBeep")->isChecked());
+    QVERIFY(findAction(w, "mnFormTop")->isChecked());
     QVERIFY(w.windowFlags() & Qt::WindowStaysOnTopHint);
-    QCOMPARE(w.action("mnDisp")->text(), QStringLiteral("接続先を隠す"));
+    QCOMPARE(findAction(w, "mnDisp")->text(), QStringLiteral("接続先を隠す"));
     QVERIFY(w.sendToAllOption()->isVisibleTo(&w));
     QVERIFY(w.isMaximized());
     // The menu command flips the stacking and the check each time.
     w.toggleAlwaysOnTop();
     QVERIFY(!(w.windowFlags() & Qt::WindowStaysOnTopHint));
-    QVERIFY(!w.action("mnFormTop")->isChecked());
+    QVERIFY(!findAction(w, "mnFormTop")->isChecked());
     w.toggleAlwaysOnTop();
     QVERIFY(w.windowFlags() & Qt::WindowStaysOnTopHint);
     w.unload();
@@ -276,11 +275,11 @@ void TestMainWindow::closingSavesUnlessTheNameIsEmpty()
     {
         RecordingSound sound;
         FixedDialup dialup;
-        SessionOptions options{folder.path(), loopback(2), &dialup, &sound};
+        SessionOptions options{folder.path(), QString(), loopback(2), &dialup, &sound};
         MainWindow w(options);
         w.load(QString());
-        w.session().prefs.myName = QStringLiteral("なまえ,カンマ");
-        w.session().prefs.connectAddress = QStringLiteral("198.51.100.4");
+        w.session().setMyName(QStringLiteral("なまえ,カンマ"));
+        w.session().chooseAddress(QStringLiteral("198.51.100.4"));
         w.close();
     }
     std::optional<SettingsRead> read = loadSettingsFile(path);
@@ -292,11 +291,11 @@ void TestMainWindow::closingSavesUnlessTheNameIsEmpty()
     {
         RecordingSound sound;
         FixedDialup dialup;
-        SessionOptions options{folder.path(), loopback(2), &dialup, &sound};
+        SessionOptions options{folder.path(), QString(), loopback(2), &dialup, &sound};
         MainWindow w(options);
         w.load(QString());
-        w.session().prefs.myName.clear();
-        w.session().prefs.connectAddress = QStringLiteral("changed");
+        w.session().setMyName(QString());
+        w.session().chooseAddress(QStringLiteral("changed"));
         w.close();
     }
     QFile f(path);
@@ -313,7 +312,7 @@ void TestMainWindow::aPositionOffEveryScreenComesBack()
     QVERIFY(saveSettingsFile(folder.filePath("tarnivel.dat"), stored, 3000000, -2000000));
     RecordingSound sound;
     FixedDialup dialup;
-    SessionOptions options{folder.path(), loopback(3), &dialup, &sound};
+    SessionOptions options{folder.path(), QString(), loopback(3), &dialup, &sound};
     MainWindow w(options);
     w.load(QString());
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();

@@ -65,21 +65,21 @@ void TestMesh::twoCopiesGreetChatAndPart()
     TestCopy a(1, QStringLiteral("あきら"));
     TestCopy b(2, QStringLiteral("Bob"));
     QCOMPARE(a.title(), QStringLiteral("たるにべ - 未接続"));
-    QVERIFY(a.window().action("mnConnect")->isEnabled());
-    QVERIFY(!a.window().action("mnDisconnect")->isEnabled());
+    QVERIFY(findAction(a.window(), "mnConnect")->isEnabled());
+    QVERIFY(!findAction(a.window(), "mnDisconnect")->isEnabled());
 
     b.joinThrough(a.address());
     QVERIFY(b.logText().contains(QStringLiteral(" ●%1 に接続中...").arg(a.address())));
-    QVERIFY(!b.window().action("mnConnect")->isEnabled());
-    QVERIFY(b.window().action("mnDisconnect")->isEnabled());
+    QVERIFY(!findAction(b.window(), "mnConnect")->isEnabled());
+    QVERIFY(findAction(b.window(), "mnDisconnect")->isEnabled());
 
     QTRY_COMPARE_WITH_TIMEOUT(a.title(), QStringLiteral("たるにべ - 1人接続済"), JoinWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(b.title(), QStringLiteral("たるにべ - 1人接続済"), JoinWaitMs);
     QTRY_VERIFY(b.logText().contains(QStringLiteral(" ●あきら と接続されました。")));
     QTRY_VERIFY(a.logText().contains(QStringLiteral(" ●Bob と接続されました。")));
     QVERIFY(a.logText().contains(QStringLiteral(" ●接続要求がきました。%1").arg(b.address())));
-    QVERIFY(a.session().status().inChat());
-    QVERIFY(b.session().status().inChat());
+    QVERIFY(a.session().mesh().inChat());
+    QVERIFY(b.session().mesh().inChat());
 
     // Both ways, Japanese included.
     b.say(QStringLiteral("こんにちは ①～"));
@@ -89,13 +89,13 @@ void TestMesh::twoCopiesGreetChatAndPart()
     a.say(QStringLiteral("やあ"));
     QTRY_VERIFY(b.logText().contains(QStringLiteral("あきら> やあ")));
 
-    b.window().action("mnDisconnect")->trigger();
+    findAction(b.window(), "mnDisconnect")->trigger();
     QVERIFY(b.logText().contains(QStringLiteral(" ●切断しました。")));
     QCOMPARE(b.title(), QStringLiteral("たるにべ - 未接続"));
     QTRY_VERIFY(a.logText().contains(QStringLiteral(" ●Bob との接続が断たれました。")));
     QTRY_COMPARE(a.title(), QStringLiteral("たるにべ - 未接続"));
-    QVERIFY(a.window().action("mnConnect")->isEnabled());
-    QVERIFY(!a.window().action("mnDisconnect")->isEnabled());
+    QVERIFY(findAction(a.window(), "mnConnect")->isEnabled());
+    QVERIFY(!findAction(a.window(), "mnDisconnect")->isEnabled());
 
     // Back to idle, both copies accept a new join at once.
     b.joinThrough(a.address());
@@ -239,16 +239,16 @@ void TestMesh::aMemberThatCannotBeReachedDoesNotSinkTheJoin()
     TestCopy newcomer(2, QStringLiteral("N"));
     newcomer.joinThrough(loopbackText(20));
     QTRY_VERIFY_WITH_TIMEOUT(newcomer.logText().contains(QStringLiteral(" ●エラー : %1").arg(loopbackText(20))), JoinWaitMs);
-    Socket &dial = newcomer.session().sockets().client(1);
+    Socket &dial = newcomer.session().meshForTests().roster().dialled(1);
     if (dial.state() == SocketState::Connected)
         QSKIP("the kernel completed the handshake anyway");
     QCOMPARE(dial.state(), SocketState::Connecting);
     QCOMPARE(dial.remoteHost(), loopbackText(21));
     // Still joining: the user can give up, and the copy takes no chat connections meanwhile
     // only until the list is handled.
-    QVERIFY(newcomer.window().action("mnDisconnect")->isEnabled());
-    QVERIFY(!newcomer.window().action("mnConnect")->isEnabled());
-    QCOMPARE(newcomer.session().sockets().listening().state(), SocketState::Listening);
+    QVERIFY(findAction(newcomer.window(), "mnDisconnect")->isEnabled());
+    QVERIFY(!findAction(newcomer.window(), "mnConnect")->isEnabled());
+    QCOMPARE(newcomer.session().meshForTests().roster().listening().state(), SocketState::Listening);
 }
 
 void TestMesh::sendingIsRefusedWhenNotInAChat()

@@ -176,7 +176,7 @@ QString connectedLine(const QString &name)
 
 bool listensOnBothPorts(TestCopy &copy)
 {
-    ChatSockets &s = copy.session().sockets();
+    ConnectionRoster &s = copy.session().meshForTests().roster();
     return s.joinServer().state() == SocketState::Listening && s.listening().state() == SocketState::Listening;
 }
 
@@ -223,8 +223,8 @@ void TestMeshBytes::helloIsAnsweredWithWelcome()
     QFETCH(bool, connectSound);
     QFETCH(bool, messageSound);
     TestCopy copy(1, QStringLiteral("さくら"));
-    copy.session().prefs.connectSound = connectSound;
-    copy.session().prefs.messageSound = messageSound;
+    copy.session().setConnectSound(connectSound);
+    copy.session().setMessageSound(messageSound);
     copy.window().togglePeerColumn();
 
     std::unique_ptr<RawPeer> peer = dial(2, copy.address(), ChatPort);
@@ -238,11 +238,11 @@ void TestMeshBytes::helloIsAnsweredWithWelcome()
     QCOMPARE(copy.title(), QStringLiteral("たるにべ - 1人接続済"));
     QVERIFY(copy.logText().contains(connectedLine(QStringLiteral("たろう"))));
     QCOMPARE(copy.members(), QStringList{QStringLiteral("たろう")});
-    QCOMPARE(copy.session().sockets().server(0).tag(), QStringLiteral("たろう"));
-    const QString connectWav = copy.session().programFile(QStringLiteral("connect.wav"));
-    const QString messageWav = copy.session().programFile(QStringLiteral("message.wav"));
+    QCOMPARE(copy.session().meshForTests().roster().accepted(0).memberName(), QStringLiteral("たろう"));
+    const QString connectWav = copy.session().shippedFile(QStringLiteral("connect.wav"));
+    const QString messageWav = copy.session().shippedFile(QStringLiteral("message.wav"));
     QCOMPARE(copy.sound.played, connectSound ? QStringList{connectWav} : QStringList{});
-    QCOMPARE(copy.session().prefs.messageSound, messageSound);
+    QCOMPARE(copy.session().preferences().messageSound, messageSound);
 
     // A chat line does chime when the message sound is on: the silence above was the rule.
     peer->send(Taro + "> hi\r\n");
@@ -269,8 +269,8 @@ void TestMeshBytes::peerListListsAcceptedThenDialledPerSlot()
     QVERIFY(five->listening() && six->listening() && answerer->listening());
     copy.joinThrough(loopbackText(5));
     QTRY_COMPARE_WITH_TIMEOUT(copy.namedMemberCount(), 2, WaitMs);
-    QCOMPARE(copy.session().sockets().client(0).remoteHost(), loopbackText(5));
-    QCOMPARE(copy.session().sockets().client(1).remoteHost(), loopbackText(6));
+    QCOMPARE(copy.session().meshForTests().roster().dialled(0).remoteHost(), loopbackText(5));
+    QCOMPARE(copy.session().meshForTests().roster().dialled(1).remoteHost(), loopbackText(6));
     QTRY_VERIFY_WITH_TIMEOUT(listensOnBothPorts(copy), WaitMs);
 
     // ... and two accepted ones (server slots 0 and 1).
@@ -357,7 +357,7 @@ void TestMeshBytes::arrivalsHoldingRefuseMarkAreIgnored()
     QCOMPARE(copy.logText(), log + QStringLiteral("じろう> ok\n"));
     QCOMPARE(copy.members(), members);
     QCOMPARE(copy.title(), title);
-    QCOMPARE(copy.session().sockets().server(0).tag(), QStringLiteral("たろう"));
+    QCOMPARE(copy.session().meshForTests().roster().accepted(0).memberName(), QStringLiteral("たろう"));
     QCOMPARE(taro->received, QByteArray("\x03" "A"));
 }
 
@@ -408,7 +408,7 @@ void TestMeshBytes::socketErrorOnNamedSlot()
     const QString log = copy.logText();
 
     // Qt cannot be made to raise a reset on an established loopback connection: raise the event.
-    emit copy.session().sockets().server(0).error(number, QStringLiteral("Connection is reset by remote side"));
+    emit copy.session().meshForTests().roster().accepted(0).error(number, QStringLiteral("Connection is reset by remote side"));
 
     QString expected = log + QStringLiteral(" ●エラー : たろう\nConnection is reset by remote side\n");
     if (cut)
@@ -445,7 +445,7 @@ void TestMeshBytes::strayJoinCallersLeaveTheChatAlone()
 
     std::unique_ptr<RawPeer> caller = dial(3, copy.address(), JoinPort);
     QVERIFY(caller);
-    ChatSockets &sockets = copy.session().sockets();
+    ConnectionRoster &sockets = copy.session().meshForTests().roster();
     QTRY_COMPARE_WITH_TIMEOUT(sockets.joinServer().state(), SocketState::Connected, WaitMs);
     switch (Stray(stray)) {
     case Stray::Garbage:
@@ -510,11 +510,11 @@ void TestMeshBytes::newcomerDialsPeerListFields()
     QCOMPARE(answerer->peers.size(), size_t(1));
     QCOMPARE(answerer->peers[0]->received, QByteArray("\x02"));
 
-    ChatSockets &sockets = newcomer.session().sockets();
-    for (int i = 0; i < ChatSockets::ClientSlots; ++i) {
+    ConnectionRoster &sockets = newcomer.session().meshForTests().roster();
+    for (int i = 0; i < ConnectionRoster::DialledSlots; ++i) {
         const QString host = i < dialled.size() ? dialled[i] : QString();
-        QCOMPARE(sockets.client(i).remoteHost(), host);
-        QCOMPARE(sockets.client(i).isConnected(), !host.isEmpty());
+        QCOMPARE(sockets.dialled(i).remoteHost(), host);
+        QCOMPARE(sockets.dialled(i).isConnected(), !host.isEmpty());
     }
     for (RawListener *peer : {five.get(), six.get()}) {
         for (const auto &connection : peer->peers)
@@ -544,7 +544,7 @@ void TestMeshBytes::newcomerDialsAtMostTenOfALongList()
     QTRY_COMPARE_WITH_TIMEOUT(newcomer.namedMemberCount(), 10, WaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(listensOnBothPorts(newcomer), WaitMs);
     for (int i = 0; i < 10; ++i) {
-        QCOMPARE(newcomer.session().sockets().client(i).remoteHost(), loopbackText(10 + i));
+        QCOMPARE(newcomer.session().meshForTests().roster().dialled(i).remoteHost(), loopbackText(10 + i));
         QCOMPARE(peers[i]->peers.size(), size_t(1));
     }
     for (int i = 10; i < 13; ++i)
@@ -590,7 +590,7 @@ void TestMeshBytes::failedJoinReturnsToIdle()
     // The connecting line and the one failure line, nothing twice.
     QCOMPARE(newcomer.logText().count(QStringLiteral(" ●")), 2);
     QCOMPARE(newcomer.title(), QStringLiteral("たるにべ - 未接続"));
-    QVERIFY(newcomer.window().action(QStringLiteral("mnConnect"))->isEnabled());
+    QVERIFY(findAction(newcomer.window(), QStringLiteral("mnConnect"))->isEnabled());
     QVERIFY(listensOnBothPorts(newcomer));
 
     // Idle again: a caller is greeted at once.

@@ -1,7 +1,7 @@
 // The own-address dialog: what it shows, how it switches the lookup method, what it stores.
 
 #include "address/ownaddress.h"
-#include "app/preferences.h"
+#include "model/preferences.h"
 #include "platform/clipboard.h"
 #include "platform/dialup.h"
 #include "platform/http.h"
@@ -44,7 +44,7 @@ struct Fixture
 
     std::unique_ptr<MyIpDialog> open(bool confirmWarning = true)
     {
-        auto dialog = std::make_unique<MyIpDialog>(own, prefs, clipboard);
+        auto dialog = std::make_unique<MyIpDialog>(own, clipboard);
         dialog->setServerWarning([this, confirmWarning](QWidget *) {
             ++warnings;
             return confirmWarning;

@@ -3,7 +3,7 @@
 
 #include "address/dottedaddress.h"
 #include "address/ownaddress.h"
-#include "app/preferences.h"
+#include "model/preferences.h"
 #include "platform/clipboard.h"
 #include "platform/dialup.h"
 #include "platform/http.h"

@@ -1,7 +1,7 @@
 // The settings file: reading hand-made, old, damaged and huge files, the exact bytes
 // written, and saving that never loses the previous file.
 
-#include "app/settingsfile.h"
+#include "model/settingsfile.h"
 #include "platform/codepage932.h"
 
 #include <QDir>
@@ -141,8 +141,9 @@ void TestSettings::readingRules_data()
                                         << expect({{12, "0"}, {13, "0"}, {14, "0"}, {15, ""}, {16, ""}, {17, "0"}});
     QTest::newRow("bad switch, goes on") << withLine(12, "yes") << expect({{12, "0"}});
     QTest::newRow("switch 2") << withLine(13, " 2 ") << expect({{13, "0"}});
+    // The peer column reads a leading number; only 1 shows it.
     for (const auto &[line, value] : std::initializer_list<std::pair<const char *, const char *>>{
-                 {"2abc", "2"}, {"x", "0"}, {" 3.5 ", "4"}, {" 99999 ", "0"}})
+                 {"1abc", "1"}, {" 1.4 ", "1"}, {"2abc", "0"}, {"x", "0"}, {" 3.5 ", "0"}, {" 99999 ", "0"}})
         QTest::addRow("peers '%s'", line) << withLine(17, line) << expect({{17, value}});
     QTest::newRow("unclosed quote in 15")
             << withLine(15, "\"Quick") << expect({{15, "Quick\r\nhttp://a/ip\r\n 1 \r\n"}, {16, ""}, {17, "0"}});

@@ -155,7 +155,7 @@ void SocketTest::connectAcceptAndExchange()
     QCOMPARE(server.listener.state(), SocketState::Listening);
     QCOMPARE(server.listener.localPort(), kChatPort);
 
-    client.socket.setTag(QStringLiteral("dialled"));
+    client.socket.setMemberName(QStringLiteral("dialled"));
     client.dial(loopbackText(1), kChatPort);
     QVERIFY(client.socket.state() == SocketState::Connecting
             || client.socket.state() == SocketState::ResolvingHost);
@@ -170,7 +170,7 @@ void SocketTest::connectAcceptAndExchange()
     QCOMPARE(server.connection.localPort(), kChatPort);
     QCOMPARE(server.connection.remotePort(), client.socket.localPort());
     QVERIFY(client.socket.localPort() != 0);
-    QCOMPARE(client.socket.tag(), QStringLiteral("dialled"));
+    QCOMPARE(client.socket.memberName(), QStringLiteral("dialled"));
 
     client.socket.sendData(payload);
     QTRY_COMPARE_WITH_TIMEOUT(serverEvents.received.size(), payload.size(), kLargeTimeoutMs);
@@ -207,7 +207,7 @@ void SocketTest::unboundCopiesMeetOnAnyAddress()
 void SocketTest::peerCloseDeliversDataThenClosedOnce()
 {
     Pair p;
-    p.client.socket.setTag(QStringLiteral("bob"));
+    p.client.socket.setMemberName(QStringLiteral("bob"));
     QVERIFY(p.establish());
 
     // The last words and the close travel together; the words must come first.
@@ -220,7 +220,7 @@ void SocketTest::peerCloseDeliversDataThenClosedOnce()
              (QStringList{QStringLiteral("connected"), QStringLiteral("data"), QStringLiteral("closed")}));
     QCOMPARE(p.clientEvents.received, QByteArray("bye\r\n"));
     QCOMPARE(p.client.socket.state(), SocketState::Closing);
-    QCOMPARE(p.client.socket.tag(), QStringLiteral("bob"));
+    QCOMPARE(p.client.socket.memberName(), QStringLiteral("bob"));
     QCOMPARE(p.client.socket.remoteHostIP(), loopbackText(1));
 
     // Writing to a closed connection is ignored; closing it locally raises nothing.
@@ -250,7 +250,7 @@ void SocketTest::localEndingIsSilent()
     EventRecorder localEvents(*local);
     EventRecorder serverEvents(server.connection);
     QVERIFY(server.listener.listen());
-    local->setTag(QStringLiteral("kept"));
+    local->setMemberName(QStringLiteral("kept"));
     local->connectToRemote(loopbackText(1), kChatPort);
     QTRY_COMPARE(server.connection.state(), SocketState::Connected);
     QTRY_COMPARE(local->state(), SocketState::Connected);
@@ -263,7 +263,7 @@ void SocketTest::localEndingIsSilent()
     } else {
         local->close();
         QCOMPARE(local->state(), SocketState::Closed);
-        QCOMPARE(local->tag(), QStringLiteral("kept"));
+        QCOMPARE(local->memberName(), QStringLiteral("kept"));
         QCOMPARE(local->remoteHostIP(), loopbackText(1));
     }
     QTRY_COMPARE_WITH_TIMEOUT(serverEvents.count(QStringLiteral("closed")), 1, kLargeTimeoutMs);

@@ -1,9 +1,9 @@
 // Start-up pieces: command line, one copy per bind address, program folder, twips.
 
-#include "app/commandline.h"
-#include "app/programfolder.h"
-#include "app/singleinstance.h"
-#include "app/twips.h"
+#include "model/commandline.h"
+#include "platform/programfolder.h"
+#include "platform/singleinstance.h"
+#include "model/twips.h"
 
 #include <QProcess>
 #include <QSet>

@@ -1,7 +1,8 @@
 #include "address/ownaddress.h"
 
 #include "address/dottedaddress.h"
-#include "app/preferences.h"
+#include "model/preferences.h"
+#include "platform/logging.h"
 #include "platform/clipboard.h"
 #include "platform/codepage932.h"
 #include "platform/dialup.h"
@@ -20,12 +21,23 @@ void OwnAddress::findMyAddress()
     if (!m_myAddress.isEmpty() || m_prefs.addressServer.isEmpty())
         return;
 
+    qCDebug(lcDirectory) << "asking the address server" << m_prefs.addressServer;
     m_http.cancel();
     const auto body = m_http.get(m_prefs.addressServer, AddressServerTimeoutSeconds);
     // The whole body is the address; nothing is trimmed off it.
     m_myAddress = body ? cp932::decode(*body) : QString();
     if (!isDottedAddress(m_myAddress))
         m_myAddress.clear();
+}
+
+const QString &OwnAddress::addressServer() const
+{
+    return m_prefs.addressServer;
+}
+
+void OwnAddress::setAddressServer(const QString &url)
+{
+    m_prefs.addressServer = url;
 }
 
 void OwnAddress::copyMyAddress(Clipboard &clipboard)

@@ -26,6 +26,10 @@ public:
     // the server's whole reply, kept when it is a dotted address. Blocks for up to 5 s.
     void findMyAddress();
 
+    // The address server's URL; empty for the dial-up link alone. Kept in the preferences.
+    const QString &addressServer() const;
+    void setAddressServer(const QString &url);
+
     // Looks the address up and, when there is one, replaces the clipboard with it.
     void copyMyAddress(Clipboard &clipboard);
 

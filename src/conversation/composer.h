@@ -7,8 +7,10 @@
 
 namespace tarnivel {
 
-struct MeshContext;
+class ChatDelivery;
+class ChatLog;
 class ComposerView;
+struct Preferences;
 
 class Composer : public QObject
 {
@@ -16,7 +18,8 @@ class Composer : public QObject
 public:
     static constexpr int MaxInputLength = 500;
 
-    Composer(MeshContext &mesh, ComposerView &view, QObject *parent = nullptr);
+    Composer(ChatDelivery &delivery, ChatLog &log, const Preferences &prefs, ComposerView &view,
+             QObject *parent = nullptr);
 
     // Enter in the input box. Returns true when the key is used up (always for Enter).
     bool enterPressed();
@@ -47,7 +50,9 @@ private:
     bool privateChosen() const;
     void submit();
 
-    MeshContext &m_mesh;
+    ChatDelivery &m_delivery;
+    ChatLog &m_log;
+    const Preferences &m_prefs;
     ComposerView &m_view;
     bool m_keyHandled = false;
 };

@@ -1,13 +1,12 @@
 #include "mesh/joinnegotiation.h"
 
 #include "address/ownaddress.h"
-#include "app/connectionstatus.h"
 #include "conversation/chatlog.h"
-#include "mesh/chatsockets.h"
-#include "mesh/meshcontext.h"
+#include "mesh/connectionroster.h"
+#include "mesh/mesh.h"
 #include "mesh/statuslines.h"
 #include "mesh/wire.h"
-#include "platform/codepage932.h"
+#include "platform/logging.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -18,23 +17,27 @@ namespace {
 constexpr int FullCount = 10;
 }
 
-JoinNegotiation::JoinNegotiation(MeshContext &mesh, QObject *parent)
+JoinNegotiation::JoinNegotiation(Mesh &mesh, ConnectionRoster &roster, ChatLog &log, OwnAddress &ownAddress,
+                                 QObject *parent)
     : QObject(parent)
     , m_mesh(mesh)
+    , m_roster(roster)
+    , m_log(log)
+    , m_ownAddress(ownAddress)
     , m_silenceTimer(new QTimer(this))
 {
     m_silenceTimer->setSingleShot(true);
     m_silenceTimer->setInterval(SilentRequestTimeoutMs);
     connect(m_silenceTimer, &QTimer::timeout, this, &JoinNegotiation::hangUpAndListen);
 
-    Socket *server = &mesh.sockets.joinServer();
+    Socket *server = &roster.joinServer();
     connect(server, &Socket::connectionRequest, this, &JoinNegotiation::onRequestConnection);
     connect(server, &Socket::dataArrival, this, &JoinNegotiation::onRequestArrival);
     connect(server, &Socket::sendComplete, this, &JoinNegotiation::onReplySent);
     connect(server, &Socket::error, this, &JoinNegotiation::onRequestError);
     connect(server, &Socket::closed, this, &JoinNegotiation::onRequestClosed);
 
-    Socket *client = &mesh.sockets.joinClient();
+    Socket *client = &roster.joinClient();
     connect(client, &Socket::connected, this, &JoinNegotiation::onJoinConnected);
     connect(client, &Socket::dataArrival, this, &JoinNegotiation::onReplyArrival);
     connect(client, &Socket::error, this, &JoinNegotiation::onJoinError);
@@ -51,7 +54,7 @@ void JoinNegotiation::setSilentRequestTimeoutMs(int ms)
 void JoinNegotiation::onRequestConnection(int requestId)
 {
     // One conversation at a time: the listener (or a conversation still going) makes room.
-    Socket &server = m_mesh.sockets.joinServer();
+    Socket &server = m_roster.joinServer();
     server.close();
     server.accept(requestId);
     m_silenceTimer->start();
@@ -60,37 +63,32 @@ void JoinNegotiation::onRequestConnection(int requestId)
 void JoinNegotiation::onRequestArrival(const QByteArray &bytes)
 {
     m_silenceTimer->stop();
-    ConnectionStatus &status = m_mesh.status;
-    status.refreshTitle();
-    const QString text = cp932::decode(bytes);
+    m_mesh.refreshState();
+    const QString text = wire::decode(bytes);
     if (!wire::isJoinRequest(text)) {
         // A stray caller: hang up on it, keep the chat.
-        m_mesh.log.addLog(statusline::joinError());
+        m_log.addLog(statusline::joinError());
         hangUpAndListen();
         return;
     }
 
-    m_mesh.ownAddress.findMyAddress(); // may block while an address server answers
-    Socket &server = m_mesh.sockets.joinServer();
+    m_ownAddress.findMyAddress(); // may block while an address server answers
+    Socket &server = m_roster.joinServer();
     if (!server.isConnected()) // the caller left during the lookup
         return hangUpAndListen();
 
     QString reply;
-    if (status.connectionCount() == FullCount) {
+    if (m_mesh.connectionCount() == FullCount) {
         reply = wire::full();
     } else {
-        m_mesh.log.addLog(statusline::joinRequestCame(server.remoteHostIP()));
+        m_log.addLog(statusline::joinRequestCame(server.remoteHostIP()));
         QStringList peers;
-        ChatSockets &s = m_mesh.sockets;
-        for (int k = 0; k < ChatSockets::MemberRows; ++k) {
-            if (s.server(k).isConnected())
-                peers << s.server(k).remoteHostIP();
-            if (s.client(k).isConnected())
-                peers << s.client(k).remoteHostIP();
-        }
-        reply = wire::peerList(m_mesh.ownAddress.myAddress(), peers);
+        for (const Socket *s : m_roster.connectedSockets())
+            peers << s->remoteHostIP();
+        reply = wire::peerList(m_ownAddress.myAddress(), peers);
     }
-    server.sendData(cp932::encode(reply));
+    qCDebug(lcJoin) << "answering" << server.remoteHostIP() << reply.size() << "characters";
+    m_mesh.write(server, reply);
 }
 
 void JoinNegotiation::onReplySent()
@@ -100,7 +98,7 @@ void JoinNegotiation::onReplySent()
 
 void JoinNegotiation::onRequestError(int, const QString &description)
 {
-    m_mesh.log.addLog(statusline::joinAnswerError(description));
+    m_log.addLog(statusline::joinAnswerError(description));
     hangUpAndListen();
 }
 
@@ -113,9 +111,9 @@ void JoinNegotiation::onRequestClosed()
 void JoinNegotiation::hangUpAndListen()
 {
     m_silenceTimer->stop();
-    Socket &server = m_mesh.sockets.joinServer();
+    Socket &server = m_roster.joinServer();
     server.close();
-    server.listen();
+    (void)m_mesh.listenOn(server); // a failure is reported there
 }
 
 // ---- Newcomer -------------------------------------------------------------------------
@@ -124,16 +122,17 @@ void JoinNegotiation::onJoinConnected()
 {
     m_replyReceived = false;
     // The connect command closed the join listener; answer join requests again.
-    Socket &server = m_mesh.sockets.joinServer();
+    Socket &server = m_roster.joinServer();
     server.close();
-    server.listen();
-    m_mesh.sockets.joinClient().sendData(cp932::encode(wire::joinRequest()));
+    (void)m_mesh.listenOn(server); // a failure is reported there
+    m_mesh.write(m_roster.joinClient(), wire::joinRequest());
 }
 
 void JoinNegotiation::onReplyArrival(const QByteArray &bytes)
 {
     m_replyReceived = true;
-    const wire::JoinReply reply = wire::classifyJoinReply(cp932::decode(bytes));
+    const wire::JoinReply reply = wire::classifyJoinReply(wire::decode(bytes));
+    qCDebug(lcJoin) << "reply" << int(reply.kind) << reply.fields;
     switch (reply.kind) {
     case wire::JoinReplyKind::PeerList:
         dialPeerList(reply.fields);
@@ -149,10 +148,10 @@ void JoinNegotiation::onReplyArrival(const QByteArray &bytes)
 
 void JoinNegotiation::dialPeerList(const QStringList &fields)
 {
-    ChatSockets &s = m_mesh.sockets;
-    const QString myAddress = m_mesh.ownAddress.myAddress();
+    ConnectionRoster &s = m_roster;
+    const QString myAddress = m_ownAddress.myAddress();
     s.listening().close();
-    for (int j = 0; j < fields.size() && j < ChatSockets::ClientSlots; ++j) {
+    for (int j = 0; j < fields.size() && j < ConnectionRoster::DialledSlots; ++j) {
         QString address = fields.at(j);
         // The answering copy lists itself first; when it does not know its own address the
         // field is empty, and the address we reached it at stands in.
@@ -160,23 +159,24 @@ void JoinNegotiation::dialPeerList(const QStringList &fields)
             address = s.joinClient().remoteHostIP();
         if (address.isEmpty() || address == myAddress)
             continue;
-        Socket &client = s.client(j);
+        Socket &client = s.dialled(j);
         client.close();
         client.setLocalPort(0);
         client.setRemoteHost(address);
         client.connectToRemote();
-        client.setTag(address);
+        client.setMemberName(address);
     }
+    // Pending events run once so that the dials get under way before the chat port listens.
     QCoreApplication::processEvents();
     s.listening().close();
-    s.listening().listen();
+    (void)m_mesh.listenOn(s.listening()); // a failure is reported there
 }
 
 void JoinNegotiation::giveUpJoin(const QString &line)
 {
-    m_mesh.log.addLog(line);
-    m_mesh.status.resetConnections();
-    m_mesh.status.listenAgain();
+    m_log.addLog(line);
+    m_mesh.reset();
+    m_mesh.listenAgain();
 }
 
 void JoinNegotiation::onJoinError(int, const QString &description)
@@ -186,7 +186,7 @@ void JoinNegotiation::onJoinError(int, const QString &description)
 
 void JoinNegotiation::onJoinClosed()
 {
-    Socket &client = m_mesh.sockets.joinClient();
+    Socket &client = m_roster.joinClient();
     client.close();
     // Hung up without any answer: the join cannot go on, so say so rather than stay
     // "connecting" for ever.

@@ -9,16 +9,18 @@ class QTimer;
 
 namespace tarnivel {
 
-struct MeshContext;
+class ChatLog;
+class ConnectionRoster;
+class Mesh;
+class OwnAddress;
 
 class JoinNegotiation : public QObject
 {
     Q_OBJECT
 public:
-    explicit JoinNegotiation(MeshContext &mesh, QObject *parent = nullptr);
+    JoinNegotiation(Mesh &mesh, ConnectionRoster &roster, ChatLog &log, OwnAddress &ownAddress,
+                    QObject *parent = nullptr);
 
-    // A join conversation that stays silent this long is hung up, so that a stray
-    // connection cannot keep the join port closed.
     static constexpr int SilentRequestTimeoutMs = 30000;
     void setSilentRequestTimeoutMs(int ms);
 
@@ -39,7 +41,10 @@ private:
     void dialPeerList(const QStringList &fields);
     void giveUpJoin(const QString &line);
 
-    MeshContext &m_mesh;
+    Mesh &m_mesh;
+    ConnectionRoster &m_roster;
+    ChatLog &m_log;
+    OwnAddress &m_ownAddress;
     QTimer *m_silenceTimer;
     bool m_replyReceived = false;
 };

@@ -19,4 +19,7 @@ inline QString joinError() { return QStringLiteral(" ●エラー") + crlf; }
 inline QString joinAnswerError(const QString &description) { return QStringLiteral(" ●エラー : ") + crlf + description + crlf; }
 inline QString joinAskError(const QString &description) { return QStringLiteral(" ●エラー") + crlf + description + crlf; }
 
+// Not among the classic lines: a listener that cannot be had leaves the copy unreachable.
+inline QString portUnavailable(quint16 port) { return QStringLiteral(" ●ポート%1を開けません。ほかのプログラムが使っているようです。").arg(port) + crlf; }
+
 } // namespace tarnivel::statusline

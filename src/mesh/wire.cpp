@@ -1,10 +1,10 @@
-#include "wire.h"
+#include "mesh/wire.h"
+
+#include "platform/codepage932.h"
 
 namespace tarnivel::wire {
 
 namespace {
-
-const QString CrLf = QStringLiteral("\r\n");
 
 bool startsWith(const QString &arrival, QChar mark)
 {
@@ -23,6 +23,16 @@ ChatArrival classify(const QString &arrival, QChar greetingMark, ChatArrivalKind
 
 } // namespace
 
+QByteArray encode(const QString &message)
+{
+    return cp932::encode(message);
+}
+
+QString decode(const QByteArray &arrival)
+{
+    return cp932::decode(arrival);
+}
+
 QString hello(const QString &myName)
 {
     return HelloMark + myName;
@@ -31,16 +41,6 @@ QString hello(const QString &myName)
 QString welcome(const QString &myName)
 {
     return ReplyMark + myName;
-}
-
-QString publicLine(const QString &myName, const QString &text)
-{
-    return myName + QStringLiteral("> ") + text + CrLf;
-}
-
-QString privateLine(const QString &myName, const QString &text)
-{
-    return PrivateMark + myName + QStringLiteral("（秘）: ") + text + CrLf;
 }
 
 QString joinRequest()

@@ -1,14 +1,17 @@
 #pragma once
 // Messages between copies on the chat port and the join port. Every message is one write;
-// markers are single bytes 0x01..0x04. Functions work on Unicode text; the sockets convert
-// to and from code page 932 at the boundary (see platform/codepage932.h).
+// markers are single bytes 0x01..0x04. Functions work on Unicode text; encode() and decode()
+// are the one place where the mesh turns text into code page 932 bytes and back.
 
+#include "conversation/chatline.h"
+
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 namespace tarnivel::wire {
 
-inline constexpr QChar PrivateMark = QChar(0x01);
+using chatline::PrivateMark;
 inline constexpr QChar HelloMark = QChar(0x02);
 inline constexpr QChar ReplyMark = QChar(0x03);
 inline constexpr QChar RefuseMark = QChar(0x04);
@@ -19,11 +22,15 @@ inline constexpr quint16 JoinPort = 4330;
 // A PeerList holds at most this many marks (so at most 11 addresses); surplus marks are ignored.
 inline constexpr int MaxPeerListMarks = 12;
 
+// The bytes of a message, and the text of an arrival.
+QByteArray encode(const QString &message);
+QString decode(const QByteArray &arrival);
+
 // Chat port.
 QString hello(const QString &myName);                            // 0x02 + name
 QString welcome(const QString &myName);                          // 0x03 + name
-QString publicLine(const QString &myName, const QString &text);  // name + "> " + text + CR LF
-QString privateLine(const QString &myName, const QString &text); // 0x01 + name + "（秘）: " + text + CR LF
+using chatline::publicLine;  // name + "> " + text + CR LF
+using chatline::privateLine; // 0x01 + name + "（秘）: " + text + CR LF
 
 // Join port.
 QString joinRequest();                                                 // 0x02

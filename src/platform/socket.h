@@ -116,8 +116,10 @@ public:
     SocketState state() const;
     bool isConnected() const { return state() == SocketState::Connected; }
 
-    QString tag() const { return m_tag; }
-    void setTag(const QString &tag) { m_tag = tag; }
+    // The member this connection belongs to, by the name it greeted with (the dialled
+    // address until the greeting arrives); empty for no member.
+    QString memberName() const { return m_memberName; }
+    void setMemberName(const QString &name) { m_memberName = name; }
 
     quint16 localPort() const;
     void setLocalPort(quint16 port) { m_localPort = port; }
@@ -130,7 +132,7 @@ public:
 
     // Listen on localPort() (whatever the socket held is closed first). Returns false, and
     // raises no event, when the port cannot be had (for instance because it is in use).
-    bool listen();
+    [[nodiscard]] bool listen();
     // Take over the connection request raised (by any socket of the same context) under this id,
     // closing whatever this socket held first. An id that is no longer pending changes nothing.
     void accept(int requestId);
@@ -171,7 +173,7 @@ private:
     void onNewConnection();
 
     SocketContext &m_context;
-    QString m_tag;
+    QString m_memberName;
     quint16 m_localPort = 0;
     quint16 m_remotePort = 0;
     QString m_remoteHost;

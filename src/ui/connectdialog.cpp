@@ -10,54 +10,54 @@ namespace tarnivel {
 
 ConnectDialog::ConnectDialog(const QString &connectAddress, QWidget *parent)
     : QDialog(parent)
-    , txtIP_(new QLineEdit(this))
-    , cmdOK_(new QPushButton(QStringLiteral("OK"), this))
-    , cmdCancel_(new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this))
+    , m_addressBox(new QLineEdit(this))
+    , m_okButton(new QPushButton(QStringLiteral("OK"), this))
+    , m_cancelButton(new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this))
 {
     setObjectName(QStringLiteral("frmConnect"));
     setWindowTitle(QStringLiteral("接続（IPまたはリモートホスト）"));
 
     auto *label = new QLabel(QStringLiteral("接続先 "), this);
     label->setObjectName(QStringLiteral("lblIP"));
-    label->setBuddy(txtIP_);
+    label->setBuddy(m_addressBox);
 
-    txtIP_->setObjectName(QStringLiteral("txtIP"));
-    txtIP_->setMaxLength(MaxAddressLength);
-    txtIP_->setMinimumWidth(260);
-    txtIP_->setText(connectAddress);
+    m_addressBox->setObjectName(QStringLiteral("txtIP"));
+    m_addressBox->setMaxLength(MaxAddressLength);
+    m_addressBox->setMinimumWidth(260);
+    m_addressBox->setText(connectAddress);
     // Anchor at 0, whole text selected: the first key typed replaces the old address.
-    txtIP_->setSelection(0, txtIP_->text().size());
+    m_addressBox->setSelection(0, m_addressBox->text().size());
 
-    cmdOK_->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK_->setDefault(true);
-    cmdCancel_->setObjectName(QStringLiteral("cmdCancel"));
+    m_okButton->setObjectName(QStringLiteral("cmdOK"));
+    m_okButton->setDefault(true);
+    m_cancelButton->setObjectName(QStringLiteral("cmdCancel"));
 
     auto *addressRow = new QHBoxLayout;
     addressRow->addWidget(label);
-    addressRow->addWidget(txtIP_, 1);
+    addressRow->addWidget(m_addressBox, 1);
 
     auto *buttonRow = new QHBoxLayout;
     buttonRow->addStretch(1);
-    buttonRow->addWidget(cmdOK_);
-    buttonRow->addWidget(cmdCancel_);
+    buttonRow->addWidget(m_okButton);
+    buttonRow->addWidget(m_cancelButton);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(addressRow);
     layout->addLayout(buttonRow);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    setTabOrder(txtIP_, cmdOK_);
-    setTabOrder(cmdOK_, cmdCancel_);
-    txtIP_->setFocus();
+    setTabOrder(m_addressBox, m_okButton);
+    setTabOrder(m_okButton, m_cancelButton);
+    m_addressBox->setFocus();
 
-    connect(cmdOK_, &QPushButton::clicked, this, &ConnectDialog::confirm);
-    connect(cmdCancel_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_okButton, &QPushButton::clicked, this, &ConnectDialog::confirm);
+    connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void ConnectDialog::confirm()
 {
-    confirmed_ = true;
-    address_ = txtIP_->text();
+    m_confirmed = true;
+    m_address = m_addressBox->text();
     accept();
 }
 

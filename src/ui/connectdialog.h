@@ -21,18 +21,18 @@ public:
     explicit ConnectDialog(const QString &connectAddress, QWidget *parent = nullptr);
 
     // True only when the dialog was closed with OK.
-    bool confirmed() const { return confirmed_; }
+    bool confirmed() const { return m_confirmed; }
     // The text exactly as typed (neither trimmed nor checked); meaningful only when confirmed().
-    QString address() const { return address_; }
+    QString address() const { return m_address; }
 
 private:
     void confirm();
 
-    QLineEdit *txtIP_;
-    QPushButton *cmdOK_;
-    QPushButton *cmdCancel_;
-    bool confirmed_ = false;
-    QString address_;
+    QLineEdit *m_addressBox;
+    QPushButton *m_okButton;
+    QPushButton *m_cancelButton;
+    bool m_confirmed = false;
+    QString m_address;
 };
 
 } // namespace tarnivel

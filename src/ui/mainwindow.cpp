@@ -1,7 +1,10 @@
 #include "ui/mainwindow.h"
 
-#include "app/colorvalue.h"
-#include "app/twips.h"
+#include "model/colorvalue.h"
+#include "model/twips.h"
+
+#include "model/colorvalue.h"
+#include "model/twips.h"
 #include "platform/clipboard.h"
 #include "ui/connectdialog.h"
 #include "ui/mainlayout.h"
@@ -37,21 +40,21 @@ MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
     , m_clipboard(std::make_unique<SystemClipboard>())
 {
     buildControls();
-    m_session = std::make_unique<Session>(options, *this, *this, *this);
-    m_txtWin->setDocument(&m_session->logDocument);
+    m_session = std::make_unique<Session>(options, *this, *this);
+    m_logView->setDocument(&m_session->logDocument());
     buildMenus();
 
     Session &s = *m_session;
     connect(&s.log(), &ChatLog::appendedToWindow, this, [this] {
-        QScrollBar *bar = m_txtWin->verticalScrollBar();
+        QScrollBar *bar = m_logView->verticalScrollBar();
         bar->setValue(bar->maximum());
     });
     connect(&s.composer(), &Composer::togglePeerColumnRequested, this, &MainWindow::togglePeerColumn);
-    connect(m_txtInput, &QLineEdit::returnPressed, this, [this] { m_session->composer().enterPressed(); });
-    connect(m_cmdSend, &QPushButton::clicked, this, [this] { m_session->composer().sendClicked(); });
-    connect(m_opSendToAll, &QRadioButton::clicked, this, [this] { chooseSendToSelected(false); });
-    connect(m_opSendToSelected, &QRadioButton::clicked, this, [this] { chooseSendToSelected(true); });
-    for (QListWidget *list : {m_lbList, m_lbListChk}) {
+    connect(m_inputBox, &QLineEdit::returnPressed, this, [this] { m_session->composer().enterPressed(); });
+    connect(m_sendButton, &QPushButton::clicked, this, [this] { m_session->composer().sendClicked(); });
+    connect(m_sendToAllOption, &QRadioButton::clicked, this, [this] { chooseSendToSelected(false); });
+    connect(m_sendToChosenOption, &QRadioButton::clicked, this, [this] { chooseSendToSelected(true); });
+    for (QListWidget *list : {m_memberList, m_memberTickList}) {
         connect(list, &QListWidget::itemClicked, this,
                 [this, list](QListWidgetItem *item) { m_session->composer().memberClicked(list->row(item)); });
         connect(list, &QListWidget::itemDoubleClicked, this, [this] { focusInput(); });
@@ -62,16 +65,11 @@ MainWindow::~MainWindow()
 {
     unload();
     // The log view shows the session's document: the widgets go first.
-    for (QWidget *w : std::initializer_list<QWidget *>{m_txtWin, m_txtInput, m_cmdSend, m_opSendToAll,
-                                                       m_opSendToSelected, m_lbList, m_lbListChk, m_txtShowIP})
+    for (QWidget *w : std::initializer_list<QWidget *>{m_logView, m_inputBox, m_sendButton, m_sendToAllOption,
+                                                       m_sendToChosenOption, m_memberList, m_memberTickList, m_memberAddressBox})
         w->removeEventFilter(this);
     removeEventFilter(this);
     delete takeCentralWidget();
-}
-
-QAction *MainWindow::action(const QString &name) const
-{
-    return m_actions.value(name);
 }
 
 // ---- Construction ---------------------------------------------------------------------
@@ -81,122 +79,123 @@ void MainWindow::buildControls()
     auto *central = new QWidget(this);
     setCentralWidget(central);
 
-    m_txtWin = new QTextEdit(central);
-    m_txtWin->setObjectName(QStringLiteral("txtWin"));
-    m_txtWin->setReadOnly(true);
-    m_txtWin->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    m_txtWin->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_logView = new QTextEdit(central);
+    m_logView->setObjectName(QStringLiteral("txtWin"));
+    m_logView->setReadOnly(true);
+    m_logView->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_logView->setContextMenuPolicy(Qt::CustomContextMenu);
 
-    m_txtInput = new QLineEdit(central);
-    m_txtInput->setObjectName(QStringLiteral("txtInput"));
-    m_txtInput->setMaxLength(Composer::MaxInputLength);
-    m_txtInput->setFont(QFont(UiFont, 11));
+    m_inputBox = new QLineEdit(central);
+    m_inputBox->setObjectName(QStringLiteral("txtInput"));
+    m_inputBox->setMaxLength(Composer::MaxInputLength);
+    m_inputBox->setFont(QFont(UiFont, 11));
 
-    m_cmdSend = new QPushButton(QStringLiteral("送信"), central);
-    m_cmdSend->setObjectName(QStringLiteral("cmdSend"));
-    m_cmdSend->setAutoDefault(false);
+    m_sendButton = new QPushButton(QStringLiteral("送信"), central);
+    m_sendButton->setObjectName(QStringLiteral("cmdSend"));
+    m_sendButton->setAutoDefault(false);
 
     const QFont columnFont(UiFont, 9);
-    m_opSendToAll = new QRadioButton(QStringLiteral("全員へ送信"), central);
-    m_opSendToAll->setObjectName(QStringLiteral("opSendToAll"));
-    m_opSendToAll->setChecked(true);
-    m_opSendToSelected = new QRadioButton(QStringLiteral("個人へ送信"), central);
-    m_opSendToSelected->setObjectName(QStringLiteral("opSendToSelected"));
-    m_lbList = new QListWidget(central);
-    m_lbList->setObjectName(QStringLiteral("lbList"));
-    m_lbListChk = new QListWidget(central);
-    m_lbListChk->setObjectName(QStringLiteral("lbListChk"));
-    m_txtShowIP = new QLineEdit(central);
-    m_txtShowIP->setObjectName(QStringLiteral("txtShowIP"));
-    m_txtShowIP->setReadOnly(true);
-    m_txtShowIP->setBackgroundRole(QPalette::Button);
-    for (QWidget *w : std::initializer_list<QWidget *>{m_opSendToAll, m_opSendToSelected, m_lbList, m_lbListChk, m_txtShowIP}) {
+    m_sendToAllOption = new QRadioButton(QStringLiteral("全員へ送信"), central);
+    m_sendToAllOption->setObjectName(QStringLiteral("opSendToAll"));
+    m_sendToAllOption->setChecked(true);
+    m_sendToChosenOption = new QRadioButton(QStringLiteral("個人へ送信"), central);
+    m_sendToChosenOption->setObjectName(QStringLiteral("opSendToSelected"));
+    m_memberList = new QListWidget(central);
+    m_memberList->setObjectName(QStringLiteral("lbList"));
+    m_memberTickList = new QListWidget(central);
+    m_memberTickList->setObjectName(QStringLiteral("lbListChk"));
+    m_memberAddressBox = new QLineEdit(central);
+    m_memberAddressBox->setObjectName(QStringLiteral("txtShowIP"));
+    m_memberAddressBox->setReadOnly(true);
+    m_memberAddressBox->setBackgroundRole(QPalette::Button);
+    for (QWidget *w : std::initializer_list<QWidget *>{m_sendToAllOption, m_sendToChosenOption, m_memberList, m_memberTickList, m_memberAddressBox}) {
         w->setFont(columnFont);
         w->hide();
     }
 
     // Window-level keys (Ctrl+F/L/S), menu shortcuts over the text boxes, Ctrl+C in txtShowIP.
-    for (QWidget *w : std::initializer_list<QWidget *>{this, m_txtWin, m_txtInput, m_cmdSend, m_opSendToAll,
-                                                       m_opSendToSelected, m_lbList, m_lbListChk, m_txtShowIP})
+    for (QWidget *w : std::initializer_list<QWidget *>{this, m_logView, m_inputBox, m_sendButton, m_sendToAllOption,
+                                                       m_sendToChosenOption, m_memberList, m_memberTickList, m_memberAddressBox})
         w->installEventFilter(this);
 }
 
-QAction *MainWindow::addAction(QMenu *menu, const QString &name, const QString &caption, const QKeySequence &shortcut)
+QAction *MainWindow::addAction(QMenu *menu, const QString &objectName, const QString &caption,
+                              const QKeySequence &shortcut)
 {
     auto *a = new QAction(caption, this);
-    a->setObjectName(name);
-    if (!shortcut.isEmpty())
+    a->setObjectName(objectName);
+    if (!shortcut.isEmpty()) {
         a->setShortcut(shortcut);
+        m_shortcutActions.append(a);
+    }
     if (menu)
         menu->addAction(a);
-    m_actions.insert(name, a);
     return a;
 }
 
 void MainWindow::buildMenus()
 {
     QMenuBar *bar = menuBar();
-    Session &s = *m_session;
 
-    QMenu *conList = bar->addMenu(QStringLiteral("接続"));
-    conList->setObjectName(QStringLiteral("mnConList"));
-    connect(addAction(conList, QStringLiteral("mnConnect"), QStringLiteral("接続"), QKeySequence(Qt::CTRL | Qt::Key_A)),
-            &QAction::triggered, this, [this] { m_session->dialling().connectCommand(); });
-    QAction *disconnect = addAction(conList, QStringLiteral("mnDisconnect"), QStringLiteral("切断"), QKeySequence(Qt::CTRL | Qt::Key_D));
-    disconnect->setEnabled(false);
-    connect(disconnect, &QAction::triggered, this, [this] { m_session->dialling().disconnectCommand(); });
-    conList->addSeparator();
-    addAction(conList, QStringLiteral("mnServer"), QStringLiteral("サーバに接続"), QKeySequence(Qt::Key_F2));
-    addAction(conList, QStringLiteral("mnQuick"), QStringLiteral("クイックサーバ"), QKeySequence(Qt::Key_F3));
-    addAction(conList, QStringLiteral("mnWaitQuit"), QStringLiteral("待機の解除"), QKeySequence(Qt::SHIFT | Qt::Key_F3))
+    QMenu *connectMenu = bar->addMenu(QStringLiteral("接続"));
+    connectMenu->setObjectName(QStringLiteral("mnConList"));
+    m_connectAction = addAction(connectMenu, QStringLiteral("mnConnect"), QStringLiteral("接続"), QKeySequence(Qt::CTRL | Qt::Key_A));
+    connect(m_connectAction, &QAction::triggered, this, &MainWindow::connectCommand);
+    m_disconnectAction = addAction(connectMenu, QStringLiteral("mnDisconnect"), QStringLiteral("切断"), QKeySequence(Qt::CTRL | Qt::Key_D));
+    m_disconnectAction->setEnabled(false);
+    connect(m_disconnectAction, &QAction::triggered, this, [this] { m_session->disconnect(); });
+    connectMenu->addSeparator();
+    addAction(connectMenu, QStringLiteral("mnServer"), QStringLiteral("サーバに接続"), QKeySequence(Qt::Key_F2));
+    addAction(connectMenu, QStringLiteral("mnQuick"), QStringLiteral("クイックサーバ"), QKeySequence(Qt::Key_F3));
+    addAction(connectMenu, QStringLiteral("mnWaitQuit"), QStringLiteral("待機の解除"), QKeySequence(Qt::SHIFT | Qt::Key_F3))
         ->setVisible(false);
-    conList->addSeparator();
-    connect(addAction(conList, QStringLiteral("mnEnd"), QStringLiteral("終了"), QKeySequence(Qt::CTRL | Qt::Key_Q)),
+    connectMenu->addSeparator();
+    connect(addAction(connectMenu, QStringLiteral("mnEnd"), QStringLiteral("終了"), QKeySequence(Qt::CTRL | Qt::Key_Q)),
             &QAction::triggered, this, &QWidget::close);
 
-    QAction *disp = addAction(nullptr, QStringLiteral("mnDisp"), ShowColumnCaption);
-    bar->addAction(disp);
-    connect(disp, &QAction::triggered, this, &MainWindow::togglePeerColumn);
+    m_peerColumnAction = addAction(nullptr, QStringLiteral("mnDisp"), ShowColumnCaption);
+    bar->addAction(m_peerColumnAction);
+    connect(m_peerColumnAction, &QAction::triggered, this, &MainWindow::togglePeerColumn);
 
-    QMenu *setting = bar->addMenu(QStringLiteral("設定"));
-    setting->setObjectName(QStringLiteral("mnSetting"));
-    addAction(setting, QStringLiteral("mnName"), QStringLiteral("名前"), QKeySequence(Qt::CTRL | Qt::Key_N));
-    addAction(setting, QStringLiteral("mnFont"), QStringLiteral("フォント"));
-    addAction(setting, QStringLiteral("mnColor"), QStringLiteral("色"));
-    setting->addSeparator();
-    QAction *formTop = addAction(setting, QStringLiteral("mnFormTop"), QStringLiteral("常に手前に表示"), QKeySequence(Qt::CTRL | Qt::Key_T));
-    formTop->setCheckable(true);
-    connect(formTop, &QAction::triggered, this, &MainWindow::toggleAlwaysOnTop);
-    setting->addSeparator();
-    QAction *beep = addAction(setting, QStringLiteral("mnBeep"), QStringLiteral("接続音を鳴らす"), QKeySequence(Qt::CTRL | Qt::Key_B));
-    beep->setCheckable(true);
-    connect(beep, &QAction::toggled, this, [&s](bool on) { s.prefs.connectSound = on; });
-    QAction *msgBeep = addAction(setting, QStringLiteral("mnMsgBeep"), QStringLiteral("メッセージ音を鳴らす"), QKeySequence(Qt::CTRL | Qt::Key_M));
-    msgBeep->setCheckable(true);
-    connect(msgBeep, &QAction::toggled, this, [&s](bool on) { s.prefs.messageSound = on; });
+    QMenu *settingsMenu = bar->addMenu(QStringLiteral("設定"));
+    settingsMenu->setObjectName(QStringLiteral("mnSetting"));
+    addAction(settingsMenu, QStringLiteral("mnName"), QStringLiteral("名前"), QKeySequence(Qt::CTRL | Qt::Key_N));
+    addAction(settingsMenu, QStringLiteral("mnFont"), QStringLiteral("フォント"));
+    addAction(settingsMenu, QStringLiteral("mnColor"), QStringLiteral("色"));
+    settingsMenu->addSeparator();
+    m_alwaysOnTopAction = addAction(settingsMenu, QStringLiteral("mnFormTop"), QStringLiteral("常に手前に表示"), QKeySequence(Qt::CTRL | Qt::Key_T));
+    m_alwaysOnTopAction->setCheckable(true);
+    connect(m_alwaysOnTopAction, &QAction::triggered, this, &MainWindow::toggleAlwaysOnTop);
+    settingsMenu->addSeparator();
+    m_connectSoundAction = addAction(settingsMenu, QStringLiteral("mnBeep"), QStringLiteral("接続音を鳴らす"), QKeySequence(Qt::CTRL | Qt::Key_B));
+    m_connectSoundAction->setCheckable(true);
+    connect(m_connectSoundAction, &QAction::toggled, this, [this](bool on) { m_session->setConnectSound(on); });
+    m_messageSoundAction = addAction(settingsMenu, QStringLiteral("mnMsgBeep"), QStringLiteral("メッセージ音を鳴らす"), QKeySequence(Qt::CTRL | Qt::Key_M));
+    m_messageSoundAction->setCheckable(true);
+    connect(m_messageSoundAction, &QAction::toggled, this, [this](bool on) { m_session->setMessageSound(on); });
 
-    QMenu *tool = bar->addMenu(QStringLiteral("その他"));
-    tool->setObjectName(QStringLiteral("mnTool"));
-    addAction(tool, QStringLiteral("mnSaveLog"), QStringLiteral("ログを保存"));
-    tool->addSeparator();
-    connect(addAction(tool, QStringLiteral("mnShoIP"), QStringLiteral("自分のIPを表示")), &QAction::triggered, this,
+    QMenu *toolMenu = bar->addMenu(QStringLiteral("その他"));
+    toolMenu->setObjectName(QStringLiteral("mnTool"));
+    addAction(toolMenu, QStringLiteral("mnSaveLog"), QStringLiteral("ログを保存"));
+    toolMenu->addSeparator();
+    connect(addAction(toolMenu, QStringLiteral("mnShoIP"), QStringLiteral("自分のIPを表示")), &QAction::triggered, this,
             &MainWindow::showMyAddress);
-    connect(addAction(tool, QStringLiteral("mnCopyIP"), QStringLiteral("自分のIPをコピー"), QKeySequence(Qt::CTRL | Qt::Key_I)),
+    connect(addAction(toolMenu, QStringLiteral("mnCopyIP"), QStringLiteral("自分のIPをコピー"), QKeySequence(Qt::CTRL | Qt::Key_I)),
             &QAction::triggered, this, [this] { m_session->ownAddress().copyMyAddress(*m_clipboard); });
-    tool->addSeparator();
-    addAction(tool, QStringLiteral("mnClearLog"), QStringLiteral("ログのクリア"));
-    tool->addSeparator();
-    addAction(tool, QStringLiteral("mnHelp"), QStringLiteral("ヘルプ"), QKeySequence(Qt::Key_F1));
-    addAction(tool, QStringLiteral("mnVer"), QStringLiteral("バージョン"));
+    toolMenu->addSeparator();
+    addAction(toolMenu, QStringLiteral("mnClearLog"), QStringLiteral("ログのクリア"));
+    toolMenu->addSeparator();
+    addAction(toolMenu, QStringLiteral("mnHelp"), QStringLiteral("ヘルプ"), QKeySequence(Qt::Key_F1));
+    addAction(toolMenu, QStringLiteral("mnVer"), QStringLiteral("バージョン"));
 
     // The log's pop-up menu; never on the bar.
-    m_mnEdit = new QMenu(QStringLiteral("編集"), this);
-    m_mnEdit->setObjectName(QStringLiteral("mnEdit"));
-    addAction(m_mnEdit, QStringLiteral("mnCopy"), QStringLiteral("コピー"));
-    m_mnEdit->addSeparator();
-    addAction(m_mnEdit, QStringLiteral("mnLock"), QStringLiteral("画面のロック"));
-    connect(m_txtWin, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &pos) { m_mnEdit->popup(m_txtWin->viewport()->mapToGlobal(pos)); });
+    m_logMenu = new QMenu(QStringLiteral("編集"), this);
+    m_logMenu->setObjectName(QStringLiteral("mnEdit"));
+    addAction(m_logMenu, QStringLiteral("mnCopy"), QStringLiteral("コピー"));
+    m_logMenu->addSeparator();
+    addAction(m_logMenu, QStringLiteral("mnLock"), QStringLiteral("画面のロック"));
+    connect(m_logView, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { m_logMenu->popup(m_logView->viewport()->mapToGlobal(pos)); });
 }
 
 // ---- StatusView -----------------------------------------------------------------------
@@ -208,26 +207,43 @@ void MainWindow::setTitle(const QString &title)
 
 void MainWindow::setConnectMenus(bool connectEnabled, bool disconnectEnabled)
 {
-    action(QStringLiteral("mnConnect"))->setEnabled(connectEnabled);
-    action(QStringLiteral("mnDisconnect"))->setEnabled(disconnectEnabled);
+    m_connectAction->setEnabled(connectEnabled);
+    m_disconnectAction->setEnabled(disconnectEnabled);
 }
 
-void MainWindow::setMemberRows(const QStringList &names)
+namespace {
+// Each row of the member lists carries the member it stands for.
+constexpr int MemberSideRole = Qt::UserRole;
+constexpr int MemberSlotRole = Qt::UserRole + 1;
+
+std::optional<MemberId> memberOf(const QListWidgetItem *item)
 {
-    m_lbList->clear();
-    m_lbListChk->clear();
-    for (const QString &name : names) {
-        m_lbList->addItem(name);
-        auto *item = new QListWidgetItem(name, m_lbListChk);
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(Qt::Unchecked);
+    if (!item)
+        return std::nullopt;
+    return MemberId{ConnectionSide(item->data(MemberSideRole).toInt()), item->data(MemberSlotRole).toInt()};
+}
+} // namespace
+
+void MainWindow::setMemberRows(const QList<Member> &members)
+{
+    m_memberList->clear();
+    m_memberTickList->clear();
+    for (const Member &member : members) {
+        auto *plain = new QListWidgetItem(member.name, m_memberList);
+        auto *ticked = new QListWidgetItem(member.name, m_memberTickList);
+        ticked->setFlags(ticked->flags() | Qt::ItemIsUserCheckable);
+        ticked->setCheckState(Qt::Unchecked);
+        for (QListWidgetItem *item : {plain, ticked}) {
+            item->setData(MemberSideRole, int(member.id.side));
+            item->setData(MemberSlotRole, member.id.slot);
+        }
     }
 }
 
 void MainWindow::selectSendToAll()
 {
-    m_opSendToAll->setChecked(true);
-    m_opSendToSelected->setChecked(false);
+    m_sendToAllOption->setChecked(true);
+    m_sendToChosenOption->setChecked(false);
     layoutControls();
 }
 
@@ -235,53 +251,74 @@ void MainWindow::selectSendToAll()
 
 QString MainWindow::inputText() const
 {
-    return m_txtInput->text();
+    return m_inputBox->text();
 }
 
 void MainWindow::clearInput()
 {
-    m_txtInput->clear();
+    m_inputBox->clear();
 }
 
 void MainWindow::focusInput()
 {
-    m_txtInput->setFocus();
+    m_inputBox->setFocus();
 }
 
 bool MainWindow::sendToSelectedChosen() const
 {
-    return m_opSendToSelected->isChecked();
+    return m_sendToChosenOption->isChecked();
 }
 
 void MainWindow::chooseSendToSelected(bool selected)
 {
-    (selected ? m_opSendToSelected : m_opSendToAll)->setChecked(true);
+    (selected ? m_sendToChosenOption : m_sendToAllOption)->setChecked(true);
     layoutControls();
     focusInput();
 }
 
-int MainWindow::memberRowCount() const
+QList<MemberId> MainWindow::tickedMembers() const
 {
-    return m_lbListChk->count();
+    QList<MemberId> ticked;
+    for (int row = 0; row < m_memberTickList->count(); ++row) {
+        const QListWidgetItem *item = m_memberTickList->item(row);
+        if (item->checkState() == Qt::Checked)
+            ticked.append(*memberOf(item));
+    }
+    return ticked;
 }
 
-bool MainWindow::isMemberTicked(int row) const
+std::optional<MemberId> MainWindow::memberAtRow(int row) const
 {
-    const QListWidgetItem *item = m_lbListChk->item(row);
-    return item && item->checkState() == Qt::Checked;
+    return memberOf(m_memberList->item(row));
 }
 
 void MainWindow::setShownAddress(const QString &address)
 {
-    m_txtShowIP->setText(address);
+    m_memberAddressBox->setText(address);
 }
 
-// ---- ConnectPrompt --------------------------------------------------------------------
+// ---- Connect command ------------------------------------------------------------------
+
+void MainWindow::connectCommand()
+{
+    Session &s = *m_session;
+    if (!s.beginConnect())
+        return;
+    if (const std::optional<QString> chosen = s.takeChosenAddress()) {
+        s.connectTo(*chosen);
+        return;
+    }
+    const std::optional<QString> address = askConnectAddress(s.preferences().connectAddress);
+    if (address)
+        s.connectTo(*address);
+    else
+        s.abandonConnect();
+}
 
 std::optional<QString> MainWindow::askConnectAddress(const QString &lastAddress)
 {
     ConnectDialog dialog(lastAddress, this);
-    execModalOverMain(dialog, this, [this] { return m_session->prefs.alwaysOnTop; });
+    execModalOverMain(dialog, this, [this] { return m_session->preferences().alwaysOnTop; });
     if (!dialog.confirmed())
         return std::nullopt;
     return dialog.address();
@@ -319,31 +356,31 @@ double MainWindow::twipsPerPixel() const
 
 void MainWindow::applyColours()
 {
-    const Preferences &p = m_session->prefs;
+    const Preferences &p = m_session->preferences();
     const QPalette base = QGuiApplication::palette();
     QPalette pal = base;
     pal.setColor(QPalette::Base, resolveColorValue(p.backgroundColor, base));
     // Log text carries its own colour per character (desktop text colour: none, so it
     // follows the palette); changing the preference must not recolour older lines.
-    m_txtWin->setPalette(pal);
+    m_logView->setPalette(pal);
     pal.setColor(QPalette::Text, resolveColorValue(p.textColor, base));
-    for (QWidget *w : std::initializer_list<QWidget *>{m_txtInput, m_lbList, m_lbListChk})
+    for (QWidget *w : std::initializer_list<QWidget *>{m_inputBox, m_memberList, m_memberTickList})
         w->setPalette(pal);
 }
 
 void MainWindow::applyLook()
 {
-    const Preferences &p = m_session->prefs;
+    const Preferences &p = m_session->preferences();
     applyColours();
-    action(QStringLiteral("mnBeep"))->setChecked(p.connectSound);
-    action(QStringLiteral("mnMsgBeep"))->setChecked(p.messageSound);
-    action(QStringLiteral("mnFormTop"))->setChecked(p.alwaysOnTop);
-    action(QStringLiteral("mnDisp"))->setText(p.showPeers == 1 ? HideColumnCaption : ShowColumnCaption);
+    m_connectSoundAction->setChecked(p.connectSound);
+    m_messageSoundAction->setChecked(p.messageSound);
+    m_alwaysOnTopAction->setChecked(p.alwaysOnTop);
+    m_peerColumnAction->setText(p.showPeers ? HideColumnCaption : ShowColumnCaption);
 }
 
 void MainWindow::applyPreferences(float left, float top)
 {
-    const Preferences &p = m_session->prefs;
+    const Preferences &p = m_session->preferences();
     applyLook();
     const double tpp = twipsPerPixel();
     setMinimumSize(minimumClientSize(tpp));
@@ -371,7 +408,6 @@ void MainWindow::keepReachable()
 
 void MainWindow::applyDefaultPreferences()
 {
-    Preferences &p = m_session->prefs;
     applyLook();
     const double tpp = twipsPerPixel();
     setMinimumSize(minimumClientSize(tpp));
@@ -381,10 +417,9 @@ void MainWindow::applyDefaultPreferences()
     const QSize design(int(DesignClientWidth / tpp), int(DesignClientHeight / tpp));
     move(avail.x() + (avail.width() - design.width()) / 2, avail.y() + (avail.height() - design.height()) / 2);
     resize(avail.width() / 2, avail.height() / 2);
-    p.windowLeft = twipsFromPixels(x(), 1440.0 / tpp);
-    p.windowTop = twipsFromPixels(y(), 1440.0 / tpp);
-    p.windowWidth = twipsFromPixels(width(), 1440.0 / tpp);
-    p.windowHeight = twipsFromPixels(height(), 1440.0 / tpp);
+    const double dpi = 1440.0 / tpp;
+    m_session->setPlacement(QRect(twipsFromPixels(x(), dpi), twipsFromPixels(y(), dpi),
+                                  twipsFromPixels(width(), dpi), twipsFromPixels(height(), dpi)));
     m_initialState = WindowState::Normal;
     layoutControls();
 }
@@ -407,7 +442,7 @@ void MainWindow::showWindow()
 
 void MainWindow::applyTopmost()
 {
-    tarnivel::applyTopmost(this, m_session->prefs.alwaysOnTop);
+    tarnivel::applyTopmost(this, m_session->preferences().alwaysOnTop);
 }
 
 void MainWindow::openDirectoryList()
@@ -417,14 +452,12 @@ void MainWindow::openDirectoryList()
 
 void MainWindow::capturePlacement(float &left, float &top)
 {
-    Preferences &p = m_session->prefs;
-    if (isMinimized())
-        p.windowState = WindowState::Minimized;
-    else if (isMaximized())
-        p.windowState = WindowState::Maximized;
-    else
-        p.windowState = WindowState::Normal;
-    if (p.windowState == WindowState::Normal) {
+    const WindowState state = isMinimized() ? WindowState::Minimized
+                              : isMaximized() ? WindowState::Maximized
+                                              : WindowState::Normal;
+    m_session->setWindowState(state);
+    const Preferences &p = m_session->preferences();
+    if (state == WindowState::Normal) {
         const double dpi = 1440.0 / twipsPerPixel();
         left = float(twipsFromPixels(x(), dpi));
         top = float(twipsFromPixels(y(), dpi));
@@ -438,12 +471,9 @@ void MainWindow::recordPlacement()
 {
     if (!m_loaded || windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
         return;
-    Preferences &p = m_session->prefs;
     const double dpi = 1440.0 / twipsPerPixel();
-    p.windowLeft = twipsFromPixels(x(), dpi);
-    p.windowTop = twipsFromPixels(y(), dpi);
-    p.windowWidth = twipsFromPixels(width(), dpi);
-    p.windowHeight = twipsFromPixels(height(), dpi);
+    m_session->setPlacement(QRect(twipsFromPixels(x(), dpi), twipsFromPixels(y(), dpi),
+                                  twipsFromPixels(width(), dpi), twipsFromPixels(height(), dpi)));
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -471,60 +501,49 @@ void MainWindow::layoutControls()
 {
     if (!centralWidget())
         return;
-    const bool column = m_session && m_session->prefs.showPeers == 1;
+    const bool column = m_session && m_session->preferences().showPeers;
     const MainLayout l = computeMainLayout(centralWidget()->size(), column, twipsPerPixel());
-    m_txtWin->setGeometry(l.log);
-    m_txtInput->setGeometry(l.input);
-    m_cmdSend->setGeometry(l.send);
-    m_opSendToAll->setGeometry(l.sendToAll);
-    m_opSendToSelected->setGeometry(l.sendToSome);
-    m_lbList->setGeometry(l.lists);
-    m_lbListChk->setGeometry(l.lists);
-    m_txtShowIP->setGeometry(l.address);
-    m_opSendToAll->setVisible(column);
-    m_opSendToSelected->setVisible(column);
-    m_txtShowIP->setVisible(column);
-    m_lbList->setVisible(column && m_opSendToAll->isChecked());
-    m_lbListChk->setVisible(column && m_opSendToSelected->isChecked());
+    m_logView->setGeometry(l.log);
+    m_inputBox->setGeometry(l.input);
+    m_sendButton->setGeometry(l.send);
+    m_sendToAllOption->setGeometry(l.sendToAll);
+    m_sendToChosenOption->setGeometry(l.sendToSome);
+    m_memberList->setGeometry(l.lists);
+    m_memberTickList->setGeometry(l.lists);
+    m_memberAddressBox->setGeometry(l.address);
+    m_sendToAllOption->setVisible(column);
+    m_sendToChosenOption->setVisible(column);
+    m_memberAddressBox->setVisible(column);
+    m_memberList->setVisible(column && m_sendToAllOption->isChecked());
+    m_memberTickList->setVisible(column && m_sendToChosenOption->isChecked());
 }
 
 // ---- Commands -------------------------------------------------------------------------
 
 void MainWindow::togglePeerColumn()
 {
-    Preferences &p = m_session->prefs;
-    m_txtShowIP->clear();
-    if (p.showPeers != 0) {
-        p.showPeers = 0;
-        action(QStringLiteral("mnDisp"))->setText(ShowColumnCaption);
-    } else {
-        p.showPeers = 1;
-        action(QStringLiteral("mnDisp"))->setText(HideColumnCaption);
-        m_session->status().rebuildMemberList();
-    }
+    m_memberAddressBox->clear();
+    const bool show = !m_session->preferences().showPeers;
+    m_peerColumnAction->setText(show ? HideColumnCaption : ShowColumnCaption);
+    m_session->setShowPeers(show);
     layoutControls();
 }
 
 void MainWindow::toggleAlwaysOnTop()
 {
-    Preferences &p = m_session->prefs;
     // The action toggled its own check already; the preference is the truth.
-    if (p.alwaysOnTop) {
-        setFormTop(this, 0);
-        p.alwaysOnTop = false;
-    } else {
-        setFormTop(this, 1);
-        p.alwaysOnTop = true;
-    }
-    action(QStringLiteral("mnFormTop"))->setChecked(p.alwaysOnTop);
+    const bool onTop = !m_session->preferences().alwaysOnTop;
+    setFormTop(this, onTop);
+    m_session->setAlwaysOnTop(onTop);
+    m_alwaysOnTopAction->setChecked(onTop);
 }
 
 void MainWindow::showMyAddress()
 {
     Session &s = *m_session;
     s.ownAddress().findMyAddress();
-    MyIpDialog dialog(s.ownAddress(), s.prefs, *m_clipboard, this);
-    execModalOverMain(dialog, this, [this] { return m_session->prefs.alwaysOnTop; });
+    MyIpDialog dialog(s.ownAddress(), *m_clipboard, this);
+    execModalOverMain(dialog, this, [this] { return m_session->preferences().alwaysOnTop; });
 }
 
 // ---- Keys -----------------------------------------------------------------------------
@@ -536,8 +555,8 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         // Menu shortcuts win over the text boxes' own keys (Ctrl+A, Ctrl+D, ...).
         auto *key = static_cast<QKeyEvent *>(event);
         const QKeySequence pressed(key->keyCombination());
-        for (QAction *a : std::as_const(m_actions)) {
-            if (!a->shortcut().isEmpty() && a->shortcut() == pressed && a->isEnabled())
+        for (const QAction *a : std::as_const(m_shortcutActions)) {
+            if (a->shortcut() == pressed && a->isEnabled())
                 return true;
         }
         break;
@@ -559,12 +578,12 @@ bool MainWindow::handleWindowKey(QObject *watched, QKeyEvent *event)
     Composer &composer = m_session->composer();
     if (composer.keyDown(event->key(), event->modifiers()))
         return true;
-    if (watched == m_txtShowIP) {
+    if (watched == m_memberAddressBox) {
         const auto mods = event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
         if (event->key() == Qt::Key_C && mods == Qt::ControlModifier) {
             if (!composer.keyHandled()) {
                 composer.setKeyHandled(true);
-                m_clipboard->setText(m_txtShowIP->text());
+                m_clipboard->setText(m_memberAddressBox->text());
             }
             return true;
         }
@@ -575,7 +594,7 @@ bool MainWindow::handleWindowKey(QObject *watched, QKeyEvent *event)
     // While a shortcut's key is held, nothing typed gets through.
     if (composer.swallowsCharacters() && (typesCharacter || isEnter))
         return true;
-    if (watched == m_txtShowIP && (typesCharacter || isEnter)) {
+    if (watched == m_memberAddressBox && (typesCharacter || isEnter)) {
         focusInput();
         return true;
     }

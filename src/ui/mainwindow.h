@@ -1,12 +1,12 @@
 #pragma once
-// The main window: builds the widgets and menus and routes their events to the copy's
+// The main window: builds the widgets and menus and hands their events to the copy's
 // subsystems (Session). It implements the small view interfaces the logic talks to.
 
-#include "app/lifecycleview.h"
-#include "app/session.h"
-#include "app/statusview.h"
 #include "conversation/composerview.h"
-#include "mesh/connectprompt.h"
+#include "session/lifecycleview.h"
+#include "session/session.h"
+#include "session/statusview.h"
+#include "ui/connectprompt.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -35,28 +35,27 @@ public:
     explicit MainWindow(const SessionOptions &options, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // Form_Load: the splash (if any) is closed while loading.
+    // Loading: the splash (if any) is closed while loading.
     void load(const QString &commandLine, QWidget *splash = nullptr);
-    // Form_Unload, once; later calls do nothing.
+    // Unloading, once; later calls do nothing.
     void unload();
 
     Session &session() { return *m_session; }
 
     // Controls, for the owner and for tests.
-    QTextEdit *logView() const { return m_txtWin; }
-    QLineEdit *input() const { return m_txtInput; }
-    QPushButton *sendButton() const { return m_cmdSend; }
-    QRadioButton *sendToAllOption() const { return m_opSendToAll; }
-    QRadioButton *sendToSelectedOption() const { return m_opSendToSelected; }
-    QListWidget *memberList() const { return m_lbList; }
-    QListWidget *memberTickList() const { return m_lbListChk; }
-    QLineEdit *shownAddress() const { return m_txtShowIP; }
-    QAction *action(const QString &name) const;
+    QTextEdit *logView() const { return m_logView; }
+    QLineEdit *input() const { return m_inputBox; }
+    QPushButton *sendButton() const { return m_sendButton; }
+    QRadioButton *sendToAllOption() const { return m_sendToAllOption; }
+    QRadioButton *sendToSelectedOption() const { return m_sendToChosenOption; }
+    QListWidget *memberList() const { return m_memberList; }
+    QListWidget *memberTickList() const { return m_memberTickList; }
+    QLineEdit *shownAddress() const { return m_memberAddressBox; }
 
     // StatusView
     void setTitle(const QString &title) override;
     void setConnectMenus(bool connectEnabled, bool disconnectEnabled) override;
-    void setMemberRows(const QStringList &names) override;
+    void setMemberRows(const QList<Member> &members) override;
     void selectSendToAll() override;
 
     // ComposerView
@@ -65,8 +64,8 @@ public:
     void focusInput() override;
     bool sendToSelectedChosen() const override;
     void chooseSendToSelected(bool selected) override;
-    int memberRowCount() const override;
-    bool isMemberTicked(int row) const override;
+    QList<MemberId> tickedMembers() const override;
+    std::optional<MemberId> memberAtRow(int row) const override;
     void setShownAddress(const QString &address) override;
 
     // ConnectPrompt
@@ -81,6 +80,8 @@ public:
     void openDirectoryList() override;
     void capturePlacement(float &left, float &top) override;
 
+    // The connect command: asks for the address unless it is already chosen.
+    void connectCommand();
     // The peer column command ("接続先を表示" / "接続先を隠す").
     void togglePeerColumn();
     void toggleAlwaysOnTop();
@@ -101,7 +102,8 @@ private:
     void recordPlacement();
     void showMyAddress();
     double twipsPerPixel() const;
-    QAction *addAction(QMenu *menu, const QString &name, const QString &caption, const QKeySequence &shortcut = {});
+    QAction *addAction(QMenu *menu, const QString &objectName, const QString &caption,
+                       const QKeySequence &shortcut = {});
     bool handleWindowKey(QObject *watched, QKeyEvent *event);
 
     std::unique_ptr<Session> m_session;
@@ -111,16 +113,24 @@ private:
     bool m_loaded = false;
     WindowState m_initialState = WindowState::Normal;
 
-    QTextEdit *m_txtWin = nullptr;
-    QLineEdit *m_txtInput = nullptr;
-    QPushButton *m_cmdSend = nullptr;
-    QRadioButton *m_opSendToAll = nullptr;
-    QRadioButton *m_opSendToSelected = nullptr;
-    QListWidget *m_lbList = nullptr;
-    QListWidget *m_lbListChk = nullptr;
-    QLineEdit *m_txtShowIP = nullptr;
-    QMenu *m_mnEdit = nullptr;
-    QHash<QString, QAction *> m_actions;
+    QTextEdit *m_logView = nullptr;
+    QLineEdit *m_inputBox = nullptr;
+    QPushButton *m_sendButton = nullptr;
+    QRadioButton *m_sendToAllOption = nullptr;
+    QRadioButton *m_sendToChosenOption = nullptr;
+    QListWidget *m_memberList = nullptr;
+    QListWidget *m_memberTickList = nullptr;
+    QLineEdit *m_memberAddressBox = nullptr;
+    QMenu *m_logMenu = nullptr;
+
+    QAction *m_connectAction = nullptr;
+    QAction *m_disconnectAction = nullptr;
+    QAction *m_peerColumnAction = nullptr;
+    QAction *m_alwaysOnTopAction = nullptr;
+    QAction *m_connectSoundAction = nullptr;
+    QAction *m_messageSoundAction = nullptr;
+    // Every action with a shortcut: those win over the text boxes' own keys.
+    QList<QAction *> m_shortcutActions;
 };
 
 } // namespace tarnivel

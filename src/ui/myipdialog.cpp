@@ -1,7 +1,6 @@
 #include "ui/myipdialog.h"
 
 #include "address/ownaddress.h"
-#include "app/preferences.h"
 #include "platform/clipboard.h"
 
 #include <QApplication>
@@ -27,44 +26,44 @@ void setBoxBackground(QLineEdit *box, QPalette::ColorRole role)
 
 } // namespace
 
-MyIpDialog::MyIpDialog(OwnAddress &ownAddress, Preferences &prefs, Clipboard &clipboard,
+MyIpDialog::MyIpDialog(OwnAddress &ownAddress, Clipboard &clipboard,
                        QWidget *parent)
     : QDialog(parent)
-    , m_prefs(prefs)
+    , m_ownAddress(ownAddress)
     , m_clipboard(clipboard)
-    , m_txtMyIP(new QLineEdit(this))
-    , m_cmdCopyIP(new QPushButton(QStringLiteral("IPのコピー"), this))
-    , m_frameIPMode(new QGroupBox(QStringLiteral("IP取得方法"), this))
-    , m_optNomal(new QRadioButton(QStringLiteral("たるにべで取得（通常はこちら）"), m_frameIPMode))
-    , m_optServer(new QRadioButton(QStringLiteral("サーバから取得"), m_frameIPMode))
-    , m_txtIPServer(new QLineEdit(m_frameIPMode))
+    , m_addressBox(new QLineEdit(this))
+    , m_copyButton(new QPushButton(QStringLiteral("IPのコピー"), this))
+    , m_methodFrame(new QGroupBox(QStringLiteral("IP取得方法"), this))
+    , m_programMethodOption(new QRadioButton(QStringLiteral("たるにべで取得（通常はこちら）"), m_methodFrame))
+    , m_serverMethodOption(new QRadioButton(QStringLiteral("サーバから取得"), m_methodFrame))
+    , m_serverUrlBox(new QLineEdit(m_methodFrame))
     , m_okButton(new QPushButton(QStringLiteral("OK"), this))
 {
     setObjectName(QStringLiteral("frmMyIP"));
     setWindowTitle(QStringLiteral("あなたの IPアドレス"));
 
-    m_txtMyIP->setObjectName(QStringLiteral("txtMyIP"));
-    m_txtMyIP->setReadOnly(true);
-    m_txtMyIP->setMinimumWidth(180);
-    setBoxBackground(m_txtMyIP, QPalette::Button);
-    m_cmdCopyIP->setObjectName(QStringLiteral("cmdCopyIP"));
-    m_cmdCopyIP->setAutoDefault(false);
-    m_frameIPMode->setObjectName(QStringLiteral("frameIPMode"));
-    m_optNomal->setObjectName(QStringLiteral("optNomal"));
-    m_optServer->setObjectName(QStringLiteral("optServer"));
-    m_txtIPServer->setObjectName(QStringLiteral("txtIPServer"));
-    m_txtIPServer->setMinimumWidth(280);
+    m_addressBox->setObjectName(QStringLiteral("txtMyIP"));
+    m_addressBox->setReadOnly(true);
+    m_addressBox->setMinimumWidth(180);
+    setBoxBackground(m_addressBox, QPalette::Button);
+    m_copyButton->setObjectName(QStringLiteral("cmdCopyIP"));
+    m_copyButton->setAutoDefault(false);
+    m_methodFrame->setObjectName(QStringLiteral("frameIPMode"));
+    m_programMethodOption->setObjectName(QStringLiteral("optNomal"));
+    m_serverMethodOption->setObjectName(QStringLiteral("optServer"));
+    m_serverUrlBox->setObjectName(QStringLiteral("txtIPServer"));
+    m_serverUrlBox->setMinimumWidth(280);
     m_okButton->setObjectName(QStringLiteral("OKButton"));
     m_okButton->setDefault(true);
 
     auto *addressRow = new QHBoxLayout;
-    addressRow->addWidget(m_txtMyIP, 1);
-    addressRow->addWidget(m_cmdCopyIP);
+    addressRow->addWidget(m_addressBox, 1);
+    addressRow->addWidget(m_copyButton);
 
-    auto *modeLayout = new QVBoxLayout(m_frameIPMode);
-    modeLayout->addWidget(m_optNomal);
-    modeLayout->addWidget(m_optServer);
-    modeLayout->addWidget(m_txtIPServer);
+    auto *modeLayout = new QVBoxLayout(m_methodFrame);
+    modeLayout->addWidget(m_programMethodOption);
+    modeLayout->addWidget(m_serverMethodOption);
+    modeLayout->addWidget(m_serverUrlBox);
 
     auto *buttonRow = new QHBoxLayout;
     buttonRow->addStretch(1);
@@ -72,33 +71,33 @@ MyIpDialog::MyIpDialog(OwnAddress &ownAddress, Preferences &prefs, Clipboard &cl
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(addressRow);
-    layout->addWidget(m_frameIPMode);
+    layout->addWidget(m_methodFrame);
     layout->addLayout(buttonRow);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    if (m_prefs.addressServer.isEmpty()) {
-        m_optNomal->setChecked(true);
+    if (m_ownAddress.addressServer().isEmpty()) {
+        m_programMethodOption->setChecked(true);
         setServerBoxEnabled(false);
     } else {
-        m_optServer->setChecked(true);
+        m_serverMethodOption->setChecked(true);
         setServerBoxEnabled(true);
-        m_txtIPServer->setText(m_prefs.addressServer);
+        m_serverUrlBox->setText(m_ownAddress.addressServer());
     }
 
     // The address shown is found with the server setting in force when the dialog opens.
     ownAddress.findMyAddress();
     m_shownAddress = ownAddress.myAddress();
-    m_txtMyIP->setText(m_shownAddress.isEmpty() ? QStringLiteral("未接続") : m_shownAddress);
+    m_addressBox->setText(m_shownAddress.isEmpty() ? QStringLiteral("未接続") : m_shownAddress);
 
-    connect(m_optNomal, &QRadioButton::toggled, this, [this](bool checked) {
+    connect(m_programMethodOption, &QRadioButton::toggled, this, [this](bool checked) {
         if (checked)
             normalChosen();
     });
-    connect(m_optServer, &QRadioButton::toggled, this, [this](bool checked) {
+    connect(m_serverMethodOption, &QRadioButton::toggled, this, [this](bool checked) {
         if (checked)
             serverChosen();
     });
-    connect(m_cmdCopyIP, &QPushButton::clicked, this, &MyIpDialog::copyAddress);
+    connect(m_copyButton, &QPushButton::clicked, this, &MyIpDialog::copyAddress);
     connect(m_okButton, &QPushButton::clicked, this, &QDialog::accept);
 }
 
@@ -114,27 +113,27 @@ bool MyIpDialog::showServerWarning(QWidget *parent)
 void MyIpDialog::done(int result)
 {
     // Whatever the URL box holds counts, even nothing: an empty server means the normal method.
-    m_prefs.addressServer = m_optServer->isChecked() ? m_txtIPServer->text() : QString();
+    m_ownAddress.setAddressServer(m_serverMethodOption->isChecked() ? m_serverUrlBox->text() : QString());
     QDialog::done(result);
 }
 
 void MyIpDialog::normalChosen()
 {
     setServerBoxEnabled(false);
-    m_prefs.addressServer.clear();
+    m_ownAddress.setAddressServer(QString());
 }
 
 void MyIpDialog::serverChosen()
 {
-    if (m_prefs.addressServer.isEmpty() && !(m_serverWarning && m_serverWarning(this))) {
+    if (m_ownAddress.addressServer().isEmpty() && !(m_serverWarning && m_serverWarning(this))) {
         // Selecting the normal method again unchecks the server option and disables its box.
-        m_optNomal->setChecked(true);
+        m_programMethodOption->setChecked(true);
         setServerBoxEnabled(false);
         m_okButton->setFocus();
         return;
     }
     setServerBoxEnabled(true);
-    m_txtIPServer->setFocus();
+    m_serverUrlBox->setFocus();
 }
 
 void MyIpDialog::copyAddress()
@@ -147,8 +146,8 @@ void MyIpDialog::copyAddress()
 
 void MyIpDialog::setServerBoxEnabled(bool enabled)
 {
-    m_txtIPServer->setEnabled(enabled);
-    setBoxBackground(m_txtIPServer, enabled ? QPalette::Base : QPalette::Button);
+    m_serverUrlBox->setEnabled(enabled);
+    setBoxBackground(m_serverUrlBox, enabled ? QPalette::Base : QPalette::Button);
 }
 
 } // namespace tarnivel

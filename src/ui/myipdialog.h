@@ -13,7 +13,6 @@ class QRadioButton;
 
 namespace tarnivel {
 
-struct Preferences;
 class OwnAddress;
 class Clipboard;
 
@@ -26,7 +25,7 @@ public:
     using ServerWarning = std::function<bool(QWidget *parent)>;
 
     // Looks the address up at once (this may block for a few seconds).
-    MyIpDialog(OwnAddress &ownAddress, Preferences &prefs, Clipboard &clipboard,
+    MyIpDialog(OwnAddress &ownAddress, Clipboard &clipboard,
                QWidget *parent = nullptr);
 
     // Replaces the warning message box, e.g. to answer it without a user.
@@ -44,18 +43,18 @@ private:
     void copyAddress();
     void setServerBoxEnabled(bool enabled);
 
-    Preferences &m_prefs;
+    OwnAddress &m_ownAddress;
     Clipboard &m_clipboard;
     // The address found when the dialog opened; the copy button copies this one.
     QString m_shownAddress;
     ServerWarning m_serverWarning = &MyIpDialog::showServerWarning;
 
-    QLineEdit *m_txtMyIP;
-    QPushButton *m_cmdCopyIP;
-    QGroupBox *m_frameIPMode;
-    QRadioButton *m_optNomal;
-    QRadioButton *m_optServer;
-    QLineEdit *m_txtIPServer;
+    QLineEdit *m_addressBox;
+    QPushButton *m_copyButton;
+    QGroupBox *m_methodFrame;
+    QRadioButton *m_programMethodOption;
+    QRadioButton *m_serverMethodOption;
+    QLineEdit *m_serverUrlBox;
     QPushButton *m_okButton;
 };
 

@@ -101,27 +101,27 @@ void SplashPicture::paintEvent(QPaintEvent *)
 
 void SplashPicture::mousePressEvent(QMouseEvent *event)
 {
-    pressed_ = event->button() == Qt::LeftButton;
+    m_pressed = event->button() == Qt::LeftButton;
 }
 
 void SplashPicture::mouseReleaseEvent(QMouseEvent *event)
 {
     // A click is a press and a release of the left button both on the picture.
-    const bool completed = pressed_ && event->button() == Qt::LeftButton
+    const bool completed = m_pressed && event->button() == Qt::LeftButton
         && rect().contains(event->position().toPoint());
-    pressed_ = false;
+    m_pressed = false;
     if (completed)
         emit clicked();
 }
 
 SplashWindow::SplashWindow(QWidget *parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
-    , picture_(new SplashPicture(this))
+    , m_picture(new SplashPicture(this))
 {
     setObjectName(QStringLiteral("frmSplash"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setFixedSize(picture_->size());
-    picture_->move(0, 0);
+    setFixedSize(m_picture->size());
+    m_picture->move(0, 0);
 
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect available = screen->availableGeometry();
@@ -129,7 +129,7 @@ SplashWindow::SplashWindow(QWidget *parent)
     }
 
     // The window hides at once; the event loop deletes it afterwards.
-    connect(picture_, &SplashPicture::clicked, this, &QWidget::close);
+    connect(m_picture, &SplashPicture::clicked, this, &QWidget::close);
 }
 
 void SplashWindow::paintNow()

@@ -36,7 +36,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    bool pressed_ = false;
+    bool m_pressed = false;
 };
 
 class SplashWindow : public QWidget
@@ -46,13 +46,13 @@ class SplashWindow : public QWidget
 public:
     explicit SplashWindow(QWidget *parent = nullptr);
 
-    SplashPicture *picture() const { return picture_; }
+    SplashPicture *picture() const { return m_picture; }
 
     // Paints the window at once, so that it shows while the event loop is not yet running.
     void paintNow();
 
 private:
-    SplashPicture *picture_;
+    SplashPicture *m_picture;
 };
 
 // Closes the splash if it is still open. The splash may already be gone (the user clicked it

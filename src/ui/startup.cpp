@@ -1,8 +1,8 @@
 #include "ui/startup.h"
 
-#include "app/commandline.h"
-#include "app/programfolder.h"
-#include "app/singleinstance.h"
+#include "model/commandline.h"
+#include "platform/programfolder.h"
+#include "platform/singleinstance.h"
 #include "ui/mainwindow.h"
 #include "ui/splashwindow.h"
 #include "ui/windowstacking.h"
@@ -101,13 +101,14 @@ int runProgram(int argc, char *argv[])
     const QString commandLine = commandLineText(QApplication::arguments());
     auto *splash = new SplashWindow;
     splash->show();
-    setFormTop(splash, 1);
+    setFormTop(splash, true);
     splash->paintNow();
     if (classifyCommandLine(commandLine) == StartAction::JoinAddress)
         QThread::msleep(2000);
 
     SessionOptions options;
     options.programFolder = programFolder();
+    options.shippedFolder = QCoreApplication::applicationDirPath();
     options.bindAddress = bindAddress;
     MainWindow window(options);
     TerminationWatch termination(window);

@@ -6,12 +6,11 @@
 
 namespace tarnivel {
 
-void setFormTop(QWidget *form, int mode)
+void setFormTop(QWidget *form, bool wantOnTop)
 {
-    if (form == nullptr || (mode != FormTopOff && mode != FormTopOn))
+    if (form == nullptr)
         return;
 
-    const bool wantOnTop = mode == FormTopOn;
     if (form->windowFlags().testFlag(Qt::WindowStaysOnTopHint) != wantOnTop) {
         // Changing the flag re-creates the native window and hides it, and Qt's own attempt to
         // keep the place mixes up frame and client positions: put the window back ourselves.
@@ -33,13 +32,13 @@ void setFormTop(QWidget *form, int mode)
 
 void applyTopmost(QWidget *mainWindow, bool alwaysOnTopChecked)
 {
-    setFormTop(mainWindow, alwaysOnTopChecked ? FormTopOn : FormTopOff);
+    setFormTop(mainWindow, alwaysOnTopChecked);
 }
 
 int execModalOverMain(QDialog &dialog, QWidget *mainWindow,
                       const std::function<bool()> &alwaysOnTopChecked)
 {
-    setFormTop(mainWindow, FormTopOff);
+    setFormTop(mainWindow, false);
     const int result = dialog.exec();
     applyTopmost(mainWindow, alwaysOnTopChecked && alwaysOnTopChecked());
     return result;

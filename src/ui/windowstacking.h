@@ -9,14 +9,10 @@ class QWidget;
 
 namespace tarnivel {
 
-// Modes understood by setFormTop; every other value is ignored.
-inline constexpr int FormTopOff = 0;
-inline constexpr int FormTopOn = 1;
-
-// FormTopOn keeps `form` above all normal windows, FormTopOff returns it to the normal stacking
-// order. Either way the window keeps its position and size and is shown. Any other mode (and a
-// null form) does nothing at all.
-void setFormTop(QWidget *form, int mode);
+// onTop keeps `form` above all normal windows; otherwise it returns to the normal stacking
+// order. Either way the window keeps its position and size and is shown. A null form does
+// nothing at all.
+void setFormTop(QWidget *form, bool onTop);
 
 // Applies the user's always-on-top choice to the main window.
 void applyTopmost(QWidget *mainWindow, bool alwaysOnTopChecked);

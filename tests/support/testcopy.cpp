@@ -18,7 +18,7 @@ TestCopy::TestCopy(int n, const QString &name)
     options.sound = &sound;
     m_window = std::make_unique<MainWindow>(options);
     m_window->load(QString());
-    session().prefs.myName = name;
+    session().setMyName(name);
 }
 
 TestCopy::~TestCopy()
@@ -28,9 +28,7 @@ TestCopy::~TestCopy()
 
 void TestCopy::joinThrough(const QString &address)
 {
-    session().prefs.connectAddress = address;
-    session().dialling().setSelectedServer(address);
-    session().dialling().connectCommand();
+    session().joinAddress(address);
 }
 
 void TestCopy::say(const QString &text)
@@ -41,7 +39,7 @@ void TestCopy::say(const QString &text)
 
 QString TestCopy::logText() const
 {
-    return m_window->session().logDocument.toPlainText();
+    return m_window->session().logDocument().toPlainText();
 }
 
 QString TestCopy::title() const
@@ -51,17 +49,16 @@ QString TestCopy::title() const
 
 int TestCopy::connectionCount()
 {
-    session().status().refreshTitle();
-    return session().status().connectionCount();
+    return session().mesh().connectionCount();
 }
 
 int TestCopy::namedMemberCount()
 {
-    ChatSockets &s = session().sockets();
+    ConnectionRoster &s = session().meshForTests().roster();
     int named = 0;
-    for (int i = 0; i < ChatSockets::MemberRows; ++i) {
-        for (Socket *socket : {&s.server(i), &s.client(i)}) {
-            if (socket->isConnected() && !socket->tag().isEmpty() && socket->tag() != socket->remoteHost())
+    for (int i = 0; i < ConnectionRoster::MemberSlots; ++i) {
+        for (Socket *socket : {&s.accepted(i), &s.dialled(i)}) {
+            if (socket->isConnected() && !socket->memberName().isEmpty() && socket->memberName() != socket->remoteHost())
                 ++named;
         }
     }

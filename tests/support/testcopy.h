@@ -4,6 +4,7 @@
 // dial-up address.
 
 #include "fakes.h"
+#include "mesh/connectionroster.h"
 #include "platform/sound.h"
 #include "ui/mainwindow.h"
 

@@ -1,6 +1,8 @@
 #include "testsupport.h"
 
+#include <QAction>
 #include <QCoreApplication>
+#include <QWidget>
 #include <QFileInfo>
 
 namespace tarnivel::test {
@@ -21,6 +23,11 @@ QHostAddress loopback(int n)
 QString loopbackText(int n)
 {
     return loopback(n).toString();
+}
+
+QAction *findAction(QWidget &window, const QString &name)
+{
+    return window.findChild<QAction *>(name);
 }
 
 } // namespace tarnivel::test

@@ -1,4 +1,4 @@
-#include "app/commandline.h"
+#include "model/commandline.h"
 
 namespace tarnivel {
 

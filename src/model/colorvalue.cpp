@@ -1,6 +1,6 @@
-#include "app/colorvalue.h"
+#include "model/colorvalue.h"
 
-#include "app/preferences.h"
+#include "model/preferences.h"
 
 #include <QTextCharFormat>
 

@@ -31,7 +31,7 @@ struct Preferences
     bool alwaysOnTop = false;  // mnFormTop
     QString quickServer;
     QString addressServer;
-    qint16 showPeers = 0;
+    bool showPeers = false; // the peer column; the file keeps 1 for shown
 };
 
 } // namespace tarnivel

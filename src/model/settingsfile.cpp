@@ -1,4 +1,4 @@
-#include "app/settingsfile.h"
+#include "model/settingsfile.h"
 
 #include "platform/codepage932.h"
 
@@ -272,7 +272,8 @@ std::optional<SettingsRead> parseSettings(const QString &text)
     p.alwaysOnTop = readSwitch(items);
     readText(items, p.quickServer);
     readText(items, p.addressServer);
-    p.showPeers = leadingNumber16(items);
+    // Only 1 shows the column; any other number leaves it hidden.
+    p.showPeers = leadingNumber16(items) == 1;
     return read;
 }
 
@@ -295,7 +296,7 @@ QByteArray serializeSettings(const Preferences &p, float left, float top)
         numberField(p.alwaysOnTop ? 1 : 0),
         textField(p.quickServer),
         textField(p.addressServer),
-        numberField(p.showPeers),
+        numberField(p.showPeers ? 1 : 0),
     };
     QString file;
     for (const QString &field : fields)

@@ -1,4 +1,4 @@
-#include "app/twips.h"
+#include "model/twips.h"
 
 #include <algorithm>
 #include <cmath>

@@ -11,7 +11,7 @@
 // Items 1 to 11 must all read, otherwise the whole file is rejected (the caller then
 // uses complete defaults). From item 12 on, a missing or bad item keeps its default.
 
-#include "app/preferences.h"
+#include "model/preferences.h"
 
 #include <QByteArray>
 #include <QString>
@@ -47,10 +47,10 @@ std::optional<SettingsRead> parseSettings(const QString &text);
 QByteArray serializeSettings(const Preferences &preferences, float left, float top);
 
 // std::nullopt when the file is missing, unreadable or rejected.
-std::optional<SettingsRead> loadSettingsFile(const QString &path);
+[[nodiscard]] std::optional<SettingsRead> loadSettingsFile(const QString &path);
 
 // Writes nothing and returns false when myName is empty. The file is replaced
 // atomically: a failed save leaves the previous file as it was.
-bool saveSettingsFile(const QString &path, const Preferences &preferences, float left, float top);
+[[nodiscard]] bool saveSettingsFile(const QString &path, const Preferences &preferences, float left, float top);
 
 } // namespace tarnivel

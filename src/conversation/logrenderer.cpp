@@ -1,0 +1,112 @@
+#include "conversation/logrenderer.h"
+
+#include "model/colorvalue.h"
+
+#include <QFont>
+#include <QGuiApplication>
+#include <QStringList>
+#include <QTextBlock>
+#include <QTextCharFormat>
+#include <QTextDocument>
+
+namespace tarnivel {
+
+namespace {
+
+const QString addressStart = QStringLiteral("http://");
+
+// Characters an address may hold: printable ASCII without the space, and half-width katakana.
+// Anything else (blank, line break, tab, full-width text) ends the address.
+bool isAddressCharacter(QChar c)
+{
+    const char16_t code = c.unicode();
+    return (code >= 0x21 && code <= 0x7E) || (code >= 0xFF61 && code <= 0xFF9F);
+}
+
+qsizetype addressEnd(const QString &text, qsizetype from)
+{
+    qsizetype end = from;
+    while (end < text.size() && isAddressCharacter(text.at(end)))
+        ++end;
+    return end;
+}
+
+} // namespace
+
+LogRenderer::LogRenderer(QTextDocument &document, const Preferences &prefs)
+    : m_document(document)
+    , m_prefs(prefs)
+    , m_cursor(&document)
+{
+    m_document.setUndoRedoEnabled(false);
+}
+
+QTextCharFormat LogRenderer::logFormat(Emphasis emphasis) const
+{
+    QTextCharFormat format;
+    applyColorValue(format, m_prefs.textColor, QGuiApplication::palette());
+    format.setFontFamilies(QStringList{m_prefs.logFontName});
+    // A size the settings file made nonsensical leaves the document's own size.
+    if (m_prefs.logFontSize > 0)
+        format.setFontPointSize(m_prefs.logFontSize);
+    const bool on = emphasis == Emphasis::On;
+    format.setFontWeight(on ? QFont::Bold : QFont::Normal);
+    format.setFontItalic(on);
+    format.setFontUnderline(false);
+    return format;
+}
+
+void LogRenderer::append(QString text, Emphasis emphasis, Addresses addresses)
+{
+    m_cursor.movePosition(QTextCursor::End);
+
+    if (!text.isEmpty()) {
+        // The CR of a CR LF pair cut by the network already ended the line.
+        const bool secondHalfOfPair = text.front() == u'\n'
+            && m_lengthAfterTrailingCr == m_document.characterCount();
+        if (secondHalfOfPair)
+            text.remove(0, 1);
+        m_lengthAfterTrailingCr = -1;
+    }
+
+    const QTextCharFormat format = logFormat(emphasis);
+    const QTextCharFormat plain = logFormat(Emphasis::Off);
+
+    // One edit block: the views lay the document out once per call, not once per piece.
+    m_cursor.beginEditBlock();
+    if (addresses == Addresses::Underlined)
+        insertMarkingAddresses(m_cursor, text, format);
+    else
+        m_cursor.insertText(text, format);
+    // Text added at the end from now on starts plain; an empty last line takes that too.
+    if (m_cursor.block().length() == 1)
+        m_cursor.setBlockCharFormat(plain);
+    m_cursor.endEditBlock();
+    m_cursor.setCharFormat(plain);
+
+    if (text.endsWith(u'\r'))
+        m_lengthAfterTrailingCr = m_document.characterCount();
+}
+
+void LogRenderer::insertMarkingAddresses(QTextCursor &cursor, const QString &text,
+                                         const QTextCharFormat &format)
+{
+    QTextCharFormat underlined = format;
+    underlined.setFontUnderline(true);
+
+    qsizetype p = 0;
+    while (p < text.size()) {
+        const qsizetype found = text.indexOf(addressStart, p, Qt::CaseSensitive);
+        if (found < 0) {
+            cursor.insertText(text.mid(p), format);
+            return;
+        }
+        if (found > p)
+            cursor.insertText(text.mid(p, found - p), format);
+        const qsizetype end = addressEnd(text, found);
+        cursor.insertText(text.mid(found, end - found), underlined);
+        p = end;
+    }
+}
+
+} // namespace tarnivel

@@ -1,0 +1,44 @@
+#pragma once
+// Writes text at the end of one log document in the user's font and colour: emphasised
+// text bold italic, lower-case "http://" addresses underlined.
+//
+// Line breaks: CR LF, a lone LF and a lone CR each end a paragraph (a block of the
+// document), so the plain text of a document reads back as one line per paragraph.
+// A CR LF pair that arrives split over two calls still makes a single break.
+
+#include "model/preferences.h"
+
+#include <QString>
+#include <QTextCursor>
+
+class QTextCharFormat;
+class QTextDocument;
+
+namespace tarnivel {
+
+enum class Emphasis { Off, On };
+enum class Addresses { Plain, Underlined };
+
+class LogRenderer
+{
+public:
+    // Switches undo/redo off: the log never needs it, and its stack would grow with every line.
+    LogRenderer(QTextDocument &document, const Preferences &prefs);
+
+    void append(QString text, Emphasis emphasis, Addresses addresses);
+    QTextDocument &document() { return m_document; }
+
+private:
+    QTextCharFormat logFormat(Emphasis emphasis) const;
+    static void insertMarkingAddresses(QTextCursor &cursor, const QString &text,
+                                       const QTextCharFormat &format);
+
+    QTextDocument &m_document;
+    const Preferences &m_prefs;
+    // Stays at the end between calls, so an append costs the same however long the log is.
+    QTextCursor m_cursor;
+    // Document length right after a write that ended in CR; -1 otherwise.
+    int m_lengthAfterTrailingCr = -1;
+};
+
+} // namespace tarnivel

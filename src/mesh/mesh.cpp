@@ -1,0 +1,332 @@
+#include "mesh/mesh.h"
+
+#include "conversation/chatlog.h"
+#include "mesh/connectionroster.h"
+#include "mesh/joinnegotiation.h"
+#include "mesh/statuslines.h"
+#include "mesh/wire.h"
+#include "model/preferences.h"
+#include "platform/logging.h"
+
+#include <QCoreApplication>
+
+namespace tarnivel {
+
+namespace {
+constexpr int OverflowSlot = 10;      // takes a caller while 0..9 are busy, closed after its answer
+constexpr int CountWhenOverfull = 11; // a copy counting exactly eleven connections takes nobody more
+} // namespace
+
+Mesh::Mesh(SocketContext &context, ChatLog &log, OwnAddress &ownAddress, const Preferences &prefs,
+           QObject *parent)
+    : QObject(parent)
+    , m_log(log)
+    , m_prefs(prefs)
+    , m_roster(std::make_unique<ConnectionRoster>(context))
+{
+    m_join = std::make_unique<JoinNegotiation>(*this, *m_roster, log, ownAddress);
+
+    ConnectionRoster &r = *m_roster;
+    connect(&r.listening(), &Socket::connectionRequest, this, &Mesh::onConnectionRequest);
+    for (int k = 0; k < ConnectionRoster::AcceptedSlots; ++k) {
+        Socket *s = &r.accepted(k);
+        connect(s, &Socket::dataArrival, this,
+                [this, k](const QByteArray &b) { onArrival(ConnectionSide::Accepted, k, b); });
+        connect(s, &Socket::closed, this, [this, s] { onClosed(*s); });
+        connect(s, &Socket::error, this, [this, s](int n, const QString &d) { onFailed(*s, n, d); });
+        // The overflow slot only answers its caller, then hangs up.
+        if (k == OverflowSlot)
+            connect(s, &Socket::sendComplete, this, [s] { s->close(); });
+    }
+    for (int i = 0; i < ConnectionRoster::DialledSlots; ++i) {
+        Socket *s = &r.dialled(i);
+        connect(s, &Socket::connected, this, [this, s] { write(*s, wire::hello(m_prefs.myName)); });
+        connect(s, &Socket::dataArrival, this,
+                [this, i](const QByteArray &b) { onArrival(ConnectionSide::Dialled, i, b); });
+        connect(s, &Socket::closed, this, [this, s] { onClosed(*s); });
+        connect(s, &Socket::error, this, [this, s](int n, const QString &d) { onFailed(*s, n, d); });
+    }
+}
+
+// The handlers go before the sockets they listen to, and sockets close silently.
+Mesh::~Mesh() = default;
+
+int Mesh::connectionCount() const
+{
+    return m_roster->connectionCount();
+}
+
+QList<Member> Mesh::members() const
+{
+    return m_roster->members();
+}
+
+void Mesh::setSilentJoinTimeoutMs(int ms)
+{
+    m_join->setSilentRequestTimeoutMs(ms);
+}
+
+// ---- State ----------------------------------------------------------------------------
+
+void Mesh::setState(MeshState state)
+{
+    m_state = state;
+    emit stateChanged(state, state == MeshState::Connected ? connectionCount() : 0);
+}
+
+void Mesh::refreshState()
+{
+    if (connectionCount() > 0) {
+        setState(MeshState::Connected);
+    } else {
+        m_inChat = false;
+        setState(MeshState::Unconnected);
+    }
+}
+
+void Mesh::reset()
+{
+    m_roster->closeAll(wire::ChatPort, wire::JoinPort);
+    emit connectAvailableChanged(true);
+    m_inChat = false;
+    setState(MeshState::Unconnected);
+    emit membersChanged();
+}
+
+void Mesh::listenAgain()
+{
+    // Failures are reported inside; whichever port fails, the other still listens.
+    (void)listenOn(m_roster->joinServer());
+    (void)listenOn(m_roster->listening());
+}
+
+bool Mesh::listenOn(Socket &socket)
+{
+    const quint16 port = socket.localPort();
+    if (socket.listen()) {
+        m_portsReportedUnavailable.remove(port);
+        return true;
+    }
+    qCWarning(lcMesh) << "cannot listen on port" << port;
+    if (!m_portsReportedUnavailable.contains(port)) {
+        m_portsReportedUnavailable.insert(port);
+        m_log.addLog(statusline::portUnavailable(port));
+    }
+    return false;
+}
+
+// ---- Commands -------------------------------------------------------------------------
+
+bool Mesh::startConnecting()
+{
+    if (m_inChat)
+        return false;
+    reset();
+    setState(MeshState::Connecting);
+    return true;
+}
+
+void Mesh::abandonConnecting()
+{
+    setState(MeshState::Unconnected);
+    listenAgain();
+}
+
+void Mesh::join(const QString &address)
+{
+    // A host name that cannot even be tried is refused at once, as the connect itself would be.
+    if (address.trimmed().isEmpty()) {
+        setState(MeshState::Unconnected);
+        m_log.addLog(statusline::cannotConnect());
+        listenAgain();
+        return;
+    }
+    qCDebug(lcJoin) << "joining through" << address;
+    Socket &joinClient = m_roster->joinClient();
+    joinClient.setRemoteHost(address);
+    joinClient.connectToRemote();
+    // Until the join connection stands this copy answers no join requests, and until the
+    // peer list is handled it accepts no chat connections.
+    m_roster->joinServer().close();
+    m_roster->listening().close();
+    m_log.addLog(statusline::connecting(address));
+    emit connectAvailableChanged(false);
+}
+
+void Mesh::disconnect()
+{
+    reset();
+    listenAgain();
+    m_log.addLog(statusline::disconnected());
+}
+
+// ---- Sending --------------------------------------------------------------------------
+
+void Mesh::write(Socket &socket, const QString &message)
+{
+    qCDebug(lcMesh) << "to" << socket.remoteHostIP() << message.size() << "characters";
+    socket.sendData(wire::encode(message));
+}
+
+void Mesh::sendToAll(const QString &line)
+{
+    const QByteArray bytes = wire::encode(line);
+    // Between two writes pending events run once, so that a long line goes out while the
+    // next is queued; members may come and go meanwhile, so each socket is re-checked.
+    for (int k = 0; k < ConnectionRoster::MemberSlots; ++k) {
+        for (Socket *s : {&m_roster->accepted(k), &m_roster->dialled(k)}) {
+            if (!s->isConnected())
+                continue;
+            s->sendData(bytes);
+            QCoreApplication::processEvents();
+        }
+    }
+}
+
+QStringList Mesh::sendTo(const QList<MemberId> &members, const QString &line)
+{
+    // Names are taken first: a member that leaves while events run loses its name.
+    struct Addressee
+    {
+        Socket *socket;
+        QString name;
+    };
+    std::vector<Addressee> addressees;
+    for (const MemberId &id : members) {
+        if (Socket *s = m_roster->socket(id))
+            addressees.push_back({s, s->memberName()});
+    }
+    const QByteArray bytes = wire::encode(line);
+    QStringList reached;
+    for (const Addressee &a : addressees) {
+        if (!a.socket->isConnected())
+            continue;
+        a.socket->sendData(bytes);
+        // As for a line to everyone: pending events run once after each write.
+        QCoreApplication::processEvents();
+        reached << a.name;
+    }
+    return reached;
+}
+
+std::optional<QString> Mesh::memberAddress(const MemberId &member) const
+{
+    // The last address a socket knew stays readable after it closed.
+    if (const Socket *s = m_roster->socket(member))
+        return s->remoteHostIP();
+    return std::nullopt;
+}
+
+// ---- Arrivals -------------------------------------------------------------------------
+
+void Mesh::onConnectionRequest(int requestId)
+{
+    emit connectAvailableChanged(false);
+    refreshState();
+
+    int slot = OverflowSlot;
+    for (int k = 0; k < ConnectionRoster::MemberSlots; ++k) {
+        if (!m_roster->accepted(k).isConnected()) {
+            slot = k;
+            break;
+        }
+    }
+    // Left unaccepted, the request is closed by the socket layer.
+    if (connectionCount() == CountWhenOverfull)
+        return;
+    Socket &s = m_roster->accepted(slot);
+    s.close();
+    s.accept(requestId);
+}
+
+void Mesh::onArrival(ConnectionSide side, int slot, const QByteArray &bytes)
+{
+    const QString text = wire::decode(bytes);
+    const bool accepted = side == ConnectionSide::Accepted;
+    const wire::ChatArrival arrival = accepted ? wire::classifyOnAccepted(text) : wire::classifyOnDialled(text);
+    qCDebug(lcMesh) << (accepted ? "accepted" : "dialled") << slot << int(arrival.kind) << bytes.size() << "bytes";
+    switch (arrival.kind) {
+    case wire::ChatArrivalKind::Ignored:
+        return;
+    case wire::ChatArrivalKind::Hello:
+    case wire::ChatArrivalKind::Welcome:
+        onGreeted(side, slot, arrival.name);
+        return;
+    case wire::ChatArrivalKind::ChatText:
+        emit lineArrived(text);
+        return;
+    }
+}
+
+void Mesh::onGreeted(ConnectionSide side, int slot, const QString &name)
+{
+    const bool accepted = side == ConnectionSide::Accepted;
+    m_inChat = true;
+    if (accepted)
+        dropDuplicatePeers(slot);
+    refreshState();
+    if (connectionCount() == CountWhenOverfull)
+        return;
+    Socket &s = accepted ? m_roster->accepted(slot) : m_roster->dialled(slot);
+    s.setMemberName(name);
+    m_log.addLog(statusline::connected(name), Chime::Never);
+    emit memberJoined(name);
+    // The listeners of memberJoined may have run the event loop.
+    if (accepted && s.isConnected())
+        write(s, wire::welcome(m_prefs.myName));
+    emit membersChanged();
+}
+
+void Mesh::dropDuplicatePeers(int k)
+{
+    ConnectionRoster &r = *m_roster;
+    const QString address = r.accepted(k).remoteHostIP();
+    for (int i = 0; i < ConnectionRoster::MemberSlots; ++i) {
+        if (i != k && r.accepted(i).remoteHostIP() == address)
+            r.accepted(i).close();
+        if (r.dialled(i).remoteHostIP() == address)
+            r.dialled(i).close();
+    }
+}
+
+void Mesh::onClosed(Socket &socket)
+{
+    m_log.addLog(statusline::cut(socket.memberName()));
+    emit memberLeft();
+    socket.setMemberName(QString());
+    // The socket is no longer connected, so the order of these does not matter.
+    socket.close();
+    emit membersChanged();
+    refreshState();
+    resetIfNobodyLeft();
+}
+
+void Mesh::onFailed(Socket &socket, int number, const QString &description)
+{
+    m_log.addLog(statusline::peerError(socket.memberName(), description));
+    socket.close();
+    refreshState();
+    if (number == SocketError::ConnectionAborted || number == SocketError::ConnectionReset) {
+        m_log.addLog(statusline::cut(socket.memberName()));
+        socket.setMemberName(QString());
+        emit membersChanged();
+    }
+    emit memberLeft();
+    resetIfNobodyLeft();
+}
+
+void Mesh::resetIfNobodyLeft()
+{
+    if (connectionCount() != 0)
+        return;
+    // A join still dialling the others is not over because one of them failed first.
+    for (int i = 0; i < ConnectionRoster::DialledSlots; ++i) {
+        const SocketState state = m_roster->dialled(i).state();
+        if (state == SocketState::ResolvingHost || state == SocketState::Connecting)
+            return;
+    }
+    reset();
+    listenAgain();
+}
+
+} // namespace tarnivel

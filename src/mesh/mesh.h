@@ -1,0 +1,109 @@
+#pragma once
+// The chat connections of one running copy, seen from outside: join an address, disconnect,
+// send to everyone or to chosen members, read the members; signals say what happened.
+//
+// Inside, every member is one connected chat socket: accepted (the member dialled our chat
+// port 3220 and greeted with 0x02 + name, we answer 0x03 + our name) or dialled (we dialled
+// and greeted, the member answered). The join port 4330 tells a newcomer whom to dial.
+// The mesh writes its own status lines into the log.
+
+#include "conversation/chatdelivery.h"
+#include "model/member.h"
+#include "platform/socket.h"
+
+#include <QObject>
+#include <QSet>
+#include <memory>
+
+namespace tarnivel {
+
+class ChatLog;
+class ConnectionRoster;
+class JoinNegotiation;
+class OwnAddress;
+struct Preferences;
+
+enum class MeshState { Unconnected, Connecting, Connected };
+
+class Mesh : public QObject, public ChatDelivery
+{
+    Q_OBJECT
+public:
+    Mesh(SocketContext &context, ChatLog &log, OwnAddress &ownAddress, const Preferences &prefs,
+         QObject *parent = nullptr);
+    ~Mesh() override;
+
+    // Back to unconnected: every connection closed without telling the peers, nobody listening.
+    void reset();
+    // Listen on the join port, then on the chat port. A port that cannot be had is said in
+    // the log once, until it can be had again.
+    void listenAgain();
+
+    // The connect command, in two steps around asking for the address. startConnecting
+    // refuses (false) while the copy is in a chat; otherwise it resets and shows
+    // "connecting". Then either join(address) or abandonConnecting().
+    bool startConnecting();
+    void abandonConnecting();
+    void join(const QString &address);
+    // The disconnect command: cut everyone, listen again, say so.
+    void disconnect();
+
+    // ChatDelivery
+    bool inChat() const override { return m_inChat; }
+    void sendToAll(const QString &line) override;
+    QStringList sendTo(const QList<MemberId> &members, const QString &line) override;
+    std::optional<QString> memberAddress(const MemberId &member) const override;
+
+    int connectionCount() const;
+    QList<Member> members() const;
+    MeshState state() const { return m_state; }
+    // The sockets themselves, for inspection by tests and benchmarks.
+    ConnectionRoster &roster() { return *m_roster; }
+
+    // A join conversation that stays silent this long is hung up, so that a stray
+    // connection cannot keep the join port closed.
+    void setSilentJoinTimeoutMs(int ms);
+
+signals:
+    // A member greeted; the connected line is already in the log.
+    void memberJoined(const QString &name);
+    // A chat connection ended (closed by the peer or failed).
+    void memberLeft();
+    // Chat text arrived from a member, as sent (a private line still holds its mark).
+    void lineArrived(const QString &text);
+    // Unconnected, connecting, or connected with this many connections.
+    void stateChanged(MeshState state, int count);
+    // Members came or went: lists showing them should be rebuilt.
+    void membersChanged();
+    // Whether the connect command is available (and so the disconnect command is not).
+    void connectAvailableChanged(bool available);
+
+private:
+    friend class JoinNegotiation;
+
+    void setState(MeshState state);
+    // Recount; with nobody connected the copy is no longer in a chat.
+    void refreshState();
+    [[nodiscard]] bool listenOn(Socket &socket);
+    void write(Socket &socket, const QString &message);
+
+    void onConnectionRequest(int requestId);
+    void onArrival(ConnectionSide side, int slot, const QByteArray &bytes);
+    void onGreeted(ConnectionSide side, int slot, const QString &name);
+    void onClosed(Socket &socket);
+    void onFailed(Socket &socket, int number, const QString &description);
+    // Keep only the newest connection per remote address: close every other member socket
+    // from the address of accepted slot k (locally, without a cut line).
+    void dropDuplicatePeers(int k);
+    void resetIfNobodyLeft();
+
+    ChatLog &m_log;
+    const Preferences &m_prefs;
+    std::unique_ptr<ConnectionRoster> m_roster;
+    std::unique_ptr<JoinNegotiation> m_join;
+    MeshState m_state = MeshState::Unconnected;
+    bool m_inChat = false;
+    QSet<quint16> m_portsReportedUnavailable;
+};
+
+} // namespace tarnivel

@@ -1,0 +1,9 @@
+#include "platform/logging.h"
+
+namespace tarnivel {
+
+Q_LOGGING_CATEGORY(lcMesh, "tarnivel.mesh", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcJoin, "tarnivel.join", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcDirectory, "tarnivel.directory", QtWarningMsg)
+
+} // namespace tarnivel

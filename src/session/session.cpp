@@ -1,0 +1,210 @@
+#include "session/session.h"
+
+#include "model/commandline.h"
+#include "model/settingsfile.h"
+#include "session/lifecycleview.h"
+#include "session/statusview.h"
+#include "session/windowtitle.h"
+
+#include <QDir>
+#include <cstdio>
+
+namespace tarnivel {
+
+namespace {
+std::unique_ptr<SoundPlayer> ownSoundUnless(SoundPlayer *given)
+{
+    return given ? nullptr : createSystemSoundPlayer();
+}
+std::unique_ptr<DialupSource> ownDialupUnless(DialupSource *given)
+{
+    return given ? nullptr : std::make_unique<SystemDialupSource>();
+}
+} // namespace
+
+Session::Session(const SessionOptions &options, StatusView &statusView, ComposerView &composerView,
+                 QObject *parent)
+    : QObject(parent)
+    , m_programFolder(options.programFolder)
+    , m_shippedFolder(options.shippedFolder.isEmpty() ? options.programFolder : options.shippedFolder)
+    , m_statusView(statusView)
+    , m_ownSound(ownSoundUnless(options.sound))
+    , m_ownDialup(ownDialupUnless(options.dialup))
+    , m_sound(options.sound ? *options.sound : *m_ownSound)
+    , m_dialup(options.dialup ? *options.dialup : *m_ownDialup)
+    , m_context(options.bindAddress)
+    , m_log(m_logDocument, m_heldDocument, m_prefs, m_sound, shippedFile(QStringLiteral("message.wav")))
+    , m_ownAddress(m_prefs, m_dialup, m_http)
+    , m_mesh(m_context, m_log, m_ownAddress, m_prefs)
+    , m_composer(m_mesh, m_log, m_prefs, composerView)
+    , m_titleBody(windowtitle::unconnected())
+{
+    connect(&m_mesh, &Mesh::stateChanged, this, [this](MeshState state, int count) {
+        m_titleBody = windowtitle::forState(state, count);
+        showTitle();
+    });
+    connect(&m_mesh, &Mesh::connectAvailableChanged, this,
+            [this](bool available) { m_statusView.setConnectMenus(available, !available); });
+    connect(&m_mesh, &Mesh::membersChanged, this, [this] {
+        if (m_prefs.showPeers)
+            showMembers();
+    });
+    connect(&m_mesh, &Mesh::lineArrived, this, [this](const QString &text) { m_log.addLog(text); });
+    connect(&m_mesh, &Mesh::memberJoined, this, [this] {
+        if (m_prefs.connectSound)
+            m_sound.play(shippedFile(QStringLiteral("connect.wav")));
+    });
+    connect(&m_mesh, &Mesh::memberLeft, this, [this] {
+        if (m_room.waiting())
+            m_room.pollRoom();
+    });
+}
+
+// The mesh goes before the sockets' context, and sockets close silently.
+Session::~Session() = default;
+
+QString Session::programFile(const QString &name) const
+{
+    return QDir(m_programFolder).filePath(name);
+}
+
+QString Session::shippedFile(const QString &name) const
+{
+    return QDir(m_shippedFolder).filePath(name);
+}
+
+QString Session::settingsPath() const
+{
+    return programFile(QString::fromLatin1(SettingsFileName));
+}
+
+void Session::showTitle()
+{
+    m_statusView.setTitle(m_titleBody + m_room.waitTitle() + m_lockSuffix);
+}
+
+void Session::showMembers()
+{
+    m_statusView.selectSendToAll();
+    m_statusView.setMemberRows(m_mesh.members());
+}
+
+void Session::setShowPeers(bool shown)
+{
+    m_prefs.showPeers = shown;
+    if (shown)
+        showMembers();
+}
+
+void Session::setPlacement(const QRect &twips)
+{
+    m_prefs.windowLeft = twips.x();
+    m_prefs.windowTop = twips.y();
+    m_prefs.windowWidth = twips.width();
+    m_prefs.windowHeight = twips.height();
+}
+
+// ---- Connect and disconnect -----------------------------------------------------------
+
+bool Session::beginConnect()
+{
+    return m_mesh.startConnecting();
+}
+
+std::optional<QString> Session::takeChosenAddress()
+{
+    if (m_selectedServer.isEmpty())
+        return std::nullopt;
+    m_selectedServer.clear();
+    return m_prefs.connectAddress;
+}
+
+void Session::abandonConnect()
+{
+    m_mesh.abandonConnecting();
+}
+
+void Session::connectTo(const QString &address)
+{
+    m_prefs.connectAddress = address;
+    m_mesh.join(address);
+}
+
+void Session::chooseAddress(const QString &address)
+{
+    m_prefs.connectAddress = address;
+    m_selectedServer = address;
+}
+
+void Session::joinAddress(const QString &address)
+{
+    chooseAddress(address);
+    if (!beginConnect())
+        return;
+    if (const std::optional<QString> chosen = takeChosenAddress())
+        connectTo(*chosen);
+}
+
+void Session::disconnect()
+{
+    if (m_room.waiting())
+        m_room.quitWaiting();
+    m_selectedServer.clear();
+    m_mesh.disconnect();
+}
+
+// ---- Load and unload ------------------------------------------------------------------
+
+void Session::load(const QString &commandLine, LifecycleView &view)
+{
+    m_prefs.quickServer.clear();
+    m_selectedServer = commandLine;
+    m_log.setScreenLocked(false);
+    m_lockSuffix.clear();
+    m_composer.setKeyHandled(false);
+
+    m_mesh.reset();
+
+    const std::optional<SettingsRead> read = loadSettingsFile(settingsPath());
+    if (read) {
+        m_prefs = read->preferences;
+        view.applyPreferences(read->left, read->top);
+        view.closeSplash();
+    } else {
+        view.closeSplash();
+        m_prefs = Preferences();
+        view.applyDefaultPreferences();
+    }
+
+    m_ownAddress.findMyAddress();
+    m_mesh.listenAgain();
+    view.showWindow();
+    if (read)
+        view.applyTopmost();
+
+    switch (classifyCommandLine(commandLine)) {
+    case StartAction::None:
+        break;
+    case StartAction::OpenDirectory:
+        view.openDirectoryList();
+        break;
+    case StartAction::JoinAddress:
+        joinAddress(commandLine);
+        break;
+    }
+}
+
+void Session::unload(LifecycleView &view)
+{
+    if (m_room.waiting())
+        m_room.quitWaiting();
+    m_mesh.reset();
+    float left = 0;
+    float top = 0;
+    view.capturePlacement(left, top);
+    // A settings file is never written without a name (nothing could be read back).
+    if (!m_prefs.myName.isEmpty() && !saveSettingsFile(settingsPath(), m_prefs, left, top))
+        std::fprintf(stderr, "tarnivel: could not save the settings to %s\n", qPrintable(settingsPath()));
+}
+
+} // namespace tarnivel

@@ -1,0 +1,118 @@
+#pragma once
+// One running copy of the program: its preferences, log, own address, chat connections and
+// composer, wired together. The main window owns one; tests create several side by side,
+// with or without a window.
+
+#include "address/ownaddress.h"
+#include "conversation/chatlog.h"
+#include "conversation/composer.h"
+#include "mesh/mesh.h"
+#include "model/preferences.h"
+#include "platform/dialup.h"
+#include "platform/http.h"
+#include "platform/socket.h"
+#include "platform/sound.h"
+#include "session/roomhooks.h"
+
+#include <QHostAddress>
+#include <QObject>
+#include <QRect>
+#include <QTextDocument>
+#include <memory>
+
+namespace tarnivel {
+
+class StatusView;
+class ComposerView;
+class LifecycleView;
+
+struct SessionOptions
+{
+    // Where files the program writes live (settings, entries).
+    QString programFolder;
+    // Where files shipped with the program lie (sounds); empty: the program folder.
+    QString shippedFolder;
+    QHostAddress bindAddress;          // null: all IPv4 addresses
+    DialupSource *dialup = nullptr;    // null: the machine's own point-to-point links
+    SoundPlayer *sound = nullptr;      // null: the system's sound output
+};
+
+class Session : public QObject
+{
+    Q_OBJECT
+public:
+    Session(const SessionOptions &options, StatusView &statusView, ComposerView &composerView,
+            QObject *parent = nullptr);
+    ~Session() override;
+
+    // Loading the main window: reset, read settings, listen, show, act on the command line.
+    void load(const QString &commandLine, LifecycleView &view);
+    // Unloading: leave any room, cut every connection, save the settings.
+    void unload(LifecycleView &view);
+
+    // The connect command, around asking the user for an address: beginConnect refuses
+    // while the copy is in a chat. When the address is already chosen (command line, room)
+    // takeChosenAddress gives it and no question is asked.
+    [[nodiscard]] bool beginConnect();
+    std::optional<QString> takeChosenAddress();
+    void abandonConnect();
+    void connectTo(const QString &address);
+    // The next connect command joins this address without asking.
+    void chooseAddress(const QString &address);
+    // Join without asking (the command line, tests).
+    void joinAddress(const QString &address);
+    void disconnect();
+
+    const Preferences &preferences() const { return m_prefs; }
+    void setMyName(const QString &name) { m_prefs.myName = name; }
+    void setConnectSound(bool on) { m_prefs.connectSound = on; }
+    void setMessageSound(bool on) { m_prefs.messageSound = on; }
+    void setAlwaysOnTop(bool on) { m_prefs.alwaysOnTop = on; }
+    // Showing the peer column rebuilds its lists.
+    void setShowPeers(bool shown);
+    // The last normal placement of the main window, in twips.
+    void setPlacement(const QRect &twips);
+    void setWindowState(WindowState state) { m_prefs.windowState = state; }
+
+    ChatLog &log() { return m_log; }
+    QTextDocument &logDocument() { return m_logDocument; }
+    Composer &composer() { return m_composer; }
+    OwnAddress &ownAddress() { return m_ownAddress; }
+    // Read-only views of the chat, for the window and for tests.
+    const Mesh &mesh() const { return m_mesh; }
+    Mesh &meshForTests() { return m_mesh; }
+
+    QString programFile(const QString &name) const;
+    QString shippedFile(const QString &name) const;
+    QString settingsPath() const;
+
+private:
+    void showTitle();
+    void showMembers();
+
+    QString m_programFolder;
+    QString m_shippedFolder;
+    StatusView &m_statusView;
+    Preferences m_prefs;
+    QTextDocument m_logDocument;  // the log the window shows
+    QTextDocument m_heldDocument; // lines held back while the log is locked
+    std::unique_ptr<SoundPlayer> m_ownSound;
+    std::unique_ptr<DialupSource> m_ownDialup;
+    SoundPlayer &m_sound;
+    DialupSource &m_dialup;
+    SocketContext m_context;
+    NoRoom m_room;
+    ChatLog m_log;
+    HttpClient m_http;
+    OwnAddress m_ownAddress;
+    Mesh m_mesh;
+    Composer m_composer;
+    // Set when the address of the next connect command is already chosen (the start-up
+    // command line, a directory room): that command then joins the stored connect address
+    // without asking, and clears it.
+    QString m_selectedServer;
+    QString m_titleBody;
+    QString m_lockSuffix;
+};
+
+} // namespace tarnivel

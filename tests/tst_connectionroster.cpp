@@ -1,0 +1,154 @@
+// Who is connected, counted and listed from real sockets: accepted connections come from raw
+// diallers, dialled connections go to a raw listener.
+
+#include "mesh/connectionroster.h"
+#include "testsupport.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+#include <memory>
+#include <vector>
+
+using namespace tarnivel;
+
+namespace {
+
+constexpr quint16 ChatPort = 3220;
+constexpr quint16 JoinPort = 4330;
+
+class Fixture
+{
+public:
+    Fixture()
+        : context(test::loopback(1))
+        , roster(context)
+    {
+        peerListener.listen(test::loopback(2), ChatPort);
+        roster.closeAll(ChatPort, JoinPort);
+        QVERIFY(roster.listening().listen());
+        QObject::connect(&roster.listening(), &Socket::connectionRequest,
+                         [this](int id) { roster.accepted(nextAccepted).accept(id); });
+    }
+
+    void acceptInto(int k, const QString &name)
+    {
+        nextAccepted = k;
+        auto raw = std::make_unique<QTcpSocket>();
+        raw->bind(test::loopback(10 + k), 0);
+        raw->connectToHost(test::loopback(1), ChatPort);
+        QVERIFY(QTest::qWaitFor([&] { return roster.accepted(k).isConnected(); }, 5000));
+        roster.accepted(k).setMemberName(name);
+        raws.push_back(std::move(raw));
+    }
+
+    void dial(int i, const QString &name)
+    {
+        Socket &s = roster.dialled(i);
+        s.setRemoteHost(test::loopbackText(2));
+        s.connectToRemote();
+        QVERIFY(QTest::qWaitFor([&] { return s.isConnected(); }, 5000));
+        s.setMemberName(name);
+    }
+
+    QStringList names() const
+    {
+        QStringList result;
+        for (const Member &m : roster.members())
+            result << m.name;
+        return result;
+    }
+
+    SocketContext context;
+    ConnectionRoster roster;
+    QTcpServer peerListener;
+    std::vector<std::unique_ptr<QTcpSocket>> raws;
+    int nextAccepted = 0;
+};
+
+} // namespace
+
+class TestConnectionRoster : public QObject
+{
+    Q_OBJECT
+private slots:
+    void closeAllReturnsEverySocketToIdle();
+    void countAndMemberOrder();
+    void moreThanTenConnectionsListTheFirstTen();
+    void slotLookup();
+};
+
+void TestConnectionRoster::closeAllReturnsEverySocketToIdle()
+{
+    Fixture f;
+    f.acceptInto(0, QStringLiteral("甲"));
+    f.dial(3, QStringLiteral("乙"));
+    QCOMPARE(f.roster.connectionCount(), 2);
+
+    f.roster.closeAll(ChatPort, JoinPort);
+
+    QCOMPARE(f.roster.connectionCount(), 0);
+    QVERIFY(f.roster.members().isEmpty());
+    for (int k = 0; k < ConnectionRoster::AcceptedSlots; ++k) {
+        QCOMPARE(f.roster.accepted(k).state(), SocketState::Closed);
+        QVERIFY(f.roster.accepted(k).memberName().isEmpty());
+    }
+    QCOMPARE(f.roster.dialled(3).state(), SocketState::Closed);
+    QVERIFY(f.roster.dialled(3).memberName().isEmpty());
+    QCOMPARE(f.roster.dialled(3).remotePort(), ChatPort);
+    QVERIFY(f.roster.dialled(3).remoteHost().isEmpty());
+    // Closing does not listen again; the callers do, on these ports.
+    QCOMPARE(f.roster.listening().state(), SocketState::Closed);
+    QCOMPARE(f.roster.listening().localPort(), ChatPort);
+    QCOMPARE(f.roster.joinServer().localPort(), JoinPort);
+    QCOMPARE(f.roster.joinClient().remotePort(), JoinPort);
+}
+
+void TestConnectionRoster::countAndMemberOrder()
+{
+    Fixture f;
+    f.acceptInto(1, QStringLiteral("S1"));
+    f.dial(0, QStringLiteral("C0"));
+    f.acceptInto(0, QStringLiteral("S0"));
+    f.dial(1, QStringLiteral("C1"));
+    // The count needs no refresh: it is right whenever asked.
+    QCOMPARE(f.roster.connectionCount(), 4);
+    // Accepted before dialled for the same slot number.
+    QCOMPARE(f.names(), (QStringList{"S0", "C0", "S1", "C1"}));
+    const QList<Member> members = f.roster.members();
+    QCOMPARE(members.at(1).id, (MemberId{ConnectionSide::Dialled, 0}));
+    QCOMPARE(members.at(2).id, (MemberId{ConnectionSide::Accepted, 1}));
+    QCOMPARE(members.at(0).address, test::loopbackText(10));
+
+    f.roster.accepted(0).close();
+    QCOMPARE(f.roster.connectionCount(), 3);
+    QCOMPARE(f.names(), (QStringList{"C0", "S1", "C1"}));
+}
+
+void TestConnectionRoster::moreThanTenConnectionsListTheFirstTen()
+{
+    Fixture f;
+    for (int k = 0; k < 6; ++k) {
+        f.acceptInto(k, QStringLiteral("S%1").arg(k));
+        f.dial(k, QStringLiteral("C%1").arg(k));
+    }
+    QCOMPARE(f.roster.connectionCount(), 12);
+    QCOMPARE(f.roster.connectedSockets().size(), 12);
+    const QStringList names = f.names();
+    QCOMPARE(names.size(), ConnectionRoster::MaxShownMembers);
+    QCOMPARE(names.first(), QStringLiteral("S0"));
+    QCOMPARE(names.last(), QStringLiteral("C4"));
+}
+
+void TestConnectionRoster::slotLookup()
+{
+    Fixture f;
+    // Dialled slot 0 and "no such slot" are different answers.
+    QCOMPARE(f.roster.socket({ConnectionSide::Dialled, 0}), &f.roster.dialled(0));
+    QCOMPARE(f.roster.socket({ConnectionSide::Accepted, 9}), &f.roster.accepted(9));
+    QCOMPARE(f.roster.socket({ConnectionSide::Accepted, 10}), nullptr); // the overflow slot holds no member
+    QCOMPARE(f.roster.socket({ConnectionSide::Dialled, -1}), nullptr);
+}
+
+QTEST_MAIN(TestConnectionRoster)
+#include "tst_connectionroster.moc"
