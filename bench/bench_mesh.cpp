@@ -9,6 +9,7 @@
 // Usage: bench_mesh [lines]   (default 1000)
 
 #include "testcopy.h"
+#include "ui/mainwindow.h"
 #include "testsupport.h"
 
 #include "session/session.h"
@@ -88,7 +89,7 @@ const char *verdict(bool met)
 // ---- (a) forming the mesh ----------------------------------------------------------------
 
 // Milliseconds from the first join until all eleven copies hold ten named members; -1 on failure.
-double formMesh(std::vector<std::unique_ptr<test::TestCopy>> &copies)
+double formMesh(std::vector<std::unique_ptr<test::WindowCopy>> &copies)
 {
     QElapsedTimer clock;
     clock.start();
@@ -123,9 +124,9 @@ bool endsWithLine(const QTextDocument &document, const QString &line)
 }
 
 // Microseconds per line until the line stands in every peer's log.
-std::vector<double> meshLatencies(std::vector<std::unique_ptr<test::TestCopy>> &copies, int lines)
+std::vector<double> meshLatencies(std::vector<std::unique_ptr<test::WindowCopy>> &copies, int lines)
 {
-    test::TestCopy &sender = *copies[0];
+    test::WindowCopy &sender = *copies[0];
     const QString name = sender.session().preferences().myName;
     QString expected;
     QElapsedTimer clock;
@@ -231,12 +232,12 @@ int main(int argc, char *argv[])
 
     // (a) Each round starts from eleven idle copies; the windows are made before the clock runs.
     std::vector<double> meshTimes;
-    std::vector<std::unique_ptr<test::TestCopy>> copies;
+    std::vector<std::unique_ptr<test::WindowCopy>> copies;
     for (int round = 0; round < MeshRounds; ++round) {
         copies.clear();
         settle();
         for (int n = 1; n <= Copies; ++n)
-            copies.push_back(std::make_unique<test::TestCopy>(n, QStringLiteral("人%1").arg(n)));
+            copies.push_back(std::make_unique<test::WindowCopy>(n, QStringLiteral("人%1").arg(n)));
             copies.back()->dialup.value = copies.back()->address(); // each copy knows its address
         settle();
         const double ms = formMesh(copies);

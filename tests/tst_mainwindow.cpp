@@ -3,6 +3,7 @@
 #include "model/settingsfile.h"
 #include "platform/codepage932.h"
 #include "testcopy.h"
+#include "ui/mainwindow.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -71,7 +72,7 @@ private slots:
 
 void TestMainWindow::menuBarAsDesigned()
 {
-    TestCopy c(1, QStringLiteral("A"));
+    WindowCopy c(1, QStringLiteral("A"));
     MainWindow &w = c.window();
     QCOMPARE(barCaptions(w.menuBar()),
              (QStringList{"接続", "接続先を表示", "設定", "その他"}));
@@ -116,7 +117,7 @@ void TestMainWindow::menuBarAsDesigned()
 
 void TestMainWindow::menuShortcutsWinOverTheInputBox()
 {
-    TestCopy c(1, QStringLiteral("A"));
+    WindowCopy c(1, QStringLiteral("A"));
     activate(c.window());
     c.window().input()->setFocus();
     QVERIFY(!c.session().preferences().connectSound);
@@ -138,7 +139,7 @@ void TestMainWindow::menuShortcutsWinOverTheInputBox()
 
 void TestMainWindow::ctrlFAndCtrlSActOncePerPress()
 {
-    TestCopy c(1, QStringLiteral("A"));
+    WindowCopy c(1, QStringLiteral("A"));
     MainWindow &w = c.window();
     activate(w);
     QLineEdit *input = w.input();
@@ -174,7 +175,7 @@ void TestMainWindow::ctrlFAndCtrlSActOncePerPress()
 
 void TestMainWindow::shortcutWithShiftOrHiddenColumn()
 {
-    TestCopy c(1, QStringLiteral("A"));
+    WindowCopy c(1, QStringLiteral("A"));
     MainWindow &w = c.window();
     activate(w);
     QTest::keyClick(w.input(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
@@ -189,7 +190,7 @@ void TestMainWindow::shortcutWithShiftOrHiddenColumn()
 
 void TestMainWindow::inputTakesJapaneseUpTo500Characters()
 {
-    TestCopy c(1, QStringLiteral("A"));
+    WindowCopy c(1, QStringLiteral("A"));
     activate(c.window());
     QLineEdit *input = c.window().input();
     input->setFocus();
@@ -204,7 +205,7 @@ void TestMainWindow::inputTakesJapaneseUpTo500Characters()
 
 void TestMainWindow::addressBoxCopiesOncePerPress()
 {
-    TestCopy c(1, QStringLiteral("A"));
+    WindowCopy c(1, QStringLiteral("A"));
     MainWindow &w = c.window();
     activate(w);
     w.togglePeerColumn();

@@ -65,13 +65,13 @@ void TestMesh::twoCopiesGreetChatAndPart()
     TestCopy a(1, QStringLiteral("あきら"));
     TestCopy b(2, QStringLiteral("Bob"));
     QCOMPARE(a.title(), QStringLiteral("たるにべ - 未接続"));
-    QVERIFY(findAction(a.window(), "mnConnect")->isEnabled());
-    QVERIFY(!findAction(a.window(), "mnDisconnect")->isEnabled());
+    QVERIFY(a.views().connectEnabled);
+    QVERIFY(!a.views().disconnectEnabled);
 
     b.joinThrough(a.address());
     QVERIFY(b.logText().contains(QStringLiteral(" ●%1 に接続中...").arg(a.address())));
-    QVERIFY(!findAction(b.window(), "mnConnect")->isEnabled());
-    QVERIFY(findAction(b.window(), "mnDisconnect")->isEnabled());
+    QVERIFY(!b.views().connectEnabled);
+    QVERIFY(b.views().disconnectEnabled);
 
     QTRY_COMPARE_WITH_TIMEOUT(a.title(), QStringLiteral("たるにべ - 1人接続済"), JoinWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(b.title(), QStringLiteral("たるにべ - 1人接続済"), JoinWaitMs);
@@ -85,17 +85,17 @@ void TestMesh::twoCopiesGreetChatAndPart()
     b.say(QStringLiteral("こんにちは ①～"));
     QTRY_VERIFY(a.logText().contains(QStringLiteral("Bob> こんにちは ①～")));
     QVERIFY(b.logText().contains(QStringLiteral("Bob> こんにちは ①～")));
-    QVERIFY(b.window().input()->text().isEmpty());
+    QVERIFY(b.views().input.isEmpty());
     a.say(QStringLiteral("やあ"));
     QTRY_VERIFY(b.logText().contains(QStringLiteral("あきら> やあ")));
 
-    findAction(b.window(), "mnDisconnect")->trigger();
+    b.session().disconnect();
     QVERIFY(b.logText().contains(QStringLiteral(" ●切断しました。")));
     QCOMPARE(b.title(), QStringLiteral("たるにべ - 未接続"));
     QTRY_VERIFY(a.logText().contains(QStringLiteral(" ●Bob との接続が断たれました。")));
     QTRY_COMPARE(a.title(), QStringLiteral("たるにべ - 未接続"));
-    QVERIFY(findAction(a.window(), "mnConnect")->isEnabled());
-    QVERIFY(!findAction(a.window(), "mnDisconnect")->isEnabled());
+    QVERIFY(a.views().connectEnabled);
+    QVERIFY(!a.views().disconnectEnabled);
 
     // Back to idle, both copies accept a new join at once.
     b.joinThrough(a.address());
@@ -109,7 +109,7 @@ void TestMesh::quittingCutsTheOthers()
     c->joinThrough(a.address());
     QTRY_COMPARE_WITH_TIMEOUT(a.connectionCount(), 1, JoinWaitMs);
     QTRY_COMPARE(c->connectionCount(), 1);
-    c->window().close(); // the close box: unload, sockets cut, settings saved
+    c->close(); // the close box: unload, sockets cut, settings saved
     QTRY_VERIFY(a.logText().contains(QStringLiteral(" ●C との接続が断たれました。")));
     QTRY_COMPARE(a.title(), QStringLiteral("たるにべ - 未接続"));
 }
@@ -130,7 +130,7 @@ void TestMesh::elevenCopiesFormAFullMeshAndATwelfthIsRefused()
     QVERIFY(waitAllConnected(copies, 10));
     for (auto &c : copies) {
         QCOMPARE(c->title(), QStringLiteral("たるにべ - 10人接続済"));
-        c->window().togglePeerColumn();
+        c->togglePeerColumn();
         QCOMPARE(c->members().size(), 10);
         QVERIFY(!c->members().contains(c->name()));
     }
@@ -162,13 +162,12 @@ void TestMesh::privateLinesReachOnlyTheTickedMembers()
     QVERIFY(waitAllConnected(copies, 3));
 
     TestCopy &sender = *copies[0];
-    sender.window().togglePeerColumn();
+    sender.togglePeerColumn();
     const QStringList rows = sender.members();
     QCOMPARE(rows.size(), 3);
-    sender.window().sendToSelectedOption()->click();
-    QVERIFY(sender.window().memberTickList()->isVisibleTo(&sender.window()));
-    sender.window().memberTickList()->item(0)->setCheckState(Qt::Checked);
-    sender.window().memberTickList()->item(2)->setCheckState(Qt::Checked);
+    sender.views().chooseSendToSelected(true);
+    sender.views().ticked.insert(0);
+    sender.views().ticked.insert(2);
     sender.say(QStringLiteral("ないしょ"));
 
     const QString line = QStringLiteral("Q1（秘）: ないしょ");
@@ -189,7 +188,7 @@ void TestMesh::privateLinesReachOnlyTheTickedMembers()
     }
 
     // With the column hidden again, the same choice sends to everyone in the public form.
-    sender.window().togglePeerColumn();
+    sender.togglePeerColumn();
     sender.say(QStringLiteral("全員"));
     for (auto &c : copies)
         QTRY_COMPARE(c->logText().count(QStringLiteral("Q1> 全員")), 1);
@@ -202,10 +201,10 @@ void TestMesh::privateWithNobodyTickedWritesNothing()
     b.joinThrough(a.address());
     QTRY_COMPARE_WITH_TIMEOUT(a.namedMemberCount(), 1, JoinWaitMs);
     QTRY_COMPARE(b.namedMemberCount(), 1);
-    a.window().togglePeerColumn();
-    a.window().sendToSelectedOption()->click();
+    a.togglePeerColumn();
+    a.views().chooseSendToSelected(true);
     a.say(QStringLiteral("誰にも"));
-    QVERIFY(a.window().input()->text().isEmpty());
+    QVERIFY(a.views().input.isEmpty());
     QVERIFY(a.logText().contains(QStringLiteral("A（秘）: 誰にも")));
     QVERIFY(!a.logText().contains(QStringLiteral("To")));
     QTest::qWait(200);
@@ -246,20 +245,20 @@ void TestMesh::aMemberThatCannotBeReachedDoesNotSinkTheJoin()
     QCOMPARE(dial.remoteHost(), loopbackText(21));
     // Still joining: the user can give up, and the copy takes no chat connections meanwhile
     // only until the list is handled.
-    QVERIFY(findAction(newcomer.window(), "mnDisconnect")->isEnabled());
-    QVERIFY(!findAction(newcomer.window(), "mnConnect")->isEnabled());
+    QVERIFY(newcomer.views().disconnectEnabled);
+    QVERIFY(!newcomer.views().connectEnabled);
     QCOMPARE(newcomer.session().meshForTests().roster().listening().state(), SocketState::Listening);
 }
 
 void TestMesh::sendingIsRefusedWhenNotInAChat()
 {
     TestCopy a(1, QStringLiteral("A"));
-    a.window().input()->setText(QStringLiteral("まだ"));
+    a.views().input = QStringLiteral("まだ");
     QVERIFY(a.session().composer().enterPressed());
-    QCOMPARE(a.window().input()->text(), QStringLiteral("まだ"));
+    QCOMPARE(a.views().input, QStringLiteral("まだ"));
     QVERIFY(!a.logText().contains(QStringLiteral("まだ")));
-    a.window().sendButton()->click();
-    QCOMPARE(a.window().input()->text(), QStringLiteral("まだ"));
+    a.session().composer().sendClicked();
+    QCOMPARE(a.views().input, QStringLiteral("まだ"));
 }
 
 QTEST_MAIN(TestMesh)

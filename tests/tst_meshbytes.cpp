@@ -225,7 +225,7 @@ void TestMeshBytes::helloIsAnsweredWithWelcome()
     TestCopy copy(1, QStringLiteral("さくら"));
     copy.session().setConnectSound(connectSound);
     copy.session().setMessageSound(messageSound);
-    copy.window().togglePeerColumn();
+    copy.togglePeerColumn();
 
     std::unique_ptr<RawPeer> peer = dial(2, copy.address(), ChatPort);
     QVERIFY(peer);
@@ -340,7 +340,7 @@ void TestMeshBytes::arrivalsHoldingRefuseMarkAreIgnored()
 {
     QFETCH(QByteArray, arrival);
     TestCopy copy(1, QStringLiteral("A"));
-    copy.window().togglePeerColumn();
+    copy.togglePeerColumn();
     auto taro = greet(2, copy, Taro);
     QVERIFY(taro);
     auto jiro = greet(3, copy, Jiro);
@@ -364,7 +364,7 @@ void TestMeshBytes::arrivalsHoldingRefuseMarkAreIgnored()
 void TestMeshBytes::secondHelloFromSameAddressDropsTheFirstSilently()
 {
     TestCopy copy(1, QStringLiteral("A"));
-    copy.window().togglePeerColumn();
+    copy.togglePeerColumn();
     auto first = greet(2, copy, Taro);
     QVERIFY(first);
     auto other = greet(3, copy, Jiro);
@@ -400,7 +400,7 @@ void TestMeshBytes::socketErrorOnNamedSlot()
     QFETCH(int, number);
     QFETCH(bool, cut);
     TestCopy copy(1, QStringLiteral("A"));
-    copy.window().togglePeerColumn();
+    copy.togglePeerColumn();
     auto taro = greet(2, copy, Taro);
     QVERIFY(taro);
     auto jiro = greet(3, copy, Jiro);
@@ -590,7 +590,7 @@ void TestMeshBytes::failedJoinReturnsToIdle()
     // The connecting line and the one failure line, nothing twice.
     QCOMPARE(newcomer.logText().count(QStringLiteral(" ●")), 2);
     QCOMPARE(newcomer.title(), QStringLiteral("たるにべ - 未接続"));
-    QVERIFY(findAction(newcomer.window(), QStringLiteral("mnConnect"))->isEnabled());
+    QVERIFY(newcomer.views().connectEnabled);
     QVERIFY(listensOnBothPorts(newcomer));
 
     // Idle again: a caller is greeted at once.

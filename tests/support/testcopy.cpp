@@ -1,58 +1,45 @@
 #include "testcopy.h"
 
 #include "testsupport.h"
+#include "ui/mainwindow.h"
 
 #include <QLineEdit>
 #include <QListWidget>
 
 namespace tarnivel::test {
 
-TestCopy::TestCopy(int n, const QString &name)
+CopyBase::CopyBase(int n, const QString &name)
     : m_address(loopbackText(n))
     , m_name(name)
 {
+}
+
+SessionOptions CopyBase::options()
+{
     SessionOptions options;
     options.programFolder = m_folder.path();
-    options.bindAddress = loopback(n);
+    options.bindAddress = QHostAddress(m_address);
     options.dialup = &dialup;
     options.sound = &sound;
-    m_window = std::make_unique<MainWindow>(options);
-    m_window->load(QString());
-    session().setMyName(name);
+    return options;
 }
 
-TestCopy::~TestCopy()
-{
-    m_window->unload();
-}
-
-void TestCopy::joinThrough(const QString &address)
+void CopyBase::joinThrough(const QString &address)
 {
     session().joinAddress(address);
 }
 
-void TestCopy::say(const QString &text)
+QString CopyBase::logText()
 {
-    m_window->input()->setText(text);
-    session().composer().enterPressed();
+    return session().logDocument().toPlainText();
 }
 
-QString TestCopy::logText() const
-{
-    return m_window->session().logDocument().toPlainText();
-}
-
-QString TestCopy::title() const
-{
-    return m_window->windowTitle();
-}
-
-int TestCopy::connectionCount()
+int CopyBase::connectionCount()
 {
     return session().mesh().connectionCount();
 }
 
-int TestCopy::namedMemberCount()
+int CopyBase::namedMemberCount()
 {
     ConnectionRoster &s = session().meshForTests().roster();
     int named = 0;
@@ -65,7 +52,80 @@ int TestCopy::namedMemberCount()
     return named;
 }
 
-QStringList TestCopy::members()
+// ---- Headless -------------------------------------------------------------------------
+
+TestCopy::TestCopy(int n, const QString &name)
+    : CopyBase(n, name)
+    , m_session(std::make_unique<Session>(options(), m_views, m_views))
+{
+    m_session->load(QString(), m_views);
+    m_session->setMyName(name);
+}
+
+TestCopy::~TestCopy()
+{
+    close();
+}
+
+void TestCopy::close()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    m_session->unload(m_views);
+}
+
+void TestCopy::say(const QString &text)
+{
+    m_views.input = text;
+    m_session->composer().enterPressed();
+}
+
+void TestCopy::togglePeerColumn()
+{
+    m_session->setShowPeers(!m_session->preferences().showPeers);
+}
+
+QStringList TestCopy::members() const
+{
+    QStringList names;
+    for (const Member &m : m_views.rows)
+        names << m.name;
+    return names;
+}
+
+// ---- With a window --------------------------------------------------------------------
+
+WindowCopy::WindowCopy(int n, const QString &name)
+    : CopyBase(n, name)
+    , m_window(std::make_unique<MainWindow>(options()))
+{
+    m_window->load(QString());
+    session().setMyName(name);
+}
+
+WindowCopy::~WindowCopy()
+{
+    m_window->unload();
+}
+
+Session &WindowCopy::session()
+{
+    return m_window->session();
+}
+
+void WindowCopy::say(const QString &text)
+{
+    m_window->input()->setText(text);
+    session().composer().enterPressed();
+}
+
+QString WindowCopy::title() const
+{
+    return m_window->windowTitle();
+}
+
+QStringList WindowCopy::members()
 {
     QStringList names;
     for (int i = 0; i < m_window->memberList()->count(); ++i)

@@ -1,16 +1,22 @@
 #pragma once
-// One complete running copy of the program inside a test process: its own main window
-// (offscreen), program folder, bind address, a recording sound player and a settable
-// dial-up address.
+// Complete running copies of the program inside a test process, each with its own program
+// folder, bind address, a recording sound player and a settable dial-up address.
+// TestCopy is the session alone behind fake views; WindowCopy has a real (offscreen) main
+// window, for what only the window does.
 
 #include "fakes.h"
+#include "fakeviews.h"
 #include "mesh/connectionroster.h"
 #include "platform/sound.h"
-#include "ui/mainwindow.h"
+#include "session/session.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
+
+namespace tarnivel {
+class MainWindow;
+}
 
 namespace tarnivel::test {
 
@@ -21,36 +27,72 @@ public:
     QStringList played;
 };
 
-class TestCopy
+// What every kind of test copy answers from its session.
+class CopyBase
 {
 public:
-    // n picks the bind address loopback(n); the copy starts loaded and listening.
-    TestCopy(int n, const QString &name);
-    ~TestCopy();
-
-    MainWindow &window() { return *m_window; }
-    Session &session() { return m_window->session(); }
+    virtual ~CopyBase() = default;
+    virtual Session &session() = 0;
     QString address() const { return m_address; }
     QString name() const { return m_name; }
 
     // Join the chat of the copy at this address, as the command line would (no dialog).
     void joinThrough(const QString &address);
-    // Type a line and press Enter.
-    void say(const QString &text);
-    QString logText() const;
-    QString title() const;
+    QString logText();
     int connectionCount();
     // Connected sockets whose member has greeted (named after the peer, not its address).
     int namedMemberCount();
-    QStringList members();
 
     RecordingSound sound;
     FixedDialup dialup;
 
-private:
+protected:
+    CopyBase(int n, const QString &name);
+    SessionOptions options();
+
     QTemporaryDir m_folder;
     QString m_address;
     QString m_name;
+};
+
+class TestCopy : public CopyBase
+{
+public:
+    // n picks the bind address loopback(n); the copy starts loaded and listening.
+    TestCopy(int n, const QString &name);
+    ~TestCopy() override;
+
+    Session &session() override { return *m_session; }
+    FakeViews &views() { return m_views; }
+
+    // Type a line and press Enter.
+    void say(const QString &text);
+    QString title() const { return m_views.title; }
+    void togglePeerColumn();
+    // The names in the member lists, top to bottom.
+    QStringList members() const;
+    // The close box: leave, cut every connection, save the settings.
+    void close();
+
+private:
+    FakeViews m_views;
+    std::unique_ptr<Session> m_session;
+    bool m_closed = false;
+};
+
+class WindowCopy : public CopyBase
+{
+public:
+    WindowCopy(int n, const QString &name);
+    ~WindowCopy() override;
+
+    MainWindow &window() { return *m_window; }
+    Session &session() override;
+    void say(const QString &text);
+    QString title() const;
+    QStringList members();
+
+private:
     std::unique_ptr<MainWindow> m_window;
 };
 
