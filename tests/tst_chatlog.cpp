@@ -394,6 +394,10 @@ void TestChatLog::addLog_messageSound()
     f.log.addLog(mark + QStringLiteral("b\r\n"));
     f.log.addLog(QStringLiteral(" ●エラー\r\n"));
     QCOMPARE(f.sound.played, QStringList(3, soundPath));
+    // The connected line is written silently, and the switch stays on.
+    f.log.addLog(QStringLiteral(" ●花子 と接続されました。\r\n"), Chime::Never);
+    QCOMPARE(f.sound.played.size(), 3);
+    QVERIFY(f.prefs.messageSound);
 }
 
 void TestChatLog::addLog_emptyText()
@@ -544,18 +548,26 @@ void TestChatLog::systemSoundPlayer_silentWithoutDeviceOrFile()
         file.write(data);
     }
 
+    // Without an output device nothing is even loaded.
+    {
+        QObject owner;
+        auto player = createSystemSoundPlayer(&owner, [] { return false; });
+        player->play(wav);
+        QVERIFY(owner.findChildren<QSoundEffect *>().isEmpty());
+    }
+    // With one (claimed, so this runs on any machine): a missing file stays silent and is
+    // looked for again, an existing one is loaded once and reused.
     QObject owner;
-    auto player = createSystemSoundPlayer(&owner);
-    player->play(dir.filePath(QStringLiteral("missing.wav")));
+    auto player = createSystemSoundPlayer(&owner, [] { return true; });
+    const QString missing = dir.filePath(QStringLiteral("missing.wav"));
+    player->play(missing);
     QVERIFY(owner.findChildren<QSoundEffect *>().isEmpty());
-
     player->play(wav);
     player->play(wav);
-    const auto effects = owner.findChildren<QSoundEffect *>();
-    if (QMediaDevices::audioOutputs().isEmpty())
-        QVERIFY2(effects.isEmpty(), "nothing is loaded on a machine without sound output");
-    else
-        QCOMPARE(effects.size(), 1); // one effect per file, reused
+    QCOMPARE(owner.findChildren<QSoundEffect *>().size(), 1);
+    QFile::copy(wav, missing);
+    player->play(missing);
+    QCOMPARE(owner.findChildren<QSoundEffect *>().size(), 2);
 }
 
 QTEST_MAIN(TestChatLog)

@@ -58,6 +58,7 @@ private slots:
     void privateWithNobodyTickedWritesNothing();
     void aMemberThatCannotBeReachedDoesNotSinkTheJoin();
     void sendingIsRefusedWhenNotInAChat();
+    void aPortHeldByAnotherProgramIsSaidOnce();
 };
 
 void TestMesh::twoCopiesGreetChatAndPart()
@@ -259,6 +260,31 @@ void TestMesh::sendingIsRefusedWhenNotInAChat()
     QVERIFY(!a.logText().contains(QStringLiteral("まだ")));
     a.session().composer().sendClicked();
     QCOMPARE(a.views().input, QStringLiteral("まだ"));
+}
+
+void TestMesh::aPortHeldByAnotherProgramIsSaidOnce()
+{
+    for (const quint16 port : {quint16(3220), quint16(4330)}) {
+        const int n = port == 3220 ? 30 : 31;
+        QTcpServer other;
+        QVERIFY(other.listen(loopback(n), port));
+        TestCopy a(n, QStringLiteral("A"));
+        const QString line = QStringLiteral(" ●ポート%1を開けません。").arg(port);
+        QCOMPARE(a.logText().count(line), 1);
+        // Every return to idle listens again; the port is still taken, so nothing more is said.
+        a.session().disconnect();
+        a.session().disconnect();
+        QCOMPARE(a.logText().count(line), 1);
+        // The other port is not affected.
+        ConnectionRoster &r = a.session().meshForTests().roster();
+        Socket &untouched = port == 3220 ? r.joinServer() : r.listening();
+        QCOMPARE(untouched.state(), SocketState::Listening);
+
+        // Once the port is free, the next return to idle has it again.
+        other.close();
+        a.session().disconnect();
+        QCOMPARE((port == 3220 ? r.listening() : r.joinServer()).state(), SocketState::Listening);
+    }
 }
 
 QTEST_MAIN(TestMesh)

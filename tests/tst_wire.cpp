@@ -50,7 +50,7 @@ private slots:
     void joinRequest();
     void chatArrival_data();
     void chatArrival();
-    void longestLineStaysOneChatText();
+    void longestLineEncodesAndReadsBackWhole();
 };
 
 void TestWire::messageBytes_data()
@@ -248,9 +248,10 @@ void TestWire::chatArrival()
     QCOMPARE(dialled.name, onDialled == ChatArrivalKind::Welcome ? name : QString());
 }
 
-void TestWire::longestLineStaysOneChatText()
+void TestWire::longestLineEncodesAndReadsBackWhole()
 {
-    // 500 typed characters, all double-byte, plus the name: one write, read back whole.
+    // 500 typed characters, all double-byte, plus the name: 1010 bytes that decode to the
+    // same line, still read as chat text.
     const QString typed(500, QChar(u'あ'));
     const QString line = wire::publicLine(QStringLiteral("たろう"), typed);
     const QByteArray sent = cp932::encode(line);

@@ -18,7 +18,11 @@ namespace {
 class SystemSoundPlayer final : public SoundPlayer
 {
 public:
-    explicit SystemSoundPlayer(QObject *parent) : m_parent(parent) {}
+    SystemSoundPlayer(QObject *parent, std::function<bool()> hasAudioOutput)
+        : m_parent(parent)
+        , m_hasAudioOutput(std::move(hasAudioOutput))
+    {
+    }
 
     ~SystemSoundPlayer() override
     {
@@ -29,7 +33,7 @@ public:
     void play(const QString &wavPath) override
     {
         // With no output device QSoundEffect would only pretend to play.
-        if (QMediaDevices::audioOutputs().isEmpty())
+        if (!m_hasAudioOutput())
             return;
         QSoundEffect *effect = effectFor(wavPath);
         if (effect)
@@ -50,15 +54,18 @@ private:
     }
 
     QPointer<QObject> m_parent;
+    std::function<bool()> m_hasAudioOutput;
     // Guarded: the effects are children of the parent, which may go first.
     QHash<QString, QPointer<QSoundEffect>> m_effects;
 };
 
 } // namespace
 
-std::unique_ptr<SoundPlayer> createSystemSoundPlayer(QObject *parent)
+std::unique_ptr<SoundPlayer> createSystemSoundPlayer(QObject *parent, std::function<bool()> hasAudioOutput)
 {
-    return std::make_unique<SystemSoundPlayer>(parent);
+    if (!hasAudioOutput)
+        hasAudioOutput = [] { return !QMediaDevices::audioOutputs().isEmpty(); };
+    return std::make_unique<SystemSoundPlayer>(parent, std::move(hasAudioOutput));
 }
 
 } // namespace tarnivel

@@ -3,6 +3,7 @@
 // without a sound device is silent; play() never blocks.
 
 #include <QString>
+#include <functional>
 #include <memory>
 
 class QObject;
@@ -17,6 +18,8 @@ public:
 };
 
 // QSoundEffect-backed player; does nothing when the machine has no audio output.
-std::unique_ptr<SoundPlayer> createSystemSoundPlayer(QObject *parent = nullptr);
+// hasAudioOutput asks whether it has one (by default: the platform's list of outputs).
+std::unique_ptr<SoundPlayer> createSystemSoundPlayer(QObject *parent = nullptr,
+                                                     std::function<bool()> hasAudioOutput = {});
 
 } // namespace tarnivel

@@ -9,13 +9,13 @@ namespace tarnivel {
 
 struct MainLayout
 {
-    QRect log;        // txtWin
-    QRect input;      // txtInput
-    QRect send;       // cmdSend
+    QRect log;
+    QRect input;
+    QRect send;
     QRect sendToAll;  // opSendToAll
     QRect sendToSome; // opSendToSelected
-    QRect lists;      // lbList and lbListChk share it
-    QRect address;    // txtShowIP
+    QRect lists;      // the member list and the tick list share it
+    QRect address;    // the clicked member's address
     bool peerColumn = false;
 };
 

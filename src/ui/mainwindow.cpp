@@ -113,7 +113,7 @@ void MainWindow::buildControls()
         w->hide();
     }
 
-    // Window-level keys (Ctrl+F/L/S), menu shortcuts over the text boxes, Ctrl+C in txtShowIP.
+    // Window-level keys (Ctrl+F/L/S), menu shortcuts over the text boxes, Ctrl+C in the member address box.
     for (QWidget *w : std::initializer_list<QWidget *>{this, m_logView, m_inputBox, m_sendButton, m_sendToAllOption,
                                                        m_sendToChosenOption, m_memberList, m_memberTickList, m_memberAddressBox})
         w->installEventFilter(this);
