@@ -3,6 +3,10 @@
 // the log (the last thousand lines cost at most 1.5 times the first thousand) and the whole
 // run must stay under 400 MB.
 //
+// In the same run, the floor: a bare QTextEdit inserting the same text at its end, kept
+// scrolled to the end, with the same event processing. A line through the log should cost
+// at most 1.5 times a line of the floor.
+//
 // Usage: bench_addlog [lines]   (default 100000)
 
 #include "conversation/chatlog.h"
@@ -16,6 +20,7 @@
 #include <QTextEdit>
 
 #include <algorithm>
+#include <functional>
 #include <cstdio>
 #include <ctime>
 #include <vector>
@@ -117,6 +122,33 @@ qint64 peakMemoryKiB()
     return -1;
 }
 
+// Appends lines through `append` until the view's document holds targetLines lines; each
+// line arrives in its own event and the view updates between them.
+std::vector<Call> fill(QApplication &app, QTextEdit &view, int targetLines,
+                       const std::function<void(const QString &)> &append)
+{
+    const QTextDocument &document = *view.document();
+    auto linesHeld = [&document] { return document.blockCount() - 1; };
+    std::vector<Call> calls;
+    calls.reserve(targetLines);
+    QElapsedTimer wall;
+    wall.start();
+    while (linesHeld() < targetLines) {
+        const qint64 wallStart = wall.nsecsElapsed();
+        const double cpuStart = cpuMicroseconds();
+        append(chatLine(int(calls.size())));
+        app.processEvents();
+        calls.push_back({double(wall.nsecsElapsed() - wallStart) / 1000.0, cpuMicroseconds() - cpuStart, linesHeld()});
+    }
+    return calls;
+}
+
+void keepEndInSight(QTextEdit &view)
+{
+    QScrollBar *bar = view.verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -127,39 +159,46 @@ int main(int argc, char *argv[])
     const int targetLines = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
     constexpr int sample = 1000;
 
-    QTextEdit view;
-    view.setReadOnly(true);
-    view.resize(640, 480);
-    QTextDocument held;
-    Preferences prefs;
-    prefs.logFontName = QStringLiteral("IPAPGothic");
-    prefs.messageSound = true;
-    SilentSoundPlayer sound;
-    ChatLog log(*view.document(), held, prefs, sound, QStringLiteral("/nowhere/message.wav"));
-    // What the window does with each append: keep the newest line in sight.
-    QObject::connect(&log, &ChatLog::appendedToWindow, &view, [&view] {
-        QScrollBar *bar = view.verticalScrollBar();
-        bar->setValue(bar->maximum());
-    });
-    view.show();
-    app.processEvents();
-
-    const QTextDocument &document = *view.document();
-    auto linesHeld = [&document] { return document.blockCount() - 1; };
-
     std::vector<Call> calls;
-    calls.reserve(targetLines);
     QElapsedTimer wall;
     wall.start();
-    while (linesHeld() < targetLines) {
-        const qint64 wallStart = wall.nsecsElapsed();
-        const double cpuStart = cpuMicroseconds();
-        log.addLog(chatLine(int(calls.size())));
-        // Each line arrives in its own event; the view updates between them.
+    {
+        QTextEdit view;
+        view.setReadOnly(true);
+        view.resize(640, 480);
+        QTextDocument held;
+        Preferences prefs;
+        prefs.logFontName = QStringLiteral("IPAPGothic");
+        prefs.messageSound = true;
+        SilentSoundPlayer sound;
+        ChatLog log(*view.document(), held, prefs, sound, QStringLiteral("/nowhere/message.wav"));
+        // What the window does with each append: keep the newest line in sight.
+        QObject::connect(&log, &ChatLog::appendedToWindow, &view, [&view] { keepEndInSight(view); });
+        view.show();
         app.processEvents();
-        calls.push_back({double(wall.nsecsElapsed() - wallStart) / 1000.0, cpuMicroseconds() - cpuStart, linesHeld()});
+        calls = fill(app, view, targetLines, [&log](const QString &line) { log.addLog(line); });
     }
-    const int total = linesHeld();
+    const double logSeconds = wall.elapsed() / 1000.0;
+    const double peakMiB = peakMemoryKiB() / 1024.0;
+
+    // The floor: the same text at the end of a bare view, nothing else.
+    std::vector<Call> floorCalls;
+    {
+        QTextEdit view;
+        view.setReadOnly(true);
+        view.resize(640, 480);
+        view.document()->setUndoRedoEnabled(false);
+        QTextCursor end(view.document());
+        view.show();
+        app.processEvents();
+        floorCalls = fill(app, view, targetLines, [&](const QString &line) {
+            end.movePosition(QTextCursor::End);
+            end.insertText(line);
+            keepEndInSight(view);
+        });
+    }
+
+    const int total = calls.empty() ? 0 : calls.back().linesAfter;
     if (total < 2 * sample) {
         std::printf("too few lines for a measurement\n");
         return 1;
@@ -180,12 +219,18 @@ int main(int argc, char *argv[])
     // Judged on the median CPU time of a line: a busy machine distorts wall time, and a
     // few lines that happen to wait for it distort a mean.
     const double growth = last.medianCpu / first.medianCpu;
-    const double peakMiB = peakMemoryKiB() / 1024.0;
     const bool flat = growth <= 1.5;
     const bool small = peakMiB < 400.0;
+    const StretchCost whole = costOf(calls, 0, total);
+    const StretchCost floorWhole = costOf(floorCalls, 0, total);
+    const double overFloor = whole.medianCpu / floorWhole.medianCpu;
+    const bool nearFloor = overFloor <= 1.5;
     std::printf("last/first thousand (median CPU): %.2fx  %s\n", growth, flat ? "OK" : "MISSED (target <= 1.5x)");
     std::printf("last/first thousand (mean CPU):   %.2fx\n", last.meanCpu / first.meanCpu);
-    std::printf("whole run: %.1f s wall\n", wall.elapsed() / 1000.0);
-    std::printf("peak memory (VmHWM): %.0f MiB  %s\n", peakMiB, small ? "OK" : "MISSED (target < 400 MB)");
-    return flat && small ? 0 : 1;
+    std::printf("bare QTextEdit floor, median CPU per line: %.1f us; log %.1f us: %.2fx the floor  %s\n",
+                floorWhole.medianCpu, whole.medianCpu, overFloor, nearFloor ? "OK" : "MISSED (target <= 1.5x)");
+    std::printf("  (mean CPU per line: floor %.1f us, log %.1f us)\n", floorWhole.meanCpu, whole.meanCpu);
+    std::printf("log run: %.1f s wall\n", logSeconds);
+    std::printf("peak memory of the log run (VmHWM): %.0f MiB  %s\n", peakMiB, small ? "OK" : "MISSED (target < 400 MB)");
+    return flat && small && nearFloor ? 0 : 1;
 }
