@@ -26,9 +26,9 @@ struct Preferences
     qint32 windowHeight = 0;
     WindowState windowState = WindowState::Normal;
     QString connectAddress;
-    bool connectSound = false; // mnBeep
-    bool messageSound = false; // mnMsgBeep
-    bool alwaysOnTop = false;  // mnFormTop
+    bool connectSound = false; // a sound when a member connects
+    bool messageSound = false; // a sound when text enters the log
+    bool alwaysOnTop = false;  // the main window stays above other windows
     QString quickServer;
     QString addressServer;
     bool showPeers = false; // the peer column; the file keeps 1 for shown

@@ -1,5 +1,5 @@
 #pragma once
-// frmConnect: asks for the address (IP address or host name) of a copy already in a chat.
+// The connect dialog: asks for the address (IP address or host name) of a copy already in a chat.
 
 #include <QDialog>
 #include <QString>

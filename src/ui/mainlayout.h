@@ -12,8 +12,8 @@ struct MainLayout
     QRect log;
     QRect input;
     QRect send;
-    QRect sendToAll;  // opSendToAll
-    QRect sendToSome; // opSendToSelected
+    QRect sendToAll;  // the "send to everyone" option
+    QRect sendToSome; // the "send to chosen members" option
     QRect lists;      // the member list and the tick list share it
     QRect address;    // the clicked member's address
     bool peerColumn = false;

@@ -1,5 +1,5 @@
 #pragma once
-// frmMyIP: shows the own address, copies it, and chooses how it is found (by the program
+// The own-address dialog: shows the own address, copies it, and chooses how it is found (by the program
 // itself, or from an address server whose URL the user gives).
 
 #include <QDialog>
