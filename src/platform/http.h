@@ -29,9 +29,9 @@ public:
 
     // One plain GET of the URL as given. Returns the whole reply body, or nothing on any
     // failure: unusable URL, no connection, time-out, an HTTP error status, cancel().
-    virtual std::optional<QByteArray> get(const QString &url, int timeoutSeconds);
+    [[nodiscard]] virtual std::optional<QByteArray> get(const QString &url, int timeoutSeconds);
     // Same, for a URL the caller has already encoded.
-    virtual std::optional<QByteArray> get(const QUrl &url, int timeoutSeconds);
+    [[nodiscard]] virtual std::optional<QByteArray> get(const QUrl &url, int timeoutSeconds);
 
     // Abandons the transfer in progress, if any. May be called from any thread.
     virtual void cancel();

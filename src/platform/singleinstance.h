@@ -21,7 +21,7 @@ public:
 
     // False when another living copy holds the lock for this address (empty = the
     // default address). A lock held before by this object is released first.
-    bool tryAcquire(const QString &bindAddressText);
+    [[nodiscard]] bool tryAcquire(const QString &bindAddressText);
     bool isHeld() const;
     void release();
 
