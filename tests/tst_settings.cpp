@@ -3,6 +3,7 @@
 
 #include "model/settingsfile.h"
 #include "platform/codepage932.h"
+#include "testcopy.h"
 
 #include <QDir>
 #include <QRandomGenerator>
@@ -104,6 +105,7 @@ private slots:
     void damagedFiles();
     void saveAndLoad();
     void failedSaveKeepsOldFile();
+    void failedSaveAtExitIsReported();
 
 private:
     QTemporaryDir m_dir;
@@ -326,5 +328,14 @@ void TestSettings::failedSaveKeepsOldFile()
 #endif
 }
 
-QTEST_GUILESS_MAIN(TestSettings)
+void TestSettings::failedSaveAtExitIsReported()
+{
+    test::TestCopy copy(1, QStringLiteral("A"));
+    // A folder where the file should be: the save cannot replace it.
+    QVERIFY(QDir().mkpath(copy.session().settingsPath()));
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("could not save the settings")));
+    copy.close();
+}
+
+QTEST_MAIN(TestSettings)
 #include "tst_settings.moc"

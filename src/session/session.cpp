@@ -7,7 +7,6 @@
 #include "session/windowtitle.h"
 
 #include <QDir>
-#include <cstdio>
 
 namespace tarnivel {
 
@@ -204,7 +203,7 @@ void Session::unload(LifecycleView &view)
     view.capturePlacement(left, top);
     // A settings file is never written without a name (nothing could be read back).
     if (!m_prefs.myName.isEmpty() && !saveSettingsFile(settingsPath(), m_prefs, left, top))
-        std::fprintf(stderr, "tarnivel: could not save the settings to %s\n", qPrintable(settingsPath()));
+        qCritical("tarnivel: could not save the settings to %s", qPrintable(QDir::toNativeSeparators(settingsPath())));
 }
 
 } // namespace tarnivel
