@@ -16,6 +16,7 @@ TestCopy::TestCopy(int n, const QString &name)
     options.bindAddress = loopback(n);
     options.dialup = &dialup;
     options.sound = &sound;
+    options.urlOpener = &urlOpener;
     m_window = std::make_unique<MainWindow>(options);
     m_window->load(QString());
     session().setMyName(name);

@@ -6,6 +6,7 @@
 #include "fakes.h"
 #include "mesh/connectionroster.h"
 #include "platform/sound.h"
+#include "platform/urlopener.h"
 #include "ui/mainwindow.h"
 
 #include <QStringList>
@@ -19,6 +20,19 @@ class RecordingSound : public SoundPlayer
 public:
     void play(const QString &wavPath) override { played << wavPath; }
     QStringList played;
+};
+
+// Notes every URL handed to the desktop; `accepts` says whether the desktop could open it.
+class RecordingUrlOpener : public UrlOpener
+{
+public:
+    bool open(const QUrl &url) override
+    {
+        opened << url;
+        return accepts;
+    }
+    QList<QUrl> opened;
+    bool accepts = true;
 };
 
 class TestCopy
@@ -46,6 +60,7 @@ public:
 
     RecordingSound sound;
     FixedDialup dialup;
+    RecordingUrlOpener urlOpener;
 
 private:
     QTemporaryDir m_folder;
