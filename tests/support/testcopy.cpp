@@ -13,6 +13,7 @@ TestCopy::TestCopy(int n, const QString &name)
 {
     SessionOptions options;
     options.programFolder = m_folder.path();
+    options.shippedFolder = m_shippedFolder.path();
     options.bindAddress = loopback(n);
     options.dialup = &dialup;
     options.sound = &sound;

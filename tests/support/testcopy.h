@@ -64,6 +64,8 @@ public:
 
 private:
     QTemporaryDir m_folder;
+    // Shipped files (sounds, help) lie apart from the settings, as beside a read-only executable.
+    QTemporaryDir m_shippedFolder;
     QString m_address;
     QString m_name;
     std::unique_ptr<MainWindow> m_window;
