@@ -30,6 +30,24 @@ void ChatLog::addLog(const QString &text, Chime chime)
         m_sound.play(m_messageSoundPath);
 }
 
+void ChatLog::lockScreen()
+{
+    m_held.clear();
+    m_screenLocked = true;
+}
+
+void ChatLog::unlockScreen()
+{
+    m_screenLocked = false;
+    m_window.takeAll(m_held);
+    addLog(QString());
+}
+
+void ChatLog::clearWindow()
+{
+    m_window.clear();
+}
+
 void ChatLog::appendEmphasised(const QString &text)
 {
     m_window.append(text, Emphasis::On, Addresses::Plain);

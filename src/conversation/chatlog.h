@@ -37,6 +37,13 @@ public:
 
     bool screenLocked() const { return m_screenLocked; }
     void setScreenLocked(bool locked) { m_screenLocked = locked; }
+    // Locking starts an empty held document; from then on lines go there, silently.
+    void lockScreen();
+    // Moves the held lines, formatted as they were written, to the end of the window, then
+    // adds the empty text: the end comes into view and the message sound plays once.
+    void unlockScreen();
+    // Empties the window's document; lines held back by a lock stay held.
+    void clearWindow();
 
     QTextDocument &window() { return m_window.document(); }
     QTextDocument &held() { return m_held.document(); }

@@ -74,6 +74,11 @@ void Composer::sendChat(const QString &line)
 void Composer::memberClicked(int row)
 {
     m_view.focusInput();
+    showMemberAddress(row);
+}
+
+void Composer::showMemberAddress(int row)
+{
     const std::optional<MemberId> member = m_view.memberAtRow(row);
     if (!member)
         return;

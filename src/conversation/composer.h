@@ -32,6 +32,8 @@ public:
 
     // A row of either member list was clicked: show that member's address.
     void memberClicked(int row);
+    // The current row of a member list moved (the keyboard): show its member's address.
+    void showMemberAddress(int row);
 
     // Window-level keys. keyDown returns true when a shortcut acted (the key is then used up).
     bool keyDown(int key, Qt::KeyboardModifiers modifiers);

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTextBlock>
 #include <QTextCharFormat>
+#include <QTextDocumentFragment>
 #include <QTextDocument>
 
 namespace tarnivel {
@@ -86,6 +87,26 @@ void LogRenderer::append(QString text, Emphasis emphasis, Addresses addresses)
 
     if (text.endsWith(u'\r'))
         m_lengthAfterTrailingCr = m_document.characterCount();
+}
+
+void LogRenderer::takeAll(LogRenderer &other)
+{
+    if (other.m_document.isEmpty())
+        return;
+    // A CR LF pair that the network cut at the end of the held text still makes one break.
+    const bool endsInCr = other.m_lengthAfterTrailingCr == other.m_document.characterCount();
+    m_cursor.movePosition(QTextCursor::End);
+    m_cursor.insertFragment(QTextDocumentFragment(&other.m_document));
+    m_cursor.setCharFormat(logFormat(Emphasis::Off));
+    m_lengthAfterTrailingCr = endsInCr ? m_document.characterCount() : -1;
+    other.clear();
+}
+
+void LogRenderer::clear()
+{
+    m_document.clear();
+    m_cursor = QTextCursor(&m_document);
+    m_lengthAfterTrailingCr = -1;
 }
 
 void LogRenderer::insertMarkingAddresses(QTextCursor &cursor, const QString &text,

@@ -26,6 +26,11 @@ public:
     LogRenderer(QTextDocument &document, const Preferences &prefs);
 
     void append(QString text, Emphasis emphasis, Addresses addresses);
+    // Appends everything `other` holds, each character with its own format (the lines held
+    // back during a lock), and empties `other`.
+    void takeAll(LogRenderer &other);
+    // Empties the document, text and formatting.
+    void clear();
     QTextDocument &document() { return m_document; }
 
 private:

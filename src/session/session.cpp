@@ -2,6 +2,7 @@
 
 #include "model/commandline.h"
 #include "model/settingsfile.h"
+#include "session/help.h"
 #include "session/lifecycleview.h"
 #include "session/statusview.h"
 #include "session/windowtitle.h"
@@ -19,6 +20,10 @@ std::unique_ptr<DialupSource> ownDialupUnless(DialupSource *given)
 {
     return given ? nullptr : std::make_unique<SystemDialupSource>();
 }
+std::unique_ptr<UrlOpener> ownUrlOpenerUnless(UrlOpener *given)
+{
+    return given ? nullptr : std::make_unique<DesktopUrlOpener>();
+}
 } // namespace
 
 Session::Session(const SessionOptions &options, StatusView &statusView, ComposerView &composerView,
@@ -29,8 +34,10 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
     , m_statusView(statusView)
     , m_ownSound(ownSoundUnless(options.sound))
     , m_ownDialup(ownDialupUnless(options.dialup))
+    , m_ownUrlOpener(ownUrlOpenerUnless(options.urlOpener))
     , m_sound(options.sound ? *options.sound : *m_ownSound)
     , m_dialup(options.dialup ? *options.dialup : *m_ownDialup)
+    , m_urlOpener(options.urlOpener ? *options.urlOpener : *m_ownUrlOpener)
     , m_context(options.bindAddress)
     , m_log(m_logDocument, m_heldDocument, m_prefs, m_sound, shippedFile(QStringLiteral("message.wav")))
     , m_ownAddress(m_prefs, m_dialup, m_http)
@@ -80,6 +87,23 @@ QString Session::settingsPath() const
 void Session::showTitle()
 {
     m_statusView.setTitle(m_titleBody + m_room.waitTitle() + m_lockSuffix);
+}
+
+void Session::toggleScreenLock()
+{
+    if (m_log.screenLocked()) {
+        m_log.unlockScreen();
+        m_lockSuffix.clear();
+    } else {
+        m_log.lockScreen();
+        m_lockSuffix = windowtitle::lockSuffix();
+    }
+    showTitle();
+}
+
+void Session::openHelp()
+{
+    help::open(m_shippedFolder, m_urlOpener, m_log);
 }
 
 void Session::showMembers()

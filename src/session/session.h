@@ -12,6 +12,7 @@
 #include "platform/http.h"
 #include "platform/socket.h"
 #include "platform/sound.h"
+#include "platform/urlopener.h"
 #include "session/roomhooks.h"
 
 #include <QHostAddress>
@@ -30,11 +31,12 @@ struct SessionOptions
 {
     // Where files the program writes live (settings, entries).
     QString programFolder;
-    // Where files shipped with the program lie (sounds); empty: the program folder.
+    // Where files shipped with the program lie (sounds, help); empty: the program folder.
     QString shippedFolder;
     QHostAddress bindAddress;          // null: all IPv4 addresses
     DialupSource *dialup = nullptr;    // null: the machine's own point-to-point links
     SoundPlayer *sound = nullptr;      // null: the system's sound output
+    UrlOpener *urlOpener = nullptr;    // null: the desktop's default handlers
 };
 
 class Session : public QObject
@@ -74,6 +76,12 @@ public:
     void setPlacement(const QRect &twips);
     void setWindowState(WindowState state) { m_prefs.windowState = state; }
 
+    // Lock or unlock the log (the lock command, Ctrl+L); the title carries " [ロック]" meanwhile.
+    void toggleScreenLock();
+    // The help command.
+    void openHelp();
+    UrlOpener &urlOpener() { return m_urlOpener; }
+
     ChatLog &log() { return m_log; }
     QTextDocument &logDocument() { return m_logDocument; }
     Composer &composer() { return m_composer; }
@@ -98,8 +106,10 @@ private:
     QTextDocument m_heldDocument; // lines held back while the log is locked
     std::unique_ptr<SoundPlayer> m_ownSound;
     std::unique_ptr<DialupSource> m_ownDialup;
+    std::unique_ptr<UrlOpener> m_ownUrlOpener;
     SoundPlayer &m_sound;
     DialupSource &m_dialup;
+    UrlOpener &m_urlOpener;
     SocketContext m_context;
     NoRoom m_room;
     ChatLog m_log;

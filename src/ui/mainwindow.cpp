@@ -7,22 +7,28 @@
 #include "model/twips.h"
 #include "platform/clipboard.h"
 #include "ui/connectdialog.h"
+#include "ui/logfiledialog.h"
 #include "ui/mainlayout.h"
 #include "ui/myipdialog.h"
+#include "ui/namedialog.h"
 #include "ui/windowstacking.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDate>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTextDocumentFragment>
 #include <QTextEdit>
+#include <cstdio>
 
 namespace tarnivel {
 
@@ -30,6 +36,8 @@ namespace {
 const QString UiFont = QStringLiteral("ＭＳ Ｐゴシック");
 const QString ShowColumnCaption = QStringLiteral("接続先を表示");
 const QString HideColumnCaption = QStringLiteral("接続先を隠す");
+const QString UnlockCaption = QStringLiteral("画面ロックの解除");
+const QString LockAgainCaption = QStringLiteral("画面ロック");
 // The designed client area when there is no settings file, in twips.
 constexpr int DesignClientWidth = 7425;
 constexpr int DesignClientHeight = 4335;
@@ -50,6 +58,9 @@ MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
         bar->setValue(bar->maximum());
     });
     connect(&s.composer(), &Composer::togglePeerColumnRequested, this, &MainWindow::togglePeerColumn);
+    connect(&s.composer(), &Composer::toggleLockRequested, this, &MainWindow::lockCommand);
+    connect(m_logView, &LogView::editMenuRequested, this, &MainWindow::showEditMenu);
+    connect(m_logView, &LogView::addressOpened, this, &MainWindow::openAddress);
     connect(m_inputBox, &QLineEdit::returnPressed, this, [this] { m_session->composer().enterPressed(); });
     connect(m_sendButton, &QPushButton::clicked, this, [this] { m_session->composer().sendClicked(); });
     connect(m_sendToAllOption, &QRadioButton::clicked, this, [this] { chooseSendToSelected(false); });
@@ -58,6 +69,8 @@ MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
         connect(list, &QListWidget::itemClicked, this,
                 [this, list](QListWidgetItem *item) { m_session->composer().memberClicked(list->row(item)); });
         connect(list, &QListWidget::itemDoubleClicked, this, [this] { focusInput(); });
+        connect(list, &QListWidget::currentRowChanged, this,
+                [this](int row) { m_session->composer().showMemberAddress(row); });
     }
 }
 
@@ -79,11 +92,8 @@ void MainWindow::buildControls()
     auto *central = new QWidget(this);
     setCentralWidget(central);
 
-    m_logView = new QTextEdit(central);
+    m_logView = new LogView(central);
     m_logView->setObjectName(QStringLiteral("txtWin"));
-    m_logView->setReadOnly(true);
-    m_logView->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    m_logView->setContextMenuPolicy(Qt::CustomContextMenu);
 
     m_inputBox = new QLineEdit(central);
     m_inputBox->setObjectName(QStringLiteral("txtInput"));
@@ -159,7 +169,8 @@ void MainWindow::buildMenus()
 
     QMenu *settingsMenu = bar->addMenu(QStringLiteral("設定"));
     settingsMenu->setObjectName(QStringLiteral("mnSetting"));
-    addAction(settingsMenu, QStringLiteral("mnName"), QStringLiteral("名前"), QKeySequence(Qt::CTRL | Qt::Key_N));
+    connect(addAction(settingsMenu, QStringLiteral("mnName"), QStringLiteral("名前"), QKeySequence(Qt::CTRL | Qt::Key_N)),
+            &QAction::triggered, this, &MainWindow::nameCommand);
     addAction(settingsMenu, QStringLiteral("mnFont"), QStringLiteral("フォント"));
     addAction(settingsMenu, QStringLiteral("mnColor"), QStringLiteral("色"));
     settingsMenu->addSeparator();
@@ -176,26 +187,29 @@ void MainWindow::buildMenus()
 
     QMenu *toolMenu = bar->addMenu(QStringLiteral("その他"));
     toolMenu->setObjectName(QStringLiteral("mnTool"));
-    addAction(toolMenu, QStringLiteral("mnSaveLog"), QStringLiteral("ログを保存"));
+    connect(addAction(toolMenu, QStringLiteral("mnSaveLog"), QStringLiteral("ログを保存")), &QAction::triggered, this,
+            &MainWindow::saveLogCommand);
     toolMenu->addSeparator();
     connect(addAction(toolMenu, QStringLiteral("mnShoIP"), QStringLiteral("自分のIPを表示")), &QAction::triggered, this,
             &MainWindow::showMyAddress);
     connect(addAction(toolMenu, QStringLiteral("mnCopyIP"), QStringLiteral("自分のIPをコピー"), QKeySequence(Qt::CTRL | Qt::Key_I)),
             &QAction::triggered, this, [this] { m_session->ownAddress().copyMyAddress(*m_clipboard); });
     toolMenu->addSeparator();
-    addAction(toolMenu, QStringLiteral("mnClearLog"), QStringLiteral("ログのクリア"));
+    connect(addAction(toolMenu, QStringLiteral("mnClearLog"), QStringLiteral("ログのクリア")), &QAction::triggered, this,
+            &MainWindow::clearLogCommand);
     toolMenu->addSeparator();
-    addAction(toolMenu, QStringLiteral("mnHelp"), QStringLiteral("ヘルプ"), QKeySequence(Qt::Key_F1));
+    connect(addAction(toolMenu, QStringLiteral("mnHelp"), QStringLiteral("ヘルプ"), QKeySequence(Qt::Key_F1)),
+            &QAction::triggered, this, [this] { m_session->openHelp(); });
     addAction(toolMenu, QStringLiteral("mnVer"), QStringLiteral("バージョン"));
 
     // The log's pop-up menu; never on the bar.
     m_logMenu = new QMenu(QStringLiteral("編集"), this);
     m_logMenu->setObjectName(QStringLiteral("mnEdit"));
-    addAction(m_logMenu, QStringLiteral("mnCopy"), QStringLiteral("コピー"));
+    m_copyAction = addAction(m_logMenu, QStringLiteral("mnCopy"), QStringLiteral("コピー"));
+    connect(m_copyAction, &QAction::triggered, this, &MainWindow::copyLogSelection);
     m_logMenu->addSeparator();
-    addAction(m_logMenu, QStringLiteral("mnLock"), QStringLiteral("画面のロック"));
-    connect(m_logView, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &pos) { m_logMenu->popup(m_logView->viewport()->mapToGlobal(pos)); });
+    m_lockAction = addAction(m_logMenu, QStringLiteral("mnLock"), QStringLiteral("画面のロック"));
+    connect(m_lockAction, &QAction::triggered, this, &MainWindow::lockCommand);
 }
 
 // ---- StatusView -----------------------------------------------------------------------
@@ -546,6 +560,55 @@ void MainWindow::showMyAddress()
     execModalOverMain(dialog, this, [this] { return m_session->preferences().alwaysOnTop; });
 }
 
+// ---- Name and log tools ---------------------------------------------------------------
+
+void MainWindow::nameCommand()
+{
+    NameDialog dialog(m_session->preferences().myName, this);
+    if (execModalOverMain(dialog, this, [this] { return m_session->preferences().alwaysOnTop; }) == QDialog::Accepted)
+        m_session->setMyName(dialog.name());
+}
+
+void MainWindow::saveLogCommand()
+{
+    LogFileDialogChooser chooser(this, [this] { return m_session->preferences().alwaysOnTop; });
+    logfile::save(m_session->logDocument(), chooser, QDate::currentDate());
+}
+
+void MainWindow::clearLogCommand()
+{
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("ログのクリア"),
+                    QStringLiteral("現在のログをクリアします\n(大切なログは先に保存しましょう)"),
+                    QMessageBox::Ok | QMessageBox::Cancel, this);
+    box.setDefaultButton(QMessageBox::Ok);
+    if (execModalOverMain(box, this, [this] { return m_session->preferences().alwaysOnTop; }) == QMessageBox::Ok)
+        m_session->log().clearWindow();
+}
+
+void MainWindow::copyLogSelection()
+{
+    m_clipboard->clear();
+    m_clipboard->setText(m_logView->textCursor().selection().toPlainText());
+}
+
+void MainWindow::lockCommand()
+{
+    m_session->toggleScreenLock();
+    m_lockAction->setText(m_session->log().screenLocked() ? UnlockCaption : LockAgainCaption);
+}
+
+void MainWindow::showEditMenu(const QPoint &globalPosition)
+{
+    m_copyAction->setEnabled(m_logView->textCursor().hasSelection());
+    m_logMenu->popup(globalPosition);
+}
+
+void MainWindow::openAddress(const QUrl &url)
+{
+    if (!m_session->urlOpener().open(url))
+        std::fprintf(stderr, "tarnivel: the desktop could not open %s\n", qPrintable(url.toString()));
+}
+
 // ---- Keys -----------------------------------------------------------------------------
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
@@ -596,6 +659,12 @@ bool MainWindow::handleWindowKey(QObject *watched, QKeyEvent *event)
         return true;
     if (watched == m_memberAddressBox && (typesCharacter || isEnter)) {
         focusInput();
+        return true;
+    }
+    // Typing in the log types into the input box, the character exactly as it is.
+    if (watched == m_logView && typesCharacter) {
+        focusInput();
+        m_inputBox->insert(event->text());
         return true;
     }
     return false;

@@ -7,6 +7,7 @@
 #include "session/session.h"
 #include "session/statusview.h"
 #include "ui/connectprompt.h"
+#include "ui/logview.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -18,7 +19,6 @@ class QListWidget;
 class QMenu;
 class QPushButton;
 class QRadioButton;
-class QTextEdit;
 
 namespace tarnivel {
 
@@ -85,6 +85,12 @@ public:
     // The peer column command ("接続先を表示" / "接続先を隠す").
     void togglePeerColumn();
     void toggleAlwaysOnTop();
+    // The log tools and the name: menu commands.
+    void nameCommand();
+    void saveLogCommand();
+    void clearLogCommand();
+    void copyLogSelection();
+    void lockCommand();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -101,6 +107,8 @@ private:
     void layoutControls();
     void recordPlacement();
     void showMyAddress();
+    void showEditMenu(const QPoint &globalPosition);
+    void openAddress(const QUrl &url);
     double twipsPerPixel() const;
     QAction *addAction(QMenu *menu, const QString &objectName, const QString &caption,
                        const QKeySequence &shortcut = {});
@@ -113,7 +121,7 @@ private:
     bool m_loaded = false;
     WindowState m_initialState = WindowState::Normal;
 
-    QTextEdit *m_logView = nullptr;
+    LogView *m_logView = nullptr;
     QLineEdit *m_inputBox = nullptr;
     QPushButton *m_sendButton = nullptr;
     QRadioButton *m_sendToAllOption = nullptr;
@@ -129,6 +137,8 @@ private:
     QAction *m_alwaysOnTopAction = nullptr;
     QAction *m_connectSoundAction = nullptr;
     QAction *m_messageSoundAction = nullptr;
+    QAction *m_copyAction = nullptr;
+    QAction *m_lockAction = nullptr;
     // Every action with a shortcut: those win over the text boxes' own keys.
     QList<QAction *> m_shortcutActions;
 };

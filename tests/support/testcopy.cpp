@@ -18,9 +18,11 @@ SessionOptions CopyBase::options()
 {
     SessionOptions options;
     options.programFolder = m_folder.path();
+    options.shippedFolder = m_shippedFolder.path();
     options.bindAddress = QHostAddress(m_address);
     options.dialup = &dialup;
     options.sound = &sound;
+    options.urlOpener = &urlOpener;
     return options;
 }
 

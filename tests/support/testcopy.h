@@ -8,6 +8,7 @@
 #include "fakeviews.h"
 #include "mesh/connectionroster.h"
 #include "platform/sound.h"
+#include "platform/urlopener.h"
 #include "session/session.h"
 
 #include <QStringList>
@@ -25,6 +26,19 @@ class RecordingSound : public SoundPlayer
 public:
     void play(const QString &wavPath) override { played << wavPath; }
     QStringList played;
+};
+
+// Notes every URL handed to the desktop; `accepts` says whether the desktop could open it.
+class RecordingUrlOpener : public UrlOpener
+{
+public:
+    bool open(const QUrl &url) override
+    {
+        opened << url;
+        return accepts;
+    }
+    QList<QUrl> opened;
+    bool accepts = true;
 };
 
 // What every kind of test copy answers from its session.
@@ -45,12 +59,15 @@ public:
 
     RecordingSound sound;
     FixedDialup dialup;
+    RecordingUrlOpener urlOpener;
 
 protected:
     CopyBase(int n, const QString &name);
     SessionOptions options();
 
     QTemporaryDir m_folder;
+    // Shipped files (sounds, help) lie apart from the settings, as beside a read-only executable.
+    QTemporaryDir m_shippedFolder;
     QString m_address;
     QString m_name;
 };

@@ -1,0 +1,52 @@
+#include "conversation/logfile.h"
+
+#include "platform/codepage932.h"
+
+#include <QDate>
+#include <QSaveFile>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <cstdio>
+
+namespace tarnivel::logfile {
+
+QString proposedName(const QDate &day)
+{
+    return day.toString(QStringLiteral("yyMMdd")) + QStringLiteral(".txt");
+}
+
+QByteArray bytesOf(const QTextDocument &log)
+{
+    // Each block is one line; block text keeps every character as written (toPlainText would
+    // turn no-break spaces into blanks).
+    QString text;
+    for (QTextBlock block = log.begin(); block.isValid(); block = block.next()) {
+        if (block != log.begin())
+            text += QStringLiteral("\r\n");
+        text += block.text();
+    }
+    return cp932::encode(text);
+}
+
+bool write(const QString &path, const QTextDocument &log)
+{
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        const QByteArray bytes = bytesOf(log);
+        if (file.write(bytes) == bytes.size() && file.commit())
+            return true;
+    }
+    std::fprintf(stderr, "tarnivel: could not save the log to %s: %s\n", qPrintable(path),
+                 qPrintable(file.errorString()));
+    return false;
+}
+
+bool save(const QTextDocument &log, SavePathChooser &chooser, const QDate &today)
+{
+    const std::optional<QString> path = chooser.chooseSavePath(proposedName(today));
+    if (!path || path->isEmpty())
+        return false;
+    return write(*path, log);
+}
+
+} // namespace tarnivel::logfile

@@ -1,0 +1,40 @@
+#include "ui/logfiledialog.h"
+
+#include "ui/windowstacking.h"
+
+#include <QFileDialog>
+
+namespace tarnivel {
+
+std::unique_ptr<QFileDialog> makeLogFileDialog(const QString &proposedName, QWidget *parent)
+{
+    auto dialog = std::make_unique<QFileDialog>(parent, QStringLiteral("ログファイルの保存"));
+    dialog->setObjectName(QStringLiteral("CommonDialog1"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    // Overwriting is confirmed (the dialog's default); no extension is added.
+    dialog->setDefaultSuffix(QString());
+    dialog->setNameFilters({QStringLiteral("テキスト ファイル (*.txt)"), QStringLiteral("すべてのファイル (*.*)")});
+    dialog->selectNameFilter(dialog->nameFilters().constFirst());
+    dialog->selectFile(proposedName);
+    return dialog;
+}
+
+LogFileDialogChooser::LogFileDialogChooser(QWidget *mainWindow, std::function<bool()> alwaysOnTopChecked)
+    : m_mainWindow(mainWindow)
+    , m_alwaysOnTopChecked(std::move(alwaysOnTopChecked))
+{
+}
+
+std::optional<QString> LogFileDialogChooser::chooseSavePath(const QString &proposedName)
+{
+    const std::unique_ptr<QFileDialog> dialog = makeLogFileDialog(proposedName, m_mainWindow);
+    if (execModalOverMain(*dialog, m_mainWindow, m_alwaysOnTopChecked) != QDialog::Accepted)
+        return std::nullopt;
+    const QStringList chosen = dialog->selectedFiles();
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return chosen.constFirst();
+}
+
+} // namespace tarnivel
