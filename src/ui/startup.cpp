@@ -4,6 +4,7 @@
 #include "platform/programfolder.h"
 #include "platform/singleinstance.h"
 #include "ui/mainwindow.h"
+#include "ui/programicon.h"
 #include "ui/splashwindow.h"
 #include "ui/windowstacking.h"
 
@@ -91,6 +92,8 @@ int runProgram(int argc, char *argv[])
     pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tarnivel"));
+    QApplication::setWindowIcon(programIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("tarnivel"));
     addJapaneseFontSubstitutes();
 
     const QHostAddress bindAddress = bindAddressFromEnvironment();
@@ -108,7 +111,7 @@ int runProgram(int argc, char *argv[])
 
     SessionOptions options;
     options.programFolder = programFolder();
-    options.shippedFolder = QCoreApplication::applicationDirPath();
+    options.shippedFolder = shippedFolder();
     options.bindAddress = bindAddress;
     MainWindow window(options);
     TerminationWatch termination(window);
