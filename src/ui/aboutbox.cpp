@@ -2,6 +2,7 @@
 
 #include "platform/sound.h"
 #include "ui/aboutmessages.h"
+#include "ui/dialogframe.h"
 #include "ui/programicon.h"
 #include "ui/slideanimation.h"
 #include "ui/splashwindow.h"
@@ -79,6 +80,7 @@ AboutBox::AboutBox(SoundPlayer &sound, QString connectSoundPath, QWidget *parent
     , m_animation(new SlideAnimation(this))
 {
     setObjectName(QStringLiteral("frmVer"));
+    useDialogFrame(*this);
     setWindowTitle(QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"));
     setFont(QFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));
     setFixedSize(ClientSize);

@@ -2,6 +2,7 @@
 
 #include "model/colorvalue.h"
 #include "session/session.h"
+#include "ui/dialogframe.h"
 #include "ui/windowstacking.h"
 
 #include <QColorDialog>
@@ -37,6 +38,7 @@ ColourDialog::ColourDialog(Session &session, ColourChooser chooser, QWidget *par
     , m_sample(new QPlainTextEdit(this))
 {
     setObjectName(QStringLiteral("frmColor"));
+    useDialogFrame(*this);
     setWindowTitle(QStringLiteral("色の設定"));
 
     m_okButton->setObjectName(QStringLiteral("OKButton"));

@@ -3,17 +3,26 @@
 #include "session/session.h"
 
 #include <QFontDialog>
+#include <QFontInfo>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 namespace tarnivel {
 
-LogFontChoice chooseFontWithDialog(const LogFontChoice &initial, QWidget *parent)
+QFont chooserStartFont(const LogFontChoice &initial)
 {
-    QFont start(initial.family);
+    // The chooser lists real families: a Windows name ("ＭＳ Ｐゴシック") starts it at the
+    // family it stands for here.
+    QFont start(QFontInfo(QFont(initial.family)).family());
     if (initial.pointSize > 0)
         start.setPointSizeF(initial.pointSize);
+    return start;
+}
+
+LogFontChoice chooseFontWithDialog(const LogFontChoice &initial, QWidget *parent)
+{
+    const QFont start = chooserStartFont(initial);
     bool chosen = false;
     const QFont font = QFontDialog::getFont(&chosen, start, parent, QStringLiteral("フォント"));
     if (!chosen)

@@ -5,6 +5,7 @@
 
 #include "ui/logappearance.h"
 
+#include <QFont>
 #include <QtGlobal>
 #include <functional>
 
@@ -18,8 +19,9 @@ class Session;
 // unchanged when the chooser was cancelled. Bold, italic and effects are not part of it.
 using FontChooser = std::function<LogFontChoice(const LogFontChoice &initial, QWidget *parent)>;
 
-// The platform chooser (QFontDialog).
+// The platform chooser (QFontDialog), and the font it starts at.
 LogFontChoice chooseFontWithDialog(const LogFontChoice &initial, QWidget *parent);
+QFont chooserStartFont(const LogFontChoice &initial);
 
 // Whole points, a half going to the even neighbour: 10.5 gives 10, 11.5 gives 12.
 qint32 wholeFontPoints(double points);

@@ -11,10 +11,14 @@
 #include <QApplication>
 #include <QFont>
 #include <QHostAddress>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QSocketNotifier>
 #include <QThread>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -30,16 +34,6 @@ QHostAddress bindAddressFromEnvironment()
     if (!text.isEmpty() && address.setAddress(text) && address.protocol() == QAbstractSocket::IPv4Protocol)
         return address;
     return QHostAddress();
-}
-
-// The Windows font names of the settings file resolve to the IPA fonts even where the
-// fontconfig alias is not installed.
-void addJapaneseFontSubstitutes()
-{
-    QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
-    QFont::insertSubstitution(QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"));
-    QFont::insertSubstitution(QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic"));
-    QFont::insertSubstitution(QStringLiteral("MS Gothic"), QStringLiteral("IPAGothic"));
 }
 
 // SIGTERM (and SIGINT, SIGHUP) close the main window like its close box, so the peers see
@@ -86,6 +80,27 @@ private:
 
 } // namespace
 
+void addJapaneseFontSubstitutes()
+{
+    QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
+    QFont::insertSubstitution(QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"));
+    QFont::insertSubstitution(QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic"));
+    QFont::insertSubstitution(QStringLiteral("MS Gothic"), QStringLiteral("IPAGothic"));
+}
+
+void loadQtJapaneseTranslations()
+{
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator);
+        return;
+    }
+    delete translator;
+    std::fprintf(stderr, "tarnivel: Qt's Japanese translations (qt6-translations-l10n) are not installed; "
+                         "the font and colour choosers show English\n");
+}
+
 int runProgram(int argc, char *argv[])
 {
     const sigset_t blocked = terminationSignals();
@@ -95,6 +110,7 @@ int runProgram(int argc, char *argv[])
     QApplication::setWindowIcon(programIcon());
     QGuiApplication::setDesktopFileName(QStringLiteral("tarnivel"));
     addJapaneseFontSubstitutes();
+    loadQtJapaneseTranslations();
 
     const QHostAddress bindAddress = bindAddressFromEnvironment();
     SingleInstanceLock instance;
