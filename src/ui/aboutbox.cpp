@@ -101,8 +101,6 @@ AboutBox::AboutBox(SoundPlayer &sound, QString connectSoundPath, QWidget *parent
     m_okButton->setDefault(true);
     m_hiddenButton->setObjectName(QStringLiteral("cmdHide"));
     m_hiddenButton->setGeometry(HiddenPlace);
-    m_hiddenButton->setAutoDefault(false);
-    m_titleButton->setAutoDefault(false);
 
     // Out of sight, the hidden button is still reached with Tab: OK, it, then Title.
     setTabOrder(m_okButton, m_hiddenButton);
