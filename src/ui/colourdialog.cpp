@@ -53,7 +53,7 @@ ColourDialog::ColourDialog(Session &session, ColourChooser chooser, QWidget *par
     QFont sampleFont(QStringLiteral("ＭＳ Ｐゴシック"));
     sampleFont.setPointSizeF(9.75);
     m_sample->setFont(sampleFont);
-    m_sample->setMinimumSize(220, 90);
+    m_sample->setFixedSize(240, 112);
 
     auto *buttons = new QVBoxLayout;
     buttons->addWidget(m_okButton);
