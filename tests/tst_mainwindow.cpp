@@ -318,7 +318,7 @@ void TestMainWindow::aPositionOffEveryScreenComesBack()
     w.load(QString());
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     QVERIFY2(screen.contains(w.pos()), qPrintable(QStringLiteral("%1,%2").arg(w.x()).arg(w.y())));
-    QCOMPARE(w.width(), 400); // the stored size is kept (6000 twips at 96 dpi)
+    QCOMPARE(w.outerTwips(), QSize(6000, 4500)); // the stored size is kept
 }
 
 QTEST_MAIN(TestMainWindow)

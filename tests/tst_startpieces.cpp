@@ -49,6 +49,8 @@ private slots:
     void lockPerAddress();
     void lockOfOtherProcess();
     void programFolderChoice();
+    void foldersOfABuiltAndAnInstalledCopy_data();
+    void foldersOfABuiltAndAnInstalledCopy();
     void twipsAndPixels();
 };
 
@@ -138,6 +140,44 @@ void TestStartPieces::programFolderChoice()
     QCOMPARE(programFolder(), QCoreApplication::applicationDirPath());
     QCOMPARE(programFile("/opt/tarnivel", "tarnivel.dat"), QString("/opt/tarnivel/tarnivel.dat"));
     QCOMPARE(programFile("/", "部屋.tsd"), QString("/部屋.tsd"));
+}
+
+void TestStartPieces::foldersOfABuiltAndAnInstalledCopy_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("executable");
+    QTest::addColumn<QString>("shipped");
+    QTest::addColumn<QString>("program"); // "user": the per-user data folder
+
+    QTest::newRow("build folder") << QStringList{"build/connect.wav", "share/tarnivel/connect.wav"} << "build"
+                                  << "build" << "build";
+    QTest::newRow("installed under a prefix") << QStringList{"bin/x", "share/tarnivel/connect.wav"} << "bin"
+                                              << "share/tarnivel" << "user";
+    QTest::newRow("a share folder without the sounds") << QStringList{"bin/x", "share/tarnivel/message.wav"}
+                                                       << "bin" << "bin" << "bin";
+    QTest::newRow("nothing shipped anywhere") << QStringList{"bin/x"} << "bin" << "bin" << "bin";
+}
+
+void TestStartPieces::foldersOfABuiltAndAnInstalledCopy()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QString, executable);
+    QFETCH(QString, shipped);
+    QFETCH(QString, program);
+    QStandardPaths::setTestModeEnabled(true);
+    QTemporaryDir root;
+    for (const QString &file : files) {
+        QVERIFY(QDir(root.path()).mkpath(QFileInfo(file).path()));
+        QFile f(root.filePath(file));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    const QString exe = root.filePath(executable);
+    QCOMPARE(shippedFolderFor(exe), root.filePath(shipped));
+    const QString expectedProgram = program == "user" ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
+                                                      : root.filePath(program);
+    QCOMPARE(programFolderFor(exe), expectedProgram);
+    // This test program runs from the build folder, beside the shipped sounds.
+    QCOMPARE(shippedFolder(), QCoreApplication::applicationDirPath());
 }
 
 void TestStartPieces::twipsAndPixels()

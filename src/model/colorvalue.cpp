@@ -12,6 +12,9 @@ namespace {
 
 constexpr quint32 systemFlag = 0x80000000u;
 
+// Where a text format keeps the colour value it was given.
+constexpr int ColorValueProperty = QTextFormat::UserProperty + 0x7C0;
+
 // Desktop colour numbers 0..30 and the palette role that plays the same part.
 constexpr std::array<std::optional<QPalette::ColorRole>, 31> systemRoles = {
     QPalette::Button,          // 0 scroll bar
@@ -91,6 +94,16 @@ void applyColorValue(QTextCharFormat &format, qint32 value, const QPalette &pale
         format.setForeground(color);
     else
         format.clearForeground();
+    format.setProperty(ColorValueProperty, value);
+}
+
+std::optional<qint32> colorValueOf(const QTextCharFormat &format)
+{
+    if (format.hasProperty(ColorValueProperty))
+        return qint32(format.intProperty(ColorValueProperty));
+    if (format.foreground().style() != Qt::NoBrush)
+        return colorValueFromQColor(format.foreground().color());
+    return std::nullopt;
 }
 
 } // namespace tarnivel

@@ -29,7 +29,12 @@ qint32 colorValueFromQColor(const QColor &color);
 
 // Gives text written with the format the colour of the value. The window-text colour (and
 // an unknown system number) sets no foreground at all, so a text view paints such text with
-// its palette's text colour at paint time and it follows later theme changes.
+// its palette's text colour at paint time and it follows later theme changes. The value
+// itself rides along in the format, so a desktop colour reads back as that desktop colour.
 void applyColorValue(QTextCharFormat &format, qint32 value, const QPalette &palette);
+
+// The colour value text of this format is written in: the value applyColorValue gave it,
+// else its explicit foreground; nullopt when the format names no colour at all.
+std::optional<qint32> colorValueOf(const QTextCharFormat &format);
 
 } // namespace tarnivel

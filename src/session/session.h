@@ -70,6 +70,14 @@ public:
     void setConnectSound(bool on) { m_prefs.connectSound = on; }
     void setMessageSound(bool on) { m_prefs.messageSound = on; }
     void setAlwaysOnTop(bool on) { m_prefs.alwaysOnTop = on; }
+    // The log's look: lines appended from now on take it.
+    void setLogFont(const QString &name, qint32 points)
+    {
+        m_prefs.logFontName = name;
+        m_prefs.logFontSize = points;
+    }
+    void setTextColor(qint32 value) { m_prefs.textColor = value; }
+    void setBackgroundColor(qint32 value) { m_prefs.backgroundColor = value; }
     // Showing the peer column rebuilds its lists.
     void setShowPeers(bool shown);
     // The last normal placement of the main window, in twips.
@@ -86,6 +94,7 @@ public:
     QTextDocument &logDocument() { return m_logDocument; }
     Composer &composer() { return m_composer; }
     OwnAddress &ownAddress() { return m_ownAddress; }
+    SoundPlayer &sound() { return m_sound; }
     // Read-only views of the chat, for the window and for tests.
     const Mesh &mesh() const { return m_mesh; }
     Mesh &meshForTests() { return m_mesh; }

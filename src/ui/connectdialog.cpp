@@ -1,5 +1,7 @@
 #include "connectdialog.h"
 
+#include "ui/dialogframe.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +17,7 @@ ConnectDialog::ConnectDialog(const QString &connectAddress, QWidget *parent)
     , m_cancelButton(new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this))
 {
     setObjectName(QStringLiteral("frmConnect"));
+    useDialogFrame(*this);
     setWindowTitle(QStringLiteral("接続（IPまたはリモートホスト）"));
 
     auto *label = new QLabel(QStringLiteral("接続先 "), this);

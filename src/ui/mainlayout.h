@@ -1,12 +1,25 @@
 #pragma once
-// Where the main window's controls go for a given client size. Offsets are the designed
-// twips ones (15 twips per pixel at 96 dpi), taken from the client area's edges.
+// Where the main window's controls go for a given outer window size, in twips (15 twips per
+// pixel at 96 dpi).
+//
+// The offsets were made for a desktop whose frame around the client area is 120 twips wide
+// (two 60-twip borders) and 690 twips high (border, caption and menu bar above, border
+// below). Here the window manager draws the frame and the menu bar lies inside the window,
+// so the window works with the outer size that desktop would have: the central area plus
+// that frame. Every control then keeps its designed gap to the edges of the client area,
+// whatever this desktop's own frame is, and sizes and minimum read the same as there.
 
 #include <QRect>
 #include <QSize>
 
 namespace tarnivel {
 
+inline constexpr QSize DesignFrameTwips{120, 690};
+inline constexpr QSize MinimumOuterTwips{4000, 2860};
+// The designed client area (no settings file): 7425 x 4335 twips.
+inline constexpr QSize DesignClientTwips{7425, 4335};
+
+// Control rectangles in twips, relative to the client area.
 struct MainLayout
 {
     QRect log;
@@ -17,12 +30,22 @@ struct MainLayout
     QRect lists;      // the member list and the tick list share it
     QRect address;    // the clicked member's address
     bool peerColumn = false;
+    bool plainListShown = false;  // lbList: the column is shown and "全員へ送信" is selected
+    bool tickListShown = false;   // lbListChk: the column is shown and "個人へ送信" is selected
 };
 
-// twipsPerPixel: 1440 / logical dpi.
-MainLayout computeMainLayout(QSize client, bool showPeers, double twipsPerPixel);
+// `outer` is the outer window size (W, H) in twips, at least the minimum.
+MainLayout computeMainLayout(QSize outer, bool showPeers, bool sendToAllSelected);
 
-// Smallest client area the layout keeps positive (outer 4000 x 2860 twips less the frame).
-QSize minimumClientSize(double twipsPerPixel);
+// The outer size for a client area of `clientPixels`, and back.
+QSize outerTwipsForClient(QSize clientPixels, double twipsPerPixel);
+QSize clientPixelsForOuter(QSize outerTwips, double twipsPerPixel);
+
+// The smallest client area whose outer size reaches the minimum (rounded up to whole pixels).
+QSize minimumClientPixels(double twipsPerPixel);
+
+// A rectangle in whole pixels whose edges are the rounded twips edges, so that gaps between
+// controls stay as even as the twips ones.
+QRect pixelRect(const QRect &twips, double twipsPerPixel);
 
 } // namespace tarnivel

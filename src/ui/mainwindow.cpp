@@ -1,16 +1,15 @@
 #include "ui/mainwindow.h"
 
-#include "model/colorvalue.h"
-#include "model/twips.h"
-
-#include "model/colorvalue.h"
 #include "model/twips.h"
 #include "platform/clipboard.h"
+#include "ui/aboutbox.h"
 #include "ui/connectdialog.h"
+#include "ui/logappearance.h"
 #include "ui/logfiledialog.h"
 #include "ui/mainlayout.h"
 #include "ui/myipdialog.h"
 #include "ui/namedialog.h"
+#include "ui/programicon.h"
 #include "ui/windowstacking.h"
 
 #include <QAction>
@@ -38,18 +37,20 @@ const QString ShowColumnCaption = QStringLiteral("接続先を表示");
 const QString HideColumnCaption = QStringLiteral("接続先を隠す");
 const QString UnlockCaption = QStringLiteral("画面ロックの解除");
 const QString LockAgainCaption = QStringLiteral("画面ロック");
-// The designed client area when there is no settings file, in twips.
-constexpr int DesignClientWidth = 7425;
-constexpr int DesignClientHeight = 4335;
 } // namespace
 
 MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
     : QMainWindow(parent)
     , m_clipboard(std::make_unique<SystemClipboard>())
+    , m_fontChooser(&chooseFontWithDialog)
+    , m_colourChooser(&chooseColourWithDialog)
 {
+    setWindowIcon(programIcon());
     buildControls();
     m_session = std::make_unique<Session>(options, *this, *this);
     m_logView->setDocument(&m_session->logDocument());
+    m_appearance = std::make_unique<LogAppearance>(*m_logView, m_session->log().held(), *m_inputBox,
+                                                   *m_memberList, *m_memberTickList);
     buildMenus();
 
     Session &s = *m_session;
@@ -91,6 +92,8 @@ void MainWindow::buildControls()
 {
     auto *central = new QWidget(this);
     setCentralWidget(central);
+    // Through the window's layout this reaches the window manager as the window's minimum.
+    central->setMinimumSize(minimumClientPixels(twipsPerPixel()));
 
     m_logView = new LogView(central);
     m_logView->setObjectName(QStringLiteral("txtWin"));
@@ -98,7 +101,9 @@ void MainWindow::buildControls()
     m_inputBox = new QLineEdit(central);
     m_inputBox->setObjectName(QStringLiteral("txtInput"));
     m_inputBox->setMaxLength(Composer::MaxInputLength);
-    m_inputBox->setFont(QFont(UiFont, 11));
+    QFont inputFont(UiFont);
+    inputFont.setPointSizeF(11.25);
+    m_inputBox->setFont(inputFont);
 
     m_sendButton = new QPushButton(QStringLiteral("送信"), central);
     m_sendButton->setObjectName(QStringLiteral("cmdSend"));
@@ -171,8 +176,10 @@ void MainWindow::buildMenus()
     settingsMenu->setObjectName(QStringLiteral("mnSetting"));
     connect(addAction(settingsMenu, QStringLiteral("mnName"), QStringLiteral("名前"), QKeySequence(Qt::CTRL | Qt::Key_N)),
             &QAction::triggered, this, &MainWindow::nameCommand);
-    addAction(settingsMenu, QStringLiteral("mnFont"), QStringLiteral("フォント"));
-    addAction(settingsMenu, QStringLiteral("mnColor"), QStringLiteral("色"));
+    connect(addAction(settingsMenu, QStringLiteral("mnFont"), QStringLiteral("フォント")), &QAction::triggered, this,
+            &MainWindow::fontCommand);
+    connect(addAction(settingsMenu, QStringLiteral("mnColor"), QStringLiteral("色")), &QAction::triggered, this,
+            &MainWindow::colourCommand);
     settingsMenu->addSeparator();
     m_alwaysOnTopAction = addAction(settingsMenu, QStringLiteral("mnFormTop"), QStringLiteral("常に手前に表示"), QKeySequence(Qt::CTRL | Qt::Key_T));
     m_alwaysOnTopAction->setCheckable(true);
@@ -200,7 +207,8 @@ void MainWindow::buildMenus()
     toolMenu->addSeparator();
     connect(addAction(toolMenu, QStringLiteral("mnHelp"), QStringLiteral("ヘルプ"), QKeySequence(Qt::Key_F1)),
             &QAction::triggered, this, [this] { m_session->openHelp(); });
-    addAction(toolMenu, QStringLiteral("mnVer"), QStringLiteral("バージョン"));
+    connect(addAction(toolMenu, QStringLiteral("mnVer"), QStringLiteral("バージョン")), &QAction::triggered, this,
+            &MainWindow::showAbout);
 
     // The log's pop-up menu; never on the bar.
     m_logMenu = new QMenu(QStringLiteral("編集"), this);
@@ -368,24 +376,10 @@ double MainWindow::twipsPerPixel() const
     return 1440.0 / (dpi > 0 ? dpi : 96.0);
 }
 
-void MainWindow::applyColours()
-{
-    const Preferences &p = m_session->preferences();
-    const QPalette base = QGuiApplication::palette();
-    QPalette pal = base;
-    pal.setColor(QPalette::Base, resolveColorValue(p.backgroundColor, base));
-    // Log text carries its own colour per character (desktop text colour: none, so it
-    // follows the palette); changing the preference must not recolour older lines.
-    m_logView->setPalette(pal);
-    pal.setColor(QPalette::Text, resolveColorValue(p.textColor, base));
-    for (QWidget *w : std::initializer_list<QWidget *>{m_inputBox, m_memberList, m_memberTickList})
-        w->setPalette(pal);
-}
-
 void MainWindow::applyLook()
 {
     const Preferences &p = m_session->preferences();
-    applyColours();
+    m_appearance->applyLoaded(p);
     m_connectSoundAction->setChecked(p.connectSound);
     m_messageSoundAction->setChecked(p.messageSound);
     m_alwaysOnTopAction->setChecked(p.alwaysOnTop);
@@ -397,9 +391,8 @@ void MainWindow::applyPreferences(float left, float top)
     const Preferences &p = m_session->preferences();
     applyLook();
     const double tpp = twipsPerPixel();
-    setMinimumSize(minimumClientSize(tpp));
     move(int(std::lround(left / tpp)), int(std::lround(top / tpp)));
-    resize(int(std::lround(p.windowWidth / tpp)), int(std::lround(p.windowHeight / tpp)));
+    resizeToOuter(QSize(p.windowWidth, p.windowHeight));
     keepReachable();
     m_initialState = p.windowState;
     layoutControls();
@@ -424,16 +417,16 @@ void MainWindow::applyDefaultPreferences()
 {
     applyLook();
     const double tpp = twipsPerPixel();
-    setMinimumSize(minimumClientSize(tpp));
     const QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
-    const QRect avail = s ? s->geometry() : QRect(0, 0, 1024, 768);
+    const QRect screenArea = s ? s->geometry() : QRect(0, 0, 1024, 768);
+    const QSize screenTwips(int(std::lround(screenArea.width() * tpp)), int(std::lround(screenArea.height() * tpp)));
     // Centred for the designed size first, then half the screen wide and high.
-    const QSize design(int(DesignClientWidth / tpp), int(DesignClientHeight / tpp));
-    move(avail.x() + (avail.width() - design.width()) / 2, avail.y() + (avail.height() - design.height()) / 2);
-    resize(avail.width() / 2, avail.height() / 2);
+    const QSize design = DesignClientTwips + DesignFrameTwips;
+    const QPoint topLeft((screenTwips.width() - design.width()) / 2, (screenTwips.height() - design.height()) / 2);
+    move(screenArea.topLeft() + QPoint(int(std::lround(topLeft.x() / tpp)), int(std::lround(topLeft.y() / tpp))));
+    resizeToOuter(QSize(screenTwips.width() / 2, screenTwips.height() / 2));
     const double dpi = 1440.0 / tpp;
-    m_session->setPlacement(QRect(twipsFromPixels(x(), dpi), twipsFromPixels(y(), dpi),
-                                  twipsFromPixels(width(), dpi), twipsFromPixels(height(), dpi)));
+    m_session->setPlacement(QRect(QPoint(twipsFromPixels(x(), dpi), twipsFromPixels(y(), dpi)), outerTwips()));
     m_initialState = WindowState::Normal;
     layoutControls();
 }
@@ -486,8 +479,31 @@ void MainWindow::recordPlacement()
     if (!m_loaded || windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
         return;
     const double dpi = 1440.0 / twipsPerPixel();
-    m_session->setPlacement(QRect(twipsFromPixels(x(), dpi), twipsFromPixels(y(), dpi),
-                                  twipsFromPixels(width(), dpi), twipsFromPixels(height(), dpi)));
+    m_session->setPlacement(QRect(QPoint(twipsFromPixels(x(), dpi), twipsFromPixels(y(), dpi)), outerTwips()));
+}
+
+// The menu bar lies inside the window: the client area is what is below it.
+QSize MainWindow::clientPixels() const
+{
+    const QMenuBar *bar = qobject_cast<const QMenuBar *>(menuWidget());
+    int barHeight = 0;
+    if (bar && !bar->isHidden() && !bar->isNativeMenuBar()) {
+        barHeight = bar->heightForWidth(width());
+        if (barHeight < 0)
+            barHeight = bar->sizeHint().height();
+    }
+    return QSize(width(), std::max(0, height() - barHeight));
+}
+
+QSize MainWindow::outerTwips() const
+{
+    return outerTwipsForClient(clientPixels(), twipsPerPixel());
+}
+
+void MainWindow::resizeToOuter(QSize outer)
+{
+    const QSize client = clientPixelsForOuter(outer, twipsPerPixel());
+    resize(client + (size() - clientPixels()));
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -500,36 +516,47 @@ void MainWindow::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
     // Desktop colours (0x800000nn) follow a change of the desktop's palette.
-    if (event->type() == QEvent::ApplicationPaletteChange && m_session)
-        applyColours();
+    if (event->type() == QEvent::ApplicationPaletteChange && m_appearance)
+        m_appearance->followDesktopPalette();
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
+    if (isMinimized())
+        return;
+    // Below the minimum (a window manager that ignores the size hints): back to it, height
+    // first. Each resize comes through here again and lays out the new size.
+    const QSize minimum = minimumClientPixels(twipsPerPixel());
+    if (clientPixels().height() < minimum.height())
+        resize(width(), height() + minimum.height() - clientPixels().height());
+    if (clientPixels().width() < minimum.width())
+        resize(minimum.width(), height());
     layoutControls();
     recordPlacement();
 }
 
 void MainWindow::layoutControls()
 {
-    if (!centralWidget())
-        return;
     const bool column = m_session && m_session->preferences().showPeers;
-    const MainLayout l = computeMainLayout(centralWidget()->size(), column, twipsPerPixel());
-    m_logView->setGeometry(l.log);
-    m_inputBox->setGeometry(l.input);
-    m_sendButton->setGeometry(l.send);
-    m_sendToAllOption->setGeometry(l.sendToAll);
-    m_sendToChosenOption->setGeometry(l.sendToSome);
-    m_memberList->setGeometry(l.lists);
-    m_memberTickList->setGeometry(l.lists);
-    m_memberAddressBox->setGeometry(l.address);
+    const double tpp = twipsPerPixel();
+    const MainLayout l = computeMainLayout(outerTwips(), column, m_sendToAllOption->isChecked());
+    m_logView->setGeometry(pixelRect(l.log, tpp));
+    m_inputBox->setGeometry(pixelRect(l.input, tpp));
+    m_sendButton->setGeometry(pixelRect(l.send, tpp));
+    // A hidden column keeps its places.
+    if (column) {
+        m_sendToAllOption->setGeometry(pixelRect(l.sendToAll, tpp));
+        m_sendToChosenOption->setGeometry(pixelRect(l.sendToSome, tpp));
+        m_memberList->setGeometry(pixelRect(l.lists, tpp));
+        m_memberTickList->setGeometry(pixelRect(l.lists, tpp));
+        m_memberAddressBox->setGeometry(pixelRect(l.address, tpp));
+    }
     m_sendToAllOption->setVisible(column);
     m_sendToChosenOption->setVisible(column);
     m_memberAddressBox->setVisible(column);
-    m_memberList->setVisible(column && m_sendToAllOption->isChecked());
-    m_memberTickList->setVisible(column && m_sendToChosenOption->isChecked());
+    m_memberList->setVisible(l.plainListShown);
+    m_memberTickList->setVisible(l.tickListShown);
 }
 
 // ---- Commands -------------------------------------------------------------------------
@@ -550,6 +577,22 @@ void MainWindow::toggleAlwaysOnTop()
     setFormTop(this, onTop);
     m_session->setAlwaysOnTop(onTop);
     m_alwaysOnTopAction->setChecked(onTop);
+}
+
+void MainWindow::fontCommand()
+{
+    runFontCommand(*m_session, *m_appearance, m_fontChooser, this);
+}
+
+void MainWindow::colourCommand()
+{
+    runColourCommand(*m_session, *m_appearance, m_colourChooser, this);
+}
+
+void MainWindow::showAbout()
+{
+    AboutBox box(m_session->sound(), m_session->shippedFile(QStringLiteral("connect.wav")), this);
+    execModalOverMain(box, this, [this] { return m_session->preferences().alwaysOnTop; });
 }
 
 void MainWindow::showMyAddress()

@@ -6,7 +6,9 @@
 #include "session/lifecycleview.h"
 #include "session/session.h"
 #include "session/statusview.h"
+#include "ui/colourdialog.h"
 #include "ui/connectprompt.h"
+#include "ui/fontcommand.h"
 #include "ui/logview.h"
 
 #include <QMainWindow>
@@ -23,6 +25,7 @@ class QRadioButton;
 namespace tarnivel {
 
 class Clipboard;
+class LogAppearance;
 
 class MainWindow : public QMainWindow,
                    public StatusView,
@@ -51,6 +54,13 @@ public:
     QListWidget *memberList() const { return m_memberList; }
     QListWidget *memberTickList() const { return m_memberTickList; }
     QLineEdit *shownAddress() const { return m_memberAddressBox; }
+    LogAppearance &appearance() { return *m_appearance; }
+
+    // The platform's font and colour choosers, replaceable (tests answer them themselves).
+    void setFontChooser(FontChooser chooser) { m_fontChooser = std::move(chooser); }
+    void setColourChooser(ColourChooser chooser) { m_colourChooser = std::move(chooser); }
+    // The outer window size in twips, as the layout and the stored placement read it.
+    QSize outerTwips() const;
 
     // StatusView
     void setTitle(const QString &title) override;
@@ -91,6 +101,9 @@ public:
     void clearLogCommand();
     void copyLogSelection();
     void lockCommand();
+    void fontCommand();
+    void colourCommand();
+    void showAbout();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -102,8 +115,9 @@ private:
     void buildControls();
     void buildMenus();
     void applyLook();
-    void applyColours();
     void keepReachable();
+    QSize clientPixels() const;
+    void resizeToOuter(QSize outer);
     void layoutControls();
     void recordPlacement();
     void showMyAddress();
@@ -116,6 +130,9 @@ private:
 
     std::unique_ptr<Session> m_session;
     std::unique_ptr<Clipboard> m_clipboard;
+    std::unique_ptr<LogAppearance> m_appearance;
+    FontChooser m_fontChooser;
+    ColourChooser m_colourChooser;
     QPointer<QWidget> m_splash;
     bool m_unloaded = false;
     bool m_loaded = false;

@@ -2,6 +2,7 @@
 
 #include "address/ownaddress.h"
 #include "platform/clipboard.h"
+#include "ui/dialogframe.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -40,6 +41,7 @@ MyIpDialog::MyIpDialog(OwnAddress &ownAddress, Clipboard &clipboard,
     , m_okButton(new QPushButton(QStringLiteral("OK"), this))
 {
     setObjectName(QStringLiteral("frmMyIP"));
+    useDialogFrame(*this);
     setWindowTitle(QStringLiteral("あなたの IPアドレス"));
 
     m_addressBox->setObjectName(QStringLiteral("txtMyIP"));

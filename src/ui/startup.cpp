@@ -4,16 +4,21 @@
 #include "platform/programfolder.h"
 #include "platform/singleinstance.h"
 #include "ui/mainwindow.h"
+#include "ui/programicon.h"
 #include "ui/splashwindow.h"
 #include "ui/windowstacking.h"
 
 #include <QApplication>
 #include <QFont>
 #include <QHostAddress>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QSocketNotifier>
 #include <QThread>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -29,16 +34,6 @@ QHostAddress bindAddressFromEnvironment()
     if (!text.isEmpty() && address.setAddress(text) && address.protocol() == QAbstractSocket::IPv4Protocol)
         return address;
     return QHostAddress();
-}
-
-// The Windows font names of the settings file resolve to the IPA fonts even where the
-// fontconfig alias is not installed.
-void addJapaneseFontSubstitutes()
-{
-    QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
-    QFont::insertSubstitution(QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"));
-    QFont::insertSubstitution(QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic"));
-    QFont::insertSubstitution(QStringLiteral("MS Gothic"), QStringLiteral("IPAGothic"));
 }
 
 // SIGTERM (and SIGINT, SIGHUP) close the main window like its close box, so the peers see
@@ -85,13 +80,37 @@ private:
 
 } // namespace
 
+void addJapaneseFontSubstitutes()
+{
+    QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
+    QFont::insertSubstitution(QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"));
+    QFont::insertSubstitution(QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic"));
+    QFont::insertSubstitution(QStringLiteral("MS Gothic"), QStringLiteral("IPAGothic"));
+}
+
+void loadQtJapaneseTranslations()
+{
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator);
+        return;
+    }
+    delete translator;
+    std::fprintf(stderr, "tarnivel: Qt's Japanese translations (qt6-translations-l10n) are not installed; "
+                         "the font and colour choosers show English\n");
+}
+
 int runProgram(int argc, char *argv[])
 {
     const sigset_t blocked = terminationSignals();
     pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tarnivel"));
+    QApplication::setWindowIcon(programIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("tarnivel"));
     addJapaneseFontSubstitutes();
+    loadQtJapaneseTranslations();
 
     const QHostAddress bindAddress = bindAddressFromEnvironment();
     SingleInstanceLock instance;
@@ -108,7 +127,7 @@ int runProgram(int argc, char *argv[])
 
     SessionOptions options;
     options.programFolder = programFolder();
-    options.shippedFolder = QCoreApplication::applicationDirPath();
+    options.shippedFolder = shippedFolder();
     options.bindAddress = bindAddress;
     MainWindow window(options);
     TerminationWatch termination(window);

@@ -6,4 +6,12 @@ namespace tarnivel {
 
 int runProgram(int argc, char *argv[]);
 
+// The Windows font names of the settings file resolve to the IPA fonts even where the
+// fontconfig alias is not installed.
+void addJapaneseFontSubstitutes();
+
+// Qt's own texts (the font and colour choosers, standard buttons) in Japanese like the rest;
+// says so on stderr when the translations are not installed.
+void loadQtJapaneseTranslations();
+
 } // namespace tarnivel

@@ -1,0 +1,264 @@
+// The About box: its look, the hidden word, the animations, the messages and their draw.
+
+#include "testcopy.h"
+#include "ui/mainwindow.h"
+#include "testsupport.h"
+#include "ui/aboutbox.h"
+#include "ui/aboutmessages.h"
+#include "ui/hiddenword.h"
+#include "ui/splashwindow.h"
+
+#include <QAction>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+using namespace tarnivel;
+using namespace tarnivel::test;
+
+namespace {
+
+const QString ConnectWav = QStringLiteral("/shipped/connect.wav");
+
+// A script of what the user does on the icon: 'v' presses a mouse button, '^' lets it go,
+// anything else is typed.
+void play(HiddenWord &word, const QString &script)
+{
+    for (const QChar c : script) {
+        if (c == u'v')
+            word.press();
+        else if (c == u'^')
+            word.release();
+        else
+            word.type(c);
+    }
+}
+
+void play(AboutBox &box, const QString &script)
+{
+    for (const QChar c : script) {
+        if (c == u'v')
+            QTest::mousePress(box.icon(), Qt::LeftButton);
+        else if (c == u'^')
+            QTest::mouseRelease(box.icon(), Qt::LeftButton);
+        else
+            QTest::keyClick(box.icon(), c.toLatin1());
+    }
+}
+
+} // namespace
+
+class TestAboutBox : public QObject
+{
+    Q_OBJECT
+private slots:
+    void hiddenWord_data();
+    void hiddenWord();
+    void openedFromTheMenu();
+    void wordHidesTheIconAndTheButtonPutsItBack();
+    void messageForEachDraw_data();
+    void messageForEachDraw();
+    void hiddenButtonFromTheKeyboard();
+    void titleShowsTheStartPictureModally();
+    void closingDuringTheAnimation();
+};
+
+void TestAboutBox::hiddenWord_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<int>("state");
+    QTest::newRow("t a r n in one hold") << "vtarn" << int(HiddenWord::Complete);
+    QTest::newRow("either case") << "vTaRN" << int(HiddenWord::Complete);
+    QTest::newRow("no hold") << "tarn" << 0;
+    QTest::newRow("let go between letters") << "vta^vrn" << 0;
+    QTest::newRow("let go resets") << "vtar^" << 0;
+    QTest::newRow("repeated letter") << "vttarn" << 0;
+    QTest::newRow("wrong letter") << "vtaxrn" << 0;
+    QTest::newRow("three letters") << "vtar" << 3;
+    QTest::newRow("starting over after a wrong letter") << "vtxtarn" << int(HiddenWord::Complete);
+    QTest::newRow("complete stays complete") << "vtarnx^vt" << int(HiddenWord::Complete);
+}
+
+void TestAboutBox::hiddenWord()
+{
+    QFETCH(QString, script);
+    HiddenWord word;
+    play(word, script);
+    QTEST(word.state(), "state");
+}
+
+void TestAboutBox::openedFromTheMenu()
+{
+    WindowCopy c(1, QStringLiteral("A"));
+    bool opened = false;
+    QTimer::singleShot(0, [&] {
+        auto *box = qobject_cast<AboutBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        QTimer::singleShot(5000, box, [box] { box->done(-1); });
+        opened = true;
+        QCOMPARE(box->objectName(), QStringLiteral("frmVer"));
+        QCOMPARE(box->windowTitle(), QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"));
+        QCOMPARE(box->size(), QSize(240, 118));
+        QCOMPARE(box->titleLabel()->text(), QStringLiteral("たるにべ    Ver 2.83"));
+        QCOMPARE(box->findChild<QLabel *>(QStringLiteral("lblName"))->text(), QStringLiteral("Velka's Soft"));
+        QCOMPARE(box->icon()->geometry(), QRect(16, 16, 32, 32));
+        QCOMPARE(box->icon()->pixmap().deviceIndependentSize(), QSizeF(32, 32));
+        QCOMPARE(box->titleLabel()->geometry(), QRect(72, 16, 153, 33));
+        QCOMPARE(box->titleButton()->geometry(), QRect(16, 88, 92, 23));
+        QCOMPARE(box->okButton()->geometry(), QRect(136, 88, 92, 23));
+        QCOMPARE(box->hiddenButton()->geometry(), QRect(16, 150, 92, 23));
+        QCOMPARE(box->hiddenButton()->text(), QStringLiteral("ここに、ゐるよ"));
+        // Focus on OK; Tab reaches the hidden button before "Title".
+        QApplication::setActiveWindow(box);
+        QVERIFY(QTest::qWaitForWindowActive(box));
+        QCOMPARE(QApplication::focusWidget(), box->okButton());
+        QTest::keyClick(box, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), box->hiddenButton());
+        QTest::keyClick(box, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), box->titleButton());
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    findAction(c.window(), "mnVer")->trigger();
+    QVERIFY(opened);
+    QVERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(versionCaption(10, 0, 12), QStringLiteral("たるにべ    Ver 10.012"));
+}
+
+void TestAboutBox::wordHidesTheIconAndTheButtonPutsItBack()
+{
+    RecordingSound sound;
+    AboutBox box(sound, ConnectWav);
+    box.setAnimationSpeed(40);
+    box.setDraw([] { return 17; });
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+
+    // Typed without holding the button: nothing moves.
+    QTest::mouseClick(box.icon(), Qt::LeftButton);
+    QVERIFY(box.icon()->hasFocus());
+    play(box, QStringLiteral("tarn"));
+    QVERIFY(!box.animating());
+    QCOMPARE(box.icon()->pos(), QPoint(16, 16));
+
+    play(box, QStringLiteral("vtarn"));
+    QVERIFY(!box.titleButton()->isVisible());
+    QVERIFY(box.animating());
+    play(box, QStringLiteral("^vtarn")); // ignored while the word is complete
+    QTRY_VERIFY(!box.animating());
+    QCOMPARE(box.icon()->pos(), QPoint(250, 88));
+    QCOMPARE(box.hiddenButton()->pos(), QPoint(16, 88));
+
+    QTest::mouseClick(box.hiddenButton(), Qt::LeftButton);
+    QCOMPARE(box.titleLabel()->text(), QStringLiteral("たるにべ、それは伝説。"));
+    QTRY_VERIFY(!box.animating());
+    QCOMPARE(box.icon()->pos(), QPoint(16, 16));
+    QCOMPARE(box.hiddenButton()->pos(), QPoint(16, 150));
+    QVERIFY(box.titleButton()->isVisible());
+    QCOMPARE(box.word().state(), 0);
+    QVERIFY(sound.played.isEmpty());
+
+    // And again.
+    play(box, QStringLiteral("^vTARN"));
+    QCOMPARE(box.word().state(), int(HiddenWord::Complete));
+}
+
+void TestAboutBox::messageForEachDraw_data()
+{
+    QTest::addColumn<int>("n");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("0") << 0 << "愛を語ろう、たるにべで。";
+    QTest::newRow("16") << 16 << "愛を語ろう、たるにべで。";
+    QTest::newRow("17") << 17 << "たるにべ、それは伝説。";
+    QTest::newRow("101") << 101 << "毛やすみなさい。";
+    QTest::newRow("102") << 102 << "風が、泣いている・・・";
+    QTest::newRow("186") << 186 << "最近はと言えば、丸くなってきたよ。";
+    QTest::newRow("187") << 187 << "たるにべ> ただ、愛を求めて。";
+    QTest::newRow("198") << 198 << "たるにべ> ただ、愛を求めて。";
+    QTest::newRow("199") << 199 << "これはレアメッセージだよ！\n1/200の確率。おめでとう！";
+}
+
+void TestAboutBox::messageForEachDraw()
+{
+    QFETCH(int, n);
+    QFETCH(QString, message);
+    RecordingSound sound;
+    AboutBox box(sound, ConnectWav);
+    box.setAnimationSpeed(1000);
+    int draws = 0;
+    box.setDraw([&] {
+        ++draws;
+        return n;
+    });
+    box.hiddenButton()->click();
+    QCOMPARE(draws, 1);
+    QCOMPARE(box.titleLabel()->text(), message);
+    // Only the rare message comes with the connection sound.
+    QCOMPARE(sound.played, n == RareMessageDraw ? QStringList{ConnectWav} : QStringList{});
+}
+
+void TestAboutBox::hiddenButtonFromTheKeyboard()
+{
+    // Without the word: the button jumps up and slides down, the icon jumps out and comes back.
+    RecordingSound sound;
+    AboutBox box(sound, ConnectWav);
+    box.setAnimationSpeed(1);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    box.hiddenButton()->setFocus();
+    QTest::keyClick(box.hiddenButton(), Qt::Key_Space);
+    QVERIFY(box.animating());
+    QCOMPARE(box.hiddenButton()->pos(), QPoint(16, 88));
+    QCOMPARE(box.icon()->pos(), QPoint(16, 16));
+    QTRY_VERIFY(box.hiddenButton()->y() > 88);
+    QVERIFY(box.hiddenButton()->y() < 150);
+    box.setAnimationSpeed(1000);
+    QTRY_VERIFY(!box.animating());
+    QCOMPARE(box.hiddenButton()->pos(), QPoint(16, 150));
+    QCOMPARE(box.icon()->pos(), QPoint(16, 16));
+}
+
+void TestAboutBox::titleShowsTheStartPictureModally()
+{
+    RecordingSound sound;
+    AboutBox box(sound, ConnectWav);
+    box.show();
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        auto *splash = qobject_cast<SplashWindow *>(QApplication::activeModalWidget());
+        QVERIFY(splash);
+        seen = splash->isVisible();
+        QTest::mouseClick(splash->picture(), Qt::LeftButton);
+    });
+    QTimer::singleShot(5000, [] {
+        if (QWidget *left = QApplication::activeModalWidget())
+            left->close();
+    });
+    QTest::mouseClick(box.titleButton(), Qt::LeftButton);
+    QVERIFY(seen);
+    QVERIFY(!QApplication::activeModalWidget());
+    QVERIFY(box.isVisible());
+}
+
+void TestAboutBox::closingDuringTheAnimation()
+{
+    WindowCopy c(1, QStringLiteral("A"));
+    for (const bool hiding : {true, false}) {
+        QTimer::singleShot(0, [hiding] {
+            auto *box = qobject_cast<AboutBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            QTimer::singleShot(5000, box, [box] { box->done(-1); });
+            if (hiding)
+                play(*box, QStringLiteral("vtarn"));
+            else
+                box->hiddenButton()->click();
+            QVERIFY(box->animating());
+            box->okButton()->click();
+        });
+        findAction(c.window(), "mnVer")->trigger();
+        QTest::qWait(3 * 16);
+    }
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+QTEST_MAIN(TestAboutBox)
+#include "tst_aboutbox.moc"
