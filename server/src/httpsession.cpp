@@ -37,7 +37,7 @@ bool requestLineEnded(const beast::flat_buffer &buffer, const std::optional<http
 
 } // namespace
 
-HttpSession::HttpSession(boost::asio::ip::tcp::socket socket, std::string peer,
+HttpSession::HttpSession(Socket socket, std::string peer,
                          std::optional<CallerLimits::ConnectionSlot> slot, const SessionContext &context)
     : stream(std::move(socket)), buffer(MaxHeadBytes + 4096), peer(std::move(peer)), caller(this->peer),
       slot(std::move(slot)), context(context)
@@ -152,7 +152,7 @@ void HttpSession::lingerThenClose()
 {
     boost::system::error_code ignored;
     auto &socket = stream.socket();
-    socket.shutdown(boost::asio::ip::tcp::socket::shutdown_send, ignored);
+    socket.shutdown(Socket::shutdown_send, ignored);
     // Whatever the client sent with a complete request that was answered is usually all read.
     if (buffer.size() == 0 && socket.available(ignored) == 0 && parser && parser->is_done())
         return;

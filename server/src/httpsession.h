@@ -23,6 +23,10 @@ namespace tarnivel::directory {
 inline constexpr std::size_t MaxTargetBytes = 16 * 1024;
 inline constexpr std::size_t MaxHeadBytes = 32 * 1024;
 
+// Sockets bound to the one io_context directly, without Asio's type-erased executor.
+using Socket = boost::asio::basic_stream_socket<boost::asio::ip::tcp, boost::asio::io_context::executor_type>;
+using Stream = boost::beast::basic_stream<boost::asio::ip::tcp, boost::asio::io_context::executor_type>;
+
 // What every connection shares; outlives them all.
 struct SessionContext
 {
@@ -40,7 +44,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession>
 {
 public:
     // Without a slot the peer already has as many connections as it may: it is refused.
-    HttpSession(boost::asio::ip::tcp::socket socket, std::string peer, std::optional<CallerLimits::ConnectionSlot> slot,
+    HttpSession(Socket socket, std::string peer, std::optional<CallerLimits::ConnectionSlot> slot,
                 const SessionContext &context);
 
     void start();
@@ -56,7 +60,7 @@ private:
     void onSent(const boost::system::error_code &error, bool keepAlive);
     void lingerThenClose();
 
-    boost::beast::tcp_stream stream;
+    Stream stream;
     boost::beast::flat_buffer buffer;
     std::optional<Parser> parser;
     boost::beast::http::response<boost::beast::http::string_body> response;

@@ -29,7 +29,7 @@ void Listener::stop()
 
 void Listener::accept()
 {
-    acceptor.async_accept(io, [this](const boost::system::error_code &error, boost::asio::ip::tcp::socket socket) {
+    acceptor.async_accept(io.get_executor(), [this](const boost::system::error_code &error, Socket socket) {
         if (error == boost::asio::error::operation_aborted)
             return;
         if (error) {
