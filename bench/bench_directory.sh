@@ -2,18 +2,20 @@
 # Measures tarnivel-directory with wrk on loopback, beside nginx answering a fixed body to the
 # same requests (the floor), and prints each figure with nginx's and the ratio. Run by hand:
 #
-#   bash bench/bench_directory.sh          DURATION=10 (seconds a run), BUILD=build, ROOMS=100000
+#   bash bench/bench_directory.sh    DURATION=5 (seconds a run), REPEAT=3, BUILD=build, ROOMS=100000
 #
 # Workload (bench/directory/mix.lua): 50 connections, callers entering, renewing and leaving
 # 10 000 rooms, half of them with code page 932 names; once with one request per connection
 # ("Connection: close"), once with keep-alive. Then memory: ROOMS rooms, each with its own
 # waiting caller, registered through X-Forwarded-For with --trust-proxy (one loopback client
 # can then be 100 000 callers, and --max-rooms-per-caller holds as it would in use).
-# wrk, nginx and the server share the machine's cores.
+# wrk, nginx and the server share the machine's cores, so each figure is the median of REPEAT
+# runs, taken in turns with nginx's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts=bench/directory
-DURATION=${DURATION:-10}
+DURATION=${DURATION:-5}
+REPEAT=${REPEAT:-3}
 BUILD=${BUILD:-build}
 ROOMS=${ROOMS:-100000}
 NGINX_PORT=18090 MEMORY_PORT=18080 REDIS_FRONT_PORT=18081 FILL_PORT=18082 REDIS_PORT=18379
@@ -83,13 +85,21 @@ start "$server" --listen "127.0.0.1:$REDIS_FRONT_PORT" --redis "127.0.0.1:$REDIS
 for port in "$NGINX_PORT" "$MEMORY_PORT" "$REDIS_FRONT_PORT"; do wait_for_port "$port"; done
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+echo "load average before the runs: $(cut -d' ' -f1-3 /proc/loadavg) ($(nproc) cores)"
 printf '%-26s %12s %12s %7s   %s\n' "" "directory" "nginx" "ratio" "target"
 for mode in close keep-alive; do
   close=0
   [ "$mode" = close ] && close=1
-  read -r n_rps n_p50 n_p99 _ < <(measure "$NGINX_PORT" "$close")
-  read -r m_rps m_p50 m_p99 m_bad < <(measure "$MEMORY_PORT" "$close")
-  read -r r_rps r_p50 r_p99 r_bad < <(measure "$REDIS_FRONT_PORT" "$close")
+  runs=()
+  for _ in $(seq "$REPEAT"); do
+    for port in "$NGINX_PORT" "$MEMORY_PORT" "$REDIS_FRONT_PORT"; do runs+=("$port $(measure "$port" "$close")"); done
+  done
+  # Median of one column (2 requests/s, 3 p50, 4 p99, 5 non-2xx) over the runs against one port.
+  figure() { median $(printf '%s\n' "${runs[@]}" | awk -v p="$1" -v c="$2" '$1 == p { print $c }'); }
+  n_rps=$(figure "$NGINX_PORT" 2) n_p50=$(figure "$NGINX_PORT" 3) n_p99=$(figure "$NGINX_PORT" 4)
+  m_rps=$(figure "$MEMORY_PORT" 2) m_p50=$(figure "$MEMORY_PORT" 3) m_p99=$(figure "$MEMORY_PORT" 4) m_bad=$(figure "$MEMORY_PORT" 5)
+  r_rps=$(figure "$REDIS_FRONT_PORT" 2) r_p50=$(figure "$REDIS_FRONT_PORT" 3) r_p99=$(figure "$REDIS_FRONT_PORT" 4) r_bad=$(figure "$REDIS_FRONT_PORT" 5)
   target=0.7
   [ "$mode" = keep-alive ] && target=0.5
   printf '%-26s %12s %12s %7s   >= %s x nginx\n' "$mode: requests/s" "$m_rps" "$n_rps" "$(ratio "$m_rps" "$n_rps")" "$target"

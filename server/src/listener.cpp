@@ -14,9 +14,16 @@ Listener::Listener(boost::asio::io_context &io, const boost::asio::ip::tcp::endp
     acceptor.bind(endpoint);
 }
 
+namespace {
+
+constexpr int AcceptBatch = 32;
+
+} // namespace
+
 void Listener::start()
 {
     acceptor.listen(boost::asio::socket_base::max_listen_connections);
+    acceptor.non_blocking(true);
     accept();
 }
 
@@ -41,15 +48,30 @@ void Listener::accept()
             });
             return;
         }
-        boost::system::error_code peerError;
-        const auto peerEndpoint = socket.remote_endpoint(peerError);
-        if (!peerError) {
-            auto peer = addressText(peerEndpoint.address());
-            auto slot = context.limits.openConnection(peer);
-            std::make_shared<HttpSession>(std::move(socket), std::move(peer), std::move(slot), context)->start();
+        serve(std::move(socket));
+        // Take what else is already queued without another trip through the event loop, but
+        // not so much that requests on open connections wait.
+        for (int more = 0; more < AcceptBatch; ++more) {
+            Socket next(io);
+            boost::system::error_code nextError;
+            acceptor.accept(next, nextError);
+            if (nextError)
+                break;
+            serve(std::move(next));
         }
         accept();
     });
+}
+
+void Listener::serve(Socket socket)
+{
+    boost::system::error_code error;
+    const auto peerEndpoint = socket.remote_endpoint(error);
+    if (error)
+        return;
+    auto peer = addressText(peerEndpoint.address());
+    auto slot = context.limits.openConnection(peer);
+    std::make_shared<HttpSession>(std::move(socket), std::move(peer), std::move(slot), context)->start();
 }
 
 } // namespace tarnivel::directory

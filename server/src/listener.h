@@ -20,6 +20,7 @@ public:
 
 private:
     void accept();
+    void serve(Socket socket);
 
     boost::asio::io_context &io;
     boost::asio::ip::tcp::acceptor acceptor;
