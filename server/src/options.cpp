@@ -7,6 +7,7 @@
 #include <charconv>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 namespace tarnivel::directory {
 
@@ -43,6 +44,14 @@ bool readRoomsFile(const std::string &path, std::vector<std::string> &rooms, std
     if (!file) {
         problem = "cannot read the rooms file " + path;
         return false;
+    }
+    // Windows editors start UTF-8 files with a byte order mark; it is no part of a name.
+    if (file.peek() == 0xEF) {
+        char mark[3] = {};
+        if (!file.read(mark, 3) || std::string_view(mark, 3) != "\xEF\xBB\xBF") {
+            file.clear();
+            file.seekg(0);
+        }
     }
     std::string line;
     while (std::getline(file, line)) {
