@@ -26,7 +26,7 @@ struct Step
 };
 using Steps = QList<Step>;
 
-enum Backend { Memory, Redis };
+enum class Backend { Memory, Redis };
 
 // "雑談" and "ソフト" (whose second byte is 0x5C, a backslash in ASCII) in code page 932.
 const QByteArray Zatsudan = QByteArray::fromHex("8E47926B");
@@ -90,7 +90,7 @@ QStringList DirectoryServerTest::roomArguments() const
 bool DirectoryServerTest::startServer(DirectoryServer &server, Backend backend, const QStringList &arguments)
 {
     QStringList all = arguments;
-    if (backend == Redis) {
+    if (backend == Backend::Redis) {
         // A missing redis-server fails here, loudly: tools/install-deps.sh installs it.
         if (!redis) {
             redis = std::make_unique<RedisServer>();
@@ -190,8 +190,8 @@ void DirectoryServerTest::conversations_data()
           {3, "/myip", 200, a3, forwardedFor("10.0.0.3")}}},
     };
     for (const auto &scenario : scenarios) {
-        QTest::addRow("memory: %s", scenario.name) << int(Memory) << roomArguments() + scenario.arguments << scenario.steps;
-        QTest::addRow("redis: %s", scenario.name) << int(Redis) << roomArguments() + scenario.arguments << scenario.steps;
+        QTest::addRow("memory: %s", scenario.name) << int(Backend::Memory) << roomArguments() + scenario.arguments << scenario.steps;
+        QTest::addRow("redis: %s", scenario.name) << int(Backend::Redis) << roomArguments() + scenario.arguments << scenario.steps;
     }
 }
 
@@ -209,8 +209,8 @@ void DirectoryServerTest::twoFrontEndsShareRedis()
 {
     const QStringList arguments = roomArguments() + QStringList{"--open", "--max-rooms-per-caller", "1"};
     DirectoryServer first, second;
-    QVERIFY(startServer(first, Redis, arguments));
-    QVERIFY(startServer(second, Redis, arguments));
+    QVERIFY(startServer(first, Backend::Redis, arguments));
+    QVERIFY(startServer(second, Backend::Redis, arguments));
     const auto a1 = callerText(1), a2 = callerText(2);
     runSteps({&first, &second},
              {{1, "/?lobby", 200, "NoUser", {}, 0, 0}, {2, "/?lobby", 200, a1, {}, 0, 1}, {1, "/?lobby+quit", 200, "OK", {}, 0, 1},
@@ -256,7 +256,7 @@ void DirectoryServerTest::badInputKeepsOtherRooms()
     QFETCH(int, status);
     QFETCH(QByteArray, body);
     DirectoryServer server;
-    QVERIFY(startServer(server, Memory, roomArguments()));
+    QVERIFY(startServer(server, Backend::Memory, roomArguments()));
     runSteps({&server}, {{1, "/?lobby", 200, "NoUser"}});
     const auto answer = exchange(server.port(), 9, request);
     QCOMPARE(answer.status, status);
@@ -277,7 +277,7 @@ void DirectoryServerTest::stalledConnectionTimesOut()
 {
     QFETCH(QByteArray, sent);
     DirectoryServer server;
-    QVERIFY(startServer(server, Memory, roomArguments() + QStringList{"--request-timeout", "1.5"}));
+    QVERIFY(startServer(server, Backend::Memory, roomArguments() + QStringList{"--request-timeout", "1.5"}));
     runSteps({&server}, {{1, "/?lobby", 200, "NoUser"}});
 
     QTcpSocket stalled;
@@ -301,7 +301,7 @@ void DirectoryServerTest::stalledConnectionTimesOut()
 void DirectoryServerTest::requestsPerAddressAreLimited()
 {
     DirectoryServer server;
-    QVERIFY(startServer(server, Memory, roomArguments() + QStringList{"--rate-limit", "5"}));
+    QVERIFY(startServer(server, Backend::Memory, roomArguments() + QStringList{"--rate-limit", "5"}));
     // A burst of five goes through at once; of the fifteen after it, at most a few can have
     // been refilled meanwhile (one every 200 ms).
     QList<int> statuses;
@@ -317,7 +317,7 @@ void DirectoryServerTest::requestsPerAddressAreLimited()
 void DirectoryServerTest::connectionsPerAddressAreCapped()
 {
     DirectoryServer server;
-    QVERIFY(startServer(server, Memory, roomArguments() + QStringList{"--max-connections-per-address", "3"}));
+    QVERIFY(startServer(server, Backend::Memory, roomArguments() + QStringList{"--max-connections-per-address", "3"}));
     std::vector<std::unique_ptr<QTcpSocket>> idle;
     for (int i = 0; i < 3; ++i) {
         idle.push_back(std::make_unique<QTcpSocket>());
