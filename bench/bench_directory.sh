@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# Measures tarnivel-directory with wrk on loopback, beside nginx answering a fixed body to the
+# same requests (the floor), and prints each figure with nginx's and the ratio. Run by hand:
+#
+#   bash bench/bench_directory.sh    DURATION=5 (seconds a run), REPEAT=3, BUILD=build, ROOMS=100000
+#
+# Workload (bench/directory/mix.lua): 50 connections, callers entering, renewing and leaving
+# 10 000 rooms, half of them with code page 932 names; once with one request per connection
+# ("Connection: close"), once with keep-alive. Then memory: ROOMS rooms, each with its own
+# waiting caller, registered through X-Forwarded-For with --trust-proxy (one loopback client
+# can then be 100 000 callers, and --max-rooms-per-caller holds as it would in use).
+# wrk, nginx and the server share the machine's cores, so each figure is the median of REPEAT
+# runs, taken in turns with nginx's.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts=bench/directory
+DURATION=${DURATION:-5}
+REPEAT=${REPEAT:-3}
+BUILD=${BUILD:-build}
+ROOMS=${ROOMS:-100000}
+NGINX_PORT=18090 MEMORY_PORT=18080 REDIS_FRONT_PORT=18081 FILL_PORT=18082 REDIS_PORT=18379
+
+# Needed by this benchmark only, so installed here rather than by tools/install-deps.sh.
+missing=()
+for p in wrk nginx-light redis-server; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+if [ "${#missing[@]}" -gt 0 ]; then
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+[ -f "$BUILD/CMakeCache.txt" ] || cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$BUILD" --target tarnivel-directory -j2 >/dev/null
+server="$BUILD/tarnivel-directory"
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Starts a command in the background and remembers it; its pid is left in $started.
+start() {
+  "$@" &
+  started=$!
+  pids+=("$started")
+}
+
+wait_for_port() {
+  for _ in $(seq 100); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "nothing listens on port $1" >&2
+  exit 1
+}
+
+# Prints "requests/s p50-ms p99-ms non-2xx" for one wrk run of the mix.
+measure() {
+  local port=$1 close=$2 out
+  out=$(BENCH_CLOSE=$close wrk -t2 -c50 -d"${DURATION}s" --latency -s "$scripts/mix.lua" "http://127.0.0.1:$port/")
+  awk '
+    function ms(v) { if (v ~ /us$/) return v / 1000; if (v ~ /ms$/) return v + 0; if (v ~ /s$/) return v * 1000; return v }
+    /Requests\/sec/ { rps = $2 }
+    $1 == "50%" { p50 = ms($2) }
+    $1 == "99%" { p99 = ms($2) }
+    /Non-2xx/ { bad = $NF }
+    END { printf "%.0f %.2f %.2f %d\n", rps, p50, p99, bad }' <<<"$out"
+}
+
+sed -e "s|@DIR@|$work|g" -e "s|@PORT@|$NGINX_PORT|g" "$scripts/nginx.conf.in" >"$work/nginx.conf"
+start nginx -c "$work/nginx.conf" -p "$work"
+start redis-server --port "$REDIS_PORT" --bind 127.0.0.1 --save '' --appendonly no --loglevel warning
+# As deployed behind a proxy, access log on but thrown away, limits off for one busy client.
+common=(--open --trust-proxy --rate-limit 0 --max-connections-per-address 0)
+start "$server" --listen "127.0.0.1:$MEMORY_PORT" "${common[@]}" >/dev/null
+wait_for_port "$REDIS_PORT"
+start "$server" --listen "127.0.0.1:$REDIS_FRONT_PORT" --redis "127.0.0.1:$REDIS_PORT" "${common[@]}" >/dev/null
+for port in "$NGINX_PORT" "$MEMORY_PORT" "$REDIS_FRONT_PORT"; do wait_for_port "$port"; done
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+echo "load average before the runs: $(cut -d' ' -f1-3 /proc/loadavg) ($(nproc) cores)"
+printf '%-26s %12s %12s %7s   %s\n' "" "directory" "nginx" "ratio" "target"
+for mode in close keep-alive; do
+  close=0
+  [ "$mode" = close ] && close=1
+  runs=()
+  for _ in $(seq "$REPEAT"); do
+    for port in "$NGINX_PORT" "$MEMORY_PORT" "$REDIS_FRONT_PORT"; do runs+=("$port $(measure "$port" "$close")"); done
+  done
+  # Median of one column (2 requests/s, 3 p50, 4 p99, 5 non-2xx) over the runs against one port.
+  figure() { median $(printf '%s\n' "${runs[@]}" | awk -v p="$1" -v c="$2" '$1 == p { print $c }'); }
+  n_rps=$(figure "$NGINX_PORT" 2) n_p50=$(figure "$NGINX_PORT" 3) n_p99=$(figure "$NGINX_PORT" 4)
+  m_rps=$(figure "$MEMORY_PORT" 2) m_p50=$(figure "$MEMORY_PORT" 3) m_p99=$(figure "$MEMORY_PORT" 4) m_bad=$(figure "$MEMORY_PORT" 5)
+  r_rps=$(figure "$REDIS_FRONT_PORT" 2) r_p50=$(figure "$REDIS_FRONT_PORT" 3) r_p99=$(figure "$REDIS_FRONT_PORT" 4) r_bad=$(figure "$REDIS_FRONT_PORT" 5)
+  target=0.7
+  [ "$mode" = keep-alive ] && target=0.5
+  printf '%-26s %12s %12s %7s   >= %s x nginx\n' "$mode: requests/s" "$m_rps" "$n_rps" "$(ratio "$m_rps" "$n_rps")" "$target"
+  printf '%-26s %12s %12s\n' "$mode: p50 ms" "$m_p50" "$n_p50"
+  printf '%-26s %12s %12s %7s   < 10 ms\n' "$mode: p99 ms" "$m_p99" "$n_p99" ""
+  printf '%-26s %12s %12s %7s   >= 0.5 x in-process\n' "$mode: redis requests/s" "$r_rps" "($m_rps)" "$(ratio "$r_rps" "$m_rps")"
+  printf '%-26s %12s\n' "$mode: redis p50/p99 ms" "$r_p50/$r_p99"
+  printf '%-26s %12s %12s   (refusals such as TooManyRooms, part of the mix)\n' "$mode: non-2xx answers" "$m_bad" "redis $r_bad"
+done
+
+# Memory: a fresh in-process server filled with ROOMS waiting callers.
+start "$server" --listen "127.0.0.1:$FILL_PORT" "${common[@]}" --quiet --expiry 3600
+fill_pid=$started
+wait_for_port "$FILL_PORT"
+before=$(awk '/VmRSS/ { print $2 }' "/proc/$fill_pid/status")
+seconds=$((ROOMS / 5000 + 5))
+sent=$(BENCH_ROOMS=$ROOMS BENCH_THREADS=2 wrk -t2 -c50 -d"${seconds}s" -s "$scripts/register.lua" "http://127.0.0.1:$FILL_PORT/" |
+  awk '/requests in/ { print $1 }')
+# Spot checks: a room asked for by someone else must name its own waiting caller.
+probe() {
+  exec 3<>"/dev/tcp/127.0.0.1/$FILL_PORT"
+  printf 'GET /?reg%s HTTP/1.1\r\nHost: d\r\nX-Forwarded-For: 192.0.2.1\r\nConnection: close\r\n\r\n' "$1" >&3
+  tail -n1 <&3
+  exec 3<&-
+}
+checks="reg0=$(probe 0) reg$((ROOMS / 2))=$(probe $((ROOMS / 2))) reg$((ROOMS - 1))=$(probe $((ROOMS - 1)))"
+read -r hwm rss < <(awk '/VmHWM/ { h = $2 } /VmRSS/ { r = $2 } END { print h, r }' "/proc/$fill_pid/status")
+echo
+echo "memory with $ROOMS waiting callers ($sent requests sent; $checks):"
+awk -v h="$hwm" -v r="$rss" -v b="$before" 'BEGIN { printf "  VmHWM %.1f MB, VmRSS %.1f MB (%.1f MB before filling)   target < 100 MB\n", h / 1024, r / 1024, b / 1024 }'
