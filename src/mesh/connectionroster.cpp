@@ -36,7 +36,7 @@ QList<Member> ConnectionRoster::members() const
             const MemberId id{side, i};
             const Socket *s = socket(id);
             if (s->isConnected() && result.size() < MaxShownMembers)
-                result.append(Member{id, s->memberName(), s->remoteHostIP()});
+                result.append(Member{id, displayName(s->memberName()), s->remoteHostIP()});
         }
     }
     return result;

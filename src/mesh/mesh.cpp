@@ -194,7 +194,7 @@ QStringList Mesh::sendTo(const QList<MemberId> &members, const QString &line)
     std::vector<Addressee> addressees;
     for (const MemberId &id : members) {
         if (Socket *s = m_roster->socket(id))
-            addressees.push_back({s, s->memberName()});
+            addressees.push_back({s, displayName(s->memberName())});
     }
     const QByteArray bytes = wire::encode(line);
     QStringList reached;

@@ -1,5 +1,8 @@
 #pragma once
-// The status lines the mesh writes into the log. Each is complete text with its CR LF.
+// The status lines the mesh writes into the log. Each is complete text with its CR LF;
+// member names appear as displayName shows them.
+
+#include "model/member.h"
 
 #include <QString>
 
@@ -10,9 +13,9 @@ inline const QString crlf = QStringLiteral("\r\n");
 inline QString connecting(const QString &address) { return QStringLiteral(" ●") + address + QStringLiteral(" に接続中...") + crlf; }
 inline QString cannotConnect() { return QStringLiteral(" ●接続できません。") + crlf; }
 inline QString disconnected() { return crlf + QStringLiteral(" ●切断しました。") + crlf + crlf; }
-inline QString connected(const QString &name) { return crlf + QStringLiteral(" ●") + name + QStringLiteral(" と接続されました。") + crlf; }
-inline QString cut(const QString &name) { return QStringLiteral(" ●") + name + QStringLiteral(" との接続が断たれました。") + crlf + crlf; }
-inline QString peerError(const QString &name, const QString &description) { return QStringLiteral(" ●エラー : ") + name + crlf + description + crlf; }
+inline QString connected(const QString &name) { return crlf + QStringLiteral(" ●") + displayName(name) + QStringLiteral(" と接続されました。") + crlf; }
+inline QString cut(const QString &name) { return QStringLiteral(" ●") + displayName(name) + QStringLiteral(" との接続が断たれました。") + crlf + crlf; }
+inline QString peerError(const QString &name, const QString &description) { return QStringLiteral(" ●エラー : ") + displayName(name) + crlf + description + crlf; }
 inline QString joinRequestCame(const QString &address) { return QStringLiteral(" ●接続要求がきました。") + address + crlf; }
 inline QString chatFull() { return QStringLiteral(" ●満員なのでチャットに参加できません。") + crlf; }
 inline QString joinError() { return QStringLiteral(" ●エラー") + crlf; }

@@ -16,10 +16,22 @@ struct MemberId
     friend bool operator==(const MemberId &, const MemberId &) = default;
 };
 
+// A name as lists and status lines show it. Copies let their users choose at most 16 bytes,
+// so a longer name comes from a broken or hostile peer: it is cut to its first 32
+// characters and "…", which keeps the window responsive. The wire keeps the name whole.
+inline QString displayName(const QString &name)
+{
+    constexpr qsizetype Shown = 32;
+    if (name.size() <= Shown)
+        return name;
+    const qsizetype cut = name.at(Shown - 1).isHighSurrogate() ? Shown - 1 : Shown;
+    return name.left(cut) + QChar(0x2026);
+}
+
 struct Member
 {
     MemberId id;
-    QString name;
+    QString name; // as shown (see displayName)
     QString address;
 };
 
