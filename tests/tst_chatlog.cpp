@@ -120,6 +120,8 @@ private slots:
     void addLog_whileLocked();
     void appendEmphasised();
     void plainTextReadsBackAsLines();
+    void longLinesStayWhole_data();
+    void longLinesStayWhole();
     void resolveColorValue_data();
     void resolveColorValue();
     void colorValueFromQColor();
@@ -568,6 +570,42 @@ void TestChatLog::systemSoundPlayer_silentWithoutDeviceOrFile()
     QFile::copy(wav, missing);
     player->play(missing);
     QCOMPARE(owner.findChildren<QSoundEffect *>().size(), 2);
+}
+
+void TestChatLog::longLinesStayWhole_data()
+{
+    QTest::addColumn<QStringList>("pieces"); // as they arrive, one addLog each
+    const QString word(2500, u'N');
+    const QString kana(1500, u'あ');
+    const QString emoji = QString(600, u' ') + QStringLiteral("😀").repeated(400);
+    QTest::newRow("one endless word") << QStringList{word + QStringLiteral("\r\n")};
+    QTest::newRow("cut by the network") << QStringList{word.left(700), word.mid(700, 1200), word.mid(1900) + QStringLiteral("\r\nnext\r\n")};
+    QTest::newRow("an address across the bound") << QStringList{QString(1000, u'a') + QStringLiteral(" http://a.jp/") + QString(100, u'b') + QStringLiteral("\r\n")};
+    QTest::newRow("Japanese, private") << QStringList{mark + kana + QStringLiteral("\r\n\r\n") + kana};
+    QTest::newRow("surrogate pairs at the bound") << QStringList{emoji + QStringLiteral("\r\n")};
+}
+
+void TestChatLog::longLinesStayWhole()
+{
+    QFETCH(QStringList, pieces);
+    Fixture f;
+    QString expected;
+    for (const QString &piece : pieces) {
+        f.log.addLog(piece);
+        expected += piece;
+    }
+    expected.remove(mark);
+    expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    // Saved and copied text holds each line as it arrived...
+    QCOMPARE(logText(f.window), expected);
+    QTextCursor all(&f.window);
+    all.select(QTextCursor::Document);
+    QCOMPARE(logText(all), expected);
+    // ...while no block of the document grows past the bound, nor splits a character.
+    for (QTextBlock b = f.window.begin(); b.isValid(); b = b.next()) {
+        QVERIFY(b.length() - 1 <= LogRenderer::MaxParagraphCharacters);
+        QVERIFY(!b.text().endsWith(QChar(0xD83D)));
+    }
 }
 
 QTEST_MAIN(TestChatLog)

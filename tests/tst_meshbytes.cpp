@@ -1,6 +1,7 @@
 // A copy talking to plain TCP peers: the bytes on the chat and join ports, exactly as they
 // go over the wire, and what the copy does with odd callers.
 
+#include "rawpeer.h"
 #include "testcopy.h"
 #include "testsupport.h"
 
@@ -21,9 +22,6 @@ using namespace tarnivel::test;
 
 namespace {
 
-constexpr quint16 ChatPort = 3220;
-constexpr quint16 JoinPort = 4330;
-constexpr int WaitMs = 10000;
 
 // Names in code page 932.
 const QByteArray Sakura("\x82\xb3\x82\xad\x82\xe7"); // さくら
@@ -39,134 +37,6 @@ QByteArray ascii(const QString &text)
 QByteArray address(int n)
 {
     return ascii(loopbackText(n));
-}
-
-// One end of a plain TCP connection: what it has received and whether the other end hung up.
-class RawPeer
-{
-public:
-    explicit RawPeer(QTcpSocket *socket)
-        : m_socket(socket)
-    {
-        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this] {
-            received += m_socket->readAll();
-            if (onArrival)
-                onArrival(*this);
-        });
-        QObject::connect(socket, &QTcpSocket::disconnected, socket, [this] { hungUp = true; });
-    }
-
-    QTcpSocket &socket() { return *m_socket; }
-    void send(const QByteArray &bytes)
-    {
-        m_socket->write(bytes);
-        m_socket->flush();
-    }
-    bool connected() const { return m_socket->state() == QAbstractSocket::ConnectedState; }
-    bool waitConnected() { return QTest::qWaitFor([this] { return connected(); }, WaitMs); }
-    bool waitReceived(qsizetype size) { return QTest::qWaitFor([&] { return received.size() >= size; }, WaitMs); }
-    bool waitHungUp() { return QTest::qWaitFor([this] { return hungUp; }, WaitMs); }
-
-    // Close with SO_LINGER 0: the other end sees a reset, not a close.
-    void reset()
-    {
-        const linger noLinger{1, 0};
-        setsockopt(int(m_socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger);
-        m_socket->abort();
-    }
-
-    QByteArray received;
-    bool hungUp = false;
-    std::function<void(RawPeer &)> onArrival;
-
-private:
-    std::unique_ptr<QTcpSocket> m_socket;
-};
-
-// Dial host:port from loopback(from).
-std::unique_ptr<RawPeer> dial(int from, const QString &host, quint16 port)
-{
-    auto *socket = new QTcpSocket;
-    socket->bind(loopback(from), 0);
-    socket->connectToHost(host, port);
-    auto peer = std::make_unique<RawPeer>(socket);
-    if (!peer->waitConnected())
-        return nullptr;
-    return peer;
-}
-
-// Dial the copy's chat port from loopback(from) and greet it; null unless its Welcome came.
-std::unique_ptr<RawPeer> greet(int from, TestCopy &copy, const QByteArray &name)
-{
-    std::unique_ptr<RawPeer> peer = dial(from, copy.address(), ChatPort);
-    if (!peer)
-        return nullptr;
-    peer->send('\x02' + name);
-    if (!peer->waitReceived(1))
-        return nullptr;
-    return peer;
-}
-
-// Ask the copy for its peer list from loopback(from); the whole answer up to the hang-up.
-QByteArray askPeerList(int from, TestCopy &copy)
-{
-    std::unique_ptr<RawPeer> peer = dial(from, copy.address(), JoinPort);
-    if (!peer)
-        return "(not connected)";
-    peer->send("\x02");
-    if (!peer->waitHungUp())
-        return "(no hang-up) " + peer->received;
-    return peer->received;
-}
-
-// A plain listener on loopback(n):port that answers each arrival as the test says.
-class RawListener
-{
-public:
-    using Answer = std::function<void(RawPeer &)>;
-
-    RawListener(int n, quint16 port, Answer answer)
-        : m_answer(std::move(answer))
-    {
-        QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] {
-            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-                socket->setParent(nullptr);
-                peers.push_back(std::make_unique<RawPeer>(socket));
-                peers.back()->onArrival = m_answer;
-            }
-        });
-        m_listening = m_server.listen(loopback(n), port);
-    }
-
-    bool listening() const { return m_listening; }
-
-    std::vector<std::unique_ptr<RawPeer>> peers;
-
-private:
-    QTcpServer m_server;
-    Answer m_answer;
-    bool m_listening = false;
-};
-
-// A chat-port listener that answers a Hello with a Welcome naming it "p" + n.
-std::unique_ptr<RawListener> chatPeer(int n)
-{
-    const QByteArray welcome = "\x03p" + QByteArray::number(n);
-    return std::make_unique<RawListener>(n, ChatPort, [welcome](RawPeer &peer) {
-        if (peer.received.startsWith('\x02'))
-            peer.send(welcome);
-    });
-}
-
-// A join-port listener that answers the first arrival with reply and hangs up; with no
-// reply it hangs up without a word.
-std::unique_ptr<RawListener> joinAnswerer(int n, std::optional<QByteArray> reply)
-{
-    return std::make_unique<RawListener>(n, JoinPort, [reply](RawPeer &peer) {
-        if (reply)
-            peer.send(*reply);
-        peer.socket().disconnectFromHost();
-    });
 }
 
 QString connectedLine(const QString &name)

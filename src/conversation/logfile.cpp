@@ -1,5 +1,6 @@
 #include "conversation/logfile.h"
 
+#include "conversation/logrenderer.h"
 #include "platform/codepage932.h"
 
 #include <QDate>
@@ -17,15 +18,9 @@ QString proposedName(const QDate &day)
 
 QByteArray bytesOf(const QTextDocument &log)
 {
-    // Each block is one line; block text keeps every character as written (toPlainText would
-    // turn no-break spaces into blanks).
-    QString text;
-    for (QTextBlock block = log.begin(); block.isValid(); block = block.next()) {
-        if (block != log.begin())
-            text += QStringLiteral("\r\n");
-        text += block.text();
-    }
-    return cp932::encode(text);
+    // Every character as written (toPlainText would turn no-break spaces into blanks), and
+    // a long line whole.
+    return cp932::encode(logText(log, QStringLiteral("\r\n")));
 }
 
 bool write(const QString &path, const QTextDocument &log)

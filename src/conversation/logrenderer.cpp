@@ -2,6 +2,8 @@
 
 #include "model/colorvalue.h"
 
+#include <algorithm>
+
 #include <QFont>
 #include <QGuiApplication>
 #include <QStringList>
@@ -32,7 +34,48 @@ qsizetype addressEnd(const QString &text, qsizetype from)
     return end;
 }
 
+// Marks a block that goes on with the line of the block before it.
+constexpr int ContinuesLine = QTextFormat::UserProperty + 1;
+
+bool isLineBreak(QChar c)
+{
+    return c == u'\r' || c == u'\n' || c == QChar::ParagraphSeparator;
+}
+
+bool continuesLine(const QTextBlock &block)
+{
+    return block.blockFormat().boolProperty(ContinuesLine);
+}
+
 } // namespace
+
+QString logText(const QTextDocument &document, const QString &lineBreak)
+{
+    QString text;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (block != document.begin() && !continuesLine(block))
+            text += lineBreak;
+        text += block.text();
+    }
+    return text;
+}
+
+QString logText(const QTextCursor &selection, const QString &lineBreak)
+{
+    const int start = selection.selectionStart();
+    const int end = selection.selectionEnd();
+    const QTextDocument &document = *selection.document();
+    QString text;
+    for (QTextBlock block = document.findBlock(start); block.isValid() && block.position() <= end;
+         block = block.next()) {
+        if (block.position() > start && !continuesLine(block))
+            text += lineBreak;
+        const int from = std::max(start - block.position(), 0);
+        const int to = std::min(end - block.position(), block.length() - 1);
+        text += block.text().mid(from, std::max(to - from, 0));
+    }
+    return text;
+}
 
 LogRenderer::LogRenderer(QTextDocument &document, const Preferences &prefs)
     : m_document(document)
@@ -76,9 +119,9 @@ void LogRenderer::append(QString text, Emphasis emphasis, Addresses addresses)
     // One edit block: the views lay the document out once per call, not once per piece.
     m_cursor.beginEditBlock();
     if (addresses == Addresses::Underlined)
-        insertMarkingAddresses(m_cursor, text, format);
+        insertMarkingAddresses(text, format);
     else
-        m_cursor.insertText(text, format);
+        insertBounded(text, format);
     // Text added at the end from now on starts plain; an empty last line takes that too.
     if (m_cursor.block().length() == 1)
         m_cursor.setBlockCharFormat(plain);
@@ -109,8 +152,7 @@ void LogRenderer::clear()
     m_lengthAfterTrailingCr = -1;
 }
 
-void LogRenderer::insertMarkingAddresses(QTextCursor &cursor, const QString &text,
-                                         const QTextCharFormat &format)
+void LogRenderer::insertMarkingAddresses(const QString &text, const QTextCharFormat &format)
 {
     QTextCharFormat underlined = format;
     underlined.setFontUnderline(true);
@@ -119,14 +161,45 @@ void LogRenderer::insertMarkingAddresses(QTextCursor &cursor, const QString &tex
     while (p < text.size()) {
         const qsizetype found = text.indexOf(addressStart, p, Qt::CaseSensitive);
         if (found < 0) {
-            cursor.insertText(text.mid(p), format);
+            insertBounded(text.mid(p), format);
             return;
         }
         if (found > p)
-            cursor.insertText(text.mid(p, found - p), format);
+            insertBounded(text.mid(p, found - p), format);
         const qsizetype end = addressEnd(text, found);
-        cursor.insertText(text.mid(found, end - found), underlined);
+        insertBounded(text.mid(found, end - found), underlined);
         p = end;
+    }
+}
+
+void LogRenderer::insertBounded(const QString &text, const QTextCharFormat &format)
+{
+    QTextBlockFormat continuation;
+    continuation.setProperty(ContinuesLine, true);
+    const qsizetype size = text.size();
+    qsizetype p = 0;
+    while (p < size) {
+        qsizetype lineEnd = p;
+        while (lineEnd < size && !isLineBreak(text.at(lineEnd)))
+            ++lineEnd;
+        while (p < lineEnd) {
+            const qsizetype room = MaxParagraphCharacters - (m_cursor.block().length() - 1);
+            qsizetype take = std::min(room, lineEnd - p);
+            // A surrogate pair stays in one block.
+            if (take > 0 && take < lineEnd - p && text.at(p + take - 1).isHighSurrogate())
+                --take;
+            if (take <= 0) {
+                m_cursor.insertBlock(continuation, format);
+                continue;
+            }
+            m_cursor.insertText(text.mid(p, take), format);
+            p += take;
+        }
+        // Each break starts a line of its own (never a continuation): CR LF, CR, LF.
+        while (p < size && isLineBreak(text.at(p))) {
+            p += (text.at(p) == u'\r' && p + 1 < size && text.at(p + 1) == u'\n') ? 2 : 1;
+            m_cursor.insertBlock(QTextBlockFormat(), format);
+        }
     }
 }
 

@@ -5,6 +5,11 @@
 // Line breaks: CR LF, a lone LF and a lone CR each end a paragraph (a block of the
 // document), so the plain text of a document reads back as one line per paragraph.
 // A CR LF pair that arrives split over two calls still makes a single break.
+//
+// A line longer than MaxParagraphCharacters goes on in further blocks marked as continuing
+// it, so that appending to it and laying it out cost time in proportion to what arrives,
+// however long a peer's line is. logText() joins such blocks again: saved and copied text
+// holds every line as it arrived.
 
 #include "model/preferences.h"
 
@@ -17,6 +22,12 @@ class QTextDocument;
 namespace tarnivel {
 
 enum class Emphasis { Off, On };
+
+// The log's text, one line per line (continuation blocks joined), lines separated by
+// lineBreak; every character as written.
+QString logText(const QTextDocument &document, const QString &lineBreak = QStringLiteral("\n"));
+// The same for the selection of a cursor into the log.
+QString logText(const QTextCursor &selection, const QString &lineBreak = QStringLiteral("\n"));
 enum class Addresses { Plain, Underlined };
 
 class LogRenderer
@@ -24,6 +35,8 @@ class LogRenderer
 public:
     // Switches undo/redo off: the log never needs it, and its stack would grow with every line.
     LogRenderer(QTextDocument &document, const Preferences &prefs);
+
+    static constexpr int MaxParagraphCharacters = 1024;
 
     void append(QString text, Emphasis emphasis, Addresses addresses);
     // Appends everything `other` holds, each character with its own format (the lines held
@@ -35,8 +48,10 @@ public:
 
 private:
     QTextCharFormat logFormat(Emphasis emphasis) const;
-    static void insertMarkingAddresses(QTextCursor &cursor, const QString &text,
-                                       const QTextCharFormat &format);
+    void insertMarkingAddresses(const QString &text, const QTextCharFormat &format);
+    // Inserts text at the end, starting a continuation block wherever the current block
+    // would grow past MaxParagraphCharacters.
+    void insertBounded(const QString &text, const QTextCharFormat &format);
 
     QTextDocument &m_document;
     const Preferences &m_prefs;

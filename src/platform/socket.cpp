@@ -284,6 +284,9 @@ void Socket::adopt(const SocketContext::Parked &parked)
 
 void Socket::wire(QTcpSocket *socket)
 {
+    // Whatever a peer sends, one arrival holds at most this much, and the rest is read on
+    // later turns of the event loop: a flood cannot keep the window from the user's keys.
+    socket->setReadBufferSize(MaxArrivalBytes);
     connect(socket, &QIODevice::readyRead, this, &Socket::onReadyRead);
     connect(socket, &QIODevice::bytesWritten, this, &Socket::onBytesWritten);
     connect(socket, &QAbstractSocket::disconnected, this, &Socket::onPeerClosed);

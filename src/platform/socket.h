@@ -110,6 +110,9 @@ class Socket : public QObject
 {
     Q_OBJECT
 public:
+    // The most one dataArrival carries; more waits for the next turn of the event loop.
+    static constexpr qint64 MaxArrivalBytes = 64 * 1024;
+
     explicit Socket(SocketContext &context, QObject *parent = nullptr);
     ~Socket() override;
 
@@ -147,7 +150,7 @@ public:
 signals:
     void connectionRequest(int requestId);
     void connected();
-    // All bytes readable at that moment.
+    // The bytes readable at that moment, at most MaxArrivalBytes at a time.
     void dataArrival(const QByteArray &bytes);
     void sendComplete();
     // The peer closed or reset the connection.

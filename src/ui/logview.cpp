@@ -1,10 +1,19 @@
 #include "ui/logview.h"
 
 #include "conversation/logaddress.h"
+#include "conversation/logrenderer.h"
 
+#include <QMimeData>
 #include <QMouseEvent>
 
 namespace tarnivel {
+
+QMimeData *LogView::createMimeDataFromSelection() const
+{
+    QMimeData *data = QTextEdit::createMimeDataFromSelection();
+    data->setText(logText(textCursor()));
+    return data;
+}
 
 LogView::LogView(QWidget *parent)
     : QTextEdit(parent)

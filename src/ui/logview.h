@@ -21,6 +21,8 @@ signals:
     void addressOpened(const QUrl &url);
 
 protected:
+    // Plain text as saved: a long line that the log holds in several blocks is one line.
+    QMimeData *createMimeDataFromSelection() const override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;

@@ -1,5 +1,6 @@
 #include "ui/mainwindow.h"
 
+#include "conversation/logrenderer.h"
 #include "model/twips.h"
 #include "platform/clipboard.h"
 #include "ui/aboutbox.h"
@@ -631,7 +632,7 @@ void MainWindow::clearLogCommand()
 void MainWindow::copyLogSelection()
 {
     m_clipboard->clear();
-    m_clipboard->setText(m_logView->textCursor().selection().toPlainText());
+    m_clipboard->setText(logText(m_logView->textCursor()));
 }
 
 void MainWindow::lockCommand()

@@ -1,6 +1,7 @@
 #include "testcopy.h"
 
 #include "testsupport.h"
+#include "conversation/logrenderer.h"
 #include "ui/mainwindow.h"
 
 #include <QLineEdit>
@@ -33,7 +34,7 @@ void CopyBase::joinThrough(const QString &address)
 
 QString CopyBase::logText()
 {
-    return session().logDocument().toPlainText();
+    return tarnivel::logText(session().logDocument());
 }
 
 int CopyBase::connectionCount()

@@ -52,6 +52,7 @@ public:
 
     // Join the chat of the copy at this address, as the command line would (no dialog).
     void joinThrough(const QString &address);
+    // The log as it would be saved, lines separated by LF.
     QString logText();
     int connectionCount();
     // Connected sockets whose member has greeted (named after the peer, not its address).

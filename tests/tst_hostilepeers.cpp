@@ -1,0 +1,211 @@
+// Broken and hostile peers over real loopback sockets. Whatever they do, the copy keeps
+// chatting with an honest member, its member list matches its connected sockets, and it
+// holds no more file descriptors than before.
+
+#include "rawpeer.h"
+#include "testcopy.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <functional>
+
+using namespace tarnivel;
+using namespace tarnivel::test;
+
+namespace {
+
+int openDescriptors()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
+}
+
+QByteArray lines(qsizetype bytes)
+{
+    const QByteArray line("evil> The quick brown fox jumps over the lazy dog.\r\n");
+    QByteArray burst;
+    burst.reserve(bytes + line.size());
+    while (burst.size() < bytes)
+        burst += line;
+    return burst;
+}
+
+// A newcomer that joins through a raw join answerer giving this reply.
+void joinThroughAnswerer(TestCopy &newcomer, int answererAt, const QByteArray &reply)
+{
+    auto answerer = joinAnswerer(answererAt, reply);
+    QVERIFY(answerer->listening());
+    newcomer.joinThrough(loopbackText(answererAt));
+    // Back to idle and listening on both ports once every dial has failed.
+    QTRY_VERIFY_WITH_TIMEOUT(newcomer.title() == QStringLiteral("たるにべ - 未接続")
+                                 && newcomer.session().meshForTests().roster().listening().state() == SocketState::Listening
+                                 && newcomer.session().meshForTests().roster().joinServer().state() == SocketState::Listening,
+                             WaitMs);
+}
+
+struct Scene
+{
+    TestCopy &victim;
+    TestCopy &honest;
+    TestCopy &newcomer;
+};
+
+using Attack = std::function<void(Scene &)>;
+
+} // namespace
+
+Q_DECLARE_METATYPE(Attack)
+
+class TestHostilePeers : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void copySurvives_data();
+    void copySurvives();
+
+private:
+    // Qt opens some descriptors of its own on first use; counted once they are open.
+    int m_descriptors = 0;
+};
+
+void TestHostilePeers::initTestCase()
+{
+    {
+        TestCopy a(1, QStringLiteral("A"));
+        TestCopy b(2, QStringLiteral("B"));
+        b.joinThrough(a.address());
+        QTRY_VERIFY_WITH_TIMEOUT(a.namedMemberCount() == 1 && b.namedMemberCount() == 1, WaitMs);
+    }
+    QTest::qWait(100);
+    m_descriptors = openDescriptors();
+}
+
+void TestHostilePeers::copySurvives_data()
+{
+    QTest::addColumn<Attack>("attack");
+
+    QTest::newRow("silent on the chat port") << Attack([](Scene &s) {
+        auto peer = dial(10, s.victim.address(), ChatPort);
+        QVERIFY(peer);
+        QTest::qWait(100);
+    });
+    QTest::newRow("silent on the join port") << Attack([](Scene &s) {
+        s.victim.session().meshForTests().setSilentJoinTimeoutMs(200);
+        auto peer = dial(10, s.victim.address(), JoinPort);
+        QVERIFY(peer);
+        QVERIFY(peer->waitHungUp());
+    });
+    QTest::newRow("10 MB in one burst") << Attack([](Scene &s) {
+        auto peer = greet(10, s.victim, "evil");
+        QVERIFY(peer);
+        const QByteArray burst = lines(10 << 20);
+        peer->send(burst);
+        QTRY_VERIFY_WITH_TIMEOUT(s.victim.logText().size() > burst.size() - 2 * (burst.size() / 52), 60000);
+    });
+    QTest::newRow("reset in the middle of its Hello") << Attack([](Scene &s) {
+        auto peer = dial(10, s.victim.address(), ChatPort);
+        QVERIFY(peer);
+        peer->send("\x02\x82");
+        QTest::qWait(50);
+        peer->reset();
+        QTest::qWait(100);
+    });
+    QTest::newRow("a Hello with a 1 MB name") << Attack([](Scene &s) {
+        QByteArray name(1 << 20, 'N');
+        auto peer = dial(10, s.victim.address(), ChatPort);
+        QVERIFY(peer);
+        peer->send('\x02' + name);
+        QVERIFY(peer->waitReceived(1));
+        s.victim.togglePeerColumn();
+        // Shown shortened; the name itself is kept whole.
+        QVERIFY(s.victim.members().contains(QString(32, u'N') + QChar(0x2026)));
+        QTRY_VERIFY(s.victim.logText().contains(QStringLiteral(" ●%1… と接続されました。").arg(QString(32, u'N'))));
+        s.victim.togglePeerColumn();
+    });
+    QTest::newRow("1000 join openings and closings") << Attack([](Scene &s) {
+        for (int i = 0; i < 1000; ++i) {
+            QTcpSocket raw;
+            raw.bind(loopback(10), 0);
+            raw.connectToHost(s.victim.address(), JoinPort);
+            // Refused while the copy talks to the caller before: a closing all the same.
+            QTest::qWaitFor([&raw] { return raw.state() == QAbstractSocket::ConnectedState
+                                            || raw.state() == QAbstractSocket::UnconnectedState; }, 2000);
+            raw.abort();
+        }
+        QTest::qWait(100);
+        QCOMPARE(askPeerList(11, s.victim).left(1), QByteArray("\x03"));
+    });
+    QTest::newRow("a PeerList of 100 fields") << Attack([](Scene &s) {
+        QByteArray reply("\x03");
+        for (int i = 0; i < 100; ++i)
+            reply += loopbackText(60 + i % 40).toLatin1() + '\x03';
+        joinThroughAnswerer(s.newcomer, 20, reply);
+    });
+    QTest::newRow("a PeerList of addresses where nothing listens") << Attack([](Scene &s) {
+        joinThroughAnswerer(s.newcomer, 20, "\x03\x03" + loopbackText(61).toLatin1() + '\x03' + loopbackText(62).toLatin1() + '\x03');
+    });
+    QTest::newRow("a member that reads nothing") << Attack([](Scene &s) {
+        // A plain socket with a small receive window that greets and then never reads.
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int small = 4096;
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in from{AF_INET, 0, {htonl(loopback(10).toIPv4Address())}, {}};
+        sockaddr_in to{AF_INET, htons(ChatPort), {htonl(loopback(1).toIPv4Address())}, {}};
+        QVERIFY(::bind(fd, reinterpret_cast<sockaddr *>(&from), sizeof from) == 0);
+        QVERIFY(::connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to) == 0);
+        QVERIFY(::send(fd, "\x02stuck", 6, 0) == 6);
+        QTRY_COMPARE_WITH_TIMEOUT(s.victim.namedMemberCount(), 2, WaitMs);
+
+        const QString big = QStringLiteral("x> ") + QString(256 * 1024, u'y') + QStringLiteral("\r\n");
+        for (int i = 0; i < 32; ++i)
+            s.victim.session().meshForTests().sendToAll(big);
+        const QString last = QStringLiteral("最後の行");
+        s.victim.say(last);
+        QTRY_VERIFY_WITH_TIMEOUT(s.honest.logText().contains(last), WaitMs);
+        const QString bigLine = big.chopped(2);
+        const QStringList received = s.honest.logText().split(u'\n');
+        QCOMPARE(received.count(bigLine), 32);
+        ::close(fd);
+    });
+}
+
+void TestHostilePeers::copySurvives()
+{
+    QFETCH(Attack, attack);
+    {
+        TestCopy victim(1, QStringLiteral("被害者"));
+        TestCopy honest(2, QStringLiteral("正直"));
+        TestCopy newcomer(3, QStringLiteral("新入り"));
+        honest.joinThrough(victim.address());
+        QTRY_VERIFY_WITH_TIMEOUT(victim.namedMemberCount() == 1 && honest.namedMemberCount() == 1, WaitMs);
+
+        Scene scene{victim, honest, newcomer};
+        attack(scene);
+        if (QTest::currentTestFailed())
+            return;
+
+        // The hostile peers are gone; what is left is the honest chat, and it works.
+        QTRY_COMPARE_WITH_TIMEOUT(victim.connectionCount(), 1, WaitMs);
+        QCOMPARE(victim.namedMemberCount(), 1);
+        victim.togglePeerColumn();
+        QCOMPARE(victim.members(), QStringList{QStringLiteral("正直")});
+        victim.say(QStringLiteral("まだ大丈夫"));
+        QTRY_VERIFY_WITH_TIMEOUT(honest.logText().contains(QStringLiteral("被害者> まだ大丈夫")), WaitMs);
+        honest.say(QStringLiteral("よかった"));
+        QTRY_VERIFY_WITH_TIMEOUT(victim.logText().contains(QStringLiteral("正直> よかった")), WaitMs);
+        // The newcomer, whatever happened to it, can still join the real chat.
+        newcomer.joinThrough(victim.address());
+        QTRY_VERIFY_WITH_TIMEOUT(newcomer.namedMemberCount() == 2, WaitMs);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(openDescriptors(), m_descriptors, WaitMs);
+}
+
+QTEST_MAIN(TestHostilePeers)
+#include "tst_hostilepeers.moc"
