@@ -10,6 +10,7 @@
 #include "ui/myipdialog.h"
 #include "ui/namedialog.h"
 #include "ui/programicon.h"
+#include "ui/serverlistdialog.h"
 #include "ui/windowstacking.h"
 
 #include <QAction>
@@ -160,10 +161,19 @@ void MainWindow::buildMenus()
     m_disconnectAction->setEnabled(false);
     connect(m_disconnectAction, &QAction::triggered, this, [this] { m_session->disconnect(); });
     connectMenu->addSeparator();
-    addAction(connectMenu, QStringLiteral("mnServer"), QStringLiteral("サーバに接続"), QKeySequence(Qt::Key_F2));
-    addAction(connectMenu, QStringLiteral("mnQuick"), QStringLiteral("クイックサーバ"), QKeySequence(Qt::Key_F3));
-    addAction(connectMenu, QStringLiteral("mnWaitQuit"), QStringLiteral("待機の解除"), QKeySequence(Qt::SHIFT | Qt::Key_F3))
-        ->setVisible(false);
+    QAction *serverAction = addAction(connectMenu, QStringLiteral("mnServer"), QStringLiteral("サーバに接続"), QKeySequence(Qt::Key_F2));
+    connect(serverAction, &QAction::triggered, this, &MainWindow::openDirectoryList);
+    QAction *quickAction = addAction(connectMenu, QStringLiteral("mnQuick"), QStringLiteral("クイックサーバ"), QKeySequence(Qt::Key_F3));
+    connect(quickAction, &QAction::triggered, this, [this] { m_session->quickCommand(); });
+    QAction *waitQuitAction = addAction(connectMenu, QStringLiteral("mnWaitQuit"), QStringLiteral("待機の解除"), QKeySequence(Qt::SHIFT | Qt::Key_F3));
+    waitQuitAction->setVisible(false);
+    connect(waitQuitAction, &QAction::triggered, this, [this] { m_session->waitQuitCommand(); });
+    connect(&m_session->room(), &RoomExchange::waitingChanged, waitQuitAction, &QAction::setVisible);
+    // While the directory server is being asked, no second room is entered.
+    connect(&m_session->room(), &RoomExchange::busyChanged, this, [serverAction, quickAction](bool busy) {
+        serverAction->setEnabled(!busy);
+        quickAction->setEnabled(!busy);
+    });
     connectMenu->addSeparator();
     connect(addAction(connectMenu, QStringLiteral("mnEnd"), QStringLiteral("終了"), QKeySequence(Qt::CTRL | Qt::Key_Q)),
             &QAction::triggered, this, &QWidget::close);
@@ -452,9 +462,15 @@ void MainWindow::applyTopmost()
     tarnivel::applyTopmost(this, m_session->preferences().alwaysOnTop);
 }
 
+// The server command (F2, and "/L" at start-up): the entry list, then the chosen room.
 void MainWindow::openDirectoryList()
 {
-    // Directory rooms are not part of this program yet.
+    m_session->serverCommand([this]() -> std::optional<QString> {
+        ServerListDialog list(m_session->room().entryFolder(), m_session->preferences().quickServer,
+                              [this](const QString &entry) { m_session->setQuickServer(entry); }, this);
+        execModalOverMain(list, this, [this] { return m_session->preferences().alwaysOnTop; });
+        return list.chosenEntry();
+    });
 }
 
 void MainWindow::capturePlacement(float &left, float &top)
