@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDate>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -28,6 +29,7 @@
 #include <QScrollBar>
 #include <QTextDocumentFragment>
 #include <QTextEdit>
+#include <QTimer>
 #include <cstdio>
 
 namespace tarnivel {
@@ -162,7 +164,7 @@ void MainWindow::buildMenus()
     connect(m_disconnectAction, &QAction::triggered, this, [this] { m_session->disconnect(); });
     connectMenu->addSeparator();
     QAction *serverAction = addAction(connectMenu, QStringLiteral("mnServer"), QStringLiteral("サーバに接続"), QKeySequence(Qt::Key_F2));
-    connect(serverAction, &QAction::triggered, this, &MainWindow::openDirectoryList);
+    connect(serverAction, &QAction::triggered, this, &MainWindow::serverCommand);
     QAction *quickAction = addAction(connectMenu, QStringLiteral("mnQuick"), QStringLiteral("クイックサーバ"), QKeySequence(Qt::Key_F3));
     connect(quickAction, &QAction::triggered, this, [this] { m_session->quickCommand(); });
     QAction *waitQuitAction = addAction(connectMenu, QStringLiteral("mnWaitQuit"), QStringLiteral("待機の解除"), QKeySequence(Qt::SHIFT | Qt::Key_F3));
@@ -462,8 +464,15 @@ void MainWindow::applyTopmost()
     tarnivel::applyTopmost(this, m_session->preferences().alwaysOnTop);
 }
 
-// The server command (F2, and "/L" at start-up): the entry list, then the chosen room.
+// "/L" at start-up: the list opens once loading is over, so that closing the window while
+// it is open ends the program as usual.
 void MainWindow::openDirectoryList()
+{
+    QTimer::singleShot(0, this, &MainWindow::serverCommand);
+}
+
+// The server command (F2): the entry list, then the chosen entry's room.
+void MainWindow::serverCommand()
 {
     m_session->serverCommand([this]() -> std::optional<QString> {
         ServerListDialog list(m_session->room().entryFolder(), m_session->preferences().quickServer,
@@ -525,6 +534,11 @@ void MainWindow::resizeToOuter(QSize outer)
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     unload();
+    // A dialog left open (the entry list, a termination signal meanwhile) would keep the program alive.
+    for (QDialog *dialog : findChildren<QDialog *>()) {
+        if (dialog->isVisible())
+            dialog->reject();
+    }
     event->accept();
 }
 
