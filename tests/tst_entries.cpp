@@ -1,8 +1,8 @@
 // Directory entries as files, the name check, and the bytes of the room requests.
+// (How replies are read is tested against servers in tst_rooms.)
 
 #include "directory/entryfile.h"
 #include "directory/entryname.h"
-#include "directory/roomreply.h"
 #include "directory/roomrequest.h"
 #include "platform/codepage932.h"
 
@@ -22,11 +22,8 @@ private slots:
     void writtenBytesReadBackWhole();
     void olderFilesReadAsBefore_data();
     void olderFilesReadAsBefore();
-    void listIsTheFolder();
     void requestBytes_data();
     void requestBytes();
-    void replyClasses_data();
-    void replyClasses();
 };
 
 void TestEntries::nameCheck_data()
@@ -104,19 +101,6 @@ void TestEntries::olderFilesReadAsBefore()
         QCOMPARE((QStringList{entry->url, entry->room}), fields);
 }
 
-void TestEntries::listIsTheFolder()
-{
-    QTemporaryDir dir;
-    for (const QString name : {"b.tsd", "あ.tsd", "a.tsd", "notes.txt", "UPPER.TSD", ".tsd", "b.tsd.tmp"}) {
-        QFile file(QDir(dir.path()).filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.tsd")));
-    QCOMPARE(listEntries(dir.path()), (QStringList{"a", "b", "あ"}));
-    // A folder that cannot be written does not take the entry.
-    QVERIFY(!writeEntryFile(QDir(dir.path()).filePath(QStringLiteral("missing/x.tsd")), {"u", "r"}));
-}
-
 void TestEntries::requestBytes_data()
 {
     QTest::addColumn<QString>("url");
@@ -136,26 +120,6 @@ void TestEntries::requestBytes()
     QFETCH(QByteArray, enter);
     QCOMPARE(roomRequestUrl(url, room, RoomRequest::Enter), enter);
     QCOMPARE(roomRequestUrl(url, room, RoomRequest::Withdraw), enter + "+quit");
-}
-
-void TestEntries::replyClasses_data()
-{
-    QTest::addColumn<QString>("reply");
-    QTest::addColumn<RoomReply>("meaning");
-    QTest::newRow("empty") << "" << RoomReply::NoServer;
-    QTest::newRow("21 characters") << "NotFound" + QString(13, u'x') << RoomReply::CgiError;
-    QTest::newRow("20 characters") << "192.168.100.200:3220" << RoomReply::Partner;
-    QTest::newRow("NotFound") << "NotFound" << RoomReply::NotFound;
-    QTest::newRow("NoUser") << "NoUser" << RoomReply::NoUser;
-    QTest::newRow("NoUser and a line end") << "NoUser\r\n" << RoomReply::Partner;
-    QTest::newRow("other letter case") << "nouser" << RoomReply::Partner;
-}
-
-void TestEntries::replyClasses()
-{
-    QFETCH(QString, reply);
-    QFETCH(RoomReply, meaning);
-    QCOMPARE(classifyRoomReply(reply), meaning);
 }
 
 QTEST_APPLESS_MAIN(TestEntries)

@@ -3,6 +3,7 @@
 #include "directory/entryfile.h"
 #include "ui/entryeditordialog.h"
 #include "ui/serverlistdialog.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -17,6 +18,7 @@
 #include <QtTest>
 
 using namespace tarnivel;
+using tarnivel::test::whenModal;
 
 namespace {
 
@@ -26,20 +28,6 @@ struct Seen
     QString text;
     QMessageBox::StandardButtons buttons;
 };
-
-// Runs `act` on the next modal widget of type T once it is up.
-template <typename T>
-void whenModal(std::function<void(T *)> act)
-{
-    auto *timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [=] {
-        if (auto *widget = qobject_cast<T *>(QApplication::activeModalWidget())) {
-            timer->deleteLater();
-            act(widget);
-        }
-    });
-    timer->start(10);
-}
 
 // Answers the next message box; what it showed goes into *seen.
 void answer(QMessageBox::StandardButton button, Seen *seen)
@@ -91,14 +79,16 @@ ServerListDialog *TestEntryDialogs::openList()
 
 void TestEntryDialogs::captionsAndKeyboardOrder()
 {
-    // A file put there by hand is listed under its name.
-    QFile hand(QDir(m_dir->path()).filePath(QStringLiteral("手置き.tsd")));
-    QVERIFY(hand.open(QIODevice::WriteOnly));
-    hand.write("http://h/\r\nlobby\r\n");
-    hand.close();
+    // A file put there by hand is listed under its name; other files and folders are not.
+    for (const QString name : {"手置き.tsd", "notes.txt", "UPPER.TSD"}) {
+        QFile file(QDir(m_dir->path()).filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("folder.tsd")));
     m_quick = QStringLiteral("手置き");
     ServerListDialog *list = openList();
     QCOMPARE(list->windowTitle(), QStringLiteral("サーバに接続"));
+    QCOMPARE(list->entryList()->count(), 1);
     QCOMPARE(list->entryList()->item(0)->text(), QStringLiteral("手置き"));
     QCOMPARE(list->findChild<QGroupBox *>(QStringLiteral("Frame1"))->title(), QStringLiteral("クイックサーバ"));
     QCOMPARE(list->quickLabel()->text(), QStringLiteral("手置き"));
@@ -158,7 +148,6 @@ void TestEntryDialogs::editorChecksBothNames_data()
     QTest::addColumn<QString>("message"); // empty: saved
     QTest::newRow("saved") << "雑談．ｊｐ" << "ルーム 1" << "" << "";
     QTest::newRow("empty name") << "" << "r" << "" << refused("サーバ名");
-    QTest::newRow("full stop in the name") << "a.b" << "r" << "" << refused("サーバ名");
     QTest::newRow("bar in the name") << "a|b" << "r" << "" << refused("サーバ名");
     QTest::newRow("empty room") << "n" << "" << "" << refused("ログイン名");
     QTest::newRow("colon in the room") << "n" << "a:b" << "" << refused("ログイン名");

@@ -42,20 +42,6 @@ void enterQuick(CopyBase &copy, const QString &entry)
     copy.session().quickCommand();
 }
 
-// Runs `act` on the next modal widget of type T once it is up.
-template <typename T>
-void whenModal(std::function<void(T *)> act)
-{
-    auto *timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [=] {
-        if (auto *widget = qobject_cast<T *>(QApplication::activeModalWidget())) {
-            timer->deleteLater();
-            act(widget);
-        }
-    });
-    timer->start(10);
-}
-
 QString realServerUrl(const DirectoryServer &server)
 {
     return QStringLiteral("http://127.0.0.1:%1/tarnivel").arg(server.port());
@@ -80,7 +66,6 @@ class TestRooms : public QObject
     Q_OBJECT
 private slots:
     void twoCopiesMeetInARoom();
-    void olderCopiesSendTheBytesRaw();
     void replies_data();
     void replies();
     void requestsGoOutAsTyped();
@@ -98,8 +83,8 @@ void TestRooms::twoCopiesMeetInARoom()
     QVERIFY(startServer(server));
     WindowCopy a(1, QStringLiteral("あきら"));
     TestCopy b(2, QStringLiteral("Bob"));
-    writeEntry(a, QStringLiteral("ロビー"), realServerUrl(server), QStringLiteral("lobby"));
-    writeEntry(b, QStringLiteral("lobby"), realServerUrl(server), QStringLiteral("lobby"));
+    writeEntry(a, QStringLiteral("ロビー"), realServerUrl(server), QStringLiteral("雑談"));
+    writeEntry(b, QStringLiteral("lobby"), realServerUrl(server), QStringLiteral("雑談"));
 
     // A chooses the entry in the list (F2) and finds the room empty.
     const qsizetype before = a.logText().size();
@@ -118,19 +103,9 @@ void TestRooms::twoCopiesMeetInARoom()
     QTRY_COMPARE_WITH_TIMEOUT(b.title(), QStringLiteral("たるにべ - 1人接続済 [lobbyで待機]"), JoinWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(a.title(), QStringLiteral("たるにべ - 1人接続済 [ロビーで待機]"), JoinWaitMs);
     QVERIFY(b.session().room().waiting());
-}
-
-void TestRooms::olderCopiesSendTheBytesRaw()
-{
-    DirectoryServer server;
-    QVERIFY(startServer(server));
-    TestCopy a(1, QStringLiteral("A"));
-    writeEntry(a, QStringLiteral("z"), realServerUrl(server), QStringLiteral("雑談"));
-    enterQuick(a, QStringLiteral("z"));
-    QVERIFY(a.session().room().waiting());
-    // The same room, asked with the code page 932 bytes unescaped.
-    const HttpAnswer answer = exchange(server.port(), 9, getRequest("/tarnivel?" + QByteArray::fromHex("8E47926B")));
-    QCOMPARE(answer.body, a.address().toLatin1());
+    // An older copy, sending the code page 932 bytes raw, finds the same room.
+    const HttpAnswer raw = exchange(server.port(), 9, getRequest("/tarnivel?" + QByteArray::fromHex("8E47926B")));
+    QCOMPARE(raw.body, a.address().toLatin1());
 }
 
 void TestRooms::replies_data()
@@ -155,6 +130,7 @@ void TestRooms::replies_data()
     row("NoUser", "scripted", ScriptedHttpServer::reply("NoUser")) << entering + Waiting << true;
     row("20 characters", "scripted", ScriptedHttpServer::reply("partner.example.test")) << partner("partner.example.test") << true;
     row("NoUser and a line end", "scripted", ScriptedHttpServer::reply("NoUser\r\n")) << partner("NoUser\n") << true;
+    row("other letter case", "scripted", ScriptedHttpServer::reply("nouser")) << partner("nouser") << true;
     row("chunked NoUser", "scripted",
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nNo\r\n4\r\nUser\r\n0\r\n\r\n"})
         << entering + Waiting << true;
@@ -199,13 +175,11 @@ void TestRooms::requestsGoOutAsTyped()
     writeEntry(copy, QStringLiteral("p"), scripted.url(QStringLiteral("/cgi-bin/room.cgi")), QStringLiteral("a b&c?d+雑%41"));
     writeEntry(copy, QStringLiteral("q"), scripted.url(QString()), QStringLiteral("lobby"));
     enterQuick(copy, QStringLiteral("p"));
-    copy.session().waitQuitCommand();
-    enterQuick(copy, QStringLiteral("q"));
-    copy.session().disconnect();
+    enterQuick(copy, QStringLiteral("q")); // withdraws from the first room first
     QCOMPARE(scripted.requestLines, (QList<QByteArray>{"GET /cgi-bin/room.cgi?a%20b&c?d+%8E%47%41 HTTP/1.1",
                                                        "GET /cgi-bin/room.cgi?a%20b&c?d+%8E%47%41+quit HTTP/1.1",
-                                                       "GET /?lobby HTTP/1.1", "GET /?lobby+quit HTTP/1.1"}));
-    QCOMPARE(scripted.callers, QStringList(4, copy.address()));
+                                                       "GET /?lobby HTTP/1.1"}));
+    QCOMPARE(scripted.callers, QStringList(3, copy.address()));
 }
 
 void TestRooms::renewals()
