@@ -135,7 +135,7 @@ void TestHostilePeers::copySurvives_data()
             raw.bind(loopback(10), 0);
             raw.connectToHost(s.victim.address(), JoinPort);
             // Refused while the copy talks to the caller before: a closing all the same.
-            QTest::qWaitFor([&raw] { return raw.state() == QAbstractSocket::ConnectedState
+            (void)QTest::qWaitFor([&raw] { return raw.state() == QAbstractSocket::ConnectedState
                                             || raw.state() == QAbstractSocket::UnconnectedState; }, 2000);
             raw.abort();
         }

@@ -8,6 +8,7 @@
 #include "session/windowtitle.h"
 
 #include <QDir>
+#include <QPointer>
 
 namespace tarnivel {
 
@@ -43,6 +44,7 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
     , m_ownAddress(m_prefs, m_dialup, m_http)
     , m_mesh(m_context, m_log, m_ownAddress, m_prefs)
     , m_composer(m_mesh, m_log, m_prefs, composerView)
+    , m_room(m_log, m_mesh, m_programFolder, options.bindAddress)
     , m_titleBody(windowtitle::unconnected())
 {
     connect(&m_mesh, &Mesh::stateChanged, this, [this](MeshState state, int count) {
@@ -60,6 +62,8 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
         if (m_prefs.connectSound)
             m_sound.play(shippedFile(QStringLiteral("connect.wav")));
     });
+    connect(&m_room, &RoomExchange::titleChanged, this, &Session::showTitle);
+    connect(&m_room, &RoomExchange::partnerFound, this, &Session::joinAddress);
     connect(&m_mesh, &Mesh::memberLeft, this, [this] {
         if (m_room.waiting())
             m_room.pollRoom();
@@ -170,10 +174,33 @@ void Session::joinAddress(const QString &address)
 
 void Session::disconnect()
 {
+    const QPointer<Session> self(this);
     if (m_room.waiting())
-        m_room.quitWaiting();
+        m_room.quitWaiting(); // awaits the server: anything may happen meanwhile
+    if (!self)
+        return;
     m_selectedServer.clear();
     m_mesh.disconnect();
+}
+
+// ---- Directory rooms -----------------------------------------------------------------
+
+void Session::serverCommand(const std::function<std::optional<QString>()> &chooseEntry)
+{
+    m_selectedServer.clear();
+    m_room.serverCommand(chooseEntry);
+}
+
+void Session::quickCommand()
+{
+    m_selectedServer.clear();
+    m_room.quickCommand(m_prefs.quickServer);
+}
+
+void Session::waitQuitCommand()
+{
+    if (m_room.waiting())
+        m_room.quitWaiting();
 }
 
 // ---- Load and unload ------------------------------------------------------------------
@@ -201,6 +228,7 @@ void Session::load(const QString &commandLine, LifecycleView &view)
 
     m_ownAddress.findMyAddress();
     m_mesh.listenAgain();
+    m_room.startTicking();
     view.showWindow();
     if (read)
         view.applyTopmost();
@@ -209,6 +237,7 @@ void Session::load(const QString &commandLine, LifecycleView &view)
     case StartAction::None:
         break;
     case StartAction::OpenDirectory:
+        m_selectedServer.clear(); // a switch, not an address to join
         view.openDirectoryList();
         break;
     case StartAction::JoinAddress:
@@ -219,8 +248,10 @@ void Session::load(const QString &commandLine, LifecycleView &view)
 
 void Session::unload(LifecycleView &view)
 {
-    if (m_room.waiting())
-        m_room.quitWaiting();
+    const QPointer<Session> self(this);
+    m_room.leaveSilently();
+    if (!self)
+        return;
     m_mesh.reset();
     float left = 0;
     float top = 0;

@@ -6,6 +6,7 @@
 #include "address/ownaddress.h"
 #include "conversation/chatlog.h"
 #include "conversation/composer.h"
+#include "directory/roomexchange.h"
 #include "mesh/mesh.h"
 #include "model/preferences.h"
 #include "platform/dialup.h"
@@ -13,7 +14,6 @@
 #include "platform/socket.h"
 #include "platform/sound.h"
 #include "platform/urlopener.h"
-#include "session/roomhooks.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -65,11 +65,19 @@ public:
     void joinAddress(const QString &address);
     void disconnect();
 
+    // The room commands: F2 (chooseEntry shows the entry list), F3, Shift+F3.
+    void serverCommand(const std::function<std::optional<QString>()> &chooseEntry);
+    void quickCommand();
+    void waitQuitCommand();
+    RoomExchange &room() { return m_room; }
+
     const Preferences &preferences() const { return m_prefs; }
     void setMyName(const QString &name) { m_prefs.myName = name; }
     void setConnectSound(bool on) { m_prefs.connectSound = on; }
     void setMessageSound(bool on) { m_prefs.messageSound = on; }
     void setAlwaysOnTop(bool on) { m_prefs.alwaysOnTop = on; }
+    // The entry the quick-server command enters; empty for none.
+    void setQuickServer(const QString &entry) { m_prefs.quickServer = entry; }
     // The log's look: lines appended from now on take it.
     void setLogFont(const QString &name, qint32 points)
     {
@@ -120,12 +128,12 @@ private:
     DialupSource &m_dialup;
     UrlOpener &m_urlOpener;
     SocketContext m_context;
-    NoRoom m_room;
     ChatLog m_log;
     HttpClient m_http;
     OwnAddress m_ownAddress;
     Mesh m_mesh;
     Composer m_composer;
+    RoomExchange m_room;
     // Set when the address of the next connect command is already chosen (the start-up
     // command line, a directory room): that command then joins the stored connect address
     // without asking, and clears it.

@@ -11,11 +11,13 @@
 #include "ui/myipdialog.h"
 #include "ui/namedialog.h"
 #include "ui/programicon.h"
+#include "ui/serverlistdialog.h"
 #include "ui/windowstacking.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QDate>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -28,6 +30,7 @@
 #include <QScrollBar>
 #include <QTextDocumentFragment>
 #include <QTextEdit>
+#include <QTimer>
 #include <cstdio>
 
 namespace tarnivel {
@@ -161,10 +164,19 @@ void MainWindow::buildMenus()
     m_disconnectAction->setEnabled(false);
     connect(m_disconnectAction, &QAction::triggered, this, [this] { m_session->disconnect(); });
     connectMenu->addSeparator();
-    addAction(connectMenu, QStringLiteral("mnServer"), QStringLiteral("サーバに接続"), QKeySequence(Qt::Key_F2));
-    addAction(connectMenu, QStringLiteral("mnQuick"), QStringLiteral("クイックサーバ"), QKeySequence(Qt::Key_F3));
-    addAction(connectMenu, QStringLiteral("mnWaitQuit"), QStringLiteral("待機の解除"), QKeySequence(Qt::SHIFT | Qt::Key_F3))
-        ->setVisible(false);
+    QAction *serverAction = addAction(connectMenu, QStringLiteral("mnServer"), QStringLiteral("サーバに接続"), QKeySequence(Qt::Key_F2));
+    connect(serverAction, &QAction::triggered, this, &MainWindow::serverCommand);
+    QAction *quickAction = addAction(connectMenu, QStringLiteral("mnQuick"), QStringLiteral("クイックサーバ"), QKeySequence(Qt::Key_F3));
+    connect(quickAction, &QAction::triggered, this, [this] { m_session->quickCommand(); });
+    QAction *waitQuitAction = addAction(connectMenu, QStringLiteral("mnWaitQuit"), QStringLiteral("待機の解除"), QKeySequence(Qt::SHIFT | Qt::Key_F3));
+    waitQuitAction->setVisible(false);
+    connect(waitQuitAction, &QAction::triggered, this, [this] { m_session->waitQuitCommand(); });
+    connect(&m_session->room(), &RoomExchange::waitingChanged, waitQuitAction, &QAction::setVisible);
+    // While the directory server is being asked, no second room is entered.
+    connect(&m_session->room(), &RoomExchange::busyChanged, this, [serverAction, quickAction](bool busy) {
+        serverAction->setEnabled(!busy);
+        quickAction->setEnabled(!busy);
+    });
     connectMenu->addSeparator();
     connect(addAction(connectMenu, QStringLiteral("mnEnd"), QStringLiteral("終了"), QKeySequence(Qt::CTRL | Qt::Key_Q)),
             &QAction::triggered, this, &QWidget::close);
@@ -453,9 +465,22 @@ void MainWindow::applyTopmost()
     tarnivel::applyTopmost(this, m_session->preferences().alwaysOnTop);
 }
 
+// "/L" at start-up: the list opens once loading is over, so that closing the window while
+// it is open ends the program as usual.
 void MainWindow::openDirectoryList()
 {
-    // Directory rooms are not part of this program yet.
+    QTimer::singleShot(0, this, &MainWindow::serverCommand);
+}
+
+// The server command (F2): the entry list, then the chosen entry's room.
+void MainWindow::serverCommand()
+{
+    m_session->serverCommand([this]() -> std::optional<QString> {
+        ServerListDialog list(m_session->room().entryFolder(), m_session->preferences().quickServer,
+                              [this](const QString &entry) { m_session->setQuickServer(entry); }, this);
+        execModalOverMain(list, this, [this] { return m_session->preferences().alwaysOnTop; });
+        return list.chosenEntry();
+    });
 }
 
 void MainWindow::capturePlacement(float &left, float &top)
@@ -510,6 +535,11 @@ void MainWindow::resizeToOuter(QSize outer)
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     unload();
+    // A dialog left open (the entry list, a termination signal meanwhile) would keep the program alive.
+    for (QDialog *dialog : findChildren<QDialog *>()) {
+        if (dialog->isVisible())
+            dialog->reject();
+    }
     event->accept();
 }
 

@@ -92,6 +92,8 @@ public:
 
     // The connect command: asks for the address unless it is already chosen.
     void connectCommand();
+    // The server command (F2): the entry list, then the chosen entry's room.
+    void serverCommand();
     // The peer column command ("接続先を表示" / "接続先を隠す").
     void togglePeerColumn();
     void toggleAlwaysOnTop();

@@ -1,6 +1,7 @@
 #include "windowstacking.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QRect>
 #include <QWidget>
 
@@ -38,9 +39,12 @@ void applyTopmost(QWidget *mainWindow, bool alwaysOnTopChecked)
 int execModalOverMain(QDialog &dialog, QWidget *mainWindow,
                       const std::function<bool()> &alwaysOnTopChecked)
 {
+    const QPointer<QWidget> main(mainWindow);
     setFormTop(mainWindow, false);
     const int result = dialog.exec();
-    applyTopmost(mainWindow, alwaysOnTopChecked && alwaysOnTopChecked());
+    // A main window closed while the dialog was open (a termination signal) stays closed.
+    if (main && main->isVisible())
+        applyTopmost(main, alwaysOnTopChecked && alwaysOnTopChecked());
     return result;
 }
 

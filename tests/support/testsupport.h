@@ -1,8 +1,11 @@
 #pragma once
 // Helpers shared by the test programs.
 
+#include <QApplication>
 #include <QHostAddress>
 #include <QString>
+#include <QTimer>
+#include <functional>
 
 class QAction;
 class QWidget;
@@ -16,5 +19,19 @@ QString loopbackText(int n);
 
 // A window's action by its object name (the classic menu item name, e.g. "mnConnect").
 QAction *findAction(QWidget &window, const QString &name);
+
+// Runs `act` on the next modal widget of type T once it is up (a dialog the next command opens).
+template <typename T>
+void whenModal(std::function<void(T *)> act)
+{
+    auto *timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [=] {
+        if (auto *widget = qobject_cast<T *>(QApplication::activeModalWidget())) {
+            timer->deleteLater();
+            act(widget);
+        }
+    });
+    timer->start(10);
+}
 
 } // namespace tarnivel::test

@@ -1,0 +1,44 @@
+#pragma once
+// Directory entries: one file per entry in the program folder, named after the entry with
+// the extension ".tsd", holding the directory server's URL and the room name on two lines
+// (code page 932, each line ended by CR LF). The files are the whole list; there is no index.
+//
+// Reading follows the classic comma/line field rules, so files of older copies read as
+// before: a field ends at a comma or a line end, blanks in front of it are skipped, and a
+// field that starts with a double quote runs to the next double quote (what follows up to
+// the delimiter is dropped). Within quotes, two double quotes stand for one.
+// Writing quotes a field the reader would otherwise cut or trim (a comma, a double quote,
+// a line break, a blank or tab in front), so every URL reads back whole.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace tarnivel {
+
+struct DirectoryEntry
+{
+    QString url;  // the directory server, as typed; the room request is appended to it
+    QString room;
+
+    friend bool operator==(const DirectoryEntry &, const DirectoryEntry &) = default;
+};
+
+// Entry files are read up to this size; two lines of any sensible length fit many times over.
+inline constexpr qint64 MaxEntryFileBytes = 64 * 1024;
+
+QString entryFilePath(const QString &folder, const QString &name);
+// The names of the entries in the folder: ordinary files ending in ".tsd", sorted by name.
+QStringList listEntries(const QString &folder);
+
+QByteArray serializeEntry(const DirectoryEntry &entry);
+// Nothing when the text holds fewer than two fields.
+std::optional<DirectoryEntry> parseEntry(const QString &text);
+
+// Nothing when the file is missing, unreadable or holds fewer than two fields.
+[[nodiscard]] std::optional<DirectoryEntry> readEntryFile(const QString &path);
+// Creates or replaces the file atomically: a failed write leaves the previous file as it was.
+[[nodiscard]] bool writeEntryFile(const QString &path, const DirectoryEntry &entry);
+
+} // namespace tarnivel
