@@ -56,6 +56,7 @@ private slots:
     void publicLinesReachEveryMemberOnce();
     void privateLinesReachOnlyTheTickedMembers();
     void privateWithNobodyTickedWritesNothing();
+    void theToLineNamesOnlyMembersReached();
     void aMemberThatCannotBeReachedDoesNotSinkTheJoin();
     void sendingIsRefusedWhenNotInAChat();
     void aPortHeldByAnotherProgramIsSaidOnce();
@@ -210,6 +211,23 @@ void TestMesh::privateWithNobodyTickedWritesNothing()
     QVERIFY(!a.logText().contains(QStringLiteral("To")));
     QTest::qWait(200);
     QVERIFY(!b.logText().contains(QStringLiteral("誰にも")));
+}
+
+void TestMesh::theToLineNamesOnlyMembersReached()
+{
+    std::vector<std::unique_ptr<TestCopy>> copies = formChat(3, QStringLiteral("R"));
+    QVERIFY(waitAllConnected(copies, 2));
+    TestCopy &sender = *copies[0];
+    sender.togglePeerColumn();
+    sender.views().chooseSendToSelected(true);
+    sender.views().ticked = {0, 1};
+    // The first ticked member's connection is gone before the line is written.
+    const Member gone = sender.views().rows.at(0);
+    const Member staying = sender.views().rows.at(1);
+    sender.session().meshForTests().roster().socket(gone.id)->close();
+    sender.say(QStringLiteral("残った人へ"));
+    QVERIFY(sender.logText().contains(QStringLiteral("To : %1\n").arg(staying.name)));
+    QVERIFY(!sender.logText().contains(gone.name + QStringLiteral("\nR1（秘）")));
 }
 
 void TestMesh::aMemberThatCannotBeReachedDoesNotSinkTheJoin()

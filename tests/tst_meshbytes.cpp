@@ -58,6 +58,7 @@ class TestMeshBytes : public QObject
 private slots:
     void helloIsAnsweredWithWelcome_data();
     void helloIsAnsweredWithWelcome();
+    void helloFromADialledAddressReplacesTheDialledConnection();
     void peerListListsAcceptedThenDialledPerSlot_data();
     void peerListListsAcceptedThenDialledPerSlot();
     void tenConnectionsAnswerFull_data();
@@ -118,6 +119,24 @@ void TestMeshBytes::helloIsAnsweredWithWelcome()
     peer->send(Taro + "> hi\r\n");
     QTRY_VERIFY_WITH_TIMEOUT(copy.logText().contains(QStringLiteral("たろう> hi")), WaitMs);
     QCOMPARE(copy.sound.played.count(messageWav), messageSound ? 1 : 0);
+}
+
+void TestMeshBytes::helloFromADialledAddressReplacesTheDialledConnection()
+{
+    TestCopy copy(1, QStringLiteral("A"));
+    auto member = chatPeer(5);
+    auto answerer = joinAnswerer(4, "\x03" + address(5) + "\x03");
+    copy.joinThrough(loopbackText(4));
+    ConnectionRoster &roster = copy.session().meshForTests().roster();
+    QTRY_VERIFY_WITH_TIMEOUT(roster.dialled(0).isConnected() && copy.namedMemberCount() == 1, WaitMs);
+
+    // The same member dials in afresh: only the newest connection stays.
+    auto again = greet(5, copy, "p5again");
+    QVERIFY(again);
+    QTRY_VERIFY_WITH_TIMEOUT(!roster.dialled(0).isConnected(), WaitMs);
+    QCOMPARE(copy.connectionCount(), 1);
+    copy.togglePeerColumn();
+    QCOMPARE(copy.members(), QStringList{QStringLiteral("p5again")});
 }
 
 void TestMeshBytes::peerListListsAcceptedThenDialledPerSlot_data()

@@ -173,7 +173,7 @@ void TestSettings::roundTrip()
     cases << minimised;
 
     Case texts{{}, 1, 2, {}, 1, 2};
-    texts.written.myName = "Taro, Jr";
+    texts.written.myName = " Taro, Jr ";
     texts.written.logFontName = " leading blank";
     texts.written.connectAddress = "trailing blank ";
     texts.written.quickServer = "\tBob \"X\"";
