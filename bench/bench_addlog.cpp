@@ -9,6 +9,7 @@
 //
 // Usage: bench_addlog [lines]   (default 100000)
 
+#include "benchsupport.h"
 #include "conversation/chatlog.h"
 #include "platform/sound.h"
 
@@ -110,18 +111,6 @@ StretchCost costOf(const std::vector<Call> &calls, int from, int to)
     return {cpu / lines, perLine[perLine.size() / 2], wall / lines};
 }
 
-qint64 peakMemoryKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
 // Appends lines through `append` until the view's document holds targetLines lines; each
 // line arrives in its own event and the view updates between them.
 std::vector<Call> fill(QApplication &app, QTextEdit &view, int targetLines,
@@ -153,8 +142,7 @@ void keepEndInSight(QTextEdit &view)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::useOffscreenUnlessSet();
     QApplication app(argc, argv);
     const int targetLines = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
     constexpr int sample = 1000;
@@ -179,7 +167,7 @@ int main(int argc, char *argv[])
         calls = fill(app, view, targetLines, [&log](const QString &line) { log.addLog(line); });
     }
     const double logSeconds = wall.elapsed() / 1000.0;
-    const double peakMiB = peakMemoryKiB() / 1024.0;
+    const double peakMiB = bench::peakMemoryKiB() / 1024.0;
 
     // The floor: the same text at the end of a bare view, nothing else.
     std::vector<Call> floorCalls;

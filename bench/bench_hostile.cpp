@@ -5,6 +5,7 @@
 //
 // Usage: bench_hostile [name bytes] [burst bytes]   (default 1 MB and 10 MB)
 
+#include "benchsupport.h"
 #include "testcopy.h"
 #include "testsupport.h"
 #include "ui/mainwindow.h"
@@ -27,18 +28,6 @@
 using namespace tarnivel;
 
 namespace {
-
-qint64 peakMemoryKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
 
 // Writes with a plain blocking socket from its own thread, so the copy's event loop is the
 // only thing the main thread runs.
@@ -111,8 +100,7 @@ private:
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::useOffscreenUnlessSet();
     QApplication app(argc, argv);
     const qsizetype nameBytes = argc > 1 ? QString::fromLocal8Bit(argv[1]).toLongLong() : 1 << 20;
     const qsizetype burstBytes = argc > 2 ? QString::fromLocal8Bit(argv[2]).toLongLong() : 10 << 20;
@@ -160,7 +148,7 @@ int main(int argc, char *argv[])
         return 2;
     }
     const double frozenS = double(arrivedNs - peer.burstEndNs) / 1e9;
-    const double peakMiB = peakMemoryKiB() / 1024.0;
+    const double peakMiB = bench::peakMemoryKiB() / 1024.0;
     const bool quick = frozenS <= 1.0;
     const bool small = peakMiB < 300.0;
     std::printf("hello name %lld bytes, burst %lld bytes\n", qlonglong(nameBytes), qlonglong(burstBytes));

@@ -14,6 +14,7 @@
 //
 // Usage: bench_mesh [lines]   (default 1000)
 
+#include "benchsupport.h"
 #include "testcopy.h"
 #include "ui/mainwindow.h"
 #include "testsupport.h"
@@ -263,8 +264,7 @@ std::vector<double> plainLatencies(const QByteArray &sample, int lines, QSize wi
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::useOffscreenUnlessSet();
     QApplication app(argc, argv);
     const int lines = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 1000;
     if (lines < 1) {
