@@ -102,23 +102,58 @@ void LogSearch::catchUp()
     const auto keep = std::lower_bound(m_from.begin(), m_from.end(), cut) - m_from.begin();
     m_folded.truncate(keep);
     m_from.resize(size_t(keep));
-    m_to.resize(size_t(keep));
 
-    for (; block.isValid(); block = block.next()) {
-        const int base = block.position();
-        if (block != m_document.begin() && !continuesLine(block)) {
-            m_folded += QLatin1Char('\n');
-            m_from.push_back(base - 1);
-            m_to.push_back(base);
+    const size_t expected = size_t(std::max(m_document.characterCount() - cut, 0)) + 16;
+    m_folded.reserve(m_folded.size() + qsizetype(expected));
+    m_from.reserve(m_from.size() + expected);
+    // The raw text holds one character per document position, a paragraph separator
+    // between blocks.
+    const QString raw = m_document.toRawText();
+    const int from = block.position();
+    const auto addPiece = [&](QStringView piece, qsizetype start) {
+        if (piece.size() == 1) { // nearly always
+            m_folded.append(piece.front());
+            m_from.push_back(from + int(start));
+            return;
         }
-        const QString text = block.text();
-        foldPieces(text, [&](QStringView piece, qsizetype start, qsizetype end) {
-            m_folded += piece;
-            m_from.insert(m_from.end(), size_t(piece.size()), base + int(start));
-            m_to.insert(m_to.end(), size_t(piece.size()), base + int(end));
-        });
+        m_folded += piece;
+        m_from.insert(m_from.end(), size_t(piece.size()), from + int(start));
+    };
+    if (block != m_document.begin() && !continuesLine(block)) {
+        m_folded += QLatin1Char('\n');
+        m_from.push_back(from - 1);
+    }
+    const QStringView rest = QStringView(raw).mid(std::min<qsizetype>(from, raw.size()));
+    qsizetype lineStart = 0;
+    while (lineStart <= rest.size()) {
+        qsizetype lineEnd = rest.indexOf(QChar::ParagraphSeparator, lineStart);
+        if (lineEnd < 0)
+            lineEnd = rest.size();
+        foldPieces(rest.mid(lineStart, lineEnd - lineStart),
+                   [&](QStringView piece, qsizetype start, qsizetype) { addPiece(piece, lineStart + start); });
+        if (lineEnd >= rest.size())
+            break;
+        block = block.next();
+        // A block that goes on with the line before it is joined to it without a break.
+        if (!block.isValid() || !continuesLine(block)) {
+            m_folded += QLatin1Char('\n');
+            m_from.push_back(from + int(lineEnd));
+        }
+        lineStart = lineEnd + 1;
     }
     m_staleFrom = -1;
+}
+
+// Where the source of a folded character ends: where the next source begins (a character
+// folded into several shares its source with its neighbours).
+int LogSearch::sourceEnd(qsizetype folded) const
+{
+    const int start = m_from[size_t(folded)];
+    for (size_t next = size_t(folded) + 1; next < m_from.size(); ++next) {
+        if (m_from[next] > start)
+            return m_from[next];
+    }
+    return std::max(start + 1, m_document.characterCount() - 1);
 }
 
 QList<LogMatch> LogSearch::findAll(const QString &needle)
@@ -130,8 +165,7 @@ QList<LogMatch> LogSearch::findAll(const QString &needle)
     catchUp();
     qsizetype at = m_folded.indexOf(folded, 0, Qt::CaseSensitive);
     while (at >= 0) {
-        const qsizetype last = at + folded.size() - 1;
-        matches.append({m_from[size_t(at)], m_to[size_t(last)]});
+        matches.append({m_from[size_t(at)], sourceEnd(at + folded.size() - 1)});
         at = m_folded.indexOf(folded, at + folded.size(), Qt::CaseSensitive);
     }
     return matches;

@@ -39,13 +39,13 @@ public:
 private:
     void noteChange(int position);
     void catchUp();
+    int sourceEnd(qsizetype folded) const;
 
     const QTextDocument &m_document;
     // Document position from which the folded log is out of date; -1: up to date.
     int m_staleFrom = 0;
     QString m_folded;
     std::vector<int> m_from; // document position where each folded character's source starts
-    std::vector<int> m_to;   // ... and where it ends
 };
 
 } // namespace tarnivel
