@@ -81,7 +81,9 @@ void TestMainWindow::menuBarAsDesigned()
              (QStringList{"mnConnect", "mnDisconnect", "-", "mnServer", "mnQuick", "mnWaitQuit", "-", "mnEnd"}));
     QVERIFY(!bar[1]->menu()); // the display command has no submenu
     QCOMPARE(menuRows(bar[2]->menu()),
-             (QStringList{"mnName", "mnFont", "mnColor", "-", "mnFormTop", "-", "mnBeep", "mnMsgBeep"}));
+             (QStringList{"mnName", "mnFont", "mnColor", "-", "mnFormTop", "-", "mnBeep", "mnMsgBeep",
+                          // additions after the classic items
+                          "-", "mnFindLog", "mnAttentionAlert", "mnAttentionTray", "mnAttentionNotify"}));
     QCOMPARE(menuRows(bar[3]->menu()),
              (QStringList{"mnSaveLog", "-", "mnShoIP", "mnCopyIP", "-", "mnClearLog", "-", "mnHelp", "mnVer"}));
 

@@ -42,12 +42,12 @@ bool isLineBreak(QChar c)
     return c == u'\r' || c == u'\n' || c == QChar::ParagraphSeparator;
 }
 
+} // namespace
+
 bool continuesLine(const QTextBlock &block)
 {
     return block.blockFormat().boolProperty(ContinuesLine);
 }
-
-} // namespace
 
 QString logText(const QTextDocument &document, const QString &lineBreak)
 {

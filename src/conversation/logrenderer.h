@@ -16,6 +16,7 @@
 #include <QString>
 #include <QTextCursor>
 
+class QTextBlock;
 class QTextCharFormat;
 class QTextDocument;
 
@@ -28,6 +29,9 @@ enum class Emphasis { Off, On };
 QString logText(const QTextDocument &document, const QString &lineBreak = QStringLiteral("\n"));
 // The same for the selection of a cursor into the log.
 QString logText(const QTextCursor &selection, const QString &lineBreak = QStringLiteral("\n"));
+// Whether a block goes on with the line of the block before it (a line longer than
+// MaxParagraphCharacters).
+bool continuesLine(const QTextBlock &block);
 enum class Addresses { Plain, Underlined };
 
 class LogRenderer

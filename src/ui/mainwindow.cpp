@@ -3,15 +3,20 @@
 #include "conversation/logrenderer.h"
 #include "model/twips.h"
 #include "platform/clipboard.h"
+#include "model/attentionswitches.h"
 #include "ui/aboutbox.h"
+#include "ui/attentioncontrol.h"
 #include "ui/connectdialog.h"
+#include "ui/findbar.h"
 #include "ui/logappearance.h"
 #include "ui/logfiledialog.h"
 #include "ui/mainlayout.h"
 #include "ui/myipdialog.h"
 #include "ui/namedialog.h"
+#include "ui/privatesendhint.h"
 #include "ui/programicon.h"
 #include "ui/serverlistdialog.h"
+#include "ui/unrepresentableunderline.h"
 #include "ui/windowstacking.h"
 
 #include <QAction>
@@ -55,6 +60,15 @@ MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
     m_logView->setDocument(&m_session->logDocument());
     m_appearance = std::make_unique<LogAppearance>(*m_logView, m_session->log().held(), *m_inputBox,
                                                    *m_memberList, *m_memberTickList);
+    m_attention = std::make_unique<AttentionControl>(
+        *this, m_session->mesh(), m_session->programFile(QString::fromLatin1(ExtraSettingsFileName)));
+    m_findBar = new FindBar(*m_logView, centralWidget());
+    m_findBar->findBox()->installEventFilter(this);
+    connect(m_findBar, &FindBar::shownChanged, this, [this](bool shown) {
+        layoutControls();
+        if (!shown)
+            focusInput();
+    });
     buildMenus();
 
     Session &s = *m_session;
@@ -84,8 +98,10 @@ MainWindow::~MainWindow()
     unload();
     // The log view shows the session's document: the widgets go first.
     for (QWidget *w : std::initializer_list<QWidget *>{m_logView, m_inputBox, m_sendButton, m_sendToAllOption,
-                                                       m_sendToChosenOption, m_memberList, m_memberTickList, m_memberAddressBox})
+                                                       m_sendToChosenOption, m_memberList, m_memberTickList, m_memberAddressBox,
+                                                       m_findBar->findBox()})
         w->removeEventFilter(this);
+    m_attention.reset();
     removeEventFilter(this);
     delete takeCentralWidget();
 }
@@ -127,6 +143,8 @@ void MainWindow::buildControls()
     m_memberAddressBox->setObjectName(QStringLiteral("txtShowIP"));
     m_memberAddressBox->setReadOnly(true);
     m_memberAddressBox->setBackgroundRole(QPalette::Button);
+    new UnrepresentableUnderline(*m_inputBox);
+    m_privateSendHint = new PrivateSendHint(*m_inputBox, *m_sendToChosenOption, *m_memberTickList);
     for (QWidget *w : std::initializer_list<QWidget *>{m_sendToAllOption, m_sendToChosenOption, m_memberList, m_memberTickList, m_memberAddressBox}) {
         w->setFont(columnFont);
         w->hide();
@@ -204,6 +222,11 @@ void MainWindow::buildMenus()
     m_messageSoundAction = addAction(settingsMenu, QStringLiteral("mnMsgBeep"), QStringLiteral("メッセージ音を鳴らす"), QKeySequence(Qt::CTRL | Qt::Key_M));
     m_messageSoundAction->setCheckable(true);
     connect(m_messageSoundAction, &QAction::toggled, this, [this](bool on) { m_session->setMessageSound(on); });
+    // Beyond the classic menu: find in the log and the attention switches.
+    settingsMenu->addSeparator();
+    connect(addAction(settingsMenu, QStringLiteral("mnFindLog"), QStringLiteral("ログを検索"), QKeySequence(Qt::CTRL | Qt::Key_G)),
+            &QAction::triggered, m_findBar, &FindBar::open);
+    m_attention->addSwitches(*settingsMenu);
 
     QMenu *toolMenu = bar->addMenu(QStringLiteral("その他"));
     toolMenu->setObjectName(QStringLiteral("mnTool"));
@@ -572,7 +595,14 @@ void MainWindow::layoutControls()
     const bool column = m_session && m_session->preferences().showPeers;
     const double tpp = twipsPerPixel();
     const MainLayout l = computeMainLayout(outerTwips(), column, m_sendToAllOption->isChecked());
-    m_logView->setGeometry(pixelRect(l.log, tpp));
+    QRect logRect = pixelRect(l.log, tpp);
+    // The find bar, while open, takes the bottom of the log's place.
+    if (m_findBar && !m_findBar->isHidden()) {
+        const int barHeight = std::min(m_findBar->sizeHint().height(), logRect.height() / 2);
+        logRect.setHeight(logRect.height() - barHeight);
+        m_findBar->setGeometry(logRect.x(), logRect.bottom() + 1, logRect.width(), barHeight);
+    }
+    m_logView->setGeometry(logRect);
     m_inputBox->setGeometry(pixelRect(l.input, tpp));
     m_sendButton->setGeometry(pixelRect(l.send, tpp));
     // A hidden column keeps its places.

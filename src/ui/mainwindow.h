@@ -24,8 +24,11 @@ class QRadioButton;
 
 namespace tarnivel {
 
+class AttentionControl;
 class Clipboard;
+class FindBar;
 class LogAppearance;
+class PrivateSendHint;
 
 class MainWindow : public QMainWindow,
                    public StatusView,
@@ -55,6 +58,9 @@ public:
     QListWidget *memberTickList() const { return m_memberTickList; }
     QLineEdit *shownAddress() const { return m_memberAddressBox; }
     LogAppearance &appearance() { return *m_appearance; }
+    FindBar *findBar() const { return m_findBar; }
+    AttentionControl &attention() { return *m_attention; }
+    PrivateSendHint *privateSendHint() const { return m_privateSendHint; }
 
     // The platform's font and colour choosers, replaceable (tests answer them themselves).
     void setFontChooser(FontChooser chooser) { m_fontChooser = std::move(chooser); }
@@ -149,6 +155,9 @@ private:
     QListWidget *m_memberTickList = nullptr;
     QLineEdit *m_memberAddressBox = nullptr;
     QMenu *m_logMenu = nullptr;
+    FindBar *m_findBar = nullptr;
+    PrivateSendHint *m_privateSendHint = nullptr;
+    std::unique_ptr<AttentionControl> m_attention;
 
     QAction *m_connectAction = nullptr;
     QAction *m_disconnectAction = nullptr;

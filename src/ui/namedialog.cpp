@@ -1,6 +1,7 @@
 #include "ui/namedialog.h"
 
 #include "model/namelimit.h"
+#include "ui/unrepresentableunderline.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -59,6 +60,7 @@ NameDialog::NameDialog(const QString &myName, QWidget *parent)
     m_nameBox->setValidator(new NameLimitValidator(myName, m_nameBox));
     m_nameBox->setText(myName);
     m_nameBox->setSelection(0, int(myName.size()));
+    new UnrepresentableUnderline(*m_nameBox);
 
     m_okButton->setObjectName(QStringLiteral("cmdOK"));
     m_okButton->setDefault(true);

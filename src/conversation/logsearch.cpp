@@ -1,0 +1,174 @@
+#include "conversation/logsearch.h"
+
+#include "conversation/logrenderer.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <algorithm>
+#include <array>
+
+namespace tarnivel {
+
+namespace {
+
+// Half-width voiced and semi-voiced sound marks: letters on their own, but under NFKC they
+// join the kana before them, so they belong to its piece.
+bool joinsPrevious(QChar c)
+{
+    return c.isMark() || c.unicode() == 0xFF9E || c.unicode() == 0xFF9F;
+}
+
+QString foldPiece(QStringView piece)
+{
+    return piece.toString().normalized(QString::NormalizationForm_KC).toCaseFolded();
+}
+
+// Most pieces are one BMP character: their folded forms are kept once computed.
+const QString &foldCharacter(QChar c)
+{
+    static std::array<QString, 0x10000> folded;
+    static std::array<bool, 0x10000> known{};
+    const char16_t u = c.unicode();
+    if (!known[u]) {
+        folded[u] = foldPiece(QStringView(&c, 1));
+        known[u] = true;
+    }
+    return folded[u];
+}
+
+// Calls take(folded, start, end) for each piece of text (a character with the marks that
+// join it), start and end being offsets into text.
+template <typename Sink>
+void foldPieces(QStringView text, Sink &&take)
+{
+    qsizetype i = 0;
+    while (i < text.size()) {
+        qsizetype end = i + 1;
+        if (text.at(i).isHighSurrogate() && end < text.size() && text.at(end).isLowSurrogate())
+            ++end;
+        while (end < text.size() && joinsPrevious(text.at(end)))
+            ++end;
+        if (end == i + 1) {
+            const QChar c = text.at(i);
+            if (c.unicode() < 0x80) {
+                const QChar lower = (c >= u'A' && c <= u'Z') ? QChar(c.unicode() + 0x20) : c;
+                take(QStringView(&lower, 1), i, end);
+            } else {
+                take(QStringView(foldCharacter(c)), i, end);
+            }
+        } else {
+            const QString folded = foldPiece(text.mid(i, end - i));
+            take(QStringView(folded), i, end);
+        }
+        i = end;
+    }
+}
+
+} // namespace
+
+QString foldForSearch(const QString &text)
+{
+    QString folded;
+    folded.reserve(text.size());
+    foldPieces(text, [&](QStringView piece, qsizetype, qsizetype) { folded += piece; });
+    return folded;
+}
+
+LogSearch::LogSearch(const QTextDocument &document, QObject *parent)
+    : QObject(parent)
+    , m_document(document)
+{
+    // A document announces where it changed only once it has a layout (a view gives it one).
+    document.documentLayout();
+    connect(&document, &QTextDocument::contentsChange, this,
+            [this](int position, int, int) { noteChange(position); });
+}
+
+void LogSearch::noteChange(int position)
+{
+    m_staleFrom = m_staleFrom < 0 ? position : std::min(m_staleFrom, position);
+}
+
+void LogSearch::catchUp()
+{
+    if (m_staleFrom < 0)
+        return;
+    QTextBlock block = m_document.findBlock(m_staleFrom);
+    if (!block.isValid())
+        block = m_document.lastBlock();
+    // Drop what was folded from this block on, the line break before it included.
+    const int cut = block.position() - 1;
+    const auto keep = std::lower_bound(m_from.begin(), m_from.end(), cut) - m_from.begin();
+    m_folded.truncate(keep);
+    m_from.resize(size_t(keep));
+
+    const size_t expected = size_t(std::max(m_document.characterCount() - cut, 0)) + 16;
+    m_folded.reserve(m_folded.size() + qsizetype(expected));
+    m_from.reserve(m_from.size() + expected);
+    // The raw text holds one character per document position, a paragraph separator
+    // between blocks.
+    const QString raw = m_document.toRawText();
+    const int from = block.position();
+    const auto addPiece = [&](QStringView piece, qsizetype start) {
+        if (piece.size() == 1) { // nearly always
+            m_folded.append(piece.front());
+            m_from.push_back(from + int(start));
+            return;
+        }
+        m_folded += piece;
+        m_from.insert(m_from.end(), size_t(piece.size()), from + int(start));
+    };
+    if (block != m_document.begin() && !continuesLine(block)) {
+        m_folded += QLatin1Char('\n');
+        m_from.push_back(from - 1);
+    }
+    const QStringView rest = QStringView(raw).mid(std::min<qsizetype>(from, raw.size()));
+    qsizetype lineStart = 0;
+    while (lineStart <= rest.size()) {
+        qsizetype lineEnd = rest.indexOf(QChar::ParagraphSeparator, lineStart);
+        if (lineEnd < 0)
+            lineEnd = rest.size();
+        foldPieces(rest.mid(lineStart, lineEnd - lineStart),
+                   [&](QStringView piece, qsizetype start, qsizetype) { addPiece(piece, lineStart + start); });
+        if (lineEnd >= rest.size())
+            break;
+        block = block.next();
+        // A block that goes on with the line before it is joined to it without a break.
+        if (!block.isValid() || !continuesLine(block)) {
+            m_folded += QLatin1Char('\n');
+            m_from.push_back(from + int(lineEnd));
+        }
+        lineStart = lineEnd + 1;
+    }
+    m_staleFrom = -1;
+}
+
+// Where the source of a folded character ends: where the next source begins (a character
+// folded into several shares its source with its neighbours).
+int LogSearch::sourceEnd(qsizetype folded) const
+{
+    const int start = m_from[size_t(folded)];
+    for (size_t next = size_t(folded) + 1; next < m_from.size(); ++next) {
+        if (m_from[next] > start)
+            return m_from[next];
+    }
+    return std::max(start + 1, m_document.characterCount() - 1);
+}
+
+QList<LogMatch> LogSearch::findAll(const QString &needle)
+{
+    QList<LogMatch> matches;
+    const QString folded = foldForSearch(needle);
+    if (folded.isEmpty())
+        return matches;
+    catchUp();
+    qsizetype at = m_folded.indexOf(folded, 0, Qt::CaseSensitive);
+    while (at >= 0) {
+        matches.append({m_from[size_t(at)], sourceEnd(at + folded.size() - 1)});
+        at = m_folded.indexOf(folded, at + folded.size(), Qt::CaseSensitive);
+    }
+    return matches;
+}
+
+} // namespace tarnivel

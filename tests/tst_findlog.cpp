@@ -1,0 +1,133 @@
+// Finding in the log: case and width do not matter, matches map back to the document,
+// Enter and Shift+Enter wrap, Esc takes the highlights away.
+
+#include "conversation/logrenderer.h"
+#include "conversation/logsearch.h"
+#include "ui/findbar.h"
+
+#include <QLineEdit>
+#include <QTextEdit>
+#include <QtTest>
+
+using namespace tarnivel;
+
+namespace {
+
+QStringList matchedTexts(const QTextDocument &document, const QList<LogMatch> &matches)
+{
+    QStringList texts;
+    for (const LogMatch &m : matches) {
+        QTextCursor c(const_cast<QTextDocument *>(&document));
+        c.setPosition(m.start);
+        c.setPosition(m.end, QTextCursor::KeepAnchor);
+        texts << logText(c);
+    }
+    return texts;
+}
+
+void writeLog(QTextDocument &document, const QString &text)
+{
+    Preferences prefs;
+    LogRenderer renderer(document, prefs);
+    renderer.append(text, Emphasis::Off, Addresses::Underlined);
+}
+
+} // namespace
+
+class TestFindLog : public QObject
+{
+    Q_OBJECT
+private slots:
+    void matchesIgnoreCaseAndWidth_data();
+    void matchesIgnoreCaseAndWidth();
+    void followsTheLogAsItChanges();
+    void enterAndShiftEnterWrap();
+};
+
+void TestFindLog::matchesIgnoreCaseAndWidth_data()
+{
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<QString>("needle");
+    QTest::addColumn<QStringList>("found");
+
+    QTest::newRow("full-width letters and digits find half-width")
+        << QStringLiteral("A> abc1 and ABC1\r\n") << QStringLiteral("ＡＢＣ１") << QStringList{"abc1", "ABC1"};
+    QTest::newRow("half-width finds full-width")
+        << QStringLiteral("A> ＡＢＣ１ です\r\n") << QStringLiteral("abc1") << QStringList{QStringLiteral("ＡＢＣ１")};
+    QTest::newRow("half-width katakana with voiced mark finds full-width")
+        << QStringLiteral("A> ガンダムとカ\r\n") << QStringLiteral("ｶﾞﾝﾀﾞﾑ") << QStringList{QStringLiteral("ガンダム")};
+    QTest::newRow("full-width katakana finds half-width, mark and all")
+        << QStringLiteral("A> ｶﾞﾝﾀﾞﾑ\r\n") << QStringLiteral("ダム") << QStringList{QStringLiteral("ﾀﾞﾑ")};
+    QTest::newRow("a plain kana does not match its voiced form")
+        << QStringLiteral("A> ガ\r\n") << QStringLiteral("ｶ") << QStringList{};
+    QTest::newRow("no match across lines")
+        << QStringLiteral("A> ab\r\nB> cd\r\n") << QStringLiteral("bB") << QStringList{};
+    QTest::newRow("a match across a continued long line")
+        << (QStringLiteral("A> ") + QString(LogRenderer::MaxParagraphCharacters - 4, u'x') + QStringLiteral("needle\r\n"))
+        << QStringLiteral("NEEDLE") << QStringList{QStringLiteral("needle")};
+    QTest::newRow("empty needle finds nothing") << QStringLiteral("A> x\r\n") << QString() << QStringList{};
+}
+
+void TestFindLog::matchesIgnoreCaseAndWidth()
+{
+    QFETCH(QString, log);
+    QFETCH(QString, needle);
+    QTextDocument document;
+    writeLog(document, log);
+    LogSearch search(document);
+    QTEST(matchedTexts(document, search.findAll(needle)), "found");
+}
+
+// The folded log is extended, not rebuilt: new lines are found, cleared lines are not.
+void TestFindLog::followsTheLogAsItChanges()
+{
+    QTextDocument document;
+    Preferences prefs;
+    LogRenderer renderer(document, prefs);
+    LogSearch search(document);
+    renderer.append(QStringLiteral("A> Tokyo\r\n"), Emphasis::Off, Addresses::Underlined);
+    QCOMPARE(search.findAll(QStringLiteral("tokyo")).size(), 1);
+    renderer.append(QStringLiteral("B> ＴＯＫＹＯ"), Emphasis::Off, Addresses::Underlined);
+    renderer.append(QStringLiteral(" tokyo\r\n"), Emphasis::Off, Addresses::Underlined);
+    QCOMPARE(matchedTexts(document, search.findAll(QStringLiteral("tokyo"))),
+             (QStringList{"Tokyo", QStringLiteral("ＴＯＫＹＯ"), "tokyo"}));
+    renderer.clear();
+    QVERIFY(search.findAll(QStringLiteral("tokyo")).isEmpty());
+    renderer.append(QStringLiteral("C> tokyo\r\n"), Emphasis::Off, Addresses::Underlined);
+    QCOMPARE(matchedTexts(document, search.findAll(QStringLiteral("TOKYO"))), QStringList{"tokyo"});
+}
+
+void TestFindLog::enterAndShiftEnterWrap()
+{
+    QTextEdit log;
+    writeLog(*log.document(), QStringLiteral("A> one\r\nB> ONE\r\nC> ｏｎｅ\r\n"));
+    FindBar bar(log);
+    bar.open();
+    QVERIFY(!bar.isHidden());
+    QTest::keyClicks(bar.findBox(), QStringLiteral("one"));
+    QCOMPARE(bar.matches().size(), 3);
+    QCOMPARE(bar.currentMatch(), 0);
+    QCOMPARE(log.extraSelections().size(), 3);
+
+    const QList<int> forward = {1, 2, 0};
+    for (int expected : forward) {
+        QTest::keyClick(bar.findBox(), Qt::Key_Return);
+        QCOMPARE(bar.currentMatch(), expected);
+    }
+    const QList<int> backward = {2, 1, 0, 2};
+    for (int expected : backward) {
+        QTest::keyClick(bar.findBox(), Qt::Key_Return, Qt::ShiftModifier);
+        QCOMPARE(bar.currentMatch(), expected);
+    }
+    // The current match is where the log's cursor went; the highlights are no part of the text.
+    QCOMPARE(log.textCursor().position(), bar.matches().at(2).start);
+    QCOMPARE(logText(*log.document()), QStringLiteral("A> one\nB> ONE\nC> ｏｎｅ\n"));
+
+    QTest::keyClick(bar.findBox(), Qt::Key_Escape);
+    QVERIFY(bar.isHidden());
+    QVERIFY(log.extraSelections().isEmpty());
+    QCOMPARE(bar.currentMatch(), -1);
+}
+
+QTEST_MAIN(TestFindLog)
+#include "tst_findlog.moc"
