@@ -5,11 +5,16 @@
 #include "session/arrivalalerts.h"
 #include "session/desktopattention.h"
 #include "testcopy.h"
+#include "conversation/logrenderer.h"
+#include "ui/logview.h"
 #include "testsupport.h"
 #include "ui/attentioncontrol.h"
 #include "ui/mainwindow.h"
 
 #include <QAction>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTextBlock>
 #include <QtTest>
 
 using namespace tarnivel;
@@ -57,6 +62,7 @@ private slots:
     void arrivalsWhileInactive();
     void activationClearsAndStatusLinesDoNotCount();
     void switchesLiveInTheirOwnFile();
+    void unreadMarkerStandsOutsideTheText();
 };
 
 void TestAttention::arrivalsWhileInactive_data()
@@ -155,6 +161,42 @@ void TestAttention::activationClearsAndStatusLinesDoNotCount()
     QTRY_COMPARE(a.window().attention().alerts().unreadCount(), 1);
     a.window().attention().trayClicked();
     QCOMPARE(a.window().attention().alerts().unreadCount(), 0);
+}
+
+// The marker stands before the first line that arrived unseen, is no part of the saved or
+// copied text, and goes once a line is sent.
+void TestAttention::unreadMarkerStandsOutsideTheText()
+{
+    WindowCopy a(1, QStringLiteral("A"));
+    TestCopy b(2, QStringLiteral("B"));
+    b.joinThrough(a.address());
+    QTRY_COMPARE_WITH_TIMEOUT(a.namedMemberCount(), 1, JoinWaitMs);
+    b.say(QStringLiteral("読んだ行"));
+    QTRY_VERIFY(a.logText().contains(QStringLiteral("読んだ行")));
+    auto *log = static_cast<LogView *>(a.window().logView());
+    QVERIFY(!log->unreadMarker());
+
+    a.window().attention().alerts().setWindowActive(false);
+    const QString before = a.logText();
+    b.say(QStringLiteral("未読の行"));
+    b.say(QStringLiteral("もう一行"));
+    QTRY_VERIFY(a.logText().contains(QStringLiteral("もう一行")));
+    a.window().attention().alerts().setWindowActive(true);
+
+    const std::optional<int> marker = log->unreadMarker();
+    QVERIFY(marker);
+    QCOMPARE(a.session().logDocument().findBlock(*marker).text(), QStringLiteral("B> 未読の行"));
+    QCOMPARE(a.logText(), before + QStringLiteral("B> 未読の行\nB> もう一行\n"));
+    log->selectAll();
+    QCOMPARE(logText(log->textCursor()), a.logText());
+
+    // Scrolling to it by hand, or sending a line, takes it away.
+    log->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    QTRY_VERIFY(!log->unreadMarker());
+    log->showUnreadMarker(*marker);
+    a.window().input()->setText(QStringLiteral("返事"));
+    QTest::keyClick(a.window().input(), Qt::Key_Return);
+    QVERIFY(!log->unreadMarker());
 }
 
 void TestAttention::switchesLiveInTheirOwnFile()

@@ -3,10 +3,64 @@
 #include "conversation/logaddress.h"
 #include "conversation/logrenderer.h"
 
+#include <algorithm>
+
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QTextBlock>
+#include <QScrollBar>
 
 namespace tarnivel {
+
+void LogView::showUnreadMarker(int position)
+{
+    QTextCursor at(document());
+    at.setPosition(std::clamp(position, 0, document()->characterCount() - 1));
+    m_unreadMarker = at;
+    viewport()->update();
+}
+
+void LogView::hideUnreadMarker()
+{
+    if (!m_unreadMarker)
+        return;
+    m_unreadMarker.reset();
+    viewport()->update();
+}
+
+std::optional<int> LogView::unreadMarker() const
+{
+    // Emptying the log takes the marker's line with it.
+    if (!m_unreadMarker || m_unreadMarker->document() != document() || document()->isEmpty())
+        return std::nullopt;
+    return m_unreadMarker->block().position();
+}
+
+void LogView::userScrolled()
+{
+    const std::optional<int> marker = unreadMarker();
+    if (!marker)
+        return;
+    QTextCursor at(document());
+    at.setPosition(*marker);
+    if (viewport()->rect().contains(cursorRect(at).topLeft()))
+        hideUnreadMarker();
+}
+
+void LogView::paintEvent(QPaintEvent *event)
+{
+    QTextEdit::paintEvent(event);
+    const std::optional<int> marker = unreadMarker();
+    if (!marker)
+        return;
+    QTextCursor at(document());
+    at.setPosition(*marker);
+    const int y = cursorRect(at).top();
+    QPainter painter(viewport());
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    painter.drawLine(0, y, viewport()->width(), y);
+}
 
 QMimeData *LogView::createMimeDataFromSelection() const
 {
@@ -22,6 +76,10 @@ LogView::LogView(QWidget *parent)
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     // The pop-up menu belongs to the right button alone (not the menu key).
     setContextMenuPolicy(Qt::PreventContextMenu);
+    // Only the user's own scrolling (wheel, bar, keys) counts as reaching the marker, and
+    // the bar has moved once the action has been carried out.
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this,
+            [this] { QMetaObject::invokeMethod(this, &LogView::userScrolled, Qt::QueuedConnection); });
 }
 
 void LogView::mousePressEvent(QMouseEvent *event)

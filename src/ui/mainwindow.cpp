@@ -80,7 +80,17 @@ MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
     connect(&s.composer(), &Composer::toggleLockRequested, this, &MainWindow::lockCommand);
     connect(m_logView, &LogView::editMenuRequested, this, &MainWindow::showEditMenu);
     connect(m_logView, &LogView::addressOpened, this, &MainWindow::openAddress);
-    connect(m_inputBox, &QLineEdit::returnPressed, this, [this] { m_session->composer().enterPressed(); });
+    connect(m_inputBox, &QLineEdit::returnPressed, this, [this] {
+        m_logView->hideUnreadMarker(); // sending a line is reading what came before it
+        m_session->composer().enterPressed();
+    });
+    // The first line that arrives unseen gets the unread marker before it.
+    connect(&m_session->logDocument(), &QTextDocument::contentsChange, this, [this](int position, int, int added) {
+        if (added > 0)
+            m_lastInsertion = position;
+    });
+    connect(&m_attention->alerts(), &ArrivalAlerts::unreadStarted, this,
+            [this] { m_logView->showUnreadMarker(m_lastInsertion); });
     connect(m_sendButton, &QPushButton::clicked, this, [this] { m_session->composer().sendClicked(); });
     connect(m_sendToAllOption, &QRadioButton::clicked, this, [this] { chooseSendToSelected(false); });
     connect(m_sendToChosenOption, &QRadioButton::clicked, this, [this] { chooseSendToSelected(true); });

@@ -158,6 +158,8 @@ private:
     FindBar *m_findBar = nullptr;
     PrivateSendHint *m_privateSendHint = nullptr;
     std::unique_ptr<AttentionControl> m_attention;
+    // Where text last went into the log.
+    int m_lastInsertion = 0;
 
     QAction *m_connectAction = nullptr;
     QAction *m_disconnectAction = nullptr;
