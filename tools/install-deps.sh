@@ -2,7 +2,7 @@
 # Installs what building, running and testing tarnivel needs on Debian 12. Idempotent.
 set -euo pipefail
 packages=(cmake g++ make qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev
-          fonts-ipafont-gothic fontconfig valgrind)
+          fonts-ipafont-gothic fontconfig valgrind clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
