@@ -20,7 +20,7 @@ for target in "${targets[@]}"; do
   log="build-fuzz/fuzz/$target.log"
   mkdir -p "$work" build-fuzz/fuzz/artifacts
   echo "== $target: ${seconds} s"
-  if "build-fuzz/$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+  if "build-fuzz/$target" -max_total_time="$seconds" -timeout=60 -print_final_stats=1 \
        -artifact_prefix="build-fuzz/fuzz/artifacts/$target-" "$work" "fuzz/corpus/$target" >"$log" 2>&1; then
     grep -E '^#[0-9]+[[:space:]]+DONE' "$log" || true
   else
