@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Build the fuzz targets (clang, libFuzzer, sanitizers) in build-fuzz and run each for a
+# while, starting from its seeds in fuzz/corpus/<target>/. Inputs that crash land in
+# build-fuzz/fuzz/artifacts/. Usage: tools/fuzz.sh [seconds per target, default 60] [target...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds="${1:-60}"
+shift || true
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNIVEL_FUZZ=ON >/dev/null
+cmake --build build-fuzz --target tarnivel_fuzzers -j2
+
+export QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+targets=("$@")
+if [ "${#targets[@]}" -eq 0 ]; then
+  for seeds in fuzz/corpus/*/; do targets+=("$(basename "$seeds")"); done
+fi
+failed=()
+for target in "${targets[@]}"; do
+  work="build-fuzz/fuzz/corpus/$target"
+  log="build-fuzz/fuzz/$target.log"
+  mkdir -p "$work" build-fuzz/fuzz/artifacts
+  echo "== $target: ${seconds} s"
+  if "build-fuzz/$target" -max_total_time="$seconds" -timeout=60 -print_final_stats=1 \
+       -artifact_prefix="build-fuzz/fuzz/artifacts/$target-" "$work" "fuzz/corpus/$target" >"$log" 2>&1; then
+    grep -E '^#[0-9]+[[:space:]]+DONE' "$log" || true
+  else
+    failed+=("$target")
+    grep -E 'ERROR|SUMMARY|fuzz_[a-z]+:|Test unit written' "$log" || tail -20 "$log"
+  fi
+done
+if [ "${#failed[@]}" -gt 0 ]; then
+  echo "fuzz: failed: ${failed[*]} (logs in build-fuzz/fuzz/)" >&2
+  exit 1
+fi
