@@ -74,6 +74,7 @@ class TestConnectionRoster : public QObject
 private slots:
     void closeAllReturnsEverySocketToIdle();
     void countAndMemberOrder();
+    void moreThanTenConnectionsListTheFirstTen_data();
     void moreThanTenConnectionsListTheFirstTen();
     void slotLookup();
 };
@@ -125,19 +126,33 @@ void TestConnectionRoster::countAndMemberOrder()
     QCOMPARE(f.names(), (QStringList{"C0", "S1", "C1"}));
 }
 
+void TestConnectionRoster::moreThanTenConnectionsListTheFirstTen_data()
+{
+    QTest::addColumn<int>("acceptedSlots"); // slots 0..n-1 hold an accepted member
+    QTest::addColumn<QList<int>>("dialled");
+    QTest::addColumn<QString>("last");
+    QTest::newRow("six of each: ends mid-slot") << 6 << QList<int>{0, 1, 2, 3, 4, 5} << QStringLiteral("C4");
+    // The tenth member is the accepted half of a slot whose dialled half would be the eleventh.
+    QTest::newRow("ten accepted, dialled slot 9") << 10 << QList<int>{9} << QStringLiteral("S9");
+}
+
 void TestConnectionRoster::moreThanTenConnectionsListTheFirstTen()
 {
+    QFETCH(int, acceptedSlots);
+    QFETCH(QList<int>, dialled);
+    QFETCH(QString, last);
     Fixture f;
-    for (int k = 0; k < 6; ++k) {
+    for (int k = 0; k < acceptedSlots; ++k)
         f.acceptInto(k, QStringLiteral("S%1").arg(k));
-        f.dial(k, QStringLiteral("C%1").arg(k));
-    }
-    QCOMPARE(f.roster.connectionCount(), 12);
-    QCOMPARE(f.roster.connectedSockets().size(), 12);
+    for (int i : dialled)
+        f.dial(i, QStringLiteral("C%1").arg(i));
+    const int count = acceptedSlots + int(dialled.size());
+    QCOMPARE(f.roster.connectionCount(), count);
+    QCOMPARE(f.roster.connectedSockets().size(), count);
     const QStringList names = f.names();
     QCOMPARE(names.size(), ConnectionRoster::MaxShownMembers);
     QCOMPARE(names.first(), QStringLiteral("S0"));
-    QCOMPARE(names.last(), QStringLiteral("C4"));
+    QCOMPARE(names.last(), last);
 }
 
 void TestConnectionRoster::slotLookup()

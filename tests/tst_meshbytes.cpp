@@ -282,6 +282,7 @@ void TestMeshBytes::socketErrorOnNamedSlot_data()
     QTest::newRow("10054 reset") << 10054 << true;
     QTest::newRow("10053 aborted") << 10053 << true;
     QTest::newRow("10060 timed out") << 10060 << false;
+    QTest::newRow("peer hangs up") << 0 << true; // no error: the connection closes
 }
 
 void TestMeshBytes::socketErrorOnNamedSlot()
@@ -296,13 +297,17 @@ void TestMeshBytes::socketErrorOnNamedSlot()
     QVERIFY(jiro);
     const QString log = copy.logText();
 
-    // Qt cannot be made to raise a reset on an established loopback connection: raise the event.
-    emit copy.session().meshForTests().roster().accepted(0).error(number, QStringLiteral("Connection is reset by remote side"));
-
-    QString expected = log + QStringLiteral(" ●エラー : たろう\nConnection is reset by remote side\n");
+    QString expected = log;
+    if (number == 0) {
+        taro->socket().disconnectFromHost();
+    } else {
+        // Qt cannot be made to raise a reset on an established loopback connection: raise the event.
+        emit copy.session().meshForTests().roster().accepted(0).error(number, QStringLiteral("Connection is reset by remote side"));
+        expected += QStringLiteral(" ●エラー : たろう\nConnection is reset by remote side\n");
+    }
     if (cut)
         expected += QStringLiteral(" ●たろう との接続が断たれました。\n\n");
-    QCOMPARE(copy.logText(), expected);
+    QTRY_COMPARE_WITH_TIMEOUT(copy.logText(), expected, WaitMs);
     const QStringList both{QStringLiteral("たろう"), QStringLiteral("じろう")};
     QCOMPARE(copy.members(), cut ? QStringList{QStringLiteral("じろう")} : both);
     QCOMPARE(copy.connectionCount(), 1);
@@ -450,13 +455,16 @@ void TestMeshBytes::failedJoinReturnsToIdle_data()
     QTest::addColumn<int>("answer");
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QString>("lastLines"); // pattern for the end of the log
-    QTest::newRow("unexpected reply") << int(Answer::Reply) << QByteArray("x") << QStringLiteral("\n ●エラー\n$");
+    QTest::addColumn<bool>("afterFull");    // an earlier join through another copy was answered Full
+    QTest::newRow("unexpected reply") << int(Answer::Reply) << QByteArray("x") << QStringLiteral("\n ●エラー\n$") << false;
     QTest::newRow("Hello mark as reply") << int(Answer::Reply) << QByteArray("\x02")
-                                                  << QStringLiteral("\n ●エラー\n$");
+                                                  << QStringLiteral("\n ●エラー\n$") << false;
     QTest::newRow("full") << int(Answer::Reply) << QByteArray("\x04")
-                          << QStringLiteral("\n ●満員なのでチャットに参加できません。\n$");
-    QTest::newRow("hang-up without reply") << int(Answer::HangUp) << QByteArray() << QStringLiteral("\n ●エラー\n$");
-    QTest::newRow("refused") << int(Answer::Nobody) << QByteArray() << QStringLiteral("\n ●エラー\n[^\n ●]+[^\n]*\n$");
+                          << QStringLiteral("\n ●満員なのでチャットに参加できません。\n$") << false;
+    QTest::newRow("hang-up without reply") << int(Answer::HangUp) << QByteArray() << QStringLiteral("\n ●エラー\n$") << false;
+    QTest::newRow("hang-up without reply after a Full") << int(Answer::HangUp) << QByteArray()
+                                                        << QStringLiteral("\n ●エラー\n$") << true;
+    QTest::newRow("refused") << int(Answer::Nobody) << QByteArray() << QStringLiteral("\n ●エラー\n[^\n ●]+[^\n]*\n$") << false;
 }
 
 void TestMeshBytes::failedJoinReturnsToIdle()
@@ -464,7 +472,15 @@ void TestMeshBytes::failedJoinReturnsToIdle()
     QFETCH(int, answer);
     QFETCH(QByteArray, reply);
     QFETCH(QString, lastLines);
+    QFETCH(bool, afterFull);
     TestCopy newcomer(1, QStringLiteral("しんいり"));
+    if (afterFull) {
+        auto fullAnswerer = joinAnswerer(6, QByteArray("\x04"));
+        QVERIFY(fullAnswerer->listening());
+        newcomer.joinThrough(loopbackText(6));
+        QTRY_VERIFY_WITH_TIMEOUT(newcomer.logText().contains(QStringLiteral(" ●満員")), WaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(listensOnBothPorts(newcomer), WaitMs);
+    }
     std::unique_ptr<RawListener> answerer;
     if (Answer(answer) == Answer::Reply)
         answerer = joinAnswerer(5, reply);
@@ -477,7 +493,7 @@ void TestMeshBytes::failedJoinReturnsToIdle()
     const QRegularExpression end(lastLines);
     QTRY_VERIFY_WITH_TIMEOUT(end.match(newcomer.logText()).hasMatch(), WaitMs);
     // The connecting line and the one failure line, nothing twice.
-    QCOMPARE(newcomer.logText().count(QStringLiteral(" ●")), 2);
+    QCOMPARE(newcomer.logText().count(QStringLiteral(" ●")), afterFull ? 4 : 2);
     QCOMPARE(newcomer.title(), QStringLiteral("たるにべ - 未接続"));
     QVERIFY(newcomer.views().connectEnabled);
     QVERIFY(listensOnBothPorts(newcomer));
