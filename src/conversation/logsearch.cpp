@@ -83,11 +83,20 @@ LogSearch::LogSearch(const QTextDocument &document, QObject *parent)
     document.documentLayout();
     connect(&document, &QTextDocument::contentsChange, this,
             [this](int position, int, int) { noteChange(position); });
+    catchUp();
 }
 
 void LogSearch::noteChange(int position)
 {
     m_staleFrom = m_staleFrom < 0 ? position : std::min(m_staleFrom, position);
+    // Lines that arrive together are folded together, once they are all in.
+    if (m_catchUpQueued)
+        return;
+    m_catchUpQueued = true;
+    QMetaObject::invokeMethod(this, [this] {
+        m_catchUpQueued = false;
+        catchUp();
+    }, Qt::QueuedConnection);
 }
 
 void LogSearch::catchUp()
@@ -103,43 +112,33 @@ void LogSearch::catchUp()
     m_folded.truncate(keep);
     m_from.resize(size_t(keep));
 
-    const size_t expected = size_t(std::max(m_document.characterCount() - cut, 0)) + 16;
-    m_folded.reserve(m_folded.size() + qsizetype(expected));
-    m_from.reserve(m_from.size() + expected);
-    // The raw text holds one character per document position, a paragraph separator
-    // between blocks.
-    const QString raw = m_document.toRawText();
+    // No reserve here: growing by what arrived keeps the containers' own doubling, where an
+    // exact reserve would copy the whole folded log for every line.
     const int from = block.position();
-    const auto addPiece = [&](QStringView piece, qsizetype start) {
+    const auto addPiece = [&](QStringView piece, int start) {
         if (piece.size() == 1) { // nearly always
             m_folded.append(piece.front());
-            m_from.push_back(from + int(start));
+            m_from.push_back(start);
             return;
         }
         m_folded += piece;
-        m_from.insert(m_from.end(), size_t(piece.size()), from + int(start));
+        m_from.insert(m_from.end(), size_t(piece.size()), start);
     };
     if (block != m_document.begin() && !continuesLine(block)) {
         m_folded += QLatin1Char('\n');
         m_from.push_back(from - 1);
     }
-    const QStringView rest = QStringView(raw).mid(std::min<qsizetype>(from, raw.size()));
-    qsizetype lineStart = 0;
-    while (lineStart <= rest.size()) {
-        qsizetype lineEnd = rest.indexOf(QChar::ParagraphSeparator, lineStart);
-        if (lineEnd < 0)
-            lineEnd = rest.size();
-        foldPieces(rest.mid(lineStart, lineEnd - lineStart),
-                   [&](QStringView piece, qsizetype start, qsizetype) { addPiece(piece, lineStart + start); });
-        if (lineEnd >= rest.size())
-            break;
-        block = block.next();
-        // A block that goes on with the line before it is joined to it without a break.
-        if (!block.isValid() || !continuesLine(block)) {
+    // Block by block: a block that goes on with the line before it is joined to it
+    // without a break.
+    for (; block.isValid(); block = block.next()) {
+        const int position = block.position();
+        const QString text = block.text();
+        foldPieces(text, [&](QStringView piece, qsizetype start, qsizetype) { addPiece(piece, position + int(start)); });
+        const QTextBlock next = block.next();
+        if (next.isValid() && !continuesLine(next)) {
             m_folded += QLatin1Char('\n');
-            m_from.push_back(from + int(lineEnd));
+            m_from.push_back(position + int(text.size()));
         }
-        lineStart = lineEnd + 1;
     }
     m_staleFrom = -1;
 }

@@ -4,8 +4,9 @@
 // folding); the folded log keeps, for each of its characters, the document positions it came
 // from, so a match maps back to a range of the document.
 //
-// The folded log is built once and then only extended: a change to the document re-folds
-// from the block it touched, so finding again after new lines costs only the new lines.
+// The folded log is kept up to date as the document changes: a change re-folds from the
+// block it touched, soon after it (on the next turn of the event loop), so each arriving
+// line costs the folding of that line, and a search only looks through the folded text.
 
 #include <QList>
 #include <QObject>
@@ -39,6 +40,7 @@ public:
 private:
     void noteChange(int position);
     void catchUp();
+    bool m_catchUpQueued = false;
     int sourceEnd(qsizetype folded) const;
 
     const QTextDocument &m_document;
