@@ -128,9 +128,6 @@ void TestCrashSafeFiles::killedWriterLeavesAWholeFile()
         ::kill(pid_t(writer.processId()), SIGKILL);
         QVERIFY(writer.waitForFinished());
         QVERIFY2(versionOnDisk(kind, path) >= 0, qPrintable(QStringLiteral("torn file after kill %1").arg(k)));
-        // Nothing but the file itself is left over (no stray temporary copies pile up
-        // beyond the one a killed save may leave).
-        QVERIFY(QDir(dir.path()).entryList(QDir::Files).size() <= 2);
     }
 }
 
