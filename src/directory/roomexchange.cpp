@@ -17,6 +17,27 @@ namespace tarnivel {
 
 using roomline::From;
 
+namespace {
+
+// The status line of a reply that ends the request; nothing for "NoUser" or an address.
+std::optional<QString> failureLine(RoomReply reply, From from, const QString &room)
+{
+    switch (reply) {
+    case RoomReply::NoServer:
+        return roomline::serverNotFound(from);
+    case RoomReply::CgiError:
+        return roomline::cgiError(from);
+    case RoomReply::NotFound:
+        return roomline::roomNotFound(from, room);
+    case RoomReply::NoUser:
+    case RoomReply::Partner:
+        break;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 RoomExchange::RoomExchange(ChatLog &log, const ChatDelivery &chat, const QString &entryFolder,
                            const QHostAddress &bindAddress, QObject *parent)
     : QObject(parent)
@@ -169,33 +190,25 @@ void RoomExchange::enterRoom(QString entryName)
         break;
     }
 
-    switch (classifyRoomReply(reply.text)) {
-    case RoomReply::NoServer:
-        endAttempt(roomline::serverNotFound(From::Command));
+    const RoomReply kind = classifyRoomReply(reply.text);
+    if (const std::optional<QString> line = failureLine(kind, From::Command, m_dirRoom)) {
+        endAttempt(*line);
         return;
-    case RoomReply::CgiError:
-        endAttempt(roomline::cgiError(From::Command));
-        return;
-    case RoomReply::NotFound:
-        endAttempt(roomline::roomNotFound(From::Command, m_dirRoom));
-        return;
-    case RoomReply::NoUser:
-        showWaitTitle();
+    }
+    showWaitTitle();
+    if (kind == RoomReply::NoUser) {
         // In a chat already: the wait is entered without a word.
         if (!m_chat.inChat())
             m_log.addLog(roomline::nobodyWaiting());
         m_pollTicks = 0;
         setWaiting(true);
         return;
-    case RoomReply::Partner:
-        showWaitTitle();
-        m_pollTicks = 0;
-        setWaiting(true);
-        // Members may have come while the reply was awaited: in a chat, the address is not used.
-        if (!m_chat.inChat())
-            emit partnerFound(reply.text);
-        return;
     }
+    m_pollTicks = 0;
+    setWaiting(true);
+    // Members may have come while the reply was awaited: in a chat, the address is not used.
+    if (!m_chat.inChat())
+        emit partnerFound(reply.text);
 }
 
 void RoomExchange::quitWaiting()
@@ -258,22 +271,12 @@ void RoomExchange::pollRoom()
     case Fetched::Outcome::Text:
         break;
     }
-    switch (classifyRoomReply(reply.text)) {
-    case RoomReply::NoServer:
-        endWait(roomline::serverNotFound(From::Renewal));
-        return;
-    case RoomReply::CgiError:
-        endWait(roomline::cgiError(From::Renewal));
-        return;
-    case RoomReply::NotFound:
-        endWait(roomline::roomNotFound(From::Renewal, m_dirRoom));
-        return;
-    case RoomReply::NoUser:
-    case RoomReply::Partner:
-        // A renewal never connects to anyone.
-        showWaitTitle();
+    if (const std::optional<QString> line = failureLine(classifyRoomReply(reply.text), From::Renewal, m_dirRoom)) {
+        endWait(*line);
         return;
     }
+    // A renewal never connects to anyone.
+    showWaitTitle();
 }
 
 // ---- State ----------------------------------------------------------------------------
