@@ -220,23 +220,25 @@ void TestAboutBox::hiddenButtonFromTheKeyboard()
 void TestAboutBox::titleShowsTheStartPictureModally()
 {
     RecordingSound sound;
-    AboutBox box(sound, ConnectWav);
+    auto owned = std::make_unique<AboutBox>(sound, ConnectWav);
+    AboutBox &box = *owned;
     box.show();
-    bool seen = false;
-    QTimer::singleShot(0, [&] {
-        auto *splash = qobject_cast<SplashWindow *>(QApplication::activeModalWidget());
-        QVERIFY(splash);
-        seen = splash->isVisible();
-        QTest::mouseClick(splash->picture(), Qt::LeftButton);
-    });
-    QTimer::singleShot(5000, [] {
-        if (QWidget *left = QApplication::activeModalWidget())
-            left->close();
-    });
     QTest::mouseClick(box.titleButton(), Qt::LeftButton);
-    QVERIFY(seen);
+    // Shown over everything, and nothing waits for it: the click has returned.
+    QPointer<SplashWindow> splash = qobject_cast<SplashWindow *>(QApplication::activeModalWidget());
+    QVERIFY(splash);
+    QVERIFY(splash->isVisible());
+    QTest::mouseClick(splash->picture(), Qt::LeftButton);
+    QTRY_VERIFY(!splash);
     QVERIFY(!QApplication::activeModalWidget());
     QVERIFY(box.isVisible());
+
+    // Left open when the box goes, it goes with the box.
+    QTest::mouseClick(box.titleButton(), Qt::LeftButton);
+    splash = qobject_cast<SplashWindow *>(QApplication::activeModalWidget());
+    QVERIFY(splash);
+    owned.reset();
+    QVERIFY(!splash);
 }
 
 void TestAboutBox::closingDuringTheAnimation()

@@ -28,12 +28,14 @@ class RecordingDelivery : public ChatDelivery
 {
 public:
     bool inChat() const override { return true; }
-    void sendToAll(const QString &line) override
+    void sendToAll(const QString &line, std::function<void()> sent) override
     {
         writes << QStringLiteral("all:") + line;
         pressEnterAgain();
+        sent();
     }
-    QStringList sendTo(const QList<MemberId> &members, const QString &line) override
+    void sendTo(const QList<MemberId> &members, const QString &line,
+                std::function<void(const QStringList &)> sent) override
     {
         QStringList reached;
         for (const MemberId &id : members) {
@@ -43,7 +45,7 @@ public:
             reached << QStringLiteral("m%1").arg(id.slot);
         }
         pressEnterAgain();
-        return reached;
+        sent(reached);
     }
     std::optional<QString> memberAddress(const MemberId &) const override { return std::nullopt; }
 

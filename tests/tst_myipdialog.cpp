@@ -4,9 +4,9 @@
 #include "model/preferences.h"
 #include "platform/clipboard.h"
 #include "platform/dialup.h"
-#include "platform/http.h"
 #include "ui/myipdialog.h"
 #include "fakes.h"
+#include "scriptedhttpserver.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -18,7 +18,7 @@
 
 using namespace tarnivel;
 using tarnivel::test::FixedDialup;
-using tarnivel::test::ScriptedHttp;
+using tarnivel::test::ScriptedHttpServer;
 
 namespace {
 
@@ -30,20 +30,25 @@ public:
     void setText(const QString &text) override { calls << QStringLiteral("set ") + text; }
 };
 
-const QString ServerUrl = QStringLiteral("http://ip.example/who");
-
 // One dialog with everything it talks to.
 struct Fixture
 {
+    ScriptedHttpServer server;
     Preferences prefs;
     FixedDialup dialup;
-    ScriptedHttp http;
     RecordingClipboard clipboard;
-    OwnAddress own{prefs, dialup, http};
+    OwnAddress own{prefs, dialup, QHostAddress()};
     int warnings = 0;
+
+    QString serverUrl() const { return server.url(QStringLiteral("/who")); }
 
     std::unique_ptr<MyIpDialog> open(bool confirmWarning = true)
     {
+        // As the menu command does: the address is looked up, then the dialog shows it.
+        bool found = false;
+        own.findMyAddress(&own, [&found] { found = true; });
+        if (!QTest::qWaitFor([&found] { return found; }, 10000))
+            qFatal("the address lookup never ended");
         auto dialog = std::make_unique<MyIpDialog>(own, clipboard);
         dialog->setServerWarning([this, confirmWarning](QWidget *) {
             ++warnings;
@@ -129,7 +134,7 @@ void TestMyIpDialog::loadWithoutAddressServer()
     auto *ok = child<QPushButton>(dialog.get(), "OKButton");
     QVERIFY(ok->isDefault());
     QVERIFY(!child<QPushButton>(dialog.get(), "cmdCopyIP")->isDefault());
-    QCOMPARE(f.http.gets(), QStringList());
+    QVERIFY(f.server.requestLines.isEmpty());
 
     ok->click();
     QCOMPARE(dialog->result(), int(QDialog::Accepted));
@@ -140,8 +145,8 @@ void TestMyIpDialog::loadWithoutAddressServer()
 void TestMyIpDialog::loadWithAddressServer()
 {
     Fixture f;
-    f.prefs.addressServer = ServerUrl;
-    f.http.reply = QByteArray("203.0.113.7");
+    f.prefs.addressServer = f.serverUrl();
+    f.server.otherwise = ScriptedHttpServer::reply("203.0.113.7");
     auto dialog = f.open();
 
     QVERIFY(child<QRadioButton>(dialog.get(), "optServer")->isChecked());
@@ -149,23 +154,23 @@ void TestMyIpDialog::loadWithAddressServer()
     auto *txtIPServer = child<QLineEdit>(dialog.get(), "txtIPServer");
     QVERIFY(txtIPServer->isEnabled());
     QCOMPARE(background(txtIPServer), windowBackground());
-    QCOMPARE(txtIPServer->text(), ServerUrl);
+    QCOMPARE(txtIPServer->text(), f.serverUrl());
     QCOMPARE(child<QLineEdit>(dialog.get(), "txtMyIP")->text(), QStringLiteral("203.0.113.7"));
-    QCOMPARE(f.http.gets(), QStringList({ServerUrl + " 5"}));
+    QCOMPARE(f.server.requestLines.size(), 1);
     QCOMPARE(f.warnings, 0);
 
     // Closing with the close box keeps the server, as edited.
-    txtIPServer->setText(ServerUrl + "2");
-    QCOMPARE(f.prefs.addressServer, ServerUrl);
+    txtIPServer->setText(f.serverUrl() + "2");
+    QCOMPARE(f.prefs.addressServer, f.serverUrl());
     dialog->close();
-    QCOMPARE(f.prefs.addressServer, ServerUrl + "2");
+    QCOMPARE(f.prefs.addressServer, f.serverUrl() + "2");
 }
 
 void TestMyIpDialog::unknownAddressShowsNotConnected()
 {
     Fixture f;
-    f.prefs.addressServer = ServerUrl;
-    f.http.reply = QByteArray("not an address");
+    f.prefs.addressServer = f.serverUrl();
+    f.server.otherwise = ScriptedHttpServer::reply("not an address");
     auto dialog = f.open();
     QCOMPARE(child<QLineEdit>(dialog.get(), "txtMyIP")->text(), QStringLiteral("未接続"));
 
@@ -232,19 +237,19 @@ void TestMyIpDialog::serverConfirmedUrlIsStoredOnOk()
     auto dialog = f.open(true);
     child<QRadioButton>(dialog.get(), "optServer")->click();
     auto *txtIPServer = child<QLineEdit>(dialog.get(), "txtIPServer");
-    QTest::keyClicks(txtIPServer, ServerUrl);
+    QTest::keyClicks(txtIPServer, f.serverUrl());
     // The URL is used from the next lookup on: nothing was asked while the dialog was open.
-    QCOMPARE(f.http.gets(), QStringList());
+    QVERIFY(f.server.requestLines.isEmpty());
 
     child<QPushButton>(dialog.get(), "OKButton")->click();
     QCOMPARE(dialog->result(), int(QDialog::Accepted));
-    QCOMPARE(f.prefs.addressServer, ServerUrl);
+    QCOMPARE(f.prefs.addressServer, f.serverUrl());
 }
 
 void TestMyIpDialog::normalMethodClearsServerAtOnce()
 {
     Fixture f;
-    f.prefs.addressServer = ServerUrl;
+    f.prefs.addressServer = f.serverUrl();
     auto dialog = f.open(false);
     auto *optNomal = child<QRadioButton>(dialog.get(), "optNomal");
     auto *optServer = child<QRadioButton>(dialog.get(), "optServer");

@@ -1,121 +1,26 @@
-// Own-address lookup: the dotted-address test, the dial-up link choice, the blocking HTTP
-// client and the lookup order, against a real HTTP server on a loopback address.
+// Own-address lookup: the dotted-address test, the dial-up link choice, and the lookup
+// itself against an address server on a loopback address, which never blocks the caller.
 
 #include "address/dottedaddress.h"
 #include "address/ownaddress.h"
 #include "model/preferences.h"
 #include "platform/clipboard.h"
 #include "platform/dialup.h"
-#include "platform/http.h"
 #include "fakes.h"
+#include "scriptedhttpserver.h"
 #include "testsupport.h"
 
-#include <QElapsedTimer>
-#include <QMutex>
-#include <QSemaphore>
 #include <QTcpServer>
-#include <QTcpSocket>
-#include <QThread>
 #include <QtTest>
-#include <thread>
 
 using namespace tarnivel;
 using tarnivel::test::FixedDialup;
-using tarnivel::test::ScriptedHttp;
+using tarnivel::test::ScriptedHttpServer;
 
 Q_DECLARE_METATYPE(QList<tarnivel::InterfaceInfo>)
+Q_DECLARE_METATYPE(tarnivel::test::ScriptedHttpServer::Answer)
 
 namespace {
-
-QByteArray httpResponse(const QByteArray &status, const QByteArray &body, bool withLength)
-{
-    QByteArray response = "HTTP/1.0 " + status + "\r\nContent-Type: text/plain\r\n";
-    if (withLength)
-        response += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
-    return response + "\r\n" + body;
-}
-
-// A canned HTTP server in a thread of its own: the client under test blocks the test's thread.
-class ThreadedHttpServer : public QThread
-{
-public:
-    explicit ThreadedHttpServer(const QHostAddress &address) : m_address(address)
-    {
-        start();
-        m_ready.acquire();
-    }
-    ~ThreadedHttpServer() override
-    {
-        quit();
-        wait();
-    }
-
-    bool isListening() const { return m_port != 0; }
-    QString url(const QString &pathAndQuery) const
-    {
-        return QStringLiteral("http://%1:%2%3").arg(m_address.toString()).arg(m_port).arg(pathAndQuery);
-    }
-    // An empty response means: take the request and never answer.
-    void setResponse(const QByteArray &response)
-    {
-        QMutexLocker lock(&m_mutex);
-        m_response = response;
-    }
-    int requestCount() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_requestLines.size();
-    }
-    QByteArray lastRequestLine() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_requestLines.isEmpty() ? QByteArray() : m_requestLines.last();
-    }
-
-protected:
-    void run() override
-    {
-        QTcpServer server;
-        if (server.listen(m_address, 0))
-            m_port = server.serverPort();
-        QObject::connect(&server, &QTcpServer::newConnection, &server, [this, &server] {
-            while (QTcpSocket *socket = server.nextPendingConnection()) {
-                socket->setParent(&server);
-                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { serve(socket); });
-            }
-        });
-        m_ready.release();
-        exec();
-    }
-
-private:
-    void serve(QTcpSocket *socket)
-    {
-        QByteArray &received = m_received[socket];
-        received += socket->readAll();
-        if (!received.contains("\r\n\r\n"))
-            return;
-        QByteArray response;
-        {
-            QMutexLocker lock(&m_mutex);
-            m_requestLines.append(received.left(received.indexOf("\r\n")));
-            response = m_response;
-        }
-        received.clear();
-        if (response.isEmpty())
-            return;
-        socket->write(response);
-        socket->disconnectFromHost();
-    }
-
-    const QHostAddress m_address;
-    quint16 m_port = 0;
-    QSemaphore m_ready;
-    mutable QMutex m_mutex;
-    QByteArray m_response;
-    QList<QByteArray> m_requestLines;
-    QHash<QTcpSocket *, QByteArray> m_received; // server thread only
-};
 
 class RecordingClipboard : public Clipboard
 {
@@ -138,15 +43,27 @@ InterfaceInfo ppp(const QStringList &addresses)
     return link(true, true, true, false, addresses);
 }
 
-// A port on our loopback address where nothing listens.
-QString refusedUrl()
+
+// One lookup's surroundings: the copy binds to loopback(1), its address server listens on
+// loopback(2).
+struct Lookup
 {
-    QTcpServer probe;
-    probe.listen(test::loopback(2), 0);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return QStringLiteral("http://%1:%2/ip").arg(test::loopbackText(2)).arg(port);
-}
+    Lookup() { own.setServerTimeoutMs(ShortTimeoutMs); }
+    static constexpr int ShortTimeoutMs = 1500;
+
+    // Starts a lookup; true once its `done` has run.
+    std::shared_ptr<bool> find(QObject *context = nullptr)
+    {
+        auto done = std::make_shared<bool>(false);
+        own.findMyAddress(context ? context : &own, [done] { *done = true; });
+        return done;
+    }
+
+    ScriptedHttpServer server{test::loopback(2)};
+    Preferences prefs;
+    FixedDialup dialup;
+    OwnAddress own{prefs, dialup, test::loopback(1)};
+};
 
 } // namespace
 
@@ -155,41 +72,17 @@ class TestOwnAddress : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-
     void dottedAddress_data();
     void dottedAddress();
 
     void dialupChoice_data();
     void dialupChoice();
 
-    void getReturnsWholeBodyOfExactUrl_data();
-    void getReturnsWholeBodyOfExactUrl();
-    void getFailures_data();
-    void getFailures();
-    void getDoesNotRunCallerEvents();
-    void cancelFromAnotherThreadAbandonsTransfer();
-
     void serverReply_data();
     void serverReply();
-    void dialupAddressWinsWithoutAskingServer();
-    void lookupOrder();
-    void unreachableServerGivesEmpty();
-    void silentServerGivesEmptyAfterFiveSeconds();
+    void lookupOrderAndSharedAnswers();
     void copyPutsAddressOnClipboard();
-
-private:
-    std::unique_ptr<ThreadedHttpServer> m_server;
 };
-
-void TestOwnAddress::initTestCase()
-{
-    // Every request of these tests must go straight to the loopback server.
-    for (const char *name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
-        qunsetenv(name);
-    m_server = std::make_unique<ThreadedHttpServer>(test::loopback(1));
-    QVERIFY(m_server->isListening());
-}
 
 void TestOwnAddress::dottedAddress_data()
 {
@@ -261,220 +154,96 @@ void TestOwnAddress::dialupChoice()
     QCOMPARE(dialupAddressFrom(interfaces), expected);
 }
 
-void TestOwnAddress::getReturnsWholeBodyOfExactUrl_data()
-{
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<bool>("withLength");
-
-    QTest::newRow("with length") << QByteArray("1.2.3.4\r\n") << true;
-    QTest::newRow("until close") << QByteArray("line one\nline two\x01\x82\xa0") << false;
-    QTest::newRow("empty body") << QByteArray() << true;
-}
-
-void TestOwnAddress::getReturnsWholeBodyOfExactUrl()
-{
-    QFETCH(QByteArray, body);
-    QFETCH(bool, withLength);
-    m_server->setResponse(httpResponse("200 OK", body, withLength));
-
-    HttpClient http;
-    const auto reply = http.get(m_server->url(QStringLiteral("/cgi/ip.cgi?room+quit")), 10);
-    QVERIFY(reply.has_value());
-    QCOMPARE(*reply, body);
-    QCOMPARE(m_server->lastRequestLine(), QByteArray("GET /cgi/ip.cgi?room+quit HTTP/1.1"));
-}
-
-void TestOwnAddress::getFailures_data()
-{
-    QTest::addColumn<QString>("url");
-    QTest::addColumn<QByteArray>("response");
-
-    const QByteArray ok = httpResponse("200 OK", "1.2.3.4", true);
-    QTest::newRow("not found") << m_server->url("/ip") << httpResponse("404 Not Found", "1.2.3.4", true);
-    QTest::newRow("server error") << m_server->url("/ip") << httpResponse("500 Internal Server Error", "1.2.3.4", false);
-    QTest::newRow("refused") << refusedUrl() << ok;
-    QTest::newRow("empty url") << QString() << ok;
-    QTest::newRow("no scheme") << QStringLiteral("just some words") << ok;
-    QTest::newRow("other scheme") << QStringLiteral("file:///etc/hostname") << ok;
-}
-
-void TestOwnAddress::getFailures()
-{
-    QFETCH(QString, url);
-    QFETCH(QByteArray, response);
-    m_server->setResponse(response);
-
-    HttpClient http;
-    QCOMPARE(http.get(url, 10), std::nullopt);
-}
-
-void TestOwnAddress::getDoesNotRunCallerEvents()
-{
-    // A server that never answers keeps the client waiting for its whole time-out.
-    m_server->setResponse({});
-    const int before = m_server->requestCount();
-    bool ranDuringRequest = false;
-    bool requestDone = false;
-    QMetaObject::invokeMethod(this, [&] { ranDuringRequest = !requestDone; }, Qt::QueuedConnection);
-
-    HttpClient http;
-    const auto reply = http.get(m_server->url("/silent"), 1);
-    requestDone = true;
-    QCOMPARE(reply, std::nullopt);
-    QCOMPARE(m_server->requestCount(), before + 1);
-    QCoreApplication::processEvents();
-    QVERIFY(!ranDuringRequest);
-}
-
-void TestOwnAddress::cancelFromAnotherThreadAbandonsTransfer()
-{
-    m_server->setResponse({});
-    const int before = m_server->requestCount();
-    HttpClient http;
-    http.cancel(); // idle: nothing happens
-
-    std::thread canceller([&] {
-        // Cancel only once the request has reached the server.
-        while (m_server->requestCount() == before)
-            QThread::msleep(20);
-        http.cancel();
-    });
-    QElapsedTimer clock;
-    clock.start();
-    const auto reply = http.get(m_server->url("/silent"), 60);
-    canceller.join();
-    QCOMPARE(reply, std::nullopt);
-    // Far below the 60 s time-out: the cancel ended the wait.
-    QVERIFY2(clock.elapsed() < 30000, qPrintable(QString::number(clock.elapsed())));
-
-    // The client is still usable afterwards.
-    m_server->setResponse(httpResponse("200 OK", "after", true));
-    QCOMPARE(http.get(m_server->url("/ip"), 10), std::optional<QByteArray>("after"));
-}
-
 void TestOwnAddress::serverReply_data()
 {
-    QTest::addColumn<QByteArray>("response");
+    QTest::addColumn<ScriptedHttpServer::Answer>("answer");
     QTest::addColumn<QString>("expected");
 
-    auto ok = [](const QByteArray &body) { return httpResponse("200 OK", body, true); };
-    QTest::newRow("dotted") << ok("203.0.113.7") << "203.0.113.7";
-    QTest::newRow("part above 255") << ok("203.0.113.256") << "";
-    QTest::newRow("empty part") << ok("203..113.7") << "";
-    QTest::newRow("letters") << ok("203.0.x.7") << "";
-    QTest::newRow("two stops") << ok("203.0.113") << "";
-    QTest::newRow("fifth group kept whole") << ok("1.2.3.4.5") << "1.2.3.4.5";
-    QTest::newRow("trailing line break") << ok("203.0.113.7\r\n") << "";
-    QTest::newRow("html page") << ok("<html>203.0.113.7</html>") << "";
-    QTest::newRow("not found page holding an address") << httpResponse("404 Not Found", "203.0.113.7", true) << "";
+    using S = ScriptedHttpServer;
+    QTest::newRow("dotted") << S::reply("203.0.113.7") << "203.0.113.7";
+    QTest::newRow("part above 255") << S::reply("203.0.113.256") << "";
+    QTest::newRow("empty part") << S::reply("203..113.7") << "";
+    QTest::newRow("letters") << S::reply("203.0.x.7") << "";
+    QTest::newRow("two stops") << S::reply("203.0.113") << "";
+    QTest::newRow("fifth group kept whole") << S::reply("1.2.3.4.5") << "1.2.3.4.5";
+    QTest::newRow("trailing line break") << S::reply("203.0.113.7\r\n") << "";
+    QTest::newRow("html page") << S::reply("<html>203.0.113.7</html>") << "";
+    QTest::newRow("not found page holding an address") << S::reply("203.0.113.7", 404) << "";
+    QTest::newRow("answers late but in time") << S::reply("203.0.113.9", 200, Lookup::ShortTimeoutMs / 3) << "203.0.113.9";
+    QTest::newRow("never answers") << S::silence() << "";
+    QTest::newRow("answers after the time-out") << S::reply("203.0.113.9", 200, 3 * Lookup::ShortTimeoutMs) << "";
 }
 
 void TestOwnAddress::serverReply()
 {
-    QFETCH(QByteArray, response);
+    QFETCH(ScriptedHttpServer::Answer, answer);
     QFETCH(QString, expected);
-    m_server->setResponse(response);
+    Lookup l;
+    l.server.script << answer;
+    l.own.setAddressServer(l.server.url(QStringLiteral("/myip")));
 
-    Preferences prefs;
-    prefs.addressServer = m_server->url("/myip");
-    FixedDialup dialup;
-    HttpClient http;
-    OwnAddress own(prefs, dialup, http);
-    const int before = m_server->requestCount();
-    own.findMyAddress();
-    QCOMPARE(own.myAddress(), expected);
-    QCOMPARE(m_server->requestCount(), before + 1);
-    QCOMPARE(m_server->lastRequestLine(), QByteArray("GET /myip HTTP/1.1"));
+    const auto done = l.find();
+    QVERIFY(!*done); // the caller goes on at once
+    QVERIFY(l.own.looking());
+    QTRY_VERIFY_WITH_TIMEOUT(*done, 10000);
+    QCOMPARE(l.own.myAddress(), expected);
+    QCOMPARE(l.server.requestLines, QList<QByteArray>{"GET /myip HTTP/1.1"});
+    // Asked from the copy's own address, so the server reports the address the copy uses.
+    QCOMPARE(l.server.callers, QStringList{test::loopbackText(1)});
 }
 
-void TestOwnAddress::dialupAddressWinsWithoutAskingServer()
+void TestOwnAddress::lookupOrderAndSharedAnswers()
 {
-    m_server->setResponse(httpResponse("200 OK", "203.0.113.7", true));
-    Preferences prefs;
-    prefs.addressServer = m_server->url("/myip");
-    FixedDialup dialup;
-    dialup.value = QStringLiteral("10.64.3.9");
-    HttpClient http;
-    OwnAddress own(prefs, dialup, http);
+    Lookup l;
+    l.server.otherwise = ScriptedHttpServer::reply("203.0.113.7", 200, 200);
 
-    const int before = m_server->requestCount();
-    own.findMyAddress();
-    QCOMPARE(own.myAddress(), QStringLiteral("10.64.3.9"));
-    QCOMPARE(m_server->requestCount(), before);
+    // No dial-up link and no server: nothing is asked, and the answer is there at once.
+    auto done = l.find();
+    QVERIFY(*done);
+    QCOMPARE(l.own.myAddress(), QString());
 
-    // Once the link is gone the next lookup asks the server.
-    dialup.value.clear();
-    own.findMyAddress();
-    QCOMPARE(own.myAddress(), QStringLiteral("203.0.113.7"));
-    QCOMPARE(m_server->requestCount(), before + 1);
-}
+    // A dial-up link wins without asking the server.
+    l.own.setAddressServer(l.server.url(QStringLiteral("/ip")));
+    l.dialup.value = QStringLiteral("10.64.3.9");
+    done = l.find();
+    QVERIFY(*done);
+    QCOMPARE(l.own.myAddress(), QStringLiteral("10.64.3.9"));
+    QVERIFY(l.server.requestLines.isEmpty());
 
-void TestOwnAddress::lookupOrder()
-{
-    Preferences prefs;
-    FixedDialup dialup;
-    ScriptedHttp http;
-    http.reply = QByteArray("1.2.3.4");
-    OwnAddress own(prefs, dialup, http);
+    // Without it, lookups asked for while the server is being asked share its one answer,
+    // and one whose asker has gone is not answered.
+    l.dialup.value.clear();
+    auto first = l.find();
+    auto second = l.find();
+    bool orphanAnswered = false;
+    {
+        QObject gone;
+        l.own.findMyAddress(&gone, [&] { orphanAnswered = true; });
+    }
+    QTRY_VERIFY(*first && *second);
+    QCOMPARE(l.own.myAddress(), QStringLiteral("203.0.113.7"));
+    QCOMPARE(l.server.requestLines.size(), 1);
+    QVERIFY(!orphanAnswered);
 
-    own.findMyAddress(); // no dial-up link and no server: nothing is asked
-    QCOMPARE(own.myAddress(), QString());
-    QCOMPARE(http.calls, QStringList());
-
-    prefs.addressServer = QStringLiteral("http://ip.example/?who");
-    own.findMyAddress();
-    QCOMPARE(own.myAddress(), QStringLiteral("1.2.3.4"));
-    QCOMPARE(http.calls, QStringList({"cancel", "get http://ip.example/?who 5"}));
-
-    http.reply.reset(); // a failed request overwrites the address found before
-    own.findMyAddress();
-    QCOMPARE(own.myAddress(), QString());
-}
-
-void TestOwnAddress::unreachableServerGivesEmpty()
-{
-    Preferences prefs;
-    prefs.addressServer = refusedUrl();
-    FixedDialup dialup;
-    HttpClient http;
-    OwnAddress own(prefs, dialup, http);
-    own.findMyAddress();
-    QCOMPARE(own.myAddress(), QString());
-}
-
-void TestOwnAddress::silentServerGivesEmptyAfterFiveSeconds()
-{
-    m_server->setResponse({});
-    Preferences prefs;
-    prefs.addressServer = m_server->url("/myip");
-    FixedDialup dialup;
-    HttpClient http;
-    OwnAddress own(prefs, dialup, http);
-
-    QElapsedTimer clock;
-    clock.start();
-    own.findMyAddress();
-    const qint64 waited = clock.elapsed();
-    QCOMPARE(own.myAddress(), QString());
-    // It waits the address server's five seconds, not the directory server's thirty.
-    QVERIFY2(waited >= 4500 && waited < 20000, qPrintable(QString::number(waited)));
+    // A failed request overwrites the address found before.
+    l.server.otherwise = ScriptedHttpServer::reply("", 500);
+    done = l.find();
+    QTRY_VERIFY(*done);
+    QCOMPARE(l.own.myAddress(), QString());
 }
 
 void TestOwnAddress::copyPutsAddressOnClipboard()
 {
-    Preferences prefs;
-    FixedDialup dialup;
-    ScriptedHttp http;
-    OwnAddress own(prefs, dialup, http);
+    Lookup l;
     RecordingClipboard clipboard;
-
-    own.copyMyAddress(clipboard);
+    l.own.copyMyAddress(&l.own, clipboard);
     QCOMPARE(clipboard.calls, QStringList()); // unknown address: the clipboard is left alone
 
-    dialup.value = QStringLiteral("10.64.3.9");
-    own.copyMyAddress(clipboard);
-    QCOMPARE(clipboard.calls, QStringList({"clear", "set 10.64.3.9"}));
-    QCOMPARE(own.myAddress(), QStringLiteral("10.64.3.9"));
+    l.own.setAddressServer(l.server.url(QStringLiteral("/ip")));
+    l.server.otherwise = ScriptedHttpServer::reply("203.0.113.7", 200, 100);
+    l.own.copyMyAddress(&l.own, clipboard);
+    QCOMPARE(clipboard.calls, QStringList()); // not before the answer is in
+    QTRY_COMPARE(clipboard.calls, QStringList({"clear", "set 203.0.113.7"}));
 }
 
 QTEST_GUILESS_MAIN(TestOwnAddress)

@@ -35,11 +35,24 @@ void writeEntry(CopyBase &copy, const QString &name, const QString &url, const Q
     QVERIFY(writeEntryFile(entryFilePath(copy.session().room().entryFolder(), name), {url, room}));
 }
 
-// F3 with this quick entry; returns once the server has answered.
-void enterQuick(CopyBase &copy, const QString &entry)
+// F3 with this quick entry; nothing waits for the server.
+void startQuick(CopyBase &copy, const QString &entry)
 {
     copy.session().setQuickServer(entry);
     copy.session().quickCommand();
+}
+
+// Once the server has answered every request out.
+bool answered(CopyBase &copy)
+{
+    return QTest::qWaitFor([&copy] { return !copy.session().room().busy(); }, 15000);
+}
+
+// F3 with this quick entry; returns once the server has answered.
+void enterQuick(CopyBase &copy, const QString &entry)
+{
+    startQuick(copy, entry);
+    QVERIFY(answered(copy));
 }
 
 QString realServerUrl(const DirectoryServer &server)
@@ -93,6 +106,7 @@ void TestRooms::twoCopiesMeetInARoom()
         list->findChild<QPushButton *>(QStringLiteral("cmdConnect"))->click();
     });
     findAction(a.window(), QStringLiteral("mnServer"))->trigger();
+    QVERIFY(answered(a));
     QCOMPARE(a.logText().mid(before), QStringLiteral(" ●サーバ: ロビー に接続します\n") + Waiting);
     QCOMPARE(a.title(), QStringLiteral("たるにべ - 未接続 [ロビーで待機]"));
     QVERIFY(findAction(a.window(), QStringLiteral("mnWaitQuit"))->isVisible());
@@ -244,13 +258,14 @@ void TestRooms::withdrawals()
     if (how == u"mnServer") // the list is closed without a choice
         whenModal<ServerListDialog>([](ServerListDialog *list) { list->reject(); });
     findAction(a.window(), how)->trigger();
+    // The withdraw's reply changes nothing: its line is there at once.
     QCOMPARE(a.logText().mid(before), lines);
     QVERIFY(!a.session().room().waiting());
     QVERIFY(!findAction(a.window(), QStringLiteral("mnWaitQuit"))->isVisible());
     if (how != u"mnEnd") // closing withdraws silently, title and all
         QVERIFY(!a.title().contains(QStringLiteral("待機")));
-    // The room is empty again: the next caller waits there.
-    QCOMPARE(exchange(server.port(), 9, getRequest("/?lobby")).body, QByteArray("NoUser"));
+    // The room is empty again once the withdraw is in: the next caller waits there.
+    QTRY_COMPARE_WITH_TIMEOUT(exchange(server.port(), 9, getRequest("/?lobby")).body, QByteArray("NoUser"), JoinWaitMs);
 }
 
 // The window keeps running while the server is asked; whatever happens meanwhile is safe.
@@ -263,17 +278,14 @@ void TestRooms::whileTheServerIsAsked()
     writeEntry(*a, QStringLiteral("ent"), scripted.url(), QStringLiteral("lobby"));
 
     // A second F2/F3 is refused; a member arrives meanwhile, so nobody-waiting is not said.
+    startQuick(*a, QStringLiteral("ent"));
+    QVERIFY(!findAction(a->window(), QStringLiteral("mnServer"))->isEnabled());
+    QVERIFY(!findAction(a->window(), QStringLiteral("mnQuick"))->isEnabled());
+    a->session().quickCommand();
+    a->window().serverCommand();
     TestCopy b(2, QStringLiteral("B"));
-    bool menusOff = false;
-    QTimer::singleShot(50, [&] {
-        menusOff = !findAction(a->window(), QStringLiteral("mnServer"))->isEnabled()
-                   && !findAction(a->window(), QStringLiteral("mnQuick"))->isEnabled();
-        a->session().quickCommand();
-        a->window().serverCommand();
-        b.joinThrough(a->address());
-    });
-    enterQuick(*a, QStringLiteral("ent"));
-    QVERIFY(menusOff);
+    b.joinThrough(a->address());
+    QVERIFY(answered(*a));
     QCOMPARE(scripted.requestLines.size(), 1);
     QCOMPARE(a->connectionCount(), 1);
     QVERIFY(a->session().room().waiting());
@@ -282,19 +294,24 @@ void TestRooms::whileTheServerIsAsked()
 
     // Closing the window while entering withdraws at once and ignores the late reply.
     a->session().waitQuitCommand();
-    QTimer::singleShot(50, [&] { a->window().close(); });
-    enterQuick(*a, QStringLiteral("ent"));
+    QVERIFY(answered(*a));
+    startQuick(*a, QStringLiteral("ent"));
+    QTRY_COMPARE(scripted.requestLines.size(), 3);
+    a->window().close();
+    QTRY_COMPARE(scripted.requestLines.size(), 4);
     QCOMPARE(scripted.requestLines.mid(2), (QList<QByteArray>{"GET /room.cgi?lobby HTTP/1.1", "GET /room.cgi?lobby+quit HTTP/1.1"}));
     QVERIFY(!a->session().room().waiting());
     QVERIFY(!a->title().contains(QStringLiteral("待機")));
 
-    // A copy that goes away while its server is asked leaves nothing behind.
+    // A copy that goes away while its server is asked leaves nothing behind, and its
+    // withdraw still goes out.
     auto c = std::make_unique<TestCopy>(3, QStringLiteral("C"));
     writeEntry(*c, QStringLiteral("ent"), scripted.url(), QStringLiteral("lobby"));
-    QTimer::singleShot(50, [&] { c.reset(); });
-    enterQuick(*c, QStringLiteral("ent"));
-    QVERIFY(!c);
+    startQuick(*c, QStringLiteral("ent"));
+    QTRY_COMPARE(scripted.requestLines.size(), 5);
+    c.reset();
     QTRY_COMPARE(scripted.requestLines.size(), 6);
+    QCOMPARE(scripted.requestLines.last(), QByteArray("GET /room.cgi?lobby+quit HTTP/1.1"));
 }
 
 void TestRooms::startSwitchOpensTheList()

@@ -1,5 +1,6 @@
 // Messages on the chat and join ports, byte for byte as they go out, and how arrivals are read.
 
+#include "mesh/chattext.h"
 #include "mesh/wire.h"
 #include "platform/codepage932.h"
 
@@ -51,6 +52,8 @@ private slots:
     void chatArrival_data();
     void chatArrival();
     void longestLineEncodesAndReadsBackWhole();
+    void chatTextAssembly_data();
+    void chatTextAssembly();
 };
 
 void TestWire::messageBytes_data()
@@ -267,6 +270,40 @@ void TestWire::longestLineEncodesAndReadsBackWhole()
     const QString privateLine = wire::privateLine(QStringLiteral("たろう"), typed);
     QCOMPARE(cp932::encode(privateLine).size(), 1 + 6 + 8 + 1000 + 2);
     QCOMPARE(wire::classifyOnAccepted(text(cp932::encode(privateLine))).kind, ChatArrivalKind::ChatText);
+}
+
+void TestWire::chatTextAssembly_data()
+{
+    QTest::addColumn<QList<QByteArray>>("arrivals");
+    QTest::addColumn<QList<QByteArray>>("shown"); // what each arrival lets through at once
+    QTest::addColumn<QByteArray>("held");          // what still waits at the end
+
+    const QByteArray ta = Taro.left(2); // one two-byte character
+    QTest::newRow("whole lines") << QList<QByteArray>{"a> 1\r\nb> 2\r\n"} << QList<QByteArray>{"a> 1\r\nb> 2\r\n"}
+                                 << QByteArray();
+    QTest::newRow("a line in two pieces") << QList<QByteArray>{"a> on", "e\r\nb"} << QList<QByteArray>{"", "a> one\r\n"}
+                                          << QByteArray("b");
+    QTest::newRow("a character in two pieces") << QList<QByteArray>{"a> " + ta.left(1), ta.mid(1) + "\r\n"}
+                                               << QList<QByteArray>{"", "a> " + ta + "\r\n"} << QByteArray();
+    QTest::newRow("CR and LF in two pieces") << QList<QByteArray>{"a> x\r", "\n"} << QList<QByteArray>{"", "a> x\r\n"}
+                                             << QByteArray();
+    // Past the most that is held, the text goes out up to its last whole character.
+    const QByteArray flood = QByteArray(ChatTextAssembly::MaxHeldBytes, 'x') + ta + ta.left(1);
+    QTest::newRow("a flood without line ends") << QList<QByteArray>{flood}
+                                               << QList<QByteArray>{flood.chopped(1)} << ta.left(1);
+}
+
+void TestWire::chatTextAssembly()
+{
+    QFETCH(QList<QByteArray>, arrivals);
+    QFETCH(QList<QByteArray>, shown);
+    QFETCH(QByteArray, held);
+    ChatTextAssembly assembly;
+    for (qsizetype i = 0; i < arrivals.size(); ++i)
+        QCOMPARE(assembly.add(arrivals[i]), shown[i]);
+    QCOMPARE(assembly.holding(), !held.isEmpty());
+    QCOMPARE(assembly.takeHeld(), held);
+    QVERIFY(!assembly.holding());
 }
 
 QTEST_GUILESS_MAIN(TestWire)

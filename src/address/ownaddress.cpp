@@ -2,32 +2,65 @@
 
 #include "address/dottedaddress.h"
 #include "model/preferences.h"
-#include "platform/logging.h"
 #include "platform/clipboard.h"
 #include "platform/codepage932.h"
 #include "platform/dialup.h"
-#include "platform/http.h"
+#include "platform/httpget.h"
+#include "platform/logging.h"
+#include "platform/requesttext.h"
 
 namespace tarnivel {
 
-OwnAddress::OwnAddress(Preferences &prefs, DialupSource &dialup, HttpClient &http)
-    : m_prefs(prefs), m_dialup(dialup), m_http(http)
+OwnAddress::OwnAddress(Preferences &prefs, DialupSource &dialup, const QHostAddress &bindAddress, QObject *parent)
+    : QObject(parent), m_prefs(prefs), m_dialup(dialup), m_get(new HttpGet(bindAddress, this))
 {
+    connect(m_get, &HttpGet::finished, this, &OwnAddress::serverAnswered);
 }
+
+OwnAddress::~OwnAddress() = default;
 
 void OwnAddress::findMyAddress()
 {
-    m_myAddress = m_dialup.address();
-    if (!m_myAddress.isEmpty() || m_prefs.addressServer.isEmpty())
-        return;
+    findMyAddress(this, {});
+}
 
+void OwnAddress::findMyAddress(QObject *context, std::function<void()> done)
+{
+    m_waiters.append({context, std::move(done)});
+    if (m_looking)
+        return; // the answer on its way serves this lookup too
+
+    m_myAddress = m_dialup.address();
+    if (!m_myAddress.isEmpty() || m_prefs.addressServer.isEmpty()) {
+        finish();
+        return;
+    }
     qCDebug(lcDirectory) << "asking the address server" << m_prefs.addressServer;
-    m_http.cancel();
-    const auto body = m_http.get(m_prefs.addressServer, AddressServerTimeoutSeconds);
+    m_looking = true;
+    m_get->start(encodeRequestText(m_prefs.addressServer), m_serverTimeoutMs);
+}
+
+void OwnAddress::serverAnswered(const HttpReply &reply)
+{
+    m_looking = false;
     // The whole body is the address; nothing is trimmed off it.
-    m_myAddress = body ? cp932::decode(*body) : QString();
-    if (!isDottedAddress(m_myAddress))
+    m_myAddress = reply.outcome == HttpReply::Outcome::Body ? cp932::decode(reply.body) : QString();
+    if (!isDottedAddress(m_myAddress)) {
+        qCDebug(lcDirectory) << "no address from the address server:" << reply.problem << reply.body.left(80);
         m_myAddress.clear();
+    }
+    finish();
+}
+
+void OwnAddress::finish()
+{
+    // A waiter may start the next lookup; it waits for that one, not this.
+    const QList<Waiter> waiters = std::exchange(m_waiters, {});
+    emit lookedUp();
+    for (const Waiter &waiter : waiters) {
+        if (waiter.context && waiter.done)
+            waiter.done();
+    }
 }
 
 const QString &OwnAddress::addressServer() const
@@ -40,13 +73,14 @@ void OwnAddress::setAddressServer(const QString &url)
     m_prefs.addressServer = url;
 }
 
-void OwnAddress::copyMyAddress(Clipboard &clipboard)
+void OwnAddress::copyMyAddress(QObject *context, Clipboard &clipboard)
 {
-    findMyAddress();
-    if (m_myAddress.isEmpty())
-        return;
-    clipboard.clear();
-    clipboard.setText(m_myAddress);
+    findMyAddress(context, [this, &clipboard] {
+        if (m_myAddress.isEmpty())
+            return;
+        clipboard.clear();
+        clipboard.setText(m_myAddress);
+    });
 }
 
 } // namespace tarnivel

@@ -6,6 +6,8 @@
 #include "conversation/composerview.h"
 #include "model/preferences.h"
 
+#include <QPointer>
+
 namespace tarnivel {
 
 Composer::Composer(ChatDelivery &delivery, ChatLog &log, const Preferences &prefs, ComposerView &view,
@@ -46,29 +48,32 @@ void Composer::submit()
 {
     const QString text = m_view.inputText();
     const QString &name = m_prefs.myName;
-    const QString line = privateChosen() ? chatline::privateLine(name, text) : chatline::publicLine(name, text);
+    const bool toChosen = privateChosen();
+    const QString line = toChosen ? chatline::privateLine(name, text) : chatline::publicLine(name, text);
     // Cleared before anything is written, so a second Enter cannot repeat the line.
     m_view.clearInput();
-    sendChat(line);
-    m_log.addLog(line);
-}
-
-void Composer::sendChat(const QString &line)
-{
-    if (!privateChosen()) {
-        m_delivery.sendToAll(line);
+    // The own line is shown once it has gone out, after any line sent before it.
+    const QPointer<Composer> self(this);
+    if (!toChosen) {
+        m_delivery.sendToAll(line, [self, line] {
+            if (self)
+                self->m_log.addLog(line);
+        });
         return;
     }
-    const QList<MemberId> ticked = m_view.tickedMembers();
-    if (ticked.isEmpty())
-        return;
-    const QStringList reached = m_delivery.sendTo(ticked, line);
-    if (reached.isEmpty())
-        return;
-    QString echo = QStringLiteral("To");
-    for (const QString &name : reached)
-        echo += QStringLiteral(" : ") + name;
-    m_log.appendEmphasised(echo + QStringLiteral("\r\n"));
+    // Even a line that reaches nobody waits its turn, so the log keeps the order of sending.
+    m_delivery.sendTo(m_view.tickedMembers(), line, [self, line](const QStringList &reached) {
+        if (!self)
+            return;
+        // The "To" line names those it reached and stands before the own line.
+        if (!reached.isEmpty()) {
+            QString echo = QStringLiteral("To");
+            for (const QString &member : reached)
+                echo += QStringLiteral(" : ") + member;
+            self->m_log.appendEmphasised(echo + QStringLiteral("\r\n"));
+        }
+        self->m_log.addLog(line);
+    });
 }
 
 void Composer::memberClicked(int row)

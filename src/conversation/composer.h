@@ -1,6 +1,7 @@
 #pragma once
 // Turning what the user typed into a chat line, writing it to everyone or to the ticked
-// members, and echoing it in the own log. Also the member click and the window shortcuts.
+// members, and echoing it in the own log once it has gone out (a private line that reached
+// anyone after the "To" line naming them). Also the member click and the window shortcuts.
 
 #include <QObject>
 #include <QString>
@@ -25,10 +26,6 @@ public:
     bool enterPressed();
     // The send button.
     void sendClicked();
-
-    // Writes the line to the chosen members; a private line that reached anyone is followed
-    // by the "To" line in the log.
-    void sendChat(const QString &line);
 
     // A row of either member list was clicked: show that member's address.
     void memberClicked(int row);

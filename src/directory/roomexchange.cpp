@@ -6,11 +6,11 @@
 #include "directory/roomlines.h"
 #include "directory/roomreply.h"
 #include "platform/codepage932.h"
-#include "platform/http.h"
 #include "platform/httpget.h"
 #include "platform/logging.h"
 
-#include <QEventLoop>
+#include <QCoreApplication>
+#include <QEventLoopLocker>
 #include <QPointer>
 
 namespace tarnivel {
@@ -36,6 +36,17 @@ std::optional<QString> failureLine(RoomReply reply, From from, const QString &ro
     return std::nullopt;
 }
 
+// A withdraw sent on closing outlives the exchange (and the window): the program ends once
+// it has been answered or has timed out.
+void sendFarewell(const QByteArray &url, const QHostAddress &bindAddress, int timeoutMs)
+{
+    auto *get = new HttpGet(bindAddress, QCoreApplication::instance());
+    auto keepRunning = std::make_shared<QEventLoopLocker>();
+    QObject::connect(get, &HttpGet::finished, get, [get, keepRunning](const HttpReply &) { get->deleteLater(); });
+    qCDebug(lcDirectory) << "GET" << url << "(on closing)";
+    get->start(url, timeoutMs);
+}
+
 } // namespace
 
 RoomExchange::RoomExchange(ChatLog &log, const ChatDelivery &chat, const QString &entryFolder,
@@ -45,17 +56,14 @@ RoomExchange::RoomExchange(ChatLog &log, const ChatDelivery &chat, const QString
     , m_chat(chat)
     , m_entryFolder(entryFolder)
     , m_bindAddress(bindAddress)
-    , m_requestTimeoutMs(HttpClient::DefaultTimeoutSeconds * 1000)
+    , m_get(new HttpGet(bindAddress, this))
 {
     m_ticker.setInterval(TickIntervalMs);
     connect(&m_ticker, &QTimer::timeout, this, &RoomExchange::tick);
+    connect(m_get, &HttpGet::finished, this, &RoomExchange::replied);
 }
 
-// A request still awaited returns as Gone: its loop is told to end here.
-RoomExchange::~RoomExchange()
-{
-    cancel();
-}
+RoomExchange::~RoomExchange() = default;
 
 void RoomExchange::startTicking()
 {
@@ -69,57 +77,91 @@ void RoomExchange::setTickIntervalMs(int ms)
 
 // ---- Requests -------------------------------------------------------------------------
 
-RoomExchange::Fetched RoomExchange::fetch(RoomRequest request)
+bool RoomExchange::outstanding(Purpose purpose) const
 {
-    const QPointer<RoomExchange> self(this);
-    const quint64 generation = m_cancelGeneration;
-    const QByteArray url = roomRequestUrl(m_dirUrl, m_dirRoom, request);
-    HttpGet get(m_bindAddress);
-    QEventLoop loop;
-    std::optional<HttpReply> reply;
-    connect(&get, &HttpGet::finished, &loop, [&](const HttpReply &r) {
-        reply = r;
-        loop.quit();
-    });
-    Pending pending{&get, &loop};
-    m_pending.append(&pending);
-    if (m_pending.size() == 1)
+    if (m_current && m_current->purpose == purpose)
+        return true;
+    return std::any_of(m_queue.begin(), m_queue.end(), [purpose](const Request &r) { return r.purpose == purpose; });
+}
+
+void RoomExchange::send(Purpose purpose)
+{
+    const bool wasBusy = busy();
+    Request request{purpose,
+                    roomRequestUrl(m_dirUrl, m_dirRoom, purpose == Purpose::Withdraw ? RoomRequest::Withdraw : RoomRequest::Enter),
+                    m_dirRoom,
+                    {}};
+    if (purpose == Purpose::Withdraw && QCoreApplication::instance())
+        request.keepRunning = std::make_shared<QEventLoopLocker>();
+    m_queue.push_back(std::move(request));
+    if (!m_current)
+        sendNext();
+    if (!wasBusy)
         emit busyChanged(true);
+}
 
-    qCDebug(lcDirectory) << "GET" << url << "from" << m_bindAddress.toString();
-    get.start(url, m_requestTimeoutMs);
-    loop.exec(); // returns at once when the application is quitting: then no reply counts
+void RoomExchange::sendNext()
+{
+    if (m_current || m_queue.empty())
+        return;
+    m_current = std::move(m_queue.front());
+    m_queue.pop_front();
+    qCDebug(lcDirectory) << "GET" << m_current->url;
+    m_get->start(m_current->url, m_requestTimeoutMs);
+}
 
-    if (!self)
-        return {Fetched::Outcome::Gone, {}};
-    m_pending.removeOne(&pending);
-    if (m_pending.isEmpty())
-        emit busyChanged(false);
-    if (!reply || generation != m_cancelGeneration) {
-        qCDebug(lcDirectory) << "request cancelled:" << url;
-        return {Fetched::Outcome::Cancelled, {}};
-    }
-    switch (reply->outcome) {
+void RoomExchange::replied(const HttpReply &httpReply)
+{
+    if (!m_current)
+        return;
+    const Request request = std::move(*m_current);
+    m_current.reset();
+
+    Reply reply;
+    switch (httpReply.outcome) {
     case HttpReply::Outcome::Body:
-        qCDebug(lcDirectory) << "reply" << reply->body;
-        return {Fetched::Outcome::Text, cp932::decode(reply->body)};
+        qCDebug(lcDirectory) << "reply" << httpReply.body;
+        reply = cp932::decode(httpReply.body);
+        break;
     case HttpReply::Outcome::Unreachable:
-        qCInfo(lcDirectory) << "directory server not reached:" << url << reply->problem;
-        return {Fetched::Outcome::Text, {}};
+        qCInfo(lcDirectory) << "directory server not reached:" << request.url << httpReply.problem;
+        reply = QString();
+        break;
     case HttpReply::Outcome::Failed:
+        qCInfo(lcDirectory) << "directory request failed:" << request.url << httpReply.problem;
         break;
     }
-    qCInfo(lcDirectory) << "directory request failed:" << url << reply->problem;
-    return {Fetched::Outcome::Failed, {}};
+
+    const QPointer<RoomExchange> self(this);
+    switch (request.purpose) {
+    case Purpose::Enter:
+        entered(request, reply);
+        break;
+    case Purpose::Renew:
+        renewed(request, reply);
+        break;
+    case Purpose::Withdraw:
+        break; // the reply, or its absence, changes nothing
+    }
+    if (!self)
+        return;
+    sendNext();
+    if (!busy())
+        emit busyChanged(false);
 }
 
 void RoomExchange::cancel()
 {
-    ++m_cancelGeneration;
-    for (Pending *pending : std::as_const(m_pending)) {
-        pending->get->abort();
-        pending->loop->quit();
+    const bool wasBusy = busy();
+    std::erase_if(m_queue, [](const Request &r) { return r.purpose != Purpose::Withdraw; });
+    if (m_current && m_current->purpose != Purpose::Withdraw) {
+        qCDebug(lcDirectory) << "request cancelled:" << m_current->url;
+        m_get->abort();
+        m_current.reset();
+        sendNext();
     }
+    if (wasBusy && !busy())
+        emit busyChanged(false);
 }
 
 // ---- Commands -------------------------------------------------------------------------
@@ -130,15 +172,16 @@ void RoomExchange::serverCommand(const std::function<std::optional<QString>()> &
         qCDebug(lcDirectory) << "server command refused: a request is still out";
         return;
     }
-    const QPointer<RoomExchange> self(this);
     if (m_waiting)
         quitWaiting();
-    if (!self)
-        return;
     setWaiting(false);
     // The list is modal: anything may have happened by the time it closes.
+    const QPointer<RoomExchange> self(this);
     const std::optional<QString> chosen = chooseEntry();
-    if (!self || m_shutDown || busy() || !chosen || chosen->isEmpty())
+    if (!self || m_shutDown || !chosen || chosen->isEmpty())
+        return;
+    // Only the withdraw sent above may still be out; the room is entered after it.
+    if (outstanding(Purpose::Enter) || outstanding(Purpose::Renew))
         return;
     enterRoom(*chosen);
 }
@@ -149,11 +192,8 @@ void RoomExchange::quickCommand(const QString &quickServer)
         qCDebug(lcDirectory) << "quick-server command refused: a request is still out";
         return;
     }
-    const QPointer<RoomExchange> self(this);
     if (m_waiting)
         quitWaiting();
-    if (!self)
-        return;
     setWaiting(false);
     if (quickServer.isEmpty()) {
         m_log.addLog(roomline::noQuickServer());
@@ -163,7 +203,7 @@ void RoomExchange::quickCommand(const QString &quickServer)
     enterRoom(quickServer);
 }
 
-void RoomExchange::enterRoom(QString entryName)
+void RoomExchange::enterRoom(const QString &entryName)
 {
     const QString path = entryFilePath(m_entryFolder, entryName);
     const std::optional<DirectoryEntry> entry = readEntryFile(path);
@@ -177,38 +217,29 @@ void RoomExchange::enterRoom(QString entryName)
     m_waitServer = entryName;
     m_waitTitle.clear();
     m_log.addLog(roomline::entering(entryName));
+    send(Purpose::Enter);
+}
 
-    const Fetched reply = fetch(RoomRequest::Enter);
-    switch (reply.outcome) {
-    case Fetched::Outcome::Gone:
-    case Fetched::Outcome::Cancelled:
-        return;
-    case Fetched::Outcome::Failed:
+void RoomExchange::entered(const Request &request, const Reply &reply)
+{
+    if (!reply) {
         endAttempt(roomline::serverError(From::Command));
         return;
-    case Fetched::Outcome::Text:
-        break;
     }
-
-    const RoomReply kind = classifyRoomReply(reply.text);
-    if (const std::optional<QString> line = failureLine(kind, From::Command, m_dirRoom)) {
+    const RoomReply kind = classifyRoomReply(*reply);
+    if (const std::optional<QString> line = failureLine(kind, From::Command, request.room)) {
         endAttempt(*line);
         return;
     }
     showWaitTitle();
-    if (kind == RoomReply::NoUser) {
-        // In a chat already: the wait is entered without a word.
-        if (!m_chat.inChat())
-            m_log.addLog(roomline::nobodyWaiting());
-        m_pollTicks = 0;
-        setWaiting(true);
-        return;
-    }
+    // Members may have come while the reply was awaited: then the wait is entered without a
+    // word, and an address is not used.
+    if (kind == RoomReply::NoUser && !m_chat.inChat())
+        m_log.addLog(roomline::nobodyWaiting());
     m_pollTicks = 0;
     setWaiting(true);
-    // Members may have come while the reply was awaited: in a chat, the address is not used.
-    if (!m_chat.inChat())
-        emit partnerFound(reply.text);
+    if (kind == RoomReply::Partner && !m_chat.inChat())
+        emit partnerFound(*reply);
 }
 
 void RoomExchange::quitWaiting()
@@ -217,9 +248,7 @@ void RoomExchange::quitWaiting()
         return;
     setWaiting(false);
     cancel(); // a renewal still out is dropped
-    if (fetch(RoomRequest::Withdraw).outcome == Fetched::Outcome::Gone)
-        return;
-    // The reply, or its absence, changes nothing: the wait is over here either way.
+    send(Purpose::Withdraw);
     m_log.addLog(roomline::withdrawn());
     m_waitTitle.clear();
     emit titleChanged();
@@ -231,12 +260,11 @@ void RoomExchange::leaveSilently()
         return;
     m_shutDown = true;
     m_ticker.stop();
-    const bool mayBeListed = m_waiting || busy();
+    const bool mayBeListed = m_waiting || outstanding(Purpose::Enter);
     setWaiting(false);
-    if (!mayBeListed)
-        return;
     cancel();
-    (void)fetch(RoomRequest::Withdraw);
+    if (mayBeListed && QCoreApplication::instance())
+        sendFarewell(roomRequestUrl(m_dirUrl, m_dirRoom, RoomRequest::Withdraw), m_bindAddress, m_requestTimeoutMs);
 }
 
 // ---- Renewal --------------------------------------------------------------------------
@@ -258,20 +286,19 @@ void RoomExchange::pollRoom()
     m_ticker.start(); // the next tick comes a full interval after this renewal
     if (busy())
         return;
-    m_waitTitle.clear();
+    // The title keeps its suffix until the reply says otherwise.
+    send(Purpose::Renew);
+}
 
-    const Fetched reply = fetch(RoomRequest::Enter);
-    switch (reply.outcome) {
-    case Fetched::Outcome::Gone:
-    case Fetched::Outcome::Cancelled:
+void RoomExchange::renewed(const Request &request, const Reply &reply)
+{
+    if (!m_waiting)
         return;
-    case Fetched::Outcome::Failed:
+    if (!reply) {
         endWait(roomline::serverError(From::Renewal));
         return;
-    case Fetched::Outcome::Text:
-        break;
     }
-    if (const std::optional<QString> line = failureLine(classifyRoomReply(reply.text), From::Renewal, m_dirRoom)) {
+    if (const std::optional<QString> line = failureLine(classifyRoomReply(*reply), From::Renewal, request.room)) {
         endWait(*line);
         return;
     }

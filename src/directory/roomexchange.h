@@ -5,29 +5,33 @@
 // connection ends); when someone waits, their address is joined at once. Withdrawing sends
 // the same request with "+quit".
 //
-// A request is awaited in a local event loop, so the window keeps painting and every other
-// handler may run meanwhile: members arrive and leave, the timer ticks, the window closes.
-// While a request is out, entering is refused and a renewal is skipped (busy()); withdrawing
-// or closing cancels it, and a cancelled request's reply is ignored. Whatever a request's
-// continuation relies on is read again after the wait.
+// Requests go out one at a time and nothing waits for them: each reply continues the work
+// in a slot, which reads again whatever it relies on (the copy may have joined a chat
+// meanwhile). While a request is out, entering is refused and a renewal is skipped (busy());
+// withdrawing or closing cancels it, and a cancelled request's reply is ignored. A
+// withdraw's reply changes nothing, so its line is written at once; the program does not
+// end before a withdraw it sent has been answered or has timed out, and the withdraw sent
+// on closing goes on after the exchange itself is gone.
 
 #include "directory/roomrequest.h"
 
 #include <QHostAddress>
-#include <QList>
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 
-class QEventLoop;
+class QEventLoopLocker;
 
 namespace tarnivel {
 
 class ChatDelivery;
 class ChatLog;
 class HttpGet;
+struct HttpReply;
 
 class RoomExchange : public QObject
 {
@@ -36,6 +40,7 @@ public:
     static constexpr int TickIntervalMs = 40000;
     // Ticks between renewals: a renewal comes on every third tick.
     static constexpr int TicksPerRenewal = 3;
+    static constexpr int RequestTimeoutMs = 30000;
 
     // Entries are read from entryFolder; requests leave from bindAddress (null: any).
     RoomExchange(ChatLog &log, const ChatDelivery &chat, const QString &entryFolder,
@@ -46,8 +51,8 @@ public:
     bool waiting() const { return m_waiting; }
     // " [entryで待機]" while waiting after a successful exchange; empty otherwise.
     const QString &waitTitle() const { return m_waitTitle; }
-    // A request is out.
-    bool busy() const { return !m_pending.isEmpty(); }
+    // A request is out (or waits to go out).
+    bool busy() const { return m_current || !m_queue.empty(); }
 
     // The timer runs from the window's loading on.
     void startTicking();
@@ -77,43 +82,45 @@ signals:
     void partnerFound(const QString &address);
 
 private:
-    struct Fetched
+    enum class Purpose { Enter, Renew, Withdraw };
+    struct Request
     {
-        enum class Outcome {
-            Text,      // the reply (empty when the server could not be reached)
-            Failed,    // the request failed: error status, time-out, broken reply
-            Cancelled, // withdrawn or closed meanwhile: the reply does not count
-            Gone,      // this object was destroyed meanwhile: touch nothing
-        };
-        Outcome outcome;
-        QString text;
+        Purpose purpose;
+        QByteArray url;
+        QString room; // for the "room not found" line
+        // A withdraw keeps the program running until it is answered.
+        std::shared_ptr<QEventLoopLocker> keepRunning;
     };
-    struct Pending
-    {
-        HttpGet *get;
-        QEventLoop *loop;
-    };
+    // What a reply comes to: its text (empty when the server could not be reached), or
+    // nothing when the request failed (error status, time-out, broken reply).
+    using Reply = std::optional<QString>;
 
-    Fetched fetch(RoomRequest request);
+    void send(Purpose purpose);
+    void sendNext();
+    void replied(const HttpReply &reply);
+    // Drops every request except withdraws, which nothing cancels.
     void cancel();
     void tick();
-    // By value: the name must outlive anything that happens while the server is asked.
-    void enterRoom(QString entryName);
+    void enterRoom(const QString &entryName);
+    void entered(const Request &request, const Reply &reply);
+    void renewed(const Request &request, const Reply &reply);
     // An attempt to enter that did not succeed: its line, no title suffix.
     void endAttempt(const QString &line);
     // A renewal that did not succeed: its line, no longer waiting.
     void endWait(const QString &line);
     void setWaiting(bool waiting);
     void showWaitTitle();
+    bool outstanding(Purpose purpose) const;
 
     ChatLog &m_log;
     const ChatDelivery &m_chat;
     const QString m_entryFolder;
     const QHostAddress m_bindAddress;
     QTimer m_ticker;
-    int m_requestTimeoutMs;
-    QList<Pending *> m_pending;
-    quint64 m_cancelGeneration = 0;
+    int m_requestTimeoutMs = RequestTimeoutMs;
+    HttpGet *m_get;
+    std::optional<Request> m_current;
+    std::deque<Request> m_queue;
     bool m_shutDown = false;
 
     QString m_dirUrl;

@@ -8,7 +8,6 @@
 #include "mesh/wire.h"
 #include "platform/logging.h"
 
-#include <QCoreApplication>
 #include <QTimer>
 
 namespace tarnivel {
@@ -53,6 +52,8 @@ void JoinNegotiation::setSilentRequestTimeoutMs(int ms)
 
 void JoinNegotiation::onRequestConnection(int requestId)
 {
+    ++m_conversation;
+    m_answerPending = false;
     // One conversation at a time: the listener (or a conversation still going) makes room.
     Socket &server = m_roster.joinServer();
     server.close();
@@ -62,6 +63,9 @@ void JoinNegotiation::onRequestConnection(int requestId)
 
 void JoinNegotiation::onRequestArrival(const QByteArray &bytes)
 {
+    // One answer per conversation: more bytes while it is being prepared change nothing.
+    if (m_answerPending)
+        return;
     m_silenceTimer->stop();
     m_mesh.refreshState();
     const QString text = wire::decode(bytes);
@@ -71,8 +75,19 @@ void JoinNegotiation::onRequestArrival(const QByteArray &bytes)
         hangUpAndListen();
         return;
     }
+    // The own address goes first in the answer; an address server may take up to 5 s to
+    // give it, and everything else goes on meanwhile.
+    m_answerPending = true;
+    const quint64 conversation = m_conversation;
+    m_ownAddress.findMyAddress(this, [this, conversation] {
+        if (conversation == m_conversation)
+            answerJoinRequest();
+    });
+}
 
-    m_ownAddress.findMyAddress(); // may block while an address server answers
+void JoinNegotiation::answerJoinRequest()
+{
+    m_answerPending = false;
     Socket &server = m_roster.joinServer();
     if (!server.isConnected()) // the caller left during the lookup
         return hangUpAndListen();
@@ -110,6 +125,8 @@ void JoinNegotiation::onRequestClosed()
 
 void JoinNegotiation::hangUpAndListen()
 {
+    ++m_conversation;
+    m_answerPending = false;
     m_silenceTimer->stop();
     Socket &server = m_roster.joinServer();
     server.close();
@@ -166,10 +183,17 @@ void JoinNegotiation::dialPeerList(const QStringList &fields)
         client.connectToRemote();
         client.setMemberName(address);
     }
-    // Pending events run once so that the dials get under way before the chat port listens.
-    QCoreApplication::processEvents();
-    s.listening().close();
-    (void)m_mesh.listenOn(s.listening()); // a failure is reported there
+    // The chat port listens again once pending events have run, so that the dials get under
+    // way first; a reset or another join meanwhile has the last word.
+    QMetaObject::invokeMethod(
+        this,
+        [this, epoch = m_mesh.epoch()] {
+            if (epoch != m_mesh.epoch())
+                return;
+            m_roster.listening().close();
+            (void)m_mesh.listenOn(m_roster.listening()); // a failure is reported there
+        },
+        Qt::QueuedConnection);
 }
 
 void JoinNegotiation::giveUpJoin(const QString &line)

@@ -28,6 +28,7 @@ private:
     // Answering side.
     void onRequestConnection(int requestId);
     void onRequestArrival(const QByteArray &bytes);
+    void answerJoinRequest();
     void onReplySent();
     void onRequestError(int number, const QString &description);
     void onRequestClosed();
@@ -47,6 +48,10 @@ private:
     OwnAddress &m_ownAddress;
     QTimer *m_silenceTimer;
     bool m_replyReceived = false;
+    // Answering side: bumped whenever a join conversation begins or ends, so that an answer
+    // prepared for an earlier one is dropped.
+    quint64 m_conversation = 0;
+    bool m_answerPending = false;
 };
 
 } // namespace tarnivel

@@ -3,12 +3,13 @@
 #include "conversation/chatlog.h"
 #include "mesh/connectionroster.h"
 #include "mesh/joinnegotiation.h"
+#include "mesh/outbox.h"
 #include "mesh/statuslines.h"
 #include "mesh/wire.h"
 #include "model/preferences.h"
 #include "platform/logging.h"
 
-#include <QCoreApplication>
+#include <QTimer>
 
 namespace tarnivel {
 
@@ -23,6 +24,7 @@ Mesh::Mesh(SocketContext &context, ChatLog &log, OwnAddress &ownAddress, const P
     , m_log(log)
     , m_prefs(prefs)
     , m_roster(std::make_unique<ConnectionRoster>(context))
+    , m_outbox(new Outbox(this))
 {
     m_join = std::make_unique<JoinNegotiation>(*this, *m_roster, log, ownAddress);
 
@@ -61,6 +63,11 @@ QList<Member> Mesh::members() const
     return m_roster->members();
 }
 
+bool Mesh::sending() const
+{
+    return !m_outbox->idle();
+}
+
 void Mesh::setSilentJoinTimeoutMs(int ms)
 {
     m_join->setSilentRequestTimeoutMs(ms);
@@ -86,6 +93,9 @@ void Mesh::refreshState()
 
 void Mesh::reset()
 {
+    // What members said before they were cut off still belongs in the log.
+    releaseAllHeldText();
+    ++m_epoch;
     m_roster->closeAll(wire::ChatPort, wire::JoinPort);
     emit connectAvailableChanged(true);
     m_inChat = false;
@@ -168,45 +178,31 @@ void Mesh::write(Socket &socket, const QString &message)
     socket.sendData(wire::encode(message));
 }
 
-void Mesh::sendToAll(const QString &line)
+void Mesh::sendToAll(const QString &line, std::function<void()> sent)
 {
-    const QByteArray bytes = wire::encode(line);
-    // Between two writes pending events run once, so that a long line goes out while the
-    // next is queued; members may come and go meanwhile, so each socket is re-checked.
+    // Every member slot in order, accepted before dialled; whoever is connected when the
+    // line gets to its slot has it.
+    std::vector<Outbox::Addressee> addressees;
     for (int k = 0; k < ConnectionRoster::MemberSlots; ++k) {
-        for (Socket *s : {&m_roster->accepted(k), &m_roster->dialled(k)}) {
-            if (!s->isConnected())
-                continue;
-            s->sendData(bytes);
-            QCoreApplication::processEvents();
-        }
+        addressees.push_back({&m_roster->accepted(k), std::nullopt, {}});
+        addressees.push_back({&m_roster->dialled(k), std::nullopt, {}});
     }
+    m_outbox->post(wire::encode(line), std::move(addressees), [sent = std::move(sent)](const QStringList &) {
+        if (sent)
+            sent();
+    });
 }
 
-QStringList Mesh::sendTo(const QList<MemberId> &members, const QString &line)
+void Mesh::sendTo(const QList<MemberId> &members, const QString &line, std::function<void(const QStringList &)> sent)
 {
-    // Names are taken first: a member that leaves while events run loses its name.
-    struct Addressee
-    {
-        Socket *socket;
-        QString name;
-    };
-    std::vector<Addressee> addressees;
+    // Names and connections are taken now: a member that leaves meanwhile is skipped, and a
+    // newcomer in its slot does not get a line meant for someone else.
+    std::vector<Outbox::Addressee> addressees;
     for (const MemberId &id : members) {
         if (Socket *s = m_roster->socket(id))
-            addressees.push_back({s, displayName(s->memberName())});
+            addressees.push_back({s, s->connection(), displayName(s->memberName())});
     }
-    const QByteArray bytes = wire::encode(line);
-    QStringList reached;
-    for (const Addressee &a : addressees) {
-        if (!a.socket->isConnected())
-            continue;
-        a.socket->sendData(bytes);
-        // As for a line to everyone: pending events run once after each write.
-        QCoreApplication::processEvents();
-        reached << a.name;
-    }
-    return reached;
+    m_outbox->post(wire::encode(line), std::move(addressees), std::move(sent));
 }
 
 std::optional<QString> Mesh::memberAddress(const MemberId &member) const
@@ -245,17 +241,62 @@ void Mesh::onArrival(ConnectionSide side, int slot, const QByteArray &bytes)
     const bool accepted = side == ConnectionSide::Accepted;
     const wire::ChatArrival arrival = accepted ? wire::classifyOnAccepted(text) : wire::classifyOnDialled(text);
     qCDebug(lcMesh) << (accepted ? "accepted" : "dialled") << slot << int(arrival.kind) << bytes.size() << "bytes";
+    Socket &socket = accepted ? m_roster->accepted(slot) : m_roster->dialled(slot);
     switch (arrival.kind) {
     case wire::ChatArrivalKind::Ignored:
         return;
     case wire::ChatArrivalKind::Hello:
     case wire::ChatArrivalKind::Welcome:
+        // A greeting is one arrival of its own, as always.
+        releaseHeldText(socket);
         onGreeted(side, slot, arrival.name);
         return;
     case wire::ChatArrivalKind::ChatText:
+        onChatText(socket, bytes, text);
+        return;
+    }
+}
+
+void Mesh::onChatText(Socket &socket, const QByteArray &bytes, const QString &text)
+{
+    auto held = m_heldText.find(&socket);
+    // The usual case: whole lines, nothing held.
+    if (bytes.endsWith("\r\n") && (held == m_heldText.end() || !held->text.holding())) {
         emit lineArrived(text);
         return;
     }
+    if (held == m_heldText.end()) {
+        auto *timer = new QTimer(this);
+        timer->setSingleShot(true);
+        timer->setInterval(m_chatTextHoldMs);
+        Socket *s = &socket;
+        connect(timer, &QTimer::timeout, this, [this, s] { releaseHeldText(*s); });
+        held = m_heldText.insert(&socket, HeldText{{}, timer});
+    }
+    const QByteArray ready = held->text.add(bytes);
+    // Waiting is bounded from the moment text is first held, however much more trickles in.
+    if (!held->text.holding())
+        held->timer->stop();
+    else if (!held->timer->isActive())
+        held->timer->start();
+    if (!ready.isEmpty())
+        emit lineArrived(wire::decode(ready));
+}
+
+void Mesh::releaseHeldText(Socket &socket)
+{
+    const auto held = m_heldText.find(&socket);
+    if (held == m_heldText.end() || !held->text.holding())
+        return;
+    held->timer->stop();
+    emit lineArrived(wire::decode(held->text.takeHeld()));
+}
+
+void Mesh::releaseAllHeldText()
+{
+    const QList<Socket *> sockets = m_heldText.keys();
+    for (Socket *socket : sockets)
+        releaseHeldText(*socket);
 }
 
 void Mesh::onGreeted(ConnectionSide side, int slot, const QString &name)
@@ -289,20 +330,23 @@ void Mesh::dropDuplicatePeers(int k)
     }
 }
 
+// The slot is released and the lists and title are up to date before memberLeft goes out,
+// so whatever its listeners start (a room renewal) finds the copy as it now is.
 void Mesh::onClosed(Socket &socket)
 {
+    releaseHeldText(socket);
     m_log.addLog(statusline::cut(socket.memberName()));
-    emit memberLeft();
     socket.setMemberName(QString());
-    // The socket is no longer connected, so the order of these does not matter.
     socket.close();
     emit membersChanged();
     refreshState();
     resetIfNobodyLeft();
+    emit memberLeft();
 }
 
 void Mesh::onFailed(Socket &socket, int number, const QString &description)
 {
+    releaseHeldText(socket);
     m_log.addLog(statusline::peerError(socket.memberName(), description));
     socket.close();
     refreshState();
@@ -311,8 +355,8 @@ void Mesh::onFailed(Socket &socket, int number, const QString &description)
         socket.setMemberName(QString());
         emit membersChanged();
     }
-    emit memberLeft();
     resetIfNobodyLeft();
+    emit memberLeft();
 }
 
 void Mesh::resetIfNobodyLeft()

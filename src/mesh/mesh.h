@@ -8,18 +8,23 @@
 // The mesh writes its own status lines into the log.
 
 #include "conversation/chatdelivery.h"
+#include "mesh/chattext.h"
 #include "model/member.h"
 #include "platform/socket.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <memory>
+
+class QTimer;
 
 namespace tarnivel {
 
 class ChatLog;
 class ConnectionRoster;
 class JoinNegotiation;
+class Outbox;
 class OwnAddress;
 struct Preferences;
 
@@ -48,14 +53,17 @@ public:
     // The disconnect command: cut everyone, listen again, say so.
     void disconnect();
 
-    // ChatDelivery
+    // ChatDelivery. Lines go out in the order they were sent, one connection per turn of
+    // the event loop.
     bool inChat() const override { return m_inChat; }
-    void sendToAll(const QString &line) override;
-    QStringList sendTo(const QList<MemberId> &members, const QString &line) override;
+    void sendToAll(const QString &line, std::function<void()> sent) override;
+    void sendTo(const QList<MemberId> &members, const QString &line, std::function<void(const QStringList &)> sent) override;
     std::optional<QString> memberAddress(const MemberId &member) const override;
 
     int connectionCount() const;
     QList<Member> members() const;
+    // Lines are still going out to some members.
+    bool sending() const;
     MeshState state() const { return m_state; }
     // The sockets themselves, for inspection by tests and benchmarks.
     ConnectionRoster &roster() { return *m_roster; }
@@ -63,6 +71,11 @@ public:
     // A join conversation that stays silent this long is hung up, so that a stray
     // connection cannot keep the join port closed.
     void setSilentJoinTimeoutMs(int ms);
+
+    // Chat text that does not end a line waits at most this long for the rest of it.
+    static constexpr int ChatTextHoldMs = 200;
+    // Tests make the wait longer, so that two pieces sent apart are surely read apart.
+    void setChatTextHoldMs(int ms) { m_chatTextHoldMs = ms; }
 
 signals:
     // A member greeted; the connected line is already in the log.
@@ -81,6 +94,8 @@ signals:
 private:
     friend class JoinNegotiation;
 
+    // Bumped by every reset, so that work queued before it can tell it belongs to the past.
+    quint64 epoch() const { return m_epoch; }
     void setState(MeshState state);
     // Recount; with nobody connected the copy is no longer in a chat.
     void refreshState();
@@ -90,6 +105,10 @@ private:
     void onConnectionRequest(int requestId);
     void onArrival(ConnectionSide side, int slot, const QByteArray &bytes);
     void onGreeted(ConnectionSide side, int slot, const QString &name);
+    void onChatText(Socket &socket, const QByteArray &bytes, const QString &text);
+    // Shows what a connection's held chat text has so far, now that no more is waited for.
+    void releaseHeldText(Socket &socket);
+    void releaseAllHeldText();
     void onClosed(Socket &socket);
     void onFailed(Socket &socket, int number, const QString &description);
     // Keep only the newest connection per remote address: close every other member socket
@@ -101,6 +120,15 @@ private:
     const Preferences &m_prefs;
     std::unique_ptr<ConnectionRoster> m_roster;
     std::unique_ptr<JoinNegotiation> m_join;
+    Outbox *m_outbox;
+    struct HeldText
+    {
+        ChatTextAssembly text;
+        QTimer *timer;
+    };
+    QHash<Socket *, HeldText> m_heldText;
+    int m_chatTextHoldMs = ChatTextHoldMs;
+    quint64 m_epoch = 0;
     MeshState m_state = MeshState::Unconnected;
     bool m_inChat = false;
     QSet<quint16> m_portsReportedUnavailable;

@@ -37,7 +37,8 @@ QString joinRequest();                                                 // 0x02
 QString peerList(const QString &ownAddress, const QStringList &peers); // 0x03 own 0x03 (peer 0x03)*
 QString full();                                                        // 0x04
 
-// What an arrival on a chat socket is. Arrivals are never split or joined.
+// What an arrival on a chat socket is. Greetings are never split or joined; chat text that
+// ends inside a line waits for the rest of it (ChatTextAssembly).
 enum class ChatArrivalKind {
     Ignored,  // contains RefuseMark anywhere
     Hello,    // accepted socket, first char HelloMark; name = the rest

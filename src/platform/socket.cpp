@@ -77,10 +77,11 @@ QString dottedAddress(const QHostAddress &address)
 }
 
 // Let go of a connection nobody listens to any more. Bytes still queued are sent before the
-// connection is closed, like a close of the classic control; the object deletes itself.
-void retire(QTcpSocket *socket, SocketContext &context)
+// connection is closed, like a close of the classic control, unless the connection failed;
+// the object deletes itself.
+void retire(QTcpSocket *socket, SocketContext &context, bool sendUnsent)
 {
-    if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() > 0) {
+    if (sendUnsent && socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() > 0) {
         QObject::connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
         QObject::connect(socket, &QAbstractSocket::errorOccurred, socket, &QObject::deleteLater);
         socket->disconnectFromHost();
@@ -252,10 +253,14 @@ void Socket::close()
 
 void Socket::sendData(const QByteArray &bytes)
 {
-    if (m_state != SocketState::Connected || !m_socket || bytes.isEmpty())
+    if (m_state != SocketState::Connected || !m_socket || bytes.isEmpty() || m_sendOverflowed)
         return;
     m_sendOutstanding = true;
     m_socket->write(bytes);
+    if (m_socket->bytesToWrite() > m_context.maxUnsentBytes()) {
+        m_sendOverflowed = true;
+        failLater(SocketError::ConnectionAborted);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -293,17 +298,18 @@ void Socket::wire(QTcpSocket *socket)
     connect(socket, &QAbstractSocket::errorOccurred, this, &Socket::onSocketError);
 }
 
-void Socket::releaseConnection()
+void Socket::releaseConnection(bool sendUnsent)
 {
     m_connectTimer->stop();
     m_sendOutstanding = false;
+    m_sendOverflowed = false;
     if (!m_socket)
         return;
     QTcpSocket *old = std::exchange(m_socket, nullptr);
     disconnect(old, nullptr, this, nullptr);
     // Not deleted here: this may run inside one of the old socket's own signals.
     old->setParent(&m_context);
-    retire(old, m_context);
+    retire(old, m_context, sendUnsent);
 }
 
 void Socket::releaseServer()
@@ -320,7 +326,7 @@ void Socket::fail(int number)
 {
     ++m_generation;
     releaseServer();
-    releaseConnection();
+    releaseConnection(false); // what a failed peer has not read is of no use
     m_state = SocketState::Error;
     emit error(number, describeError(number));
 }

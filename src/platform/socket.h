@@ -58,6 +58,11 @@ public:
     int connectTimeoutMs() const { return m_connectTimeoutMs; }
     void setConnectTimeoutMs(int ms) { m_connectTimeoutMs = ms; }
 
+    // A connection whose peer leaves more than this unread fails (ConnectionAborted), so a
+    // member who never reads cannot make the copy hold ever more data for it.
+    qint64 maxUnsentBytes() const { return m_maxUnsentBytes; }
+    void setMaxUnsentBytes(qint64 bytes) { m_maxUnsentBytes = bytes; }
+
     // An incoming connection waiting to be accepted. The peer's address is noted when it
     // arrives, because a connection the peer has closed no longer tells it.
     struct Parked
@@ -100,6 +105,7 @@ private:
 
     QHostAddress m_bindAddress;
     int m_connectTimeoutMs = 20000;
+    qint64 m_maxUnsentBytes = 4 * 1024 * 1024;
     int m_nextRequestId = 1;
     QHash<int, Waiting> m_pending;
     int m_dispatchDepth = 0;
@@ -118,6 +124,8 @@ public:
 
     SocketState state() const;
     bool isConnected() const { return state() == SocketState::Connected; }
+    // Names the connection held now: it changes whenever one ends or another begins.
+    quint64 connection() const { return m_generation; }
 
     // The member this connection belongs to, by the name it greeted with (the dialled
     // address until the greeting arrives); empty for no member.
@@ -144,7 +152,8 @@ public:
     void connectToRemote(const QString &host, quint16 port);
     // Close locally: no closed() event follows.
     void close();
-    // Write bytes; sendComplete() follows once all are handed over.
+    // Write bytes; sendComplete() follows once all are handed over. Past the context's
+    // maxUnsentBytes the connection fails instead (after this returns).
     void sendData(const QByteArray &bytes);
 
 signals:
@@ -160,7 +169,7 @@ signals:
 private:
     void adopt(const SocketContext::Parked &parked);
     void wire(QTcpSocket *socket);
-    void releaseConnection();
+    void releaseConnection(bool sendUnsent = true);
     void releaseServer();
     void fail(int number);
     void failLater(int number);
@@ -190,6 +199,8 @@ private:
     quint64 m_generation = 0;
     // A write was handed over whose completion has not been reported yet.
     bool m_sendOutstanding = false;
+    // The peer left too much unread: the connection is failing, nothing more is written.
+    bool m_sendOverflowed = false;
     // Inside connectToRemote(): failures are reported after it returns, never from within.
     bool m_dialling = false;
 };

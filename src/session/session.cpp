@@ -8,7 +8,6 @@
 #include "session/windowtitle.h"
 
 #include <QDir>
-#include <QPointer>
 
 namespace tarnivel {
 
@@ -41,7 +40,7 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
     , m_urlOpener(options.urlOpener ? *options.urlOpener : *m_ownUrlOpener)
     , m_context(options.bindAddress)
     , m_log(m_logDocument, m_heldDocument, m_prefs, m_sound, shippedFile(QStringLiteral("message.wav")))
-    , m_ownAddress(m_prefs, m_dialup, m_http)
+    , m_ownAddress(m_prefs, m_dialup, options.bindAddress)
     , m_mesh(m_context, m_log, m_ownAddress, m_prefs)
     , m_composer(m_mesh, m_log, m_prefs, composerView)
     , m_room(m_log, m_mesh, m_programFolder, options.bindAddress)
@@ -174,11 +173,8 @@ void Session::joinAddress(const QString &address)
 
 void Session::disconnect()
 {
-    const QPointer<Session> self(this);
     if (m_room.waiting())
-        m_room.quitWaiting(); // awaits the server: anything may happen meanwhile
-    if (!self)
-        return;
+        m_room.quitWaiting();
     m_selectedServer.clear();
     m_mesh.disconnect();
 }
@@ -248,10 +244,8 @@ void Session::load(const QString &commandLine, LifecycleView &view)
 
 void Session::unload(LifecycleView &view)
 {
-    const QPointer<Session> self(this);
+    // A withdraw still on its way keeps the program running until it is answered.
     m_room.leaveSilently();
-    if (!self)
-        return;
     m_mesh.reset();
     float left = 0;
     float top = 0;

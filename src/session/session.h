@@ -10,7 +10,6 @@
 #include "mesh/mesh.h"
 #include "model/preferences.h"
 #include "platform/dialup.h"
-#include "platform/http.h"
 #include "platform/socket.h"
 #include "platform/sound.h"
 #include "platform/urlopener.h"
@@ -129,7 +128,6 @@ private:
     UrlOpener &m_urlOpener;
     SocketContext m_context;
     ChatLog m_log;
-    HttpClient m_http;
     OwnAddress m_ownAddress;
     Mesh m_mesh;
     Composer m_composer;

@@ -7,7 +7,6 @@
 #include "ui/slideanimation.h"
 #include "ui/splashwindow.h"
 
-#include <QEventLoop>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QPushButton>
@@ -170,16 +169,11 @@ void AboutBox::showMessage()
 
 void AboutBox::showStartPicture()
 {
-    // Shown modally: this waits until a click on the picture closes it. Other events run
-    // meanwhile, so nothing here may be used after the wait.
-    QPointer<SplashWindow> splash = new SplashWindow;
+    // Modal over the whole program until a click on the picture closes it; nothing waits
+    // for that here. It goes with the box if the box goes first.
+    auto *splash = new SplashWindow(this);
     splash->setWindowModality(Qt::ApplicationModal);
-    QEventLoop wait;
-    connect(splash, &QObject::destroyed, &wait, &QEventLoop::quit);
     splash->show();
-    wait.exec();
-    // Still there only when the program is quitting.
-    delete splash.data();
 }
 
 } // namespace tarnivel

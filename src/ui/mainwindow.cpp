@@ -246,7 +246,7 @@ void MainWindow::buildMenus()
     connect(addAction(toolMenu, QStringLiteral("mnShoIP"), QStringLiteral("自分のIPを表示")), &QAction::triggered, this,
             &MainWindow::showMyAddress);
     connect(addAction(toolMenu, QStringLiteral("mnCopyIP"), QStringLiteral("自分のIPをコピー"), QKeySequence(Qt::CTRL | Qt::Key_I)),
-            &QAction::triggered, this, [this] { m_session->ownAddress().copyMyAddress(*m_clipboard); });
+            &QAction::triggered, this, [this] { m_session->ownAddress().copyMyAddress(this, *m_clipboard); });
     toolMenu->addSeparator();
     connect(addAction(toolMenu, QStringLiteral("mnClearLog"), QStringLiteral("ログのクリア")), &QAction::triggered, this,
             &MainWindow::clearLogCommand);
@@ -668,10 +668,19 @@ void MainWindow::showAbout()
 
 void MainWindow::showMyAddress()
 {
-    Session &s = *m_session;
-    s.ownAddress().findMyAddress();
-    MyIpDialog dialog(s.ownAddress(), *m_clipboard, this);
-    execModalOverMain(dialog, this, [this] { return m_session->preferences().alwaysOnTop; });
+    // The address is looked up once; the dialog opens when the answer is in, and the window
+    // stays live meanwhile. A second command while the first waits changes nothing.
+    if (m_ownAddressDialogWaiting)
+        return;
+    m_ownAddressDialogWaiting = true;
+    m_session->ownAddress().findMyAddress(this, [this] {
+        // Opened from the event loop itself, never from inside the network's own handlers.
+        QMetaObject::invokeMethod(this, [this] {
+            m_ownAddressDialogWaiting = false;
+            MyIpDialog dialog(m_session->ownAddress(), *m_clipboard, this);
+            execModalOverMain(dialog, this, [this] { return m_session->preferences().alwaysOnTop; });
+        }, Qt::QueuedConnection);
+    });
 }
 
 // ---- Name and log tools ---------------------------------------------------------------

@@ -143,6 +143,8 @@ private:
     ColourChooser m_colourChooser;
     QPointer<QWidget> m_splash;
     bool m_unloaded = false;
+    // The own-address command waits for its lookup.
+    bool m_ownAddressDialogWaiting = false;
     bool m_loaded = false;
     WindowState m_initialState = WindowState::Normal;
 

@@ -86,8 +86,6 @@ MyIpDialog::MyIpDialog(OwnAddress &ownAddress, Clipboard &clipboard,
         m_serverUrlBox->setText(m_ownAddress.addressServer());
     }
 
-    // The address shown is found with the server setting in force when the dialog opens.
-    ownAddress.findMyAddress();
     m_shownAddress = ownAddress.myAddress();
     m_addressBox->setText(m_shownAddress.isEmpty() ? QStringLiteral("未接続") : m_shownAddress);
 

@@ -24,7 +24,8 @@ public:
     // Asked before the address-server method is chosen for the first time; true to go on.
     using ServerWarning = std::function<bool(QWidget *parent)>;
 
-    // Looks the address up at once (this may block for a few seconds).
+    // Shows the address the last lookup found: the command that opens the dialog looks it
+    // up just before, with the address-server setting in force then.
     MyIpDialog(OwnAddress &ownAddress, Clipboard &clipboard,
                QWidget *parent = nullptr);
 

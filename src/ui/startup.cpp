@@ -134,6 +134,9 @@ int runProgram(int argc, char *argv[])
     // Logging out of the desktop ends the program like its close box.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window] { window.close(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window] { window.unload(); });
+    // Once the window has closed, a withdraw still on its way to a directory server may keep
+    // this process a little longer; a new copy may start meanwhile.
+    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &window, [&instance] { instance.release(); });
     window.load(commandLine, splash);
     return app.exec();
 }

@@ -12,9 +12,9 @@ ScriptedHttpServer::Answer ScriptedHttpServer::reply(const QByteArray &body, int
     return {head + body, delayMs, false};
 }
 
-ScriptedHttpServer::ScriptedHttpServer()
+ScriptedHttpServer::ScriptedHttpServer(const QHostAddress &address)
 {
-    m_server.listen(QHostAddress::LocalHost, 0);
+    m_server.listen(address, 0);
     connect(&m_server, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket *socket = m_server.nextPendingConnection()) {
             socket->setParent(this);
@@ -25,7 +25,7 @@ ScriptedHttpServer::ScriptedHttpServer()
 
 QString ScriptedHttpServer::url(const QString &path) const
 {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path);
+    return QStringLiteral("http://%1:%2%3").arg(m_server.serverAddress().toString()).arg(m_server.serverPort()).arg(path);
 }
 
 void ScriptedHttpServer::serve(QTcpSocket *socket)

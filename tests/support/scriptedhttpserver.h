@@ -1,7 +1,7 @@
 #pragma once
-// A directory server that answers from a script, for what a real one never sends (long
-// bodies, other letter case, stalls, broken replies). Listens on 127.0.0.1 and notes every
-// request line and the address it came from.
+// A directory or address server that answers from a script, for what a real one never
+// sends (long bodies, other letter case, stalls, broken replies). Listens on 127.0.0.1 (or
+// the address given) and notes every request line and the address it came from.
 
 #include <QByteArray>
 #include <QList>
@@ -24,8 +24,8 @@ public:
     static Answer reply(const QByteArray &body, int status = 200, int delayMs = 0);
     static Answer silence() { return {{}, 0, true}; }
 
-    ScriptedHttpServer();
-    // "http://127.0.0.1:<port>" + path
+    explicit ScriptedHttpServer(const QHostAddress &address = QHostAddress::LocalHost);
+    // "http://<address>:<port>" + path
     QString url(const QString &path = QStringLiteral("/room.cgi")) const;
 
     // Used in order, one per request; when they run out, `otherwise` answers.
