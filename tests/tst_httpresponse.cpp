@@ -75,6 +75,7 @@ void TestHttpResponse::replies_data()
     headRow("Content-Length repeated unlike", unlike, "malformed", 0);
     headRow("Content-Length not digits", withLength("+6", "NoUser"), "malformed", 0);
     headRow("Content-Length in hex", withLength("0x6", "NoUser"), "malformed", 0);
+    headRow("Content-Length without a number", withLength(" , ", "NoUser"), "malformed", 0);
     headRow("Content-Length overflowing", withLength("18446744073709551616", "NoUser"), "malformed", 0);
     row("Content-Length near the top, cut at the cap", withLength("18446744073709551615", full + "c"), false, "complete",
         200, full, six.size() + 13 + MaxHttpBodyBytes);

@@ -50,15 +50,21 @@ bool hasLineBreakOrNul(QByteArrayView line)
     return std::any_of(line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
 }
 
-// "name: value" with a name that has no blank in it (none before the colon either) and
-// no line folding.
+bool isTokenChar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || isDigit(c)
+           || QByteArrayView("!#$%&'*+-.^_`|~").contains(c);
+}
+
+// "name: value". The name is a token: no blank before the colon and no folded line, which
+// would let "Content-Length" be read two ways.
 std::optional<std::pair<QByteArrayView, QByteArrayView>> splitField(QByteArrayView line)
 {
     const qsizetype colon = line.indexOf(':');
     if (colon <= 0 || hasLineBreakOrNul(line))
         return std::nullopt;
     const QByteArrayView name = line.first(colon);
-    if (std::any_of(name.begin(), name.end(), [](char c) { return isBlank(c) || c < ' ' || c == 0x7f; }))
+    if (!std::all_of(name.begin(), name.end(), isTokenChar))
         return std::nullopt;
     return std::pair{name, trimBlanks(line.sliced(colon + 1))};
 }
@@ -132,14 +138,16 @@ std::optional<Head> readHead(QByteArrayView text)
         const auto [name, value] = *field;
         if (name.compare("Content-Length", Qt::CaseInsensitive) == 0) {
             // Repeated (or listed) lengths must all agree, or the body's end is anybody's guess.
-            const bool ok = !value.isEmpty() && forEachItem(value, [&](QByteArrayView item) {
+            bool number = false;
+            const bool ok = forEachItem(value, [&](QByteArrayView item) {
                 const std::optional<quint64> length = decimal(item);
                 if (!length || (head.length && *head.length != *length))
                     return false;
                 head.length = length;
+                number = true;
                 return true;
             });
-            if (!ok)
+            if (!ok || !number)
                 return std::nullopt;
         } else if (name.compare("Transfer-Encoding", Qt::CaseInsensitive) == 0) {
             // We ask for no coding: chunked alone is all a reply may use, once.
