@@ -1,6 +1,6 @@
 // The HTTP reply reader on any bytes, whole and arriving in pieces: once a reply is decided,
 // more bytes or the close never change the answer, the close always decides, and no body
-// passes the cap.
+// passes the cap or holds bytes the reply did not.
 //
 // Input: one byte that chooses where the pieces end, then the reply. In the reply, 0xFF n m b
 // stands for (n + 256 m) * 4 + 1 copies of b, so the fuzzer reaches the caps in few bytes.
@@ -39,6 +39,19 @@ QByteArray expand(const uint8_t *data, size_t size)
     return bytes;
 }
 
+// The body is made of the reply's own bytes, in their order: nothing invented.
+bool isSubsequence(const QByteArray &body, const QByteArray &bytes)
+{
+    qsizetype at = 0;
+    for (const char c : body) {
+        at = bytes.indexOf(c, at);
+        if (at < 0)
+            return false;
+        ++at;
+    }
+    return true;
+}
+
 void checkShape(const HttpResponseParse &reply)
 {
     check(reply.body.size() <= MaxHttpBodyBytes, "a body past the cap");
@@ -58,6 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const HttpResponseParse closed = parseHttpResponse(bytes, true);
     checkShape(open);
     checkShape(closed);
+    check(isSubsequence(closed.body, bytes), "a body not taken from the reply");
     check(closed.state != HttpResponseParse::State::Incomplete, "the close did not decide");
     if (open.state != HttpResponseParse::State::Incomplete)
         check(closed == open, "the close changed a decided reply");
