@@ -4,7 +4,6 @@
 #include "directory/entryfile.h"
 #include "directory/entryname.h"
 #include "directory/roomrequest.h"
-#include "platform/codepage932.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -95,7 +94,7 @@ void TestEntries::olderFilesReadAsBefore()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, fields);
-    const std::optional<DirectoryEntry> entry = parseEntry(cp932::decode(bytes));
+    const std::optional<DirectoryEntry> entry = parseEntry(bytes);
     QCOMPARE(entry.has_value(), !fields.isEmpty());
     if (entry)
         QCOMPARE((QStringList{entry->url, entry->room}), fields);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Build the fuzz targets (clang, libFuzzer, sanitizers) in build-fuzz and run each for a
-# while, starting from its seeds in fuzz/corpus/<target>/. Inputs that crash land in
-# build-fuzz/fuzz/artifacts/. Usage: tools/fuzz.sh [seconds per target, default 60] [target...]
+# while, starting from its seeds in fuzz/corpus/<target>/ (with fuzz/<target>.dict as its
+# dictionary where there is one). Inputs that crash land in build-fuzz/fuzz/artifacts/.
+# Usage: tools/fuzz.sh [seconds per target, default 60] [target...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
@@ -19,8 +20,10 @@ for target in "${targets[@]}"; do
   work="build-fuzz/fuzz/corpus/$target"
   log="build-fuzz/fuzz/$target.log"
   mkdir -p "$work" build-fuzz/fuzz/artifacts
+  dictionary=()
+  [ -f "fuzz/$target.dict" ] && dictionary=(-dict="fuzz/$target.dict")
   echo "== $target: ${seconds} s"
-  if "build-fuzz/$target" -max_total_time="$seconds" -timeout=60 -print_final_stats=1 \
+  if "build-fuzz/$target" -max_total_time="$seconds" -timeout=60 -print_final_stats=1 "${dictionary[@]}" \
        -artifact_prefix="build-fuzz/fuzz/artifacts/$target-" "$work" "fuzz/corpus/$target" >"$log" 2>&1; then
     grep -E '^#[0-9]+[[:space:]]+DONE' "$log" || true
   else

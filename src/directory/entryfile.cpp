@@ -102,8 +102,9 @@ QByteArray serializeEntry(const DirectoryEntry &entry)
     return cp932::encode(fieldLine(entry.url) + QStringLiteral("\r\n") + fieldLine(entry.room) + QStringLiteral("\r\n"));
 }
 
-std::optional<DirectoryEntry> parseEntry(const QString &text)
+std::optional<DirectoryEntry> parseEntry(const QByteArray &bytes)
 {
+    const QString text = cp932::decode(bytes);
     qsizetype pos = 0;
     std::optional<QString> url = nextField(text, pos);
     std::optional<QString> room = nextField(text, pos);
@@ -117,7 +118,7 @@ std::optional<DirectoryEntry> readEntryFile(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    return parseEntry(cp932::decode(file.read(MaxEntryFileBytes)));
+    return parseEntry(file.read(MaxEntryFileBytes));
 }
 
 bool writeEntryFile(const QString &path, const DirectoryEntry &entry)

@@ -33,8 +33,8 @@ QString entryFilePath(const QString &folder, const QString &name);
 QStringList listEntries(const QString &folder);
 
 QByteArray serializeEntry(const DirectoryEntry &entry);
-// Nothing when the text holds fewer than two fields.
-std::optional<DirectoryEntry> parseEntry(const QString &text);
+// The bytes of an entry file (code page 932). Nothing when they hold fewer than two fields.
+[[nodiscard]] std::optional<DirectoryEntry> parseEntry(const QByteArray &bytes);
 
 // Nothing when the file is missing, unreadable or holds fewer than two fields.
 [[nodiscard]] std::optional<DirectoryEntry> readEntryFile(const QString &path);

@@ -7,41 +7,9 @@ namespace tarnivel {
 
 namespace {
 
-// A reply head longer than this is not a reply from a directory or address server.
-constexpr qsizetype MaxHeadBytes = 32 * 1024;
-
 bool isDigits(const QByteArray &text)
 {
     return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-using State = HttpResponseParse::State;
-
-// Chunked transfer coding: hex size line, data, CR LF ... a zero size ends it.
-State readChunks(const QByteArray &rest, bool closed, QByteArray &body)
-{
-    qsizetype pos = 0;
-    while (body.size() < MaxHttpBodyBytes) {
-        const qsizetype lineEnd = rest.indexOf("\r\n", pos);
-        if (lineEnd < 0)
-            return closed ? State::Malformed : State::Incomplete;
-        QByteArray sizeText = rest.mid(pos, lineEnd - pos);
-        if (const qsizetype extension = sizeText.indexOf(';'); extension >= 0)
-            sizeText.truncate(extension); // chunk extensions are ignored
-        sizeText = sizeText.trimmed();
-        bool ok = false;
-        const qlonglong size = sizeText.toLongLong(&ok, 16);
-        if (!ok || size < 0)
-            return State::Malformed;
-        if (size == 0)
-            return State::Complete;
-        const qsizetype dataStart = lineEnd + 2;
-        if (rest.size() < dataStart + size + 2)
-            return closed ? State::Malformed : State::Incomplete;
-        body += rest.mid(dataStart, size);
-        pos = dataStart + size + 2;
-    }
-    return State::Complete;
 }
 
 } // namespace
@@ -101,62 +69,6 @@ std::optional<HttpUrl> splitHttpUrl(const QByteArray &url)
     result.target = rest.mid(authorityEnd);
     if (!result.target.startsWith('/'))
         result.target.prepend('/');
-    return result;
-}
-
-HttpResponseParse parseHttpResponse(const QByteArray &bytes, bool closed)
-{
-    HttpResponseParse result;
-    const qsizetype headEnd = bytes.indexOf("\r\n\r\n");
-    if (headEnd < 0) {
-        result.state = closed || bytes.size() > MaxHeadBytes ? State::Malformed : State::Incomplete;
-        return result;
-    }
-    const QList<QByteArray> lines = bytes.left(headEnd).split('\n');
-    const QByteArray statusLine = lines.first().trimmed();
-    const QByteArray code = statusLine.mid(9, 3);
-    if (!statusLine.startsWith("HTTP/1.") || statusLine.size() < 12 || statusLine[8] != ' ' || !isDigits(code)) {
-        result.state = State::Malformed;
-        return result;
-    }
-    result.status = code.toInt();
-    const QByteArray rest = bytes.mid(headEnd + 4);
-    if (result.status >= 100 && result.status < 200) // an interim answer: the real one follows
-        return parseHttpResponse(rest, closed);
-
-    std::optional<qsizetype> length;
-    bool chunked = false;
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const qsizetype colon = lines[i].indexOf(':');
-        if (colon < 0)
-            continue;
-        const QByteArray name = lines[i].left(colon).trimmed().toLower();
-        const QByteArray value = lines[i].mid(colon + 1).trimmed();
-        if (name == "transfer-encoding")
-            chunked = value.toLower().contains("chunked");
-        else if (name == "content-length") {
-            if (!isDigits(value)) {
-                result.state = State::Malformed;
-                return result;
-            }
-            length = value.toLongLong();
-        }
-    }
-
-    if (chunked) {
-        result.state = readChunks(rest, closed, result.body);
-    } else if (length) {
-        if (rest.size() >= *length || rest.size() >= MaxHttpBodyBytes) {
-            result.state = State::Complete;
-            result.body = rest.left(*length);
-        } else {
-            result.state = closed ? State::Malformed : State::Incomplete;
-        }
-    } else {
-        result.state = closed || rest.size() >= MaxHttpBodyBytes ? State::Complete : State::Incomplete;
-        result.body = rest;
-    }
-    result.body.truncate(MaxHttpBodyBytes);
     return result;
 }
 

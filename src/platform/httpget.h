@@ -4,6 +4,8 @@
 // re-escaped), and the connection leaves from the copy's bind address, so a directory
 // server tells several copies on one machine apart by their addresses.
 
+#include "platform/httpresponse.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
@@ -40,18 +42,6 @@ struct HttpReply
     QByteArray body;
     QString problem; // for the diagnostics log
 };
-
-// Reads a reply as it arrives. Incomplete until the whole body is there (by length, by
-// chunks, or by the server closing); bodies beyond MaxBodyBytes are cut there.
-struct HttpResponseParse
-{
-    enum class State { Incomplete, Complete, Malformed };
-    State state = State::Incomplete;
-    int status = 0;
-    QByteArray body;
-};
-inline constexpr qsizetype MaxHttpBodyBytes = 64 * 1024;
-HttpResponseParse parseHttpResponse(const QByteArray &bytes, bool closed);
 
 class HttpGet : public QObject
 {

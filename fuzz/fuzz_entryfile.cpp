@@ -1,0 +1,59 @@
+// Directory entry files: any bytes are read (code page 932, comma and quote rules), and an
+// entry, whether read from a file or made up, is written and read back to itself, as far as
+// code page 932 can hold its text.
+//
+// Input: the file's bytes. The same bytes also make up an entry: the first byte chooses
+// where the URL ends and the room begins, and whether both are UTF-8 or raw UTF-16.
+
+#include "directory/entryfile.h"
+#include "platform/codepage932.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+using namespace tarnivel;
+
+namespace {
+
+void check(bool condition, const char *what)
+{
+    if (condition)
+        return;
+    std::fprintf(stderr, "fuzz_entryfile: %s\n", what);
+    std::abort();
+}
+
+// The entry as a file can hold it.
+DirectoryEntry kept(const DirectoryEntry &entry)
+{
+    return {cp932::decode(cp932::encode(entry.url)), cp932::decode(cp932::encode(entry.room))};
+}
+
+void checkRoundTrip(const DirectoryEntry &entry)
+{
+    const QByteArray bytes = serializeEntry(entry);
+    check(serializeEntry(kept(entry)) == bytes, "an entry and its stored form are written differently");
+    const std::optional<DirectoryEntry> read = parseEntry(bytes);
+    check(read.has_value(), "a written entry does not read back");
+    check(*read == kept(entry), "a written entry reads back changed");
+    check(serializeEntry(*read) == bytes, "a read entry is written differently");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    if (const std::optional<DirectoryEntry> read = parseEntry(bytes))
+        checkRoundTrip(*read);
+
+    if (size > 0) {
+        // UTF-16 as it comes reaches lone surrogates and characters UTF-8 input rarely does.
+        const auto text = [odd = data[0] % 2 == 1](const QByteArray &part) {
+            return odd ? QString(reinterpret_cast<const QChar *>(part.constData()), part.size() / 2) : QString::fromUtf8(part);
+        };
+        const qsizetype urlEnd = 1 + qsizetype(data[0]) % qsizetype(size);
+        checkRoundTrip({text(bytes.mid(1, urlEnd - 1)), text(bytes.mid(urlEnd))});
+    }
+    return 0;
+}
