@@ -58,6 +58,13 @@ public:
     int connectTimeoutMs() const { return m_connectTimeoutMs; }
     void setConnectTimeoutMs(int ms) { m_connectTimeoutMs = ms; }
 
+    // A connection whose peer stops answering (its network gone, the machine asleep) fails
+    // at most about this long after, whether idle (keepalive probes go unanswered) or sending
+    // (the data stays unacknowledged). Only the kernel's timers change: nothing on the wire
+    // but TCP's own keepalive segments.
+    int deadPeerTimeoutMs() const { return m_deadPeerTimeoutMs; }
+    void setDeadPeerTimeoutMs(int ms) { m_deadPeerTimeoutMs = ms; }
+
     // An incoming connection waiting to be accepted. The peer's address is noted when it
     // arrives, because a connection the peer has closed no longer tells it.
     struct Parked
@@ -100,6 +107,7 @@ private:
 
     QHostAddress m_bindAddress;
     int m_connectTimeoutMs = 20000;
+    int m_deadPeerTimeoutMs = 60000;
     int m_nextRequestId = 1;
     QHash<int, Waiting> m_pending;
     int m_dispatchDepth = 0;
