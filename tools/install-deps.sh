@@ -4,7 +4,8 @@ set -euo pipefail
 packages=(cmake g++ make qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev
           fonts-ipafont-gothic fontconfig valgrind qt6-translations-l10n
           libboost-dev libboost-program-options-dev libhiredis-dev pkg-config redis-server
-          clang libclang-rt-14-dev)
+          clang libclang-rt-14-dev
+          iproute2 nftables)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,9 +1,18 @@
 #include "platform/socket.h"
 
+#include "platform/logging.h"
+
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace tarnivel {
@@ -63,6 +72,8 @@ int connectionFailureNumber(QAbstractSocket::SocketError error)
     switch (error) {
     case QAbstractSocket::ConnectionRefusedError:
         return SocketError::ConnectionReset;
+    case QAbstractSocket::SocketTimeoutError: // the peer stopped answering: the connection is cut
+        return SocketError::ConnectionAborted;
     default:
         return SocketError::ConnectionAborted;
     }
@@ -74,6 +85,30 @@ QString dottedAddress(const QHostAddress &address)
     bool isIPv4 = false;
     const quint32 ipv4 = address.toIPv4Address(&isIPv4);
     return isIPv4 ? QHostAddress(ipv4).toString() : address.toString();
+}
+
+// Have the kernel give up on a peer that stopped answering about timeoutMs after it last
+// did. Data left unacknowledged fails the connection after 5/6 of that; on an idle connection
+// keepalive probes from half of it on give that limit something to time out. The kernel then
+// reports ETIMEDOUT, which the socket raises as a failed connection.
+void watchForDeadPeer(QTcpSocket &socket, int timeoutMs)
+{
+    const int fd = int(socket.socketDescriptor());
+    if (fd < 0) // already gone: nothing left to watch
+        return;
+    socket.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    const int idleSeconds = std::max(1, timeoutMs / 2000);
+    const int intervalSeconds = std::max(1, timeoutMs / 12000);
+    const int probes = std::max(1, (timeoutMs / 1000 - idleSeconds) / intervalSeconds);
+    const unsigned userTimeoutMs = unsigned(timeoutMs) * 5 / 6;
+    const auto set = [fd](int option, const auto &value) {
+        if (setsockopt(fd, IPPROTO_TCP, option, &value, sizeof value) != 0)
+            qCWarning(lcMesh) << "cannot watch for a dead peer:" << std::strerror(errno);
+    };
+    set(TCP_KEEPIDLE, idleSeconds);
+    set(TCP_KEEPINTVL, intervalSeconds);
+    set(TCP_KEEPCNT, probes);
+    set(TCP_USER_TIMEOUT, userTimeoutMs);
 }
 
 // Let go of a connection nobody listens to any more. Bytes still queued are sent before the
@@ -272,6 +307,7 @@ void Socket::adopt(const SocketContext::Parked &parked)
     m_socket = socket;
     wire(socket);
     m_state = SocketState::Connected;
+    watchForDeadPeer(*socket, m_context.deadPeerTimeoutMs());
     m_remoteHostIP = dottedAddress(parked.peerAddress);
     m_remotePort = parked.peerPort;
 
@@ -466,6 +502,7 @@ void Socket::onConnected()
     }
     m_connectTimer->stop();
     m_state = SocketState::Connected;
+    watchForDeadPeer(*m_socket, m_context.deadPeerTimeoutMs());
     m_remoteHostIP = dottedAddress(m_socket->peerAddress());
     emit connected();
 }

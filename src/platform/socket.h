@@ -63,6 +63,13 @@ public:
     qint64 maxUnsentBytes() const { return m_maxUnsentBytes; }
     void setMaxUnsentBytes(qint64 bytes) { m_maxUnsentBytes = bytes; }
 
+    // A connection whose peer stops answering (its network gone, the machine asleep) fails
+    // at most about this long after, whether idle (keepalive probes go unanswered) or sending
+    // (the data stays unacknowledged). Only the kernel's timers change: nothing on the wire
+    // but TCP's own keepalive segments.
+    int deadPeerTimeoutMs() const { return m_deadPeerTimeoutMs; }
+    void setDeadPeerTimeoutMs(int ms) { m_deadPeerTimeoutMs = ms; }
+
     // An incoming connection waiting to be accepted. The peer's address is noted when it
     // arrives, because a connection the peer has closed no longer tells it.
     struct Parked
@@ -106,6 +113,7 @@ private:
     QHostAddress m_bindAddress;
     int m_connectTimeoutMs = 20000;
     qint64 m_maxUnsentBytes = 4 * 1024 * 1024;
+    int m_deadPeerTimeoutMs = 60000;
     int m_nextRequestId = 1;
     QHash<int, Waiting> m_pending;
     int m_dispatchDepth = 0;

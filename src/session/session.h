@@ -105,6 +105,7 @@ public:
     // Read-only views of the chat, for the window and for tests.
     const Mesh &mesh() const { return m_mesh; }
     Mesh &meshForTests() { return m_mesh; }
+    SocketContext &socketContextForTests() { return m_context; }
 
     QString programFile(const QString &name) const;
     QString shippedFile(const QString &name) const;

@@ -100,13 +100,18 @@ inline QByteArray askPeerList(int from, CopyBase &copy)
     return peer->received;
 }
 
-// A plain listener on loopback(n):port that answers each arrival as the test says.
+// A plain listener on loopback(n):port (or address:port) that answers each arrival as the test says.
 class RawListener
 {
 public:
     using Answer = std::function<void(RawPeer &)>;
 
     RawListener(int n, quint16 port, Answer answer)
+        : RawListener(loopback(n), port, std::move(answer))
+    {
+    }
+
+    RawListener(const QHostAddress &address, quint16 port, Answer answer)
         : m_answer(std::move(answer))
     {
         QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] {
@@ -116,7 +121,7 @@ public:
                 peers.back()->onArrival = m_answer;
             }
         });
-        m_listening = m_server.listen(loopback(n), port);
+        m_listening = m_server.listen(address, port);
     }
 
     bool listening() const { return m_listening; }

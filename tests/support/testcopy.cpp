@@ -10,7 +10,12 @@
 namespace tarnivel::test {
 
 CopyBase::CopyBase(int n, const QString &name)
-    : m_address(loopbackText(n))
+    : CopyBase(loopbackText(n), name)
+{
+}
+
+CopyBase::CopyBase(const QString &address, const QString &name)
+    : m_address(address)
     , m_name(name)
 {
 }
@@ -58,7 +63,12 @@ int CopyBase::namedMemberCount()
 // ---- Headless -------------------------------------------------------------------------
 
 TestCopy::TestCopy(int n, const QString &name)
-    : CopyBase(n, name)
+    : TestCopy(loopbackText(n), name)
+{
+}
+
+TestCopy::TestCopy(const QString &address, const QString &name)
+    : CopyBase(address, name)
     , m_session(std::make_unique<Session>(options(), m_views, m_views))
 {
     m_session->load(QString(), m_views);

@@ -64,6 +64,7 @@ public:
 
 protected:
     CopyBase(int n, const QString &name);
+    CopyBase(const QString &address, const QString &name);
     SessionOptions options();
 
     QTemporaryDir m_folder;
@@ -78,6 +79,8 @@ class TestCopy : public CopyBase
 public:
     // n picks the bind address loopback(n); the copy starts loaded and listening.
     TestCopy(int n, const QString &name);
+    // Bound to this address instead (one the test made, in a namespace of its own).
+    TestCopy(const QString &address, const QString &name);
     ~TestCopy() override;
 
     Session &session() override { return *m_session; }
