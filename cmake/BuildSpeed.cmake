@@ -1,11 +1,12 @@
 # What makes a build of this project quicker on a 2-core machine (measured in README.md,
 # "How long the tests take"):
-#  - unity builds: a library's sources are compiled a batch at a time, so the Qt headers are
-#    read once per batch instead of once per file;
-#  - precompiled Qt headers: once per library, and once for all the test programs together
-#    (tarnivel_precompile_tests, tests/CMakeLists.txt);
+#  - unity builds: a library's sources are compiled a batch at a time, so the Qt and Boost
+#    headers are read once per batch instead of once per file;
+#  - precompiled Qt headers for the test programs, made once and shared by all of them
+#    (tests/CMakeLists.txt). A library has too few batches left to pay for its own;
 #  - lld links the thirty-odd test programs quicker than ld.bfd;
-#  - the tools/*.sh scripts build with Ninja.
+#  - the tools/*.sh scripts build with Ninja, and the sanitized build compiles at -O1 with
+#    line tables only (tools/builds.sh), as OSS-Fuzz does.
 option(TARNIVEL_UNITY_BUILD "Compile each library's sources in batches" ON)
 option(TARNIVEL_PRECOMPILED_HEADERS "Precompile the Qt headers" ON)
 if(TARNIVEL_UNITY_BUILD)

@@ -21,6 +21,8 @@ configure_build() {
   configure_folder build g++
 }
 
+# -O1 and line tables (enough for the sanitizers' and the fuzzer's stack traces) compile
+# much quicker than -O2 -g with the sanitizers' instrumentation.
 configure_sanitized() {
-  configure_folder build-asan clang++ -DTARNIVEL_FUZZ=ON
+  configure_folder build-asan clang++ -DTARNIVEL_FUZZ=ON "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only -DNDEBUG"
 }

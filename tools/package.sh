@@ -4,8 +4,9 @@
 #  - lintian: no errors and no warnings (those left have a reason in packaging/*.lintian-overrides);
 #  - each package unpacked with dpkg-deb -x into a scratch folder: its program's --version;
 #  - with --install-root: both installed with apt into a throwaway Debian 12 root made by
-#    debootstrap (it downloads a minimal system and the packages' dependencies, about
-#    N MB), their programs run there, and both removed again.
+#    debootstrap (it downloads a minimal system, and about 120 MB of dependencies, mostly
+#    Qt and the media libraries Qt Multimedia needs), their programs run there, and both
+#    are purged again.
 # Usage: tools/package.sh [--install-root]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -54,7 +55,13 @@ if $install_root; then
   chroot "$root" env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM tarnivel --version | grep -qx "tarnivel $version"
   chroot "$root" tarnivel-directory --version | grep -qx "tarnivel-directory $version"
   # The installed server answers on loopback with the packaged rooms file.
-  chroot "$root" sh -c 'tarnivel-directory --quiet --listen 127.0.0.1:0 --rooms /etc/tarnivel/rooms.txt & pid=$!; sleep 1; kill $pid; wait $pid'
+  # The installed server starts with the packaged rooms file and stops cleanly on SIGTERM.
+  chroot "$root" sh -c '
+    tarnivel-directory --quiet --listen 127.0.0.1:0 --rooms /etc/tarnivel/rooms.txt 2>/tmp/server.log & pid=$!
+    for i in $(seq 100); do grep -q "listening on" /tmp/server.log && break; sleep 0.1; done
+    kill $pid; wait $pid; status=$?
+    cat /tmp/server.log >&2
+    grep -q "listening on" /tmp/server.log && [ $status -eq 0 ]'
   chroot "$root" dpkg-query -W -f='${Package} ${Version} ${Installed-Size} KiB\n' tarnivel tarnivel-directory
   chroot "$root" apt-get purge -y -qq tarnivel tarnivel-directory >>"$scratch/apt.log" 2>&1
   [ ! -e "$root/usr/bin/tarnivel" ] && [ ! -e "$root/etc/tarnivel/rooms.txt" ]
