@@ -391,7 +391,7 @@ void DirectoryServerTest::printsHelpAndVersion_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("expected");
     QTest::newRow("version") << QStringList{"--version"} << R"(^tarnivel-directory \d+\.\d+\.\d+\n$)";
-    QTest::newRow("help") << QStringList{"--help"} << R"(^tarnivel-directory: .*--listen .*--version .*\n$)";
+    QTest::newRow("help") << QStringList{"--help"} << R"(^tarnivel-directory: .*--version .*--listen .*\n$)";
     QTest::newRow("help wins") << QStringList{"--open", "--version", "-h"} << R"(^tarnivel-directory: .*--listen )";
 }
 
