@@ -29,6 +29,15 @@ echo "== lintian"
 lintian --fail-on error,warning --info --display-level '>=info' "${debs[@]}"
 echo "lintian: no errors, no warnings"
 
+# check_output EXPECTED COMMAND...: the command prints exactly EXPECTED.
+check_output() {
+  local expected="$1" out
+  shift
+  out="$("$@")"
+  echo "$out"
+  [ "$out" = "$expected" ] || { echo "expected: $expected" >&2; return 1; }
+}
+
 echo "== unpacked with dpkg-deb -x"
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
@@ -36,9 +45,9 @@ for deb in "${debs[@]}"; do
   dpkg-deb -x "$deb" "$scratch/unpacked"
 done
 # No display and no Qt platform: --version must not need one.
-env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$scratch/unpacked/usr/bin/tarnivel" --version |
-  tee /dev/stderr | grep -qx "tarnivel $version"
-"$scratch/unpacked/usr/bin/tarnivel-directory" --version | tee /dev/stderr | grep -qx "tarnivel-directory $version"
+check_output "tarnivel $version" \
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$scratch/unpacked/usr/bin/tarnivel" --version
+check_output "tarnivel-directory $version" "$scratch/unpacked/usr/bin/tarnivel-directory" --version
 
 if $install_root; then
   echo "== installed into a throwaway Debian 12 root"
@@ -52,8 +61,8 @@ if $install_root; then
   chroot "$root" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive chroot "$root" apt-get install -y -qq --no-install-recommends \
     "${debs[@]/#build\/packages\//\/tmp\/}" >"$scratch/apt.log" 2>&1 || { tail -30 "$scratch/apt.log"; exit 1; }
-  chroot "$root" env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM tarnivel --version | grep -qx "tarnivel $version"
-  chroot "$root" tarnivel-directory --version | grep -qx "tarnivel-directory $version"
+  check_output "tarnivel $version" chroot "$root" env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM tarnivel --version
+  check_output "tarnivel-directory $version" chroot "$root" tarnivel-directory --version
   # The installed server answers on loopback with the packaged rooms file.
   # The installed server starts with the packaged rooms file and stops cleanly on SIGTERM.
   chroot "$root" sh -c '
