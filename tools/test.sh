@@ -7,11 +7,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/builds.sh
 times=()
-step() { # step NAME COMMAND...: runs it and notes its wall-clock seconds
-  local name="$1" start=$SECONDS
+step() { # step NAME COMMAND...: runs it, notes its wall-clock seconds, returns its status
+  local name="$1" start=$SECONDS status=0
   shift
-  "$@"
+  "$@" || status=$?
   times+=("$name $((SECONDS - start)) s")
+  return "$status"
 }
 step setup bash tools/install-deps.sh
 step "configure" eval "configure_build && configure_sanitized"
@@ -20,12 +21,10 @@ step "build (sanitized and fuzz)" cmake --build build-asan
 
 export QT_QPA_PLATFORM=offscreen
 failed=()
-run_suite() { # run_suite LABEL FOLDER
-  echo "== $1"
-  ctest --test-dir "$2" --output-on-failure -j2 || failed+=("$1")
-}
-step "sanitized suite and fuzz runs" run_suite "sanitized build (with fuzz runs)" build-asan
-step "normal suite" run_suite "normal build" build
+echo "== sanitized build (with fuzz runs)"
+step "sanitized suite and fuzz runs" ctest --test-dir build-asan --output-on-failure -j2 || failed+=(sanitized)
+echo "== normal build"
+step "normal suite" ctest --test-dir build --output-on-failure -j2 || failed+=(normal)
 echo "== time per step"
 printf '  %s\n' "${times[@]}"
 if [ "${#failed[@]}" -gt 0 ]; then
