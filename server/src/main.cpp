@@ -75,7 +75,7 @@ int run(const ServerOptions &options)
 int main(int argc, char **argv)
 {
     const auto parsed = parseOptions(argc, argv);
-    if (parsed.outcome == ParseOutcome::ShowedHelp) {
+    if (parsed.outcome == ParseOutcome::ShowedHelp || parsed.outcome == ParseOutcome::ShowedVersion) {
         std::fputs(parsed.message.c_str(), stdout);
         return 0;
     }

@@ -21,6 +21,7 @@ po::options_description describeOptions()
     // clang-format off
     options.add_options()
         ("help,h", "show this help")
+        ("version", "show the version")
         ("listen", po::value<std::string>()->default_value("0.0.0.0:8080"), "address and port to listen on (port 0: any free port)")
         ("room", po::value<std::vector<std::string>>()->composing(), "a room that exists (repeatable, UTF-8)")
         ("rooms", po::value<std::string>(), "file naming one room per line (UTF-8)")
@@ -110,6 +111,11 @@ ParsedOptions parseOptions(int argc, const char *const *argv)
         help << description;
         parsed.message = help.str();
         parsed.outcome = ParseOutcome::ShowedHelp;
+        return parsed;
+    }
+    if (values.count("version")) {
+        parsed.message = "tarnivel-directory " TARNIVEL_VERSION "\n";
+        parsed.outcome = ParseOutcome::ShowedVersion;
         return parsed;
     }
 

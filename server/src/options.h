@@ -30,13 +30,13 @@ struct ServerOptions
     LimitSettings limits;
 };
 
-enum class ParseOutcome { Run, ShowedHelp, Failed };
+enum class ParseOutcome { Run, ShowedHelp, ShowedVersion, Failed };
 
 struct ParsedOptions
 {
     ParseOutcome outcome = ParseOutcome::Failed;
     ServerOptions options;
-    std::string message; // help text, or what was wrong
+    std::string message; // help or version text, or what was wrong
 };
 
 [[nodiscard]] ParsedOptions parseOptions(int argc, const char *const *argv);

@@ -60,6 +60,8 @@ private slots:
     void accessLogAndStop();
     void refusesBadCommandLines_data();
     void refusesBadCommandLines();
+    void printsHelpAndVersion_data();
+    void printsHelpAndVersion();
 
 private:
     QStringList roomArguments() const;
@@ -382,6 +384,31 @@ void DirectoryServerTest::refusesBadCommandLines()
     QVERIFY(process.waitForFinished(5000));
     QCOMPARE(process.exitCode(), 2);
     QVERIFY(process.readAllStandardError().contains("see --help"));
+}
+
+void DirectoryServerTest::printsHelpAndVersion_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("version") << QStringList{"--version"} << R"(^tarnivel-directory \d+\.\d+\.\d+\n$)";
+    QTest::newRow("help") << QStringList{"--help"} << R"(^tarnivel-directory: .*--version .*--listen .*\n$)";
+    QTest::newRow("help wins") << QStringList{"--open", "--version", "-h"} << R"(^tarnivel-directory: .*--listen )";
+}
+
+// Printed on standard output with status 0, and nothing started.
+void DirectoryServerTest::printsHelpAndVersion()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, expected);
+    QProcess process;
+    const auto program = qEnvironmentVariable("TARNIVEL_DIRECTORY", QCoreApplication::applicationDirPath() + "/tarnivel-directory");
+    process.start(program, arguments);
+    QVERIFY(process.waitForFinished(5000));
+    QCOMPARE(process.exitCode(), 0);
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    const QRegularExpression pattern(expected, QRegularExpression::DotMatchesEverythingOption);
+    QVERIFY2(pattern.match(out).hasMatch(), qPrintable(out));
+    QCOMPARE(process.readAllStandardError(), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(DirectoryServerTest)
