@@ -264,7 +264,7 @@ void DirectoryServerTest::conversations_data()
         {"escapes and pluses when any room exists", {"--open"},
          {{1, "/?lobby%0A", 200, "NotFound"}, {1, "/?lobby%00", 200, "NotFound"}, {1, "/?%7F", 200, "NotFound"},
           {1, "/?%8E", 200, "NotFound"}, {1, "/?x%4", 200, "NoUser"}, {2, "/?x%254", 200, a1}, {3, "/?%", 200, "NoUser"},
-          {4, "/?%25", 200, a3}, {1, "/?+", 200, "NoUser"}, {2, "/?%2B", 200, a1}, {1, "/?++quit", 200, "OK"},
+          {4, "/?%25", 200, a3}, {3, "/?+quit+", 200, "NoUser"}, {1, "/?+", 200, "NoUser"}, {2, "/?%2B", 200, a1}, {1, "/?++quit", 200, "OK"},
           {2, "/?+", 200, "NoUser"}, {4, "/?" + QByteArray(255, '+'), 200, "NoUser"},
           {5, "/?" + QByteArray(255, '+'), 200, a4}, {5, "/?" + QByteArray(256, '+'), 200, "NotFound"},
           {5, "/?" + pluses, 200, "NotFound"}, {4, "/?" + pluses + "quit", 200, "OK"},
