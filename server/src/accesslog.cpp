@@ -73,13 +73,11 @@ AccessLog::~AccessLog()
     writer.join();
 }
 
-std::string AccessLog::format(std::string_view stamp, std::string_view caller, std::string_view method,
-                              std::string_view target, RequestClass kind, unsigned status, std::string_view body,
-                              bool logRooms)
+void AccessLog::format(std::string &line, std::string_view stamp, std::string_view caller, std::string_view method,
+                       std::string_view target, RequestClass kind, unsigned status, std::string_view body,
+                       bool logRooms)
 {
-    std::string line;
-    line.reserve(80 + std::min(target.size(), MaxLoggedTarget));
-    line.append(stamp);
+    line.assign(stamp);
     line.push_back(' ');
     line.append(caller.empty() ? "-" : caller);
     line.push_back(' ');
@@ -96,7 +94,6 @@ std::string AccessLog::format(std::string_view stamp, std::string_view caller, s
     line += std::to_string(status);
     line.push_back(' ');
     appendEscaped(line, isFoundAddress(kind, status, body) ? "Found" : body.empty() ? "-" : body, 64);
-    return line;
 }
 
 void AccessLog::write(std::string_view caller, std::string_view method, std::string_view target, RequestClass kind,
@@ -105,7 +102,7 @@ void AccessLog::write(std::string_view caller, std::string_view method, std::str
     if (!settings.enabled)
         return;
     thread_local std::string line;
-    line = format(stampNow(), caller, method, target, kind, status, body, settings.logRooms);
+    format(line, stampNow(), caller, method, target, kind, status, body, settings.logRooms);
     line.push_back('\n');
     bool wakeWriter = false;
     {

@@ -41,10 +41,10 @@ public:
 
     [[nodiscard]] std::uint64_t dropped() const { return droppedLines.load(std::memory_order_relaxed); }
 
-    // The line as it is written, without its line end (for tests of the format).
-    [[nodiscard]] static std::string format(std::string_view stamp, std::string_view caller, std::string_view method,
-                                            std::string_view target, RequestClass kind, unsigned status,
-                                            std::string_view body, bool logRooms);
+    // The line as it is written, without its line end, into line (which is cleared first).
+    static void format(std::string &line, std::string_view stamp, std::string_view caller, std::string_view method,
+                       std::string_view target, RequestClass kind, unsigned status, std::string_view body,
+                       bool logRooms);
 
 private:
     void run();

@@ -55,11 +55,11 @@ void HttpSession::start()
 
 void HttpSession::drain()
 {
-    // Nothing of a next request has come: nobody waits for an answer here.
-    if (!answering && buffer.size() == 0) {
-        boost::system::error_code ignored;
+    // Nothing of a next request has come: nobody waits for an answer here. (A connection
+    // taken from the queue as the server stopped accepting may hold its request unread.)
+    boost::system::error_code ignored;
+    if (!answering && buffer.size() == 0 && stream.socket().available(ignored) == 0)
         stream.socket().close(ignored);
-    }
 }
 
 void HttpSession::readRequest()

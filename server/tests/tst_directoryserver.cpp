@@ -532,6 +532,10 @@ void DirectoryServerTest::failedAcceptsAreToldOnceAndRetried()
     const auto prlimit = QStandardPaths::findExecutable("prlimit");
     if (prlimit.isEmpty())
         QSKIP("prlimit (util-linux) is not installed");
+    // The sanitizers' own checks need descriptors too (they test memory through a pipe), and
+    // report nonsense once there are none left.
+    if (qEnvironmentVariableIsSet("TARNIVEL_SANITIZED"))
+        QSKIP("out of descriptors, a sanitized server cannot run its own checks");
     DirectoryServer server;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     QVERIFY(server.start({"--open", "--threads", "1", "--max-connections-per-address", "0"}, environment));
