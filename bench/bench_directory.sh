@@ -125,6 +125,11 @@ for mode in close keep-alive; do
   printf '%-26s %12s %12s %7s   >= 0.5 x in-process\n' "$mode: redis requests/s" "$r_rps" "($m_rps)" "$(ratio "$r_rps" "$m_rps")"
   printf '%-26s %12s\n' "$mode: redis p50/p99 ms" "$r_p50/$r_p99"
   printf '%-26s %12s %12s   (refusals such as TooManyRooms, part of the mix)\n' "$mode: non-2xx answers" "$m_bad" "redis $r_bad"
+  if [ -n "$BASELINE" ]; then
+    b_rps=$(figure "$BASELINE_PORT" 2) b_p50=$(figure "$BASELINE_PORT" 3) b_p99=$(figure "$BASELINE_PORT" 4)
+    printf '%-26s %12s %12s %7s   (%s)\n' "$mode: baseline requests/s" "$b_rps" "$n_rps" "$(ratio "$b_rps" "$n_rps")" "$BASELINE"
+    printf '%-26s %12s %12s\n' "$mode: baseline p50/p99 ms" "$b_p50/$b_p99" ""
+  fi
 done
 
 # Memory: a fresh in-process server filled with ROOMS waiting callers.

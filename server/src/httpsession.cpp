@@ -128,7 +128,7 @@ void HttpSession::handleRequest()
     auto &server = worker.shared();
     const auto reading = tarnivel::directory::readRequest(head, peer, server.options.trustedProxies);
     callerText = addressText(reading.caller);
-    callerKey = limitKey(reading.caller);
+    callerKey = reading.caller.is_v4() ? callerText : limitKey(reading.caller);
     if (!admitted(callerKey)) {
         worker.counters().countRequest(reading.kind, 429, std::chrono::steady_clock::now() - headRead);
         send(refusal(429, replies::TooManyRequests), false);
@@ -208,10 +208,11 @@ void HttpSession::lingerThenClose()
 {
     boost::system::error_code ignored;
     auto &socket = stream.socket();
-    socket.shutdown(Socket::shutdown_send, ignored);
-    // Whatever the client sent with a complete request that was answered is usually all read.
-    if (buffer.size() == 0 && socket.available(ignored) == 0 && parser && parser->is_done())
+    // Whatever the client sent with a complete request that was answered is usually all read:
+    // then closing (as the session ends) sends FIN at once.
+    if (lingered == 0 && buffer.size() == 0 && parser && parser->is_done() && socket.available(ignored) == 0)
         return;
+    socket.shutdown(Socket::shutdown_send, ignored);
     buffer.clear();
     if (lingered == 0)
         stream.expires_after(LingerTime);

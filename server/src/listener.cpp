@@ -68,10 +68,10 @@ void Listener::stop(bool takeQueued)
     for (int taken = 0; takeQueued && acceptor.is_open() && taken < 4096; ++taken) {
         Socket next(worker.context());
         boost::system::error_code error;
-        acceptor.accept(next, error);
+        acceptor.accept(next, peerEndpoint, error);
         if (error)
             break;
-        serve(std::move(next));
+        serve(std::move(next), peerEndpoint);
     }
     boost::system::error_code ignored;
     acceptor.close(ignored);
@@ -80,22 +80,24 @@ void Listener::stop(bool takeQueued)
 
 void Listener::accept()
 {
-    acceptor.async_accept(worker.context().get_executor(), [this](const boost::system::error_code &error, Socket socket) {
+    // The peer's address comes with the accept, not from another system call.
+    acceptor.async_accept(worker.context().get_executor(), peerEndpoint,
+                          [this](const boost::system::error_code &error, Socket socket) {
         if (error == boost::asio::error::operation_aborted || !acceptor.is_open())
             return;
         if (error)
             return acceptFailed(error);
         backoff = std::chrono::milliseconds(0);
-        serve(std::move(socket));
+        serve(std::move(socket), peerEndpoint);
         // Take what else is already queued without another trip through the event loop, but
         // not so much that requests on open connections wait.
         for (int more = 0; more < AcceptBatch; ++more) {
             Socket next(worker.context());
             boost::system::error_code nextError;
-            acceptor.accept(next, nextError);
+            acceptor.accept(next, peerEndpoint, nextError);
             if (nextError)
                 break;
-            serve(std::move(next));
+            serve(std::move(next), peerEndpoint);
         }
         accept();
     });
@@ -116,14 +118,10 @@ void Listener::acceptFailed(const boost::system::error_code &error)
     });
 }
 
-void Listener::serve(Socket socket)
+void Listener::serve(Socket socket, const boost::asio::ip::tcp::endpoint &from)
 {
     worker.counters().countAccepted();
-    boost::system::error_code error;
-    const auto peerEndpoint = socket.remote_endpoint(error);
-    if (error)
-        return;
-    const auto peer = plainAddress(peerEndpoint.address());
+    const auto peer = plainAddress(from.address());
     auto peerKey = limitKey(peer);
     auto admission = worker.shared().limits.openConnection(peerKey);
     if (!admission.slot) {

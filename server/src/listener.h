@@ -26,11 +26,12 @@ public:
 private:
     void accept();
     void acceptFailed(const boost::system::error_code &error);
-    void serve(Socket socket);
+    void serve(Socket socket, const boost::asio::ip::tcp::endpoint &from);
 
     Worker &worker;
     boost::asio::ip::tcp::acceptor acceptor;
     boost::asio::steady_timer pause;
+    boost::asio::ip::tcp::endpoint peerEndpoint; // filled by each accept
     std::chrono::milliseconds backoff{0};
 };
 

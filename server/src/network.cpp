@@ -53,14 +53,26 @@ Address plainAddress(const Address &address)
 
 std::string addressText(const Address &address)
 {
-    return plainAddress(address).to_string();
+    const auto plain = plainAddress(address);
+    if (!plain.is_v4())
+        return plain.to_string();
+    // Dotted quads by hand: inet_ntop goes through sprintf, on every request.
+    const auto bytes = plain.to_v4().to_bytes();
+    char text[16];
+    char *end = text;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i > 0)
+            *end++ = '.';
+        end = std::to_chars(end, text + sizeof text, unsigned(bytes[i])).ptr;
+    }
+    return std::string(text, end);
 }
 
 std::string limitKey(const Address &address)
 {
     const auto plain = plainAddress(address);
     if (plain.is_v4())
-        return plain.to_string();
+        return addressText(plain);
     std::size_t count = 0;
     auto bytes = bytesOf(plain, count);
     keepPrefix(bytes, count, 64);
