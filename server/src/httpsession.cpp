@@ -44,12 +44,13 @@ HttpSession::HttpSession(Worker &worker, Socket socket, Address peer, std::strin
 
 HttpSession::~HttpSession()
 {
-    worker.sessionEnded(this);
+    unlink();
+    worker.sessionEnded();
 }
 
 void HttpSession::start()
 {
-    worker.sessionStarted(this);
+    worker.sessionStarted(*this);
     readRequest();
 }
 

@@ -7,6 +7,7 @@
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
+#include <boost/intrusive/list_hook.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/message.hpp>
@@ -33,7 +34,11 @@ using Stream = boost::beast::basic_stream<boost::asio::ip::tcp, boost::asio::io_
 // connection is closed after the same time. The order of checks on each request: the rate
 // limit for its caller first (even for requests that cannot be read), then the refusals of
 // readRequest, then the answer.
-class HttpSession : public std::enable_shared_from_this<HttpSession>
+// Each thread keeps its open sessions in a list through this hook, for draining; a session
+// leaves the list by itself when destroyed.
+using SessionListHook = boost::intrusive::list_base_hook<boost::intrusive::link_mode<boost::intrusive::auto_unlink>>;
+
+class HttpSession : public std::enable_shared_from_this<HttpSession>, public SessionListHook
 {
 public:
     HttpSession(Worker &worker, Socket socket, Address peer, std::string peerKey, CallerLimits::ConnectionSlot slot);

@@ -1,6 +1,5 @@
 #include "worker.h"
 
-#include "httpsession.h"
 #include "listener.h"
 #include "reachprobe.h"
 
@@ -117,20 +116,18 @@ void Worker::beginDrain()
             finish();
     });
     // drain() may close sockets, whose sessions then end on a later turn of the loop.
-    const std::vector<HttpSession *> open(sessions.begin(), sessions.end());
-    for (auto *session : open)
-        session->drain();
+    for (auto &session : sessions)
+        session.drain();
     finishIfDrained();
 }
 
-void Worker::sessionStarted(HttpSession *session)
+void Worker::sessionStarted(HttpSession &session)
 {
-    sessions.insert(session);
+    sessions.push_back(session);
 }
 
-void Worker::sessionEnded(HttpSession *session)
+void Worker::sessionEnded()
 {
-    sessions.erase(session);
     if (isDraining && !finished && sessions.empty())
         boost::asio::post(io, [this] { finishIfDrained(); });
 }

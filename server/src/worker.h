@@ -7,22 +7,22 @@
 #include "metrics.h"
 #include "options.h"
 #include "redisconnection.h"
+#include "httpsession.h"
 #include "redisroomstore.h"
 
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <boost/intrusive/list.hpp>
 
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <unordered_set>
 #include <vector>
 
 namespace tarnivel::directory {
 
-class HttpSession;
 class Listener;
 class Worker;
 
@@ -73,8 +73,8 @@ public:
     [[nodiscard]] ThreadCounters &counters() { return threadCounters; }
     [[nodiscard]] Directory &directory() { return *rooms; }
     [[nodiscard]] bool draining() const { return isDraining; }
-    void sessionStarted(HttpSession *session);
-    void sessionEnded(HttpSession *session);
+    void sessionStarted(HttpSession &session);
+    void sessionEnded();
     void checkHealth(std::function<void(Reply)> done);
     void checkReach(const Address &caller, const std::string &callerKey, std::function<void(Reply)> done);
     [[nodiscard]] Reply metricsPage();
@@ -87,7 +87,7 @@ private:
     ServerState &server;
     const unsigned index;
     // Sessions end as io is destroyed, so what they call on the way out comes first.
-    std::unordered_set<HttpSession *> sessions;
+    boost::intrusive::list<HttpSession, boost::intrusive::constant_time_size<false>> sessions;
     bool finished = false;
     bool isDraining = false;
     std::function<void()> whenFinished;
