@@ -10,9 +10,7 @@
 #include <boost/intrusive/list_hook.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http/empty_body.hpp>
-#include <boost/beast/http/message.hpp>
 #include <boost/beast/http/parser.hpp>
-#include <boost/beast/http/string_body.hpp>
 
 #include <chrono>
 #include <memory>
@@ -66,7 +64,7 @@ private:
     Stream stream;
     boost::beast::flat_buffer buffer;
     std::optional<Parser> parser;
-    boost::beast::http::response<boost::beast::http::string_body> response;
+    std::string answerBytes; // status line, head and body of the answer being written
     const Address peer;
     const std::string peerKey;
     std::string callerText;

@@ -161,6 +161,11 @@ int runServer(const ServerOptions &options, const OptionsReader &readAgain)
     scheduleSummary();
 
     control.run();
+    // From here on a late signal must not turn a clean stop into death by signal.
+    boost::system::error_code ignored;
+    signals.clear(ignored);
+    std::signal(SIGTERM, SIG_IGN);
+    std::signal(SIGINT, SIG_IGN);
     for (auto &thread : threads)
         thread.join();
     summary.report();

@@ -518,8 +518,10 @@ void DirectoryServerTest::connectionsAreCapped()
     idle.pop_back();
     QCOMPARE(eventually([&] { return exchange(server.port(), 20, getRequest("/myip")).status; }, 200, 3000), 200);
     idle.pop_back();
+    // Five refusals at least: more while the closed connection's place was not yet back.
     const auto metrics = exchange(server.port(), 1, getRequest("/metrics")).body;
-    QVERIFY2(metrics.contains("tarnivel_directory_refusals_total{reason=\"" + reason + "\"} 5\n"), metrics.constData());
+    const QRegularExpression refusals("tarnivel_directory_refusals_total\\{reason=\"" + reason + "\"\\} (\\d+)\n");
+    QVERIFY2(refusals.match(QString::fromLatin1(metrics)).captured(1).toInt() >= 5, metrics.constData());
     QCOMPARE(server.stop(), 0);
     // Counted, not written one by one.
     const auto log = server.accessLog();
