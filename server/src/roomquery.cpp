@@ -44,7 +44,7 @@ std::string percentDecode(std::string_view text)
     return bytes;
 }
 
-RoomQuery readRoomQuery(std::string_view rawQuery, Cp932Decoder &decoder)
+RoomQuery readRoomQuery(std::string_view rawQuery, Cp932Codec &codec)
 {
     RoomQuery query;
     // Only the end of the raw query can say "leave": a room may itself contain "+quit" inside,
@@ -56,7 +56,7 @@ RoomQuery readRoomQuery(std::string_view rawQuery, Cp932Decoder &decoder)
     // Escapes at most shrink the name, so this bounds the work before any conversion.
     if (rawQuery.empty() || rawQuery.size() > MaxRoomNameBytes * 3)
         return query;
-    auto name = decoder.decode(percentDecode(rawQuery));
+    auto name = codec.decode(percentDecode(rawQuery));
     if (name && !name->empty() && name->size() <= MaxRoomNameBytes && !hasControlCharacter(*name))
         query.room = std::move(name);
     return query;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cp932decoder.h"
+#include "cp932codec.h"
 
 #include <cstddef>
 #include <optional>
@@ -23,7 +23,7 @@ struct RoomQuery
 // bytes, raw or percent-encoded ("%20" is a blank; "+", "&" and "?" are part of the name).
 // A '%' not followed by two hex digits is kept as it is. A name is impossible when it is empty,
 // too long, not code page 932, or holds control characters.
-[[nodiscard]] RoomQuery readRoomQuery(std::string_view rawQuery, Cp932Decoder &decoder);
+[[nodiscard]] RoomQuery readRoomQuery(std::string_view rawQuery, Cp932Codec &codec);
 
 // "%XY" becomes the byte XY; anything else, a stray '%' included, stays as it is.
 [[nodiscard]] std::string percentDecode(std::string_view text);
