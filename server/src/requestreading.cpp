@@ -1,10 +1,9 @@
 #include "requestreading.h"
+#include "roomquery.h"
 
 namespace tarnivel::directory {
 
 namespace {
-
-constexpr std::string_view QuitSuffix = "+quit";
 
 std::string_view trimmed(std::string_view text)
 {

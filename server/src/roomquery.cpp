@@ -6,8 +6,6 @@ namespace tarnivel::directory {
 
 namespace {
 
-constexpr std::string_view QuitSuffix = "+quit";
-
 int hexValue(char c)
 {
     if (c >= '0' && c <= '9')

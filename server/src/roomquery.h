@@ -12,6 +12,9 @@ namespace tarnivel::directory {
 // Longest room name, in bytes of UTF-8. Longer names never exist, even with --open.
 inline constexpr std::size_t MaxRoomNameBytes = 255;
 
+// Ends a query that leaves the room instead of entering it.
+inline constexpr std::string_view QuitSuffix = "+quit";
+
 // What a query asks of a room: "?<room>" enters it, "?<room>+quit" leaves it.
 struct RoomQuery
 {
