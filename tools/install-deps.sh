@@ -13,6 +13,11 @@ for p in "${packages[@]}"; do
 done
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
+# A package run that was cut short (a machine stopped mid-install) makes apt refuse everything
+# until dpkg finishes it.
+if [ -n "$(dpkg --audit 2>/dev/null)" ]; then
+  DEBIAN_FRONTEND=noninteractive $sudo dpkg --configure -a
+fi
 if [ "${#missing[@]}" -gt 0 ]; then
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
