@@ -122,6 +122,17 @@ QString TwoNamespaces::cutFar()
                                                      "add rule inet cut out drop")});
 }
 
+QString TwoNamespaces::addNearAddress(const QString &address)
+{
+    return run(QStringLiteral("ip"), {QStringLiteral("-n"), m_near, QStringLiteral("addr"), QStringLiteral("add"),
+                                      address + QStringLiteral("/24"), QStringLiteral("dev"), Link});
+}
+
+QString TwoNamespaces::linkName()
+{
+    return Link;
+}
+
 EnterNamespace::EnterNamespace(const QString &name)
 {
     const QByteArray path = QFile::encodeName(QStringLiteral("/run/netns/") + name);

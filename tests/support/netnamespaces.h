@@ -33,6 +33,10 @@ public:
 
     // Drop every packet into and out of the far namespace. Empty on success, else what failed.
     [[nodiscard]] QString cutFar();
+    // One more address on the near end of the link (a second copy on the near machine).
+    [[nodiscard]] QString addNearAddress(const QString &address);
+    // The veth end's name inside either namespace.
+    static QString linkName();
 
 private:
     QString m_near;

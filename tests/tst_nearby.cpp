@@ -1,0 +1,423 @@
+// Finding copies on the same network and being found by them: what a copy announces and how
+// that follows the copy, the list "近くのたるにべ" and joining from it, the real Avahi client
+// without a daemon, and whole copies in two network namespaces, each namespace with its own
+// bus and avahi-daemon.
+
+#include "avahiinnamespace.h"
+#include "netnamespaces.h"
+#include "testcopy.h"
+#include "testsupport.h"
+#include "model/extraswitches.h"
+#include "platform/avahidiscovery.h"
+#include "ui/mainwindow.h"
+#include "ui/nearbywindow.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QSysInfo>
+#include <QTreeWidget>
+#include <QtTest>
+
+using namespace tarnivel;
+using namespace tarnivel::test;
+
+namespace {
+
+constexpr int WaitMs = 10000;
+// Far above what finding takes (about a second): probing and queries run on Avahi's timers.
+constexpr int FindWaitMs = 30000;
+// How long a copy without Avahi is watched for attempts and wake-ups.
+constexpr int QuietPeriodMs = 3000;
+const QString NoAvahiLine = QStringLiteral("avahi-daemon が応答しないため、同じネットワークのたるにべを探せません。");
+const QString Version = QStringLiteral(TARNIVEL_VERSION_TEXT);
+
+QString describe(const std::optional<LanAnnouncement> &a)
+{
+    if (!a)
+        return QStringLiteral("(nothing)");
+    return QStringLiteral("%1 at %2:%3, members=%4 version=%5")
+        .arg(a->instanceName, a->address.toString())
+        .arg(a->port)
+        .arg(a->memberCount)
+        .arg(a->version);
+}
+
+LanAnnouncement announcementOf(const QString &name, const QString &address, int members)
+{
+    return LanAnnouncement{LanPresence::instanceName(name, QSysInfo::machineHostName()), QHostAddress(address), 3220,
+                           members, Version};
+}
+
+// The rows as shown: name|address|count|mark.
+QStringList rowsOf(const NearbyWindow &window)
+{
+    QStringList rows;
+    for (int r = 0; r < window.list()->topLevelItemCount(); ++r) {
+        const QTreeWidgetItem *item = window.list()->topLevelItem(r);
+        rows << QStringList{item->text(NearbyWindow::NameColumn), item->text(NearbyWindow::AddressColumn),
+                            item->text(NearbyWindow::CountColumn), item->text(NearbyWindow::MarkColumn)}
+                    .join(u'|');
+    }
+    return rows;
+}
+
+FoundCopy found(const QString &key, const QString &name, const QString &address, std::optional<int> members)
+{
+    return FoundCopy{key, name, QHostAddress(address), 3220, members, Version};
+}
+
+// A whole copy (tests/support/nearbycopy) in a namespace, on that namespace's bus.
+class NearbyCopyProcess
+{
+public:
+    NearbyCopyProcess(const AvahiInNamespace &avahi, const QString &address, const QString &name)
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] { read(); });
+        avahi.start(m_process, qEnvironmentVariable("TARNIVEL_NEARBY_COPY"), {address, name});
+    }
+    ~NearbyCopyProcess()
+    {
+        m_process.closeWriteChannel(); // the copy closes its window and ends
+        if (!m_process.waitForFinished(WaitMs))
+            m_process.kill();
+        m_process.waitForFinished(WaitMs);
+    }
+
+    void send(const QString &command) { m_process.write(command.toUtf8() + '\n'); }
+    QStringList rows() const { return m_rows; }
+    QString title() const { return m_title; }
+    QString status() const { return m_status; }
+    bool ended() const { return m_process.state() == QProcess::NotRunning; }
+
+private:
+    void read()
+    {
+        m_pending += m_process.readAllStandardOutput();
+        qsizetype end;
+        while ((end = m_pending.indexOf('\n')) >= 0) {
+            const QStringList fields = QString::fromUtf8(m_pending.left(end)).split(u'\t');
+            m_pending.remove(0, end + 1);
+            if (fields.first() == QStringLiteral("title")) {
+                m_title = fields.value(1);
+            } else if (fields.first() == QStringLiteral("status")) {
+                m_status = fields.value(1);
+            } else if (fields.first() == QStringLiteral("list")) {
+                m_rows.clear();
+                for (qsizetype i = 1; i + 3 < fields.size(); i += 4)
+                    m_rows << fields.mid(i, 4).join(u'|');
+            }
+        }
+    }
+
+    QProcess m_process;
+    QByteArray m_pending;
+    QStringList m_rows;
+    QString m_title;
+    QString m_status;
+};
+
+} // namespace
+
+class TestNearby : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void instanceNamesFitADnsLabel_data();
+    void instanceNamesFitADnsLabel();
+    void theAnnouncementFollowsTheCopy();
+    void theSwitchIsKeptAndStartsAnnouncing();
+    void theListFollowsTheNetworkAndJoins_data();
+    void theListFollowsTheNetworkAndJoins();
+    void withoutAvahiOneLineAndNoRetryStorm_data();
+    void withoutAvahiOneLineAndNoRetryStorm();
+    void copiesInTwoNamespacesFindAndJoinEachOther();
+
+private:
+    QTemporaryDir m_busFolder;
+};
+
+void TestNearby::initTestCase()
+{
+    // libdbus reads this once, at the first use of the system bus in this process: every
+    // real Avahi client made here talks to the bus the test puts there.
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + QFile::encodeName(m_busFolder.filePath(QStringLiteral("bus"))));
+}
+
+void TestNearby::instanceNamesFitADnsLabel_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("instance");
+    const QString kana20 = QString(20, QChar(0x3042)); // 60 bytes of UTF-8
+    const QString smile = QString::fromUtf8("\xF0\x9F\x98\x80"); // 4 bytes, a surrogate pair
+    QTest::newRow("name and host") << "太郎" << "pc1" << "太郎@pc1";
+    QTest::newRow("no name: the host") << "" << "pc1" << "pc1";
+    QTest::newRow("cut to 63 bytes") << kana20 << "workstation" << kana20 + "@wo";
+    QTest::newRow("a character is never split") << "a" + QString(21, QChar(0x3042)) << "pc1" << "a" + kana20;
+    QTest::newRow("nor a surrogate pair") << QString(60, u'a') + smile << "pc1" << QString(60, u'a');
+}
+
+void TestNearby::instanceNamesFitADnsLabel()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, host);
+    QFETCH(QString, instance);
+    QCOMPARE(LanPresence::instanceName(name, host), instance);
+    QVERIFY(LanPresence::instanceName(name, host).toUtf8().size() <= 63);
+}
+
+void TestNearby::theAnnouncementFollowsTheCopy()
+{
+    TestCopy a(1, QStringLiteral("A"));
+    TestCopy b(2, QStringLiteral("B"));
+    const QString at = a.address();
+    struct Step
+    {
+        const char *what;
+        std::function<void()> act;
+        std::optional<LanAnnouncement> announced;
+    };
+    const Step steps[] = {
+        {"loaded", [] {}, announcementOf(QStringLiteral("A"), at, 0)},
+        {"renamed", [&] { a.session().setMyName(QStringLiteral("太郎")); }, announcementOf(QStringLiteral("太郎"), at, 0)},
+        {"joined by B", [&] { b.joinThrough(at); }, announcementOf(QStringLiteral("太郎"), at, 1)},
+        {"switched off", [&] { a.session().lan().setAnnouncing(false); }, std::nullopt},
+        {"switched on", [&] { a.session().lan().setAnnouncing(true); }, announcementOf(QStringLiteral("太郎"), at, 1)},
+        {"B left", [&] { b.close(); }, announcementOf(QStringLiteral("太郎"), at, 0)},
+        {"closed", [&] { a.close(); }, std::nullopt},
+    };
+    for (const Step &step : steps) {
+        step.act();
+        QTRY_COMPARE_WITH_TIMEOUT(describe(a.lan.announced), describe(step.announced), WaitMs);
+        QVERIFY2(a.lan.announced == step.announced, step.what);
+    }
+}
+
+void TestNearby::theSwitchIsKeptAndStartsAnnouncing()
+{
+    // A copy whose tarnivel.ini says the switch is off starts unannounced.
+    QTemporaryDir folder;
+    const QString ini = QDir(folder.path()).filePath(QString::fromLatin1(ExtraSettingsFileName));
+    QVERIFY(writeExtraSwitch(ini, extraswitch::LanAnnounce, false));
+    FakeLanDiscovery lan;
+    RecordingSound sound;
+    FixedDialup dialup;
+    RecordingUrlOpener urlOpener;
+    SessionOptions options;
+    options.programFolder = folder.path();
+    options.bindAddress = loopback(1);
+    options.lanDiscovery = &lan;
+    options.sound = &sound;
+    options.dialup = &dialup;
+    options.urlOpener = &urlOpener;
+    MainWindow window(options);
+    window.load(QString());
+    QAction *item = findAction(window, QStringLiteral("mnLanAnnounce"));
+    QVERIFY(item);
+    QCOMPARE(item->text(), QStringLiteral("LANで自分を知らせる"));
+    QVERIFY(item->isCheckable());
+    QVERIFY(!item->isChecked());
+    QTest::qWait(0); // an update waiting for the event loop would come now
+    QVERIFY(!lan.announced);
+
+    item->trigger();
+    QVERIFY(lan.announced);
+    QCOMPARE(lan.announced->address, loopback(1));
+    QVERIFY(readExtraSwitch(ini, extraswitch::LanAnnounce));
+    window.unload();
+    QVERIFY(!lan.announced); // gone at exit
+}
+
+void TestNearby::theListFollowsTheNetworkAndJoins_data()
+{
+    QTest::addColumn<bool>("byEnter");
+    QTest::newRow("Enter") << true;
+    QTest::newRow("double click") << false;
+}
+
+void TestNearby::theListFollowsTheNetworkAndJoins()
+{
+    QFETCH(bool, byEnter);
+    WindowCopy a(1, QStringLiteral("A"));
+    TestCopy b(2, QStringLiteral("B"));
+    QAction *item = findAction(a.window(), QStringLiteral("mnNearby"));
+    QVERIFY(item);
+    item->trigger();
+    NearbyWindow *window = a.window().nearbyWindow();
+    QVERIFY(window && window->isVisible());
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QVERIFY(a.lan.browsing);
+    QCOMPARE(rowsOf(*window), QStringList());
+
+    const QString b1 = b.address();
+    emit a.lan.availabilityChanged(LanAvailability::Available);
+    emit a.lan.found(found(QStringLiteral("1"), QStringLiteral("B@hb"), b1, 0));
+    emit a.lan.found(found(QStringLiteral("2"), QStringLiteral("C@hc"), QStringLiteral("127.0.0.1"), 2));
+    emit a.lan.found(found(QStringLiteral("3"), QStringLiteral("C@hc"), QStringLiteral("192.0.2.8"), 2)); // C again, on the LAN
+    emit a.lan.found(found(QStringLiteral("4"), QStringLiteral("D@hd"), QStringLiteral("192.0.2.9"), std::nullopt));
+    // One row per copy, a LAN address before the loopback, no count when the record has none.
+    const QStringList before{"B@hb|" + b1 + "|0|", "C@hc|192.0.2.8|2|", "D@hd|192.0.2.9||"};
+    QCOMPARE(rowsOf(*window), before);
+    QVERIFY(window->statusLine()->text().startsWith(QStringLiteral("3 件見つかりました")));
+
+    // Joining goes through the connect command, as if B's address had been typed.
+    QTreeWidget *list = window->list();
+    list->setCurrentItem(list->topLevelItem(0));
+    if (byEnter) {
+        QTest::keyClick(list, Qt::Key_Return);
+    } else {
+        const QRect row = list->visualItemRect(list->topLevelItem(0));
+        // As a hand does it: a click, then the second press that makes it double.
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
+    }
+    QVERIFY(a.logText().contains(QStringLiteral(" ●") + b1 + QStringLiteral(" に接続中...")));
+    QCOMPARE(a.session().preferences().connectAddress, b1);
+    QTRY_COMPARE_WITH_TIMEOUT(a.title(), QStringLiteral("たるにべ - 1人接続済"), WaitMs);
+    QTRY_COMPARE(rowsOf(*window).value(0), "B@hb|" + b1 + "|0|参加中");
+
+    // In a chat the connect command does nothing, from the list too.
+    const QString logBefore = a.logText();
+    QTest::keyClick(list, Qt::Key_Return);
+    QCOMPARE(a.logText(), logBefore);
+    QCOMPARE(a.title(), QStringLiteral("たるにべ - 1人接続済"));
+
+    // Departures: C stays while it is seen anywhere.
+    emit a.lan.lost(QStringLiteral("3"));
+    QCOMPARE(rowsOf(*window).value(1), QStringLiteral("C@hc|127.0.0.1|2|"));
+    emit a.lan.lost(QStringLiteral("2"));
+    emit a.lan.lost(QStringLiteral("4"));
+    QCOMPARE(rowsOf(*window), QStringList{"B@hb|" + b1 + "|0|参加中"});
+
+    // Without the daemon: no rows, one line.
+    emit a.lan.availabilityChanged(LanAvailability::Unavailable);
+    QCOMPARE(rowsOf(*window), QStringList());
+    QCOMPARE(window->statusLine()->text(), NoAvahiLine);
+
+    window->close();
+    QVERIFY(!a.lan.browsing);
+}
+
+void TestNearby::withoutAvahiOneLineAndNoRetryStorm_data()
+{
+    QTest::addColumn<bool>("busRuns");
+    QTest::newRow("no bus answers") << false;
+    QTest::newRow("a bus without avahi-daemon") << true;
+}
+
+void TestNearby::withoutAvahiOneLineAndNoRetryStorm()
+{
+    QFETCH(bool, busRuns);
+    const QString socketPath = m_busFolder.filePath(QStringLiteral("bus"));
+    QFile::remove(socketPath);
+    // Either a socket that hangs up on every caller, counting them, or a real bus.
+    QLocalServer hangUp;
+    int callers = 0;
+    std::unique_ptr<TestSystemBus> bus;
+    if (busRuns) {
+        if (const std::optional<QString> reason = TestSystemBus::unavailableBecause())
+            QSKIP(qPrintable(*reason));
+        bus = std::make_unique<TestSystemBus>(socketPath);
+        QVERIFY2(bus->setupError().isEmpty(), qPrintable(bus->setupError()));
+    } else {
+        QObject::connect(&hangUp, &QLocalServer::newConnection, [&] {
+            while (QLocalSocket *caller = hangUp.nextPendingConnection()) {
+                ++callers;
+                caller->abort();
+                caller->deleteLater();
+            }
+        });
+        QVERIFY(hangUp.listen(socketPath));
+    }
+
+    AvahiDiscovery avahi;
+    WindowCopy a(loopbackText(1), QStringLiteral("A"), &avahi);
+    findAction(a.window(), QStringLiteral("mnNearby"))->trigger();
+    NearbyWindow *window = a.window().nearbyWindow();
+    QTRY_COMPARE_WITH_TIMEOUT(window->statusLine()->text(), NoAvahiLine, WaitMs);
+    QCOMPARE(rowsOf(*window), QStringList());
+
+    // Watched for a while: a loop retrying the bus or the daemon would show in thousands.
+    const quint64 wakeupsBefore = avahi.wakeups();
+    QTest::qWait(QuietPeriodMs);
+    const quint64 wakeups = avahi.wakeups() - wakeupsBefore;
+    qInfo("%d attempts to reach Avahi, %d callers at the bus socket, %llu wake-ups in %d ms", avahi.clientAttempts(),
+          callers, static_cast<unsigned long long>(wakeups), QuietPeriodMs);
+    QVERIFY2(avahi.clientAttempts() <= 2, qPrintable(QString::number(avahi.clientAttempts())));
+    QVERIFY(callers <= 2);
+    QVERIFY2(wakeups <= 20, qPrintable(QString::number(wakeups)));
+    QCOMPARE(window->statusLine()->text(), NoAvahiLine);
+
+    // The rest of the copy is as ever.
+    TestCopy b(2, QStringLiteral("B"));
+    a.joinThrough(b.address());
+    QTRY_COMPARE_WITH_TIMEOUT(a.title(), QStringLiteral("たるにべ - 1人接続済"), WaitMs);
+}
+
+void TestNearby::copiesInTwoNamespacesFindAndJoinEachOther()
+{
+    if (const std::optional<QString> reason = TwoNamespaces::unavailableBecause())
+        QSKIP(qPrintable(QStringLiteral("needs network namespaces of its own: ") + *reason));
+    if (const std::optional<QString> reason = AvahiInNamespace::unavailableBecause())
+        QSKIP(qPrintable(QStringLiteral("needs Avahi and D-Bus daemons of its own: ") + *reason));
+    TwoNamespaces net;
+    QVERIFY2(net.setupError().isEmpty(), qPrintable(net.setupError()));
+    const QString nearAddress = QLatin1String(TwoNamespaces::NearAddress);
+    const QString farAddress = QLatin1String(TwoNamespaces::FarAddress);
+    const QString secondAddress = QStringLiteral("192.0.2.3"); // a second copy on the near machine
+    QCOMPARE(net.addNearAddress(secondAddress), QString());
+    AvahiInNamespace nearAvahi(net.nearName(), TwoNamespaces::linkName(), QStringLiteral("tarnivel-near"));
+    QVERIFY2(nearAvahi.setupError().isEmpty(), qPrintable(nearAvahi.setupError()));
+    AvahiInNamespace farAvahi(net.farName(), TwoNamespaces::linkName(), QStringLiteral("tarnivel-far"));
+    QVERIFY2(farAvahi.setupError().isEmpty(), qPrintable(farAvahi.setupError()));
+
+    const QString host = QSysInfo::machineHostName();
+    const QString nearName = LanPresence::instanceName(QStringLiteral("near"), host);
+    const QString farName = LanPresence::instanceName(QStringLiteral("far"), host);
+    const QString secondName = LanPresence::instanceName(QStringLiteral("second"), host);
+
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    NearbyCopyProcess nearCopy(nearAvahi, nearAddress, QStringLiteral("near"));
+    NearbyCopyProcess farCopy(farAvahi, farAddress, QStringLiteral("far"));
+    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), QStringList{nearName + u'|' + nearAddress + QStringLiteral("|0|")}, FindWaitMs);
+    const qint64 farFoundNear = sinceStart.elapsed();
+    QTRY_COMPARE_WITH_TIMEOUT(nearCopy.rows(), QStringList{farName + u'|' + farAddress + QStringLiteral("|0|")}, FindWaitMs);
+    qInfo("from start: far listed near after %lld ms, near listed far after %lld ms", farFoundNear, sinceStart.elapsed());
+
+    // A second copy on the near machine, bound to its second address, is found at that address.
+    NearbyCopyProcess secondCopy(nearAvahi, secondAddress, QStringLiteral("second"));
+    const QStringList farSeesBoth{nearName + u'|' + nearAddress + QStringLiteral("|0|"),
+                                  secondName + u'|' + secondAddress + QStringLiteral("|0|")};
+    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), farSeesBoth, FindWaitMs);
+
+    // Joining from the list forms the chat; both lists then count and mark it.
+    farCopy.send(QStringLiteral("join ") + nearName);
+    QTRY_COMPARE_WITH_TIMEOUT(farCopy.title(), QStringLiteral("たるにべ - 1人接続済"), WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(nearCopy.title(), QStringLiteral("たるにべ - 1人接続済"), WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(),
+                              (QStringList{nearName + u'|' + nearAddress + QStringLiteral("|1|参加中"),
+                                           secondName + u'|' + secondAddress + QStringLiteral("|0|")}),
+                              FindWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(nearCopy.rows(),
+                              (QStringList{farName + u'|' + farAddress + QStringLiteral("|1|参加中"),
+                                           secondName + u'|' + secondAddress + QStringLiteral("|0|")}),
+                              FindWaitMs);
+
+    // A copy that quits leaves the others' lists.
+    secondCopy.send(QStringLiteral("quit"));
+    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), QStringList{nearName + u'|' + nearAddress + QStringLiteral("|1|参加中")},
+                              FindWaitMs);
+    farCopy.send(QStringLiteral("quit"));
+    QTRY_COMPARE_WITH_TIMEOUT(nearCopy.rows(), QStringList(), FindWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(nearCopy.title(), QStringLiteral("たるにべ - 未接続"), WaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(farCopy.ended(), WaitMs);
+}
+
+QTEST_MAIN(TestNearby)
+#include "tst_nearby.moc"
