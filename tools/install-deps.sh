@@ -5,7 +5,8 @@ packages=(cmake g++ make qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libg
           fonts-ipafont-gothic fontconfig valgrind qt6-translations-l10n
           libboost-dev libboost-program-options-dev libhiredis-dev pkg-config redis-server
           clang libclang-rt-14-dev
-          iproute2 nftables)
+          iproute2 nftables
+          libavahi-client-dev avahi-daemon dbus-daemon)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
