@@ -6,6 +6,7 @@
 #include "avahiinnamespace.h"
 #include "nearbycopyprocess.h"
 #include "netnamespaces.h"
+#include "rawpeer.h"
 #include "testcopy.h"
 #include "testsupport.h"
 #include "model/extraswitches.h"
@@ -26,7 +27,6 @@ using namespace tarnivel::test;
 
 namespace {
 
-constexpr int WaitMs = 10000;
 // Far above what finding takes (about 2 s, bench_nearby): probing and queries run on Avahi's timers.
 constexpr int FindWaitMs = 30000;
 // How long a copy without Avahi is watched for attempts and wake-ups.
@@ -214,9 +214,22 @@ void TestNearby::theListFollowsTheNetworkAndJoins()
     QCOMPARE(rowsOf(*window), before);
     QVERIFY(window->statusLine()->text().startsWith(QStringLiteral("3 件見つかりました")));
 
-    // Joining goes through the connect command, as if B's address had been typed.
+    // While a join runs the connect command is not offered, nor is it from the list.
     QTreeWidget *list = window->list();
+    RawListener silent(5, JoinPort, [](RawPeer &) {}); // takes the join request, never answers
+    emit a.lan.found(found(QStringLiteral("5"), QStringLiteral("Z@hz"), loopbackText(5), 0));
+    list->setCurrentItem(list->topLevelItem(3));
+    QTest::keyClick(list, Qt::Key_Return);
+    QCOMPARE(a.title(), QStringLiteral("たるにべ - 接続中"));
     list->setCurrentItem(list->topLevelItem(0));
+    QTest::keyClick(list, Qt::Key_Return);
+    QVERIFY(!a.logText().contains(b1));
+    a.session().disconnect();
+    emit a.lan.lost(QStringLiteral("5"));
+
+    // Joining goes through the connect command, as if B's address had been typed.
+    list->setCurrentItem(list->topLevelItem(0));
+    QCOMPARE(list->currentItem()->text(NearbyWindow::NameColumn), QStringLiteral("B@hb"));
     if (byEnter) {
         QTest::keyClick(list, Qt::Key_Return);
     } else {

@@ -58,8 +58,10 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
         m_titleBody = windowtitle::forState(state, count);
         showTitle();
     });
-    connect(&m_mesh, &Mesh::connectAvailableChanged, this,
-            [this](bool available) { m_statusView.setConnectMenus(available, !available); });
+    connect(&m_mesh, &Mesh::connectAvailableChanged, this, [this](bool available) {
+        m_connectAvailable = available;
+        m_statusView.setConnectMenus(available, !available);
+    });
     connect(&m_mesh, &Mesh::membersChanged, this, [this] {
         if (m_prefs.showPeers)
             showMembers();
@@ -162,6 +164,9 @@ void Session::connectCommand(const std::function<std::optional<QString>(const QS
 
 void Session::connectToPicked(const QString &address)
 {
+    // Like its menu item, the command is not there while a join runs or a chat stands.
+    if (!m_connectAvailable)
+        return;
     // The pick is the answer: an address chosen earlier (a room partner met while in a chat)
     // does not take its place.
     m_selectedServer.clear();

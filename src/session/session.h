@@ -151,6 +151,7 @@ private:
     // command line, a directory room): that command then joins the stored connect address
     // without asking, and clears it.
     QString m_selectedServer;
+    bool m_connectAvailable = true; // the connect menu item is enabled
     QString m_titleBody;
     QString m_lockSuffix;
 };
