@@ -331,48 +331,60 @@ void TestNearby::copiesInTwoNamespacesFindAndJoinEachOther()
     QVERIFY2(net.setupError().isEmpty(), qPrintable(net.setupError()));
     const QString nearAddress = QLatin1String(TwoNamespaces::NearAddress);
     const QString farAddress = QLatin1String(TwoNamespaces::FarAddress);
-    const QString secondAddress = QStringLiteral("192.0.2.3"); // a second copy on the near machine
+    // Two more copies on the near machine: one on a second address of its LAN, one on loopback.
+    const QString secondAddress = QStringLiteral("192.0.2.3");
+    const QString loopAddress = QStringLiteral("127.0.0.5");
     QCOMPARE(net.addNearAddress(secondAddress), QString());
-    AvahiInNamespace nearAvahi(net.nearName(), TwoNamespaces::linkName(), QStringLiteral("tarnivel-near"));
+    QCOMPARE(net.upNearLoopback(), QString());
+    AvahiInNamespace nearAvahi(net.nearName(), QStringLiteral("lo,") + TwoNamespaces::linkName(),
+                               QStringLiteral("tarnivel-near"));
     QVERIFY2(nearAvahi.setupError().isEmpty(), qPrintable(nearAvahi.setupError()));
     AvahiInNamespace farAvahi(net.farName(), TwoNamespaces::linkName(), QStringLiteral("tarnivel-far"));
     QVERIFY2(farAvahi.setupError().isEmpty(), qPrintable(farAvahi.setupError()));
 
-    const QString host = QSysInfo::machineHostName();
-    const QString nearName = LanPresence::instanceName(QStringLiteral("near"), host);
-    const QString farName = LanPresence::instanceName(QStringLiteral("far"), host);
-    const QString secondName = LanPresence::instanceName(QStringLiteral("second"), host);
+    // A row as the lists show it.
+    const auto row = [](const QString &name, const QString &address, int members, const QString &mark = QString()) {
+        return QStringList{LanPresence::instanceName(name, QSysInfo::machineHostName()), address,
+                           QString::number(members), mark}
+            .join(u'|');
+    };
+    const QString near = QStringLiteral("near");
+    const QString far = QStringLiteral("far");
+    const QString second = QStringLiteral("second");
+    const QString loop = QStringLiteral("loop");
+    const QString inChat = QStringLiteral("参加中");
 
-    NearbyCopyProcess nearCopy(nearAvahi, nearAddress, QStringLiteral("near"));
-    NearbyCopyProcess farCopy(farAvahi, farAddress, QStringLiteral("far"));
-    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), QStringList{nearName + u'|' + nearAddress + QStringLiteral("|0|")}, FindWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(nearCopy.rows(), QStringList{farName + u'|' + farAddress + QStringLiteral("|0|")}, FindWaitMs);
+    NearbyCopyProcess nearCopy(nearAvahi, nearAddress, near);
+    NearbyCopyProcess farCopy(farAvahi, farAddress, far);
+    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), QStringList{row(near, nearAddress, 0)}, FindWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(nearCopy.rows(), QStringList{row(far, farAddress, 0)}, FindWaitMs);
 
-    // A second copy on the near machine, bound to its second address, is found at that address.
-    NearbyCopyProcess secondCopy(nearAvahi, secondAddress, QStringLiteral("second"));
-    const QStringList farSeesBoth{nearName + u'|' + nearAddress + QStringLiteral("|0|"),
-                                  secondName + u'|' + secondAddress + QStringLiteral("|0|")};
-    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), farSeesBoth, FindWaitMs);
+    // Each further copy is found at its own address; the loopback one only on its machine.
+    NearbyCopyProcess secondCopy(nearAvahi, secondAddress, second);
+    NearbyCopyProcess loopCopy(nearAvahi, loopAddress, loop);
+    QTRY_COMPARE_WITH_TIMEOUT(nearCopy.rows(),
+                              (QStringList{row(far, farAddress, 0), row(loop, loopAddress, 0), row(second, secondAddress, 0)}),
+                              FindWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), (QStringList{row(near, nearAddress, 0), row(second, secondAddress, 0)}),
+                              FindWaitMs);
 
-    // Joining from the list forms the chat; both lists then count and mark it.
-    farCopy.send(QStringLiteral("join ") + nearName);
+    // Joining from the list forms the chat; the lists then count and mark it.
+    farCopy.send(QStringLiteral("join ") + LanPresence::instanceName(near, QSysInfo::machineHostName()));
     QTRY_COMPARE_WITH_TIMEOUT(farCopy.title(), QStringLiteral("たるにべ - 1人接続済"), WaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(nearCopy.title(), QStringLiteral("たるにべ - 1人接続済"), WaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(),
-                              (QStringList{nearName + u'|' + nearAddress + QStringLiteral("|1|参加中"),
-                                           secondName + u'|' + secondAddress + QStringLiteral("|0|")}),
+    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), (QStringList{row(near, nearAddress, 1, inChat), row(second, secondAddress, 0)}),
                               FindWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(nearCopy.rows(),
-                              (QStringList{farName + u'|' + farAddress + QStringLiteral("|1|参加中"),
-                                           secondName + u'|' + secondAddress + QStringLiteral("|0|")}),
-                              FindWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        nearCopy.rows(),
+        (QStringList{row(far, farAddress, 1, inChat), row(loop, loopAddress, 0), row(second, secondAddress, 0)}),
+        FindWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(loopCopy.rows().value(0), row(far, farAddress, 1), FindWaitMs);
 
     // A copy that quits leaves the others' lists.
     secondCopy.send(QStringLiteral("quit"));
-    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), QStringList{nearName + u'|' + nearAddress + QStringLiteral("|1|参加中")},
-                              FindWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), QStringList{row(near, nearAddress, 1, inChat)}, FindWaitMs);
     farCopy.send(QStringLiteral("quit"));
-    QTRY_COMPARE_WITH_TIMEOUT(nearCopy.rows(), QStringList(), FindWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(nearCopy.rows(), QStringList{row(loop, loopAddress, 0)}, FindWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(nearCopy.title(), QStringLiteral("たるにべ - 未接続"), WaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(farCopy.ended(), WaitMs);
 }

@@ -27,10 +27,13 @@ QString errorText(int error)
     return QString::fromUtf8(avahi_strerror(error));
 }
 
-// The kernel's index of the interface that holds this address; -1 when none does.
+// The kernel's index of the interface that holds this address; -1 when none does. Every
+// address of 127.0.0.0/8 is the loopback interface's, though it lists only 127.0.0.1.
 AvahiIfIndex interfaceHolding(const QHostAddress &address)
 {
     for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces()) {
+        if (address.isLoopback() && interface.flags().testFlag(QNetworkInterface::IsLoopBack))
+            return interface.index();
         for (const QNetworkAddressEntry &entry : interface.addressEntries()) {
             if (entry.ip().isEqual(address, QHostAddress::TolerantConversion))
                 return interface.index();

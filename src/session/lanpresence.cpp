@@ -89,7 +89,7 @@ LanAnnouncement LanPresence::announcement() const
 void LanPresence::start()
 {
     m_started = true;
-    announceNow();
+    announceSoon(); // with whatever else the start sets (a name given right after loading)
 }
 
 void LanPresence::stop()

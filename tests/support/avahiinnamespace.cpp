@@ -116,7 +116,7 @@ std::optional<QString> AvahiInNamespace::unavailableBecause()
     return std::nullopt;
 }
 
-AvahiInNamespace::AvahiInNamespace(const QString &netns, const QString &interface, const QString &hostName)
+AvahiInNamespace::AvahiInNamespace(const QString &netns, const QString &interfaces, const QString &hostName)
     : m_netns(netns)
     , m_bus(m_folder.filePath(QStringLiteral("bus")))
 {
@@ -130,7 +130,7 @@ AvahiInNamespace::AvahiInNamespace(const QString &netns, const QString &interfac
                               "host-name=" + hostName.toUtf8() + "\n"
                               "use-ipv4=yes\n"
                               "use-ipv6=no\n"
-                              "allow-interfaces=" + interface.toUtf8() + "\n"
+                              "allow-interfaces=" + interfaces.toUtf8() + "\n"
                               "enable-dbus=yes\n"
                               "[wide-area]\n"
                               "enable-wide-area=no\n"

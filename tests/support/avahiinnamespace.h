@@ -2,7 +2,7 @@
 // A D-Bus system bus and an Avahi daemon of the test's own, for one network namespace. The
 // bus listens on a socket path in a temporary folder (a path reaches across namespaces, an
 // abstract socket would not); the daemon runs inside the namespace on that bus, announcing
-// on one interface only, IPv4 only, no wide area, no reflector, no rate limits, no chroot,
+// on the interfaces given only, IPv4 only, no wide area, no reflector, no rate limits, no chroot,
 // with a /run of its own (daemons side by side keep their pid files apart). Both end with
 // this object, and with the test process should it die first. Takes root.
 
@@ -40,8 +40,9 @@ public:
     // Why the daemons cannot run here (not installed); nothing when they can.
     static std::optional<QString> unavailableBecause();
 
-    // Waits until the daemon has its host name (hostName + ".local") on interface.
-    AvahiInNamespace(const QString &netns, const QString &interface, const QString &hostName);
+    // Waits until the daemon has its host name (hostName + ".local") on interfaces (a
+    // comma-separated list).
+    AvahiInNamespace(const QString &netns, const QString &interfaces, const QString &hostName);
     ~AvahiInNamespace();
     AvahiInNamespace(const AvahiInNamespace &) = delete;
     AvahiInNamespace &operator=(const AvahiInNamespace &) = delete;

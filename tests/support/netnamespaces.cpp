@@ -128,6 +128,12 @@ QString TwoNamespaces::addNearAddress(const QString &address)
                                       address + QStringLiteral("/24"), QStringLiteral("dev"), Link});
 }
 
+QString TwoNamespaces::upNearLoopback()
+{
+    return run(QStringLiteral("ip"), {QStringLiteral("-n"), m_near, QStringLiteral("link"), QStringLiteral("set"),
+                                      QStringLiteral("lo"), QStringLiteral("up")});
+}
+
 QString TwoNamespaces::linkName()
 {
     return Link;

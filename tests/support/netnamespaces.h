@@ -35,6 +35,8 @@ public:
     [[nodiscard]] QString cutFar();
     // One more address on the near end of the link (a second copy on the near machine).
     [[nodiscard]] QString addNearAddress(const QString &address);
+    // The near namespace's loopback interface up (copies bound to 127.0.0.N there).
+    [[nodiscard]] QString upNearLoopback();
     // The veth end's name inside either namespace.
     static QString linkName();
 
