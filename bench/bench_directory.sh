@@ -2,7 +2,10 @@
 # Measures tarnivel-directory with wrk on loopback, beside nginx answering a fixed body to the
 # same requests (the floor), and prints each figure with nginx's and the ratio. Run by hand:
 #
-#   bash bench/bench_directory.sh    DURATION=5 (seconds a run), REPEAT=3, BUILD=build, ROOMS=100000
+#   bash bench/bench_directory.sh    DURATION=5 (seconds a run), REPEAT=3, BUILD=build, ROOMS=100000,
+#                                    THREADS=$(nproc) (the server's threads and nginx's workers),
+#                                    BASELINE=path/to/an/older/tarnivel-directory (measured beside),
+#                                    PORT_BASE=18080
 #
 # Workload (bench/directory/mix.lua): 50 connections, callers entering, renewing and leaving
 # 10 000 rooms, half of them with code page 932 names; once with one request per connection
@@ -10,7 +13,9 @@
 # waiting caller, registered through X-Forwarded-For with --trust-proxy (one loopback client
 # can then be 100 000 callers, and --max-rooms-per-caller holds as it would in use).
 # wrk, nginx and the server share the machine's cores, so each figure is the median of REPEAT
-# runs, taken in turns with nginx's.
+# runs, taken in turns with nginx's. nginx runs as many workers as the server has threads.
+# Last, Redis is stopped (SIGSTOP) under the Redis front end: how long a request takes to be
+# answered 503 (--redis-timeout 1), and how long after SIGCONT it answers again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts=bench/directory
@@ -18,11 +23,15 @@ DURATION=${DURATION:-5}
 REPEAT=${REPEAT:-3}
 BUILD=${BUILD:-build}
 ROOMS=${ROOMS:-100000}
-NGINX_PORT=18090 MEMORY_PORT=18080 REDIS_FRONT_PORT=18081 FILL_PORT=18082 REDIS_PORT=18379
+THREADS=${THREADS:-$(nproc)}
+BASELINE=${BASELINE:-}
+PORT_BASE=${PORT_BASE:-18080}
+MEMORY_PORT=$PORT_BASE REDIS_FRONT_PORT=$((PORT_BASE + 1)) FILL_PORT=$((PORT_BASE + 2)) BASELINE_PORT=$((PORT_BASE + 3))
+NGINX_PORT=$((PORT_BASE + 10)) REDIS_PORT=$((PORT_BASE + 299))
 
 # Needed by this benchmark only, so installed here rather than by tools/install-deps.sh.
 missing=()
-for p in wrk nginx-light redis-server; do
+for p in wrk nginx-light redis-server curl; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 sudo=""
@@ -74,40 +83,53 @@ measure() {
     END { printf "%.0f %.2f %.2f %d\n", rps, p50, p99, bad }' <<<"$out"
 }
 
-sed -e "s|@DIR@|$work|g" -e "s|@PORT@|$NGINX_PORT|g" "$scripts/nginx.conf.in" >"$work/nginx.conf"
+sed -e "s|@DIR@|$work|g" -e "s|@PORT@|$NGINX_PORT|g" -e "s|@WORKERS@|$THREADS|g" "$scripts/nginx.conf.in" >"$work/nginx.conf"
 start nginx -c "$work/nginx.conf" -p "$work"
 start redis-server --port "$REDIS_PORT" --bind 127.0.0.1 --save '' --appendonly no --loglevel warning
+redis_pid=$started
 # As deployed behind a proxy, access log on but thrown away, limits off for one busy client.
-common=(--open --trust-proxy --rate-limit 0 --max-connections-per-address 0)
+common=(--open --trust-proxy 127.0.0.1/32 --rate-limit 0 --max-connections-per-address 0 --threads "$THREADS")
 start "$server" --listen "127.0.0.1:$MEMORY_PORT" "${common[@]}" >/dev/null
 wait_for_port "$REDIS_PORT"
 start "$server" --listen "127.0.0.1:$REDIS_FRONT_PORT" --redis "127.0.0.1:$REDIS_PORT" "${common[@]}" >/dev/null
-for port in "$NGINX_PORT" "$MEMORY_PORT" "$REDIS_FRONT_PORT"; do wait_for_port "$port"; done
+ports=("$NGINX_PORT" "$MEMORY_PORT" "$REDIS_FRONT_PORT")
+if [ -n "$BASELINE" ]; then
+  # An older build, with the options it understands (BASELINE_OPTIONS).
+  read -r -a baseline_options <<<"${BASELINE_OPTIONS:---open --trust-proxy --rate-limit 0 --max-connections-per-address 0}"
+  start "$BASELINE" --listen "127.0.0.1:$BASELINE_PORT" "${baseline_options[@]}" >/dev/null
+  ports+=("$BASELINE_PORT")
+fi
+for port in "${ports[@]}"; do wait_for_port "$port"; done
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-echo "load average before the runs: $(cut -d' ' -f1-3 /proc/loadavg) ($(nproc) cores)"
+echo "load average before the runs: $(cut -d' ' -f1-3 /proc/loadavg) ($(nproc) cores; $THREADS server threads, $THREADS nginx workers)"
 printf '%-26s %12s %12s %7s   %s\n' "" "directory" "nginx" "ratio" "target"
 for mode in close keep-alive; do
   close=0
   [ "$mode" = close ] && close=1
   runs=()
   for _ in $(seq "$REPEAT"); do
-    for port in "$NGINX_PORT" "$MEMORY_PORT" "$REDIS_FRONT_PORT"; do runs+=("$port $(measure "$port" "$close")"); done
+    for port in "${ports[@]}"; do runs+=("$port $(measure "$port" "$close")"); done
   done
   # Median of one column (2 requests/s, 3 p50, 4 p99, 5 non-2xx) over the runs against one port.
   figure() { median $(printf '%s\n' "${runs[@]}" | awk -v p="$1" -v c="$2" '$1 == p { print $c }'); }
   n_rps=$(figure "$NGINX_PORT" 2) n_p50=$(figure "$NGINX_PORT" 3) n_p99=$(figure "$NGINX_PORT" 4)
   m_rps=$(figure "$MEMORY_PORT" 2) m_p50=$(figure "$MEMORY_PORT" 3) m_p99=$(figure "$MEMORY_PORT" 4) m_bad=$(figure "$MEMORY_PORT" 5)
   r_rps=$(figure "$REDIS_FRONT_PORT" 2) r_p50=$(figure "$REDIS_FRONT_PORT" 3) r_p99=$(figure "$REDIS_FRONT_PORT" 4) r_bad=$(figure "$REDIS_FRONT_PORT" 5)
-  target=0.7
-  [ "$mode" = keep-alive ] && target=0.5
+  target=1.0
+  [ "$mode" = keep-alive ] && target=0.9
   printf '%-26s %12s %12s %7s   >= %s x nginx\n' "$mode: requests/s" "$m_rps" "$n_rps" "$(ratio "$m_rps" "$n_rps")" "$target"
   printf '%-26s %12s %12s\n' "$mode: p50 ms" "$m_p50" "$n_p50"
   printf '%-26s %12s %12s %7s   < 10 ms\n' "$mode: p99 ms" "$m_p99" "$n_p99" ""
   printf '%-26s %12s %12s %7s   >= 0.5 x in-process\n' "$mode: redis requests/s" "$r_rps" "($m_rps)" "$(ratio "$r_rps" "$m_rps")"
   printf '%-26s %12s\n' "$mode: redis p50/p99 ms" "$r_p50/$r_p99"
   printf '%-26s %12s %12s   (refusals such as TooManyRooms, part of the mix)\n' "$mode: non-2xx answers" "$m_bad" "redis $r_bad"
+  if [ -n "$BASELINE" ]; then
+    b_rps=$(figure "$BASELINE_PORT" 2) b_p50=$(figure "$BASELINE_PORT" 3) b_p99=$(figure "$BASELINE_PORT" 4)
+    printf '%-26s %12s %12s %7s   (%s)\n' "$mode: baseline requests/s" "$b_rps" "$n_rps" "$(ratio "$b_rps" "$n_rps")" "$BASELINE"
+    printf '%-26s %12s %12s\n' "$mode: baseline p50/p99 ms" "$b_p50/$b_p99" ""
+  fi
 done
 
 # Memory: a fresh in-process server filled with ROOMS waiting callers.
@@ -130,3 +152,21 @@ read -r hwm rss < <(awk '/VmHWM/ { h = $2 } /VmRSS/ { r = $2 } END { print h, r 
 echo
 echo "memory with $ROOMS waiting callers ($sent requests sent; $checks):"
 awk -v h="$hwm" -v r="$rss" -v b="$before" 'BEGIN { printf "  VmHWM %.1f MB, VmRSS %.1f MB (%.1f MB before filling)   target < 100 MB\n", h / 1024, r / 1024, b / 1024 }'
+
+# Redis stopped under the Redis front end: each request must be answered 503 within
+# --redis-timeout (1 s), not held for as long as Redis sleeps.
+url="http://127.0.0.1:$REDIS_FRONT_PORT/?pause"
+curl -s -o /dev/null -H 'X-Forwarded-For: 192.0.2.99' "$url"
+kill -STOP "$redis_pid"
+times=()
+for i in 1 2 3 4 5; do
+  times+=("$(curl -s -o /dev/null -H "X-Forwarded-For: 192.0.2.$i" -w '%{http_code} %{time_total}' "$url")")
+done
+kill -CONT "$redis_pid"
+resumed=$(date +%s%N)
+until [ "$(curl -s -o /dev/null -H 'X-Forwarded-For: 192.0.2.98' -w '%{http_code}' "$url")" = 200 ]; do sleep 0.01; done
+back=$(( ($(date +%s%N) - resumed) / 1000000 ))
+echo
+echo "Redis stopped (SIGSTOP), --redis-timeout 1: five requests in a row answered"
+printf '  %s\n' "${times[@]}" | awk '{ printf "  %s after %.0f ms\n", $1, $2 * 1000 }'
+echo "  answering 200 again $back ms after SIGCONT"

@@ -96,8 +96,11 @@ void TestOneLoop::slowAddressServer_data()
 {
     QTest::addColumn<ScriptedHttpServer::Answer>("answer");
     QTest::addColumn<QByteArray>("ownField");
-    QTest::newRow("answers late") << ScriptedHttpServer::reply("203.0.113.7", 200, 800) << QByteArray("203.0.113.7");
-    QTest::newRow("never answers") << ScriptedHttpServer::silence() << QByteArray();
+    QTest::addColumn<bool>("memberLeaves"); // the last member leaves while the answer waits
+    QTest::newRow("answers late") << ScriptedHttpServer::reply("203.0.113.7", 200, 800) << QByteArray("203.0.113.7") << false;
+    QTest::newRow("never answers") << ScriptedHttpServer::silence() << QByteArray() << false;
+    QTest::newRow("answers late, nobody left by then")
+        << ScriptedHttpServer::reply("203.0.113.7", 200, 800) << QByteArray("203.0.113.7") << true;
 }
 
 // The join answer waits for the own address; the chat does not.
@@ -105,6 +108,7 @@ void TestOneLoop::slowAddressServer()
 {
     QFETCH(ScriptedHttpServer::Answer, answer);
     QFETCH(QByteArray, ownField);
+    QFETCH(bool, memberLeaves);
     ScriptedHttpServer addressServer(loopback(2));
     addressServer.script << answer;
     TestCopy a(1, QStringLiteral("A"));
@@ -126,8 +130,14 @@ void TestOneLoop::slowAddressServer()
     QVERIFY(QTest::qWaitFor([&] { return member->received.endsWith("A> typed\r\n"); }, WaitMs));
     QVERIFY(newcomer->received.isEmpty()); // all that while the newcomer's answer was awaited
 
+    QByteArray members = loopbackText(3).toLatin1() + "\x03";
+    if (memberLeaves) {
+        member.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(a.title(), QStringLiteral("たるにべ - 未接続"), WaitMs);
+        members.clear();
+    }
     QVERIFY(newcomer->waitHungUp());
-    QCOMPARE(newcomer->received, "\x03" + ownField + "\x03" + loopbackText(3).toLatin1() + "\x03");
+    QCOMPARE(newcomer->received, "\x03" + ownField + "\x03" + members);
 }
 
 void TestOneLoop::splitChatText_data()

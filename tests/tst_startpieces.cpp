@@ -65,6 +65,14 @@ void TestStartPieces::commandLine()
     QCOMPARE(commandLineText({"tarnivel"}), QString());
     QCOMPARE(commandLineText({"tarnivel", "/L", "x"}), QString("/L x"));
     QCOMPARE(commandLineText({"/opt/たるにべ", "ホスト"}), QString("ホスト"));
+
+    // Only the whole text "--version" or "--help" is answered on the terminal; anything
+    // else keeps the classic meaning.
+    QCOMPARE(terminalAnswer("--version", "9.8.7"), std::optional<QString>("tarnivel 9.8.7\n"));
+    const auto help = terminalAnswer("--help", "9.8.7");
+    QVERIFY(help && help->startsWith("Usage: tarnivel [ADDRESS | /L]\n") && help->endsWith("man tarnivel\n"));
+    for (const char *text : {"", "/L", "--version ", " --help", "--help x", "--version --help", "--Version", "-v", "-h", "-V"})
+        QVERIFY2(!terminalAnswer(text, "9.8.7"), text);
 }
 
 void TestStartPieces::lockPerAddress()

@@ -83,6 +83,7 @@ private slots:
     void terminationSavesTheSettings();
     void switchOpensNoWaitButAddressWaits();
     void switchWithMoreTextIsAnAddress();
+    void versionAndHelpNeedNoDisplayNorLock();
 };
 
 void TestStartup::init()
@@ -190,6 +191,40 @@ void TestStartup::switchWithMoreTextIsAnAddress()
     const QList<QByteArray> lines = folder.settings().split('\n');
     QVERIFY(lines.size() > 11);
     QCOMPARE(lines.at(10), QByteArray("/L x\r"));
+}
+
+void TestStartup::versionAndHelpNeedNoDisplayNorLock()
+{
+    // A running copy holds the lock of this address: a copy that looked at the lock first
+    // would end silently, and one that started Qt first would fail without a display.
+    ProgramCopy folder;
+    QVERIFY(folder.ok());
+    const QString address = test::loopbackText(8);
+    auto running = folder.start(address);
+    QVERIFY(listensOn(address, 10000));
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        env.remove(QString::fromLatin1(name));
+    env.insert(QStringLiteral("TARNIVEL_BIND_ADDRESS"), address);
+    const QList<std::pair<QString, QString>> rows{
+        {QStringLiteral("--version"), QStringLiteral(R"(^tarnivel \d+\.\d+\.\d+\n$)")},
+        {QStringLiteral("--help"), QStringLiteral(R"(^Usage: tarnivel .*\n  --version .*man tarnivel\n$)")},
+    };
+    for (const auto &[option, expected] : rows) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(qEnvironmentVariable("TARNIVEL_EXECUTABLE"), {option});
+        QVERIFY2(p.waitForFinished(10000), qPrintable(option));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        const QRegularExpression pattern(expected, QRegularExpression::DotMatchesEverythingOption);
+        QVERIFY2(pattern.match(out).hasMatch(), qPrintable(option + ": " + out));
+        QCOMPARE(p.readAllStandardError(), QByteArray());
+    }
+    QCOMPARE(running->state(), QProcess::Running);
+    terminate(*running);
 }
 
 QTEST_MAIN(TestStartup)

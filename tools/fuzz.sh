@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Build the fuzz targets (clang, libFuzzer, sanitizers) in build-fuzz and run each for a
-# while, starting from its seeds in fuzz/corpus/<target>/ (with fuzz/<target>.dict as its
-# dictionary where there is one). Inputs that crash land in build-fuzz/fuzz/artifacts/.
+# Build the fuzz targets (clang, libFuzzer, sanitizers) in build-asan, the sanitized build,
+# and run each for a while, starting from its seeds in fuzz/corpus/<target>/ (with
+# fuzz/<target>.dict as its dictionary where there is one). Inputs that crash land in
+# build-asan/fuzz/artifacts/.
 # Usage: tools/fuzz.sh [seconds per target, default 60] [target...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNIVEL_FUZZ=ON >/dev/null
-cmake --build build-fuzz --target tarnivel_fuzzers -j2
+source tools/builds.sh
+configure_sanitized
+cmake --build build-asan --target tarnivel_fuzzers
 
 export QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 targets=("$@")
@@ -17,14 +19,14 @@ if [ "${#targets[@]}" -eq 0 ]; then
 fi
 failed=()
 for target in "${targets[@]}"; do
-  work="build-fuzz/fuzz/corpus/$target"
-  log="build-fuzz/fuzz/$target.log"
-  mkdir -p "$work" build-fuzz/fuzz/artifacts
+  work="build-asan/fuzz/corpus/$target"
+  log="build-asan/fuzz/$target.log"
+  mkdir -p "$work" build-asan/fuzz/artifacts
   dictionary=()
   [ -f "fuzz/$target.dict" ] && dictionary=(-dict="fuzz/$target.dict")
   echo "== $target: ${seconds} s"
-  if "build-fuzz/$target" -max_total_time="$seconds" -timeout=60 -print_final_stats=1 "${dictionary[@]}" \
-       -artifact_prefix="build-fuzz/fuzz/artifacts/$target-" "$work" "fuzz/corpus/$target" >"$log" 2>&1; then
+  if "build-asan/$target" -max_total_time="$seconds" -timeout=60 -print_final_stats=1 "${dictionary[@]}" \
+       -artifact_prefix="build-asan/fuzz/artifacts/$target-" "$work" "fuzz/corpus/$target" >"$log" 2>&1; then
     grep -E '^#[0-9]+[[:space:]]+DONE' "$log" || true
   else
     failed+=("$target")
@@ -32,6 +34,6 @@ for target in "${targets[@]}"; do
   fi
 done
 if [ "${#failed[@]}" -gt 0 ]; then
-  echo "fuzz: failed: ${failed[*]} (logs in build-fuzz/fuzz/)" >&2
+  echo "fuzz: failed: ${failed[*]} (logs in build-asan/fuzz/)" >&2
   exit 1
 fi

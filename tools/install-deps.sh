@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing tarnivel needs on Debian 12. Idempotent.
+# Installs what building, running and testing tarnivel needs on Debian 12, and any further
+# packages named as arguments (tools/package.sh names its own). Idempotent.
 set -euo pipefail
-packages=(cmake g++ make qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev
-          fonts-ipafont-gothic fontconfig valgrind qt6-translations-l10n
+packages=(cmake ninja-build make g++ clang libclang-rt-14-dev lld qt6-base-dev qt6-base-dev-tools
+          qt6-multimedia-dev libgl-dev fonts-ipafont-gothic fontconfig valgrind qt6-translations-l10n
           libboost-dev libboost-program-options-dev libhiredis-dev pkg-config redis-server
-          clang libclang-rt-14-dev
-          iproute2 nftables
-          libavahi-client-dev avahi-daemon dbus-daemon)
+          libssl-dev libsystemd-dev openssl util-linux
+          iproute2 nftables scdoc man-db desktop-file-utils appstream
+          libavahi-client-dev avahi-daemon dbus-daemon "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
+# A package run that was cut short (a machine stopped mid-install) makes apt refuse everything
+# until dpkg finishes it.
+if [ -n "$(dpkg --audit 2>/dev/null)" ]; then
+  DEBIAN_FRONTEND=noninteractive $sudo dpkg --configure -a
+fi
 if [ "${#missing[@]}" -gt 0 ]; then
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -3,6 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)" --target tarnivel
+source tools/builds.sh
+configure_build
+cmake --build build --target tarnivel
 exec ./build/tarnivel "$@"

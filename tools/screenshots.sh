@@ -10,8 +10,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out="$(realpath -m "${1:-screenshots}")"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j2 --target tarnivel-screenshots
+source tools/builds.sh
+configure_build
+cmake --build build --target tarnivel-screenshots
 driver="$(pwd)/build/tarnivel-screenshots"
 
 if command -v xvfb-run >/dev/null 2>&1; then

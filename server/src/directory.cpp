@@ -6,8 +6,6 @@ namespace tarnivel::directory {
 
 namespace {
 
-constexpr std::string_view OwnAddressPath = "/myip";
-
 Reply ok(std::string_view body)
 {
     return {200, std::string(body)};
@@ -22,6 +20,8 @@ Reply enterReply(EnterResult result)
         return {200, std::move(result.waiter)};
     case EnterOutcome::TooManyRooms:
         return {429, std::string(replies::TooManyRooms)};
+    case EnterOutcome::TooManyWaits:
+        return {503, std::string(replies::TooManyWaits)};
     case EnterOutcome::Unavailable:
         break;
     }
@@ -30,31 +30,29 @@ Reply enterReply(EnterResult result)
 
 } // namespace
 
-Directory::Directory(RoomStore &store, RoomCatalogue rooms) : store(store), rooms(std::move(rooms)) {}
+Directory::Directory(RoomStore &store, const SharedRoomCatalogue &rooms) : store(store), rooms(rooms) {}
 
-void Directory::answer(std::string_view target, const std::string &caller, ReplyHandler done)
+void Directory::answer(const RequestReading &request, const std::string &caller, const std::string &callerKey,
+                       ReplyHandler done)
 {
-    const auto mark = target.find('?');
-    const auto path = target.substr(0, mark);
-    const auto rawQuery = mark == std::string_view::npos ? std::string_view() : target.substr(mark + 1);
-
-    if (path == OwnAddressPath) {
+    if (request.kind == RequestClass::OwnAddress) {
         done(ok(caller));
         return;
     }
-    const auto query = readRoomQuery(rawQuery, decoder);
-    if (!query.room || !rooms.exists(*query.room)) {
+    const auto query = readRoomQuery(request.rawQuery, codec);
+    if (!query.room || !rooms.get().exists(*query.room)) {
         // Leaving a room that does not exist is done already.
         done(ok(query.withdraw ? replies::Withdrawn : replies::NotFound));
         return;
     }
+    const StoreCaller who{caller, callerKey};
     if (query.withdraw) {
-        store.withdraw(*query.room, caller, [done = std::move(done)](bool stored) {
+        store.withdraw(*query.room, who, [done = std::move(done)](bool stored) {
             done(stored ? ok(replies::Withdrawn) : Reply{503, std::string(replies::Unavailable)});
         });
         return;
     }
-    store.enter(*query.room, caller, [done = std::move(done)](EnterResult result) { done(enterReply(std::move(result))); });
+    store.enter(*query.room, who, [done = std::move(done)](EnterResult result) { done(enterReply(std::move(result))); });
 }
 
 } // namespace tarnivel::directory

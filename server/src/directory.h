@@ -1,7 +1,8 @@
 #pragma once
 
-#include "cp932decoder.h"
+#include "cp932codec.h"
 #include "reply.h"
+#include "requestreading.h"
 #include "roomcatalogue.h"
 #include "roomstore.h"
 
@@ -13,21 +14,23 @@ namespace tarnivel::directory {
 
 using ReplyHandler = std::function<void(Reply)>;
 
-// Answers a GET target for a caller, independent of how HTTP is spoken:
+// The room grammar, independent of how HTTP is spoken; one per thread:
 //   /myip[?...]         the caller's address
 //   <path>?<room>       NotFound | NoUser (caller now waits) | the waiting caller's address
 //   <path>?<room>+quit  OK (the caller no longer waits there)
 class Directory
 {
 public:
-    Directory(RoomStore &store, RoomCatalogue rooms);
+    Directory(RoomStore &store, const SharedRoomCatalogue &rooms);
 
-    void answer(std::string_view target, const std::string &caller, ReplyHandler done);
+    // For OwnAddress, Enter and Withdraw readings; the reply may come before this returns.
+    void answer(const RequestReading &request, const std::string &caller, const std::string &callerKey,
+                ReplyHandler done);
 
 private:
     RoomStore &store;
-    RoomCatalogue rooms;
-    Cp932Decoder decoder;
+    SharedRoomCatalogue::Reader rooms;
+    Cp932Codec codec;
 };
 
 } // namespace tarnivel::directory

@@ -1,13 +1,12 @@
 #include "httpsession.h"
 
-#include "calleraddress.h"
+#include "worker.h"
 
 #include <boost/asio/buffer.hpp>
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/http/read.hpp>
-#include <boost/beast/http/write.hpp>
-
-#include <array>
+#include <boost/asio/write.hpp>
+#include <boost/beast/http/status.hpp>
 
 namespace tarnivel::directory {
 
@@ -20,6 +19,7 @@ namespace {
 // for a moment, so that closing does not reset the connection before it has read the answer.
 constexpr auto LingerTime = std::chrono::seconds(1);
 constexpr std::size_t LingerBytes = 64 * 1024;
+constexpr std::string_view ForwardedFor = "X-Forwarded-For";
 
 Reply refusal(unsigned status, std::string_view body)
 {
@@ -37,37 +37,50 @@ bool requestLineEnded(const beast::flat_buffer &buffer, const std::optional<http
 
 } // namespace
 
-HttpSession::HttpSession(Socket socket, std::string peer,
-                         std::optional<CallerLimits::ConnectionSlot> slot, const SessionContext &context)
-    : stream(std::move(socket)), buffer(MaxHeadBytes + 4096), peer(std::move(peer)), caller(this->peer),
-      slot(std::move(slot)), context(context)
+HttpSession::HttpSession(Worker &worker, Socket socket, Address peer, std::string peerKey, CallerLimits::ConnectionSlot slot)
+    : worker(worker), stream(std::move(socket)), buffer(MaxHeadBytes + 4096), peer(peer), peerKey(std::move(peerKey)),
+      slot(std::move(slot))
 {
+}
+
+HttpSession::~HttpSession()
+{
+    unlink();
+    worker.sessionEnded();
 }
 
 void HttpSession::start()
 {
-    if (!slot) {
-        context.log.write(peer, "-", "-", 429, replies::TooManyConnections);
-        send(refusal(429, replies::TooManyConnections), false);
-        return;
-    }
+    worker.sessionStarted(*this);
     readRequest();
+}
+
+void HttpSession::drain()
+{
+    // Nothing of a next request has come: nobody waits for an answer here. (A connection
+    // taken from the queue as the server stopped accepting may hold its request unread.)
+    boost::system::error_code ignored;
+    if (!answering && buffer.size() == 0 && stream.socket().available(ignored) == 0)
+        stream.socket().close(ignored);
 }
 
 void HttpSession::readRequest()
 {
+    answering = false;
     parser.emplace();
     parser->header_limit(MaxHeadBytes);
     parser->body_limit(0);
-    stream.expires_after(context.requestTimeout);
+    stream.expires_after(worker.shared().options.requestTimeout);
     http::async_read(stream, buffer, *parser,
                      [self = shared_from_this()](const boost::system::error_code &error, std::size_t) { self->onRead(error); });
 }
 
 void HttpSession::onRead(const boost::system::error_code &error)
 {
+    answering = true;
+    headRead = std::chrono::steady_clock::now();
     if (!error) {
-        answer();
+        handleRequest();
         return;
     }
     // Closed, reset or timed out (tcp_stream has closed the socket then): nothing to answer.
@@ -77,71 +90,126 @@ void HttpSession::onRead(const boost::system::error_code &error)
     refuseUnreadable(error);
 }
 
-void HttpSession::refuseUnreadable(const boost::system::error_code &error)
+bool HttpSession::admitted(const std::string &key)
 {
-    Reply reply;
-    if (error == http::error::header_limit || error == http::error::buffer_overflow)
-        reply = requestLineEnded(buffer, parser) ? refusal(431, "RequestHeaderFieldsTooLarge") : refusal(414, "URITooLong");
-    else if (error == http::error::unexpected_body || error == http::error::body_limit)
-        reply = refusal(413, "PayloadTooLarge");
-    else
-        reply = refusal(400, "BadRequest");
-    context.log.write(peer, "-", "-", reply.status, reply.body);
-    send(std::move(reply), false);
+    if (worker.shared().limits.admitRequest(key))
+        return true;
+    // Counted, not logged line by line: a flood would otherwise write the log.
+    worker.counters().countRefusal(Refusal::RateLimit);
+    return false;
 }
 
-void HttpSession::answer()
+void HttpSession::refuseUnreadable(const boost::system::error_code &error)
+{
+    if (!admitted(peerKey)) {
+        worker.counters().countRequest(RequestClass::Invalid, 429, std::chrono::steady_clock::now() - headRead);
+        send(refusal(429, replies::TooManyRequests), false);
+        return;
+    }
+    Reply reply;
+    if (error == http::error::header_limit || error == http::error::buffer_overflow)
+        reply = requestLineEnded(buffer, parser) ? refusal(431, replies::HeaderTooLarge) : refusal(414, replies::UriTooLong);
+    else if (error == http::error::unexpected_body || error == http::error::body_limit)
+        reply = refusal(413, replies::PayloadTooLarge);
+    else
+        reply = refusal(400, replies::BadRequest);
+    callerText = addressText(peer);
+    finish(RequestClass::Invalid, std::move(reply), false);
+}
+
+void HttpSession::handleRequest()
 {
     const auto &request = parser->get();
-    const std::string_view method = request.method_string();
-    const std::string_view target = request.target();
-    const bool keepAlive = request.keep_alive();
-    auto finish = [this, method, target](Reply reply, bool keepOpen) {
-        context.log.write(caller, method, target, reply.status, reply.body);
-        send(std::move(reply), keepOpen);
-    };
-
-    if (request.method() != http::verb::get)
-        return finish(refusal(405, "MethodNotAllowed"), keepAlive);
-    if (target.size() > MaxTargetBytes)
-        return finish(refusal(414, "URITooLong"), false);
-    if (context.trustProxy) {
-        auto forwarded = firstForwardedAddress(request["X-Forwarded-For"]);
-        if (!forwarded)
-            return finish(refusal(400, "NoForwardedAddress"), false);
-        caller = std::move(*forwarded);
+    RequestHead head;
+    head.method = request.method();
+    head.target = request.target();
+    // Fields are kept in arrival order; find gives the first of the name.
+    head.forwardedForFields = request.count(ForwardedFor);
+    if (head.forwardedForFields > 0)
+        head.forwardedFor = request.find(ForwardedFor)->value();
+    auto &server = worker.shared();
+    const auto reading = tarnivel::directory::readRequest(head, peer, server.options.trustedProxies);
+    callerText = addressText(reading.caller);
+    callerKey = reading.caller.is_v4() ? callerText : limitKey(reading.caller);
+    if (!admitted(callerKey)) {
+        worker.counters().countRequest(reading.kind, 429, std::chrono::steady_clock::now() - headRead);
+        send(refusal(429, replies::TooManyRequests), false);
+        return;
     }
-    if (!context.limits.admitRequest(caller))
-        return finish(refusal(429, replies::TooManyRequests), false);
+    if (reading.refusal)
+        return finish(reading.kind, *reading.refusal, reading.keepAliveAfterRefusal && request.keep_alive());
 
-    context.directory.answer(target, caller, [self = shared_from_this(), finish, keepAlive](Reply reply) {
-        finish(std::move(reply), keepAlive);
-    });
+    const bool keepAlive = request.keep_alive();
+    auto answered = [self = shared_from_this(), kind = reading.kind, keepAlive](Reply reply) {
+        self->finish(kind, std::move(reply), keepAlive);
+    };
+    switch (reading.kind) {
+    case RequestClass::Health:
+        return worker.checkHealth(std::move(answered));
+    case RequestClass::Metrics:
+        // Asked of the front end itself, so the TCP peer counts, not a forwarded address.
+        if (!anyContains(server.options.metricsFrom, peer))
+            return finish(reading.kind, refusal(403, replies::Forbidden), keepAlive);
+        return finish(reading.kind, worker.metricsPage(), keepAlive);
+    case RequestClass::Reach:
+        return worker.checkReach(reading.caller, callerKey, std::move(answered));
+    case RequestClass::Enter:
+    case RequestClass::Withdraw:
+    case RequestClass::OwnAddress:
+    case RequestClass::Invalid:
+        break;
+    }
+    worker.directory().answer(reading, callerText, callerKey, std::move(answered));
+}
+
+void HttpSession::finish(RequestClass kind, Reply reply, bool keepAlive)
+{
+    worker.counters().countRequest(kind, reply.status, std::chrono::steady_clock::now() - headRead);
+    std::string_view method = "-";
+    std::string_view target = "-";
+    if (parser && parser->is_header_done()) {
+        method = parser->get().method_string();
+        target = parser->get().target();
+    }
+    worker.shared().log.write(callerText, method, target, kind, reply.status, reply.body);
+    send(std::move(reply), keepAlive);
 }
 
 void HttpSession::send(Reply reply, bool keepAlive)
 {
-    response = {};
-    response.version(parser ? parser->get().version() : 11);
-    response.result(reply.status);
-    response.set(http::field::content_type, "text/plain");
-    response.set(http::field::cache_control, "no-store");
+    keepAlive = keepAlive && !worker.draining();
+    const bool metricsPage = reply.status == 200 && reply.body.starts_with("# HELP");
+    const unsigned version = parser && parser->is_header_done() ? parser->get().version() : 11;
+    // The answer is small and always the same shape: written in one piece, without Beast's
+    // general serializer (which took a good part of each keep-alive request's time).
+    answerBytes.assign(version == 10 ? "HTTP/1.0 " : "HTTP/1.1 ");
+    answerBytes += std::to_string(reply.status);
+    answerBytes += ' ';
+    answerBytes += http::obsolete_reason(http::int_to_status(reply.status));
+    answerBytes += metricsPage ? "\r\nContent-Type: text/plain; version=0.0.4; charset=utf-8" : "\r\nContent-Type: text/plain";
+    answerBytes += "\r\nCache-Control: no-store\r\n";
     if (reply.status == 405)
-        response.set(http::field::allow, "GET");
-    response.keep_alive(keepAlive);
-    response.body() = std::move(reply.body);
-    response.prepare_payload();
-    stream.expires_after(context.requestTimeout);
-    http::async_write(stream, response, [self = shared_from_this(), keepAlive](const boost::system::error_code &error, std::size_t) {
-        self->onSent(error, keepAlive);
-    });
+        answerBytes += "Allow: GET\r\n";
+    if (version == 10 && keepAlive)
+        answerBytes += "Connection: keep-alive\r\n";
+    else if (version != 10 && !keepAlive)
+        answerBytes += "Connection: close\r\n";
+    answerBytes += "Content-Length: ";
+    answerBytes += std::to_string(reply.body.size());
+    answerBytes += "\r\n\r\n";
+    answerBytes += reply.body;
+    stream.expires_after(worker.shared().options.requestTimeout);
+    boost::asio::async_write(stream, boost::asio::buffer(answerBytes),
+                             [self = shared_from_this(), keepAlive](const boost::system::error_code &error, std::size_t) {
+                                 self->onSent(error, keepAlive);
+                             });
 }
 
 void HttpSession::onSent(const boost::system::error_code &error, bool keepAlive)
 {
     if (error)
         return;
-    if (keepAlive) {
+    if (keepAlive && !worker.draining()) {
         readRequest();
         return;
     }
@@ -152,10 +220,11 @@ void HttpSession::lingerThenClose()
 {
     boost::system::error_code ignored;
     auto &socket = stream.socket();
-    socket.shutdown(Socket::shutdown_send, ignored);
-    // Whatever the client sent with a complete request that was answered is usually all read.
-    if (buffer.size() == 0 && socket.available(ignored) == 0 && parser && parser->is_done())
+    // Whatever the client sent with a complete request that was answered is usually all read:
+    // then closing (as the session ends) sends FIN at once.
+    if (lingered == 0 && buffer.size() == 0 && parser && parser->is_done() && socket.available(ignored) == 0)
         return;
+    socket.shutdown(Socket::shutdown_send, ignored);
     buffer.clear();
     if (lingered == 0)
         stream.expires_after(LingerTime);

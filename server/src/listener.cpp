@@ -1,34 +1,78 @@
 #include "listener.h"
 
-#include "calleraddress.h"
+#include "worker.h"
 
+#include <boost/asio/ip/v6_only.hpp>
 #include <boost/asio/socket_base.hpp>
 
-namespace tarnivel::directory {
+#include <sys/socket.h>
 
-Listener::Listener(boost::asio::io_context &io, const boost::asio::ip::tcp::endpoint &endpoint, const SessionContext &context)
-    : io(io), acceptor(io), pause(io), context(context)
-{
-    acceptor.open(endpoint.protocol());
-    acceptor.set_option(boost::asio::socket_base::reuse_address(true));
-    acceptor.bind(endpoint);
-}
+namespace tarnivel::directory {
 
 namespace {
 
 constexpr int AcceptBatch = 32;
+constexpr auto FirstPause = std::chrono::milliseconds(10);
+constexpr auto LongestPause = std::chrono::milliseconds(1000);
+
+// Said at most once a minute, whichever thread fails.
+ThrottledNotice acceptFailures(std::chrono::seconds(60));
+
+// Canned refusals, written without waiting: the connection is closed at once, and only
+// counted (a flood of refusals would otherwise fill the log and hold descriptors).
+constexpr std::string_view RefusedPerAddress = "HTTP/1.1 429 Too Many Requests\r\nContent-Type: text/plain\r\n"
+                                               "Cache-Control: no-store\r\nConnection: close\r\nContent-Length: 18\r\n\r\n"
+                                               "TooManyConnections";
+constexpr std::string_view RefusedServerFull = "HTTP/1.1 503 Service Unavailable\r\nContent-Type: text/plain\r\n"
+                                               "Cache-Control: no-store\r\nConnection: close\r\nContent-Length: 4\r\n\r\n"
+                                               "Busy";
+
+void refuseAtOnce(Socket &socket, std::string_view answer)
+{
+    boost::system::error_code ignored;
+    socket.non_blocking(true, ignored);
+    // What the client has sent already is read first, so that closing sends FIN, not a reset
+    // that could throw the answer away before the client reads it.
+    char sink[4096];
+    while (socket.read_some(boost::asio::buffer(sink), ignored) > 0) {
+    }
+    socket.write_some(boost::asio::buffer(answer.data(), answer.size()), ignored);
+    socket.shutdown(Socket::shutdown_send, ignored);
+    socket.close(ignored);
+}
 
 } // namespace
 
-void Listener::start()
+Listener::Listener(Worker &worker, const boost::asio::ip::tcp::endpoint &endpoint)
+    : worker(worker), acceptor(worker.context()), pause(worker.context())
 {
+    acceptor.open(endpoint.protocol());
+    acceptor.set_option(boost::asio::socket_base::reuse_address(true));
+    if (endpoint.address().is_v6())
+        acceptor.set_option(boost::asio::ip::v6_only(true));
+    const int on = 1;
+    if (::setsockopt(acceptor.native_handle(), SOL_SOCKET, SO_REUSEPORT, &on, sizeof on) != 0)
+        throw boost::system::system_error(errno, boost::system::system_category(), "SO_REUSEPORT");
+    acceptor.bind(endpoint);
     acceptor.listen(boost::asio::socket_base::max_listen_connections);
     acceptor.non_blocking(true);
+}
+
+void Listener::start()
+{
     accept();
 }
 
-void Listener::stop()
+void Listener::stop(bool takeQueued)
 {
+    for (int taken = 0; takeQueued && acceptor.is_open() && taken < 4096; ++taken) {
+        Socket next(worker.context());
+        boost::system::error_code error;
+        acceptor.accept(next, peerEndpoint, error);
+        if (error)
+            break;
+        serve(std::move(next), peerEndpoint);
+    }
     boost::system::error_code ignored;
     acceptor.close(ignored);
     pause.cancel();
@@ -36,42 +80,57 @@ void Listener::stop()
 
 void Listener::accept()
 {
-    acceptor.async_accept(io.get_executor(), [this](const boost::system::error_code &error, Socket socket) {
-        if (error == boost::asio::error::operation_aborted)
+    // The peer's address comes with the accept, not from another system call.
+    acceptor.async_accept(worker.context().get_executor(), peerEndpoint,
+                          [this](const boost::system::error_code &error, Socket socket) {
+        if (error == boost::asio::error::operation_aborted || !acceptor.is_open())
             return;
-        if (error) {
-            // Out of descriptors or buffers: give the open connections a moment to finish.
-            pause.expires_after(std::chrono::milliseconds(50));
-            pause.async_wait([this](const boost::system::error_code &waitError) {
-                if (!waitError)
-                    accept();
-            });
-            return;
-        }
-        serve(std::move(socket));
+        if (error)
+            return acceptFailed(error);
+        backoff = std::chrono::milliseconds(0);
+        serve(std::move(socket), peerEndpoint);
         // Take what else is already queued without another trip through the event loop, but
         // not so much that requests on open connections wait.
         for (int more = 0; more < AcceptBatch; ++more) {
-            Socket next(io);
+            Socket next(worker.context());
             boost::system::error_code nextError;
-            acceptor.accept(next, nextError);
+            acceptor.accept(next, peerEndpoint, nextError);
             if (nextError)
                 break;
-            serve(std::move(next));
+            serve(std::move(next), peerEndpoint);
         }
         accept();
     });
 }
 
-void Listener::serve(Socket socket)
+void Listener::acceptFailed(const boost::system::error_code &error)
 {
-    boost::system::error_code error;
-    const auto peerEndpoint = socket.remote_endpoint(error);
-    if (error)
+    // Out of descriptors or memory: the connection stays queued; give the open ones time to
+    // finish, longer each time it fails again.
+    worker.counters().countAcceptFailure();
+    backoff = backoff.count() == 0 ? FirstPause : std::min(backoff * 2, LongestPause);
+    acceptFailures.say("cannot accept connections: " + error.message() + "; pausing up to " +
+                       std::to_string(LongestPause.count()) + " ms at a time");
+    pause.expires_after(backoff);
+    pause.async_wait([this](const boost::system::error_code &waitError) {
+        if (!waitError && acceptor.is_open())
+            accept();
+    });
+}
+
+void Listener::serve(Socket socket, const boost::asio::ip::tcp::endpoint &from)
+{
+    worker.counters().countAccepted();
+    const auto peer = plainAddress(from.address());
+    auto peerKey = limitKey(peer);
+    auto admission = worker.shared().limits.openConnection(peerKey);
+    if (!admission.slot) {
+        const bool serverFull = admission.refusal == ConnectionRefusal::Server;
+        worker.counters().countRefusal(serverFull ? Refusal::ServerConnections : Refusal::ConnectionsPerAddress);
+        refuseAtOnce(socket, serverFull ? RefusedServerFull : RefusedPerAddress);
         return;
-    auto peer = addressText(peerEndpoint.address());
-    auto slot = context.limits.openConnection(peer);
-    std::make_shared<HttpSession>(std::move(socket), std::move(peer), std::move(slot), context)->start();
+    }
+    std::make_shared<HttpSession>(worker, std::move(socket), peer, std::move(peerKey), std::move(*admission.slot))->start();
 }
 
 } // namespace tarnivel::directory

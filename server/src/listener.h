@@ -1,31 +1,38 @@
 #pragma once
 
 #include "httpsession.h"
+#include "notice.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
 
 namespace tarnivel::directory {
 
-// Accepts connections and hands each to an HttpSession. The address is bound at once, so a
-// wrong --listen fails at start, but connections are taken only from start() on.
+class Worker;
+
+// Accepts connections on one address for one thread and hands each to an HttpSession. Every
+// thread has its own socket on the same address (SO_REUSEPORT). The address is bound at once,
+// so a wrong --listen fails at start; connections are taken from start() on.
 class Listener
 {
 public:
-    Listener(boost::asio::io_context &io, const boost::asio::ip::tcp::endpoint &endpoint, const SessionContext &context);
+    Listener(Worker &worker, const boost::asio::ip::tcp::endpoint &endpoint);
 
     void start();
-    void stop();
+    // Closes, taking first what is already queued when asked to (closing resets it).
+    void stop(bool takeQueued);
     [[nodiscard]] boost::asio::ip::tcp::endpoint localEndpoint() const { return acceptor.local_endpoint(); }
 
 private:
     void accept();
-    void serve(Socket socket);
+    void acceptFailed(const boost::system::error_code &error);
+    void serve(Socket socket, const boost::asio::ip::tcp::endpoint &from);
 
-    boost::asio::io_context &io;
+    Worker &worker;
     boost::asio::ip::tcp::acceptor acceptor;
     boost::asio::steady_timer pause;
-    const SessionContext &context;
+    boost::asio::ip::tcp::endpoint peerEndpoint; // filled by each accept
+    std::chrono::milliseconds backoff{0};
 };
 
 } // namespace tarnivel::directory

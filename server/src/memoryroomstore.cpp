@@ -4,47 +4,47 @@ namespace tarnivel::directory {
 
 MemoryRoomStore::MemoryRoomStore(StoreSettings settings) : settings(settings) {}
 
-void MemoryRoomStore::start(ReadyHandler ready)
-{
-    ready();
-}
-
-void MemoryRoomStore::enter(const std::string &room, const std::string &caller, EnterHandler done)
+void MemoryRoomStore::enter(const std::string &room, StoreCaller caller, EnterHandler done)
 {
     done(enterAt(room, caller, Clock::now()));
 }
 
-void MemoryRoomStore::withdraw(const std::string &room, const std::string &caller, WithdrawHandler done)
+void MemoryRoomStore::withdraw(const std::string &room, StoreCaller caller, WithdrawHandler done)
 {
     withdrawAt(room, caller, Clock::now());
     done(true);
 }
 
-EnterResult MemoryRoomStore::enterAt(const std::string &room, const std::string &caller, Clock::time_point now)
+EnterResult MemoryRoomStore::enterAt(const std::string &room, StoreCaller caller, Clock::time_point now)
 {
+    const std::lock_guard hold(lock);
     dropExpired(now);
     const auto deadline = now + settings.expiry;
     if (const auto found = rooms.find(room); found != rooms.end()) {
         const auto wait = found->second;
-        if (wait->caller != caller)
+        if (wait->caller != caller.address)
             return {EnterOutcome::Found, wait->caller};
         wait->deadline = deadline;
         byDeadline.splice(byDeadline.end(), byDeadline, wait);
         return {EnterOutcome::Waiting, {}};
     }
-    auto &count = roomsPerCaller[caller];
+    if (byDeadline.size() >= settings.maxWaits)
+        return {EnterOutcome::TooManyWaits, {}};
+    auto &count = roomsPerCaller[caller.key];
     if (count >= settings.maxRoomsPerCaller)
         return {EnterOutcome::TooManyRooms, {}};
     ++count;
-    const auto wait = byDeadline.insert(byDeadline.end(), Wait{room, caller, deadline});
+    const auto wait = byDeadline.insert(byDeadline.end(), Wait{room, caller.address, caller.key, deadline});
     rooms.emplace(wait->room, wait);
+    waitCount.store(byDeadline.size(), std::memory_order_relaxed);
     return {EnterOutcome::Waiting, {}};
 }
 
-void MemoryRoomStore::withdrawAt(const std::string &room, const std::string &caller, Clock::time_point now)
+void MemoryRoomStore::withdrawAt(const std::string &room, StoreCaller caller, Clock::time_point now)
 {
+    const std::lock_guard hold(lock);
     dropExpired(now);
-    if (const auto found = rooms.find(room); found != rooms.end() && found->second->caller == caller)
+    if (const auto found = rooms.find(room); found != rooms.end() && found->second->caller == caller.address)
         erase(found->second);
 }
 
@@ -56,10 +56,11 @@ void MemoryRoomStore::dropExpired(Clock::time_point now)
 
 void MemoryRoomStore::erase(Waits::iterator wait)
 {
-    if (const auto count = roomsPerCaller.find(wait->caller); count != roomsPerCaller.end() && --count->second == 0)
+    if (const auto count = roomsPerCaller.find(wait->key); count != roomsPerCaller.end() && --count->second == 0)
         roomsPerCaller.erase(count);
     rooms.erase(wait->room);
     byDeadline.erase(wait);
+    waitCount.store(byDeadline.size(), std::memory_order_relaxed);
 }
 
 } // namespace tarnivel::directory

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -17,6 +21,52 @@ public:
 private:
     std::unordered_set<std::string> names;
     bool open;
+};
+
+// The catalogue every thread reads, replaced whole when the rooms file is read again.
+class SharedRoomCatalogue
+{
+public:
+    explicit SharedRoomCatalogue(RoomCatalogue catalogue)
+        : current(std::make_shared<const RoomCatalogue>(std::move(catalogue)))
+    {
+    }
+
+    void replace(RoomCatalogue catalogue)
+    {
+        auto next = std::make_shared<const RoomCatalogue>(std::move(catalogue));
+        const std::lock_guard hold(lock);
+        current = std::move(next);
+        generation.fetch_add(1, std::memory_order_release);
+    }
+
+    // One thread's copy: takes the lock only after a replacement.
+    class Reader
+    {
+    public:
+        explicit Reader(const SharedRoomCatalogue &shared) : shared(shared) {}
+
+        [[nodiscard]] const RoomCatalogue &get()
+        {
+            const auto now = shared.generation.load(std::memory_order_acquire);
+            if (!copy || now != seen) {
+                const std::lock_guard hold(shared.lock);
+                copy = shared.current;
+                seen = shared.generation.load(std::memory_order_relaxed);
+            }
+            return *copy;
+        }
+
+    private:
+        const SharedRoomCatalogue &shared;
+        std::shared_ptr<const RoomCatalogue> copy;
+        std::uint64_t seen = 0;
+    };
+
+private:
+    mutable std::mutex lock;
+    std::shared_ptr<const RoomCatalogue> current;
+    std::atomic<std::uint64_t> generation{0};
 };
 
 } // namespace tarnivel::directory

@@ -6,8 +6,6 @@ namespace tarnivel::directory {
 
 namespace {
 
-constexpr std::string_view QuitSuffix = "+quit";
-
 int hexValue(char c)
 {
     if (c >= '0' && c <= '9')
@@ -44,7 +42,7 @@ std::string percentDecode(std::string_view text)
     return bytes;
 }
 
-RoomQuery readRoomQuery(std::string_view rawQuery, Cp932Decoder &decoder)
+RoomQuery readRoomQuery(std::string_view rawQuery, Cp932Codec &codec)
 {
     RoomQuery query;
     // Only the end of the raw query can say "leave": a room may itself contain "+quit" inside,
@@ -56,7 +54,7 @@ RoomQuery readRoomQuery(std::string_view rawQuery, Cp932Decoder &decoder)
     // Escapes at most shrink the name, so this bounds the work before any conversion.
     if (rawQuery.empty() || rawQuery.size() > MaxRoomNameBytes * 3)
         return query;
-    auto name = decoder.decode(percentDecode(rawQuery));
+    auto name = codec.decode(percentDecode(rawQuery));
     if (name && !name->empty() && name->size() <= MaxRoomNameBytes && !hasControlCharacter(*name))
         query.room = std::move(name);
     return query;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -11,12 +12,14 @@ struct StoreSettings
 {
     std::chrono::milliseconds expiry{std::chrono::seconds(300)};
     unsigned maxRoomsPerCaller = 4;
+    std::size_t maxWaits = 250000; // waiting callers in all rooms together
 };
 
 enum class EnterOutcome {
     Waiting,      // nobody else waits: the caller now waits here (or renewed its wait)
     Found,        // someone else waits; their address comes with it
     TooManyRooms, // the caller already waits in as many rooms as it may
+    TooManyWaits, // the whole directory holds as many waits as it may
     Unavailable,  // the shared store cannot be reached
 };
 
@@ -26,21 +29,26 @@ struct EnterResult
     std::string waiter; // set with Found
 };
 
+// Who asks: the address a found caller is given, and the key its rooms are counted under
+// (the same for every address of one IPv6 /64).
+struct StoreCaller
+{
+    const std::string &address;
+    const std::string &key;
+};
+
 using EnterHandler = std::function<void(EnterResult)>;
 using WithdrawHandler = std::function<void(bool done)>; // false: the store is unavailable
-using ReadyHandler = std::function<void()>;
 
-// Handlers may run before the call returns (in-process) or later on the same thread (Redis).
+// Handlers may run before the call returns (in-process) or later on the calling thread (Redis).
 class RoomStore
 {
 public:
     virtual ~RoomStore() = default;
 
-    // Calls ready once the store can answer; the server listens only from then on.
-    virtual void start(ReadyHandler ready) = 0;
-    virtual void enter(const std::string &room, const std::string &caller, EnterHandler done) = 0;
+    virtual void enter(const std::string &room, StoreCaller caller, EnterHandler done) = 0;
     // Ends the caller's wait in the room; a caller who does not wait there changes nothing.
-    virtual void withdraw(const std::string &room, const std::string &caller, WithdrawHandler done) = 0;
+    virtual void withdraw(const std::string &room, StoreCaller caller, WithdrawHandler done) = 0;
 };
 
 } // namespace tarnivel::directory

@@ -11,6 +11,39 @@
 
 namespace {
 
+QByteArray redisCommand(quint16 port, const QList<QByteArray> &words, const QByteArray &password)
+{
+    const auto wire = [](const QList<QByteArray> &command) {
+        QByteArray bytes = "*" + QByteArray::number(command.size()) + "\r\n";
+        for (const auto &word : command)
+            bytes += "$" + QByteArray::number(word.size()) + "\r\n" + word + "\r\n";
+        return bytes;
+    };
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(1000))
+        return {};
+    QByteArray sent;
+    if (!password.isEmpty())
+        sent += wire({"AUTH", password});
+    sent += wire(words);
+    socket.write(sent);
+    QByteArray answer;
+    const int lines = password.isEmpty() ? 1 : 2;
+    QDeadlineTimer deadline(3000);
+    // Enough for the short answers the tests ask for: the last line of the last reply.
+    while (answer.count("\r\n") < lines && !deadline.hasExpired() && socket.waitForReadyRead(100))
+        answer += socket.readAll();
+    // Replies of several lines (arrays, bulk strings) come in the same burst or just after.
+    socket.waitForReadyRead(30);
+    answer += socket.readAll();
+    if (!password.isEmpty())
+        answer = answer.mid(answer.indexOf("\r\n") + 2);
+    return answer.trimmed();
+}
+
+} // namespace
+
 QString directoryProgram()
 {
     const auto fromBuild = qEnvironmentVariable("TARNIVEL_DIRECTORY");
@@ -24,25 +57,6 @@ quint16 freeLoopbackPort()
     return probe.serverPort();
 }
 
-// Sends one command in Redis' wire format and reads its one-line answer.
-QByteArray redisCommand(quint16 port, const QList<QByteArray> &words)
-{
-    QByteArray wire = "*" + QByteArray::number(words.size()) + "\r\n";
-    for (const auto &word : words)
-        wire += "$" + QByteArray::number(word.size()) + "\r\n" + word + "\r\n";
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    if (!socket.waitForConnected(1000))
-        return {};
-    socket.write(wire);
-    QByteArray answer;
-    while (!answer.contains("\r\n") && socket.waitForReadyRead(2000))
-        answer += socket.readAll();
-    return answer.trimmed();
-}
-
-} // namespace
-
 DirectoryServer::~DirectoryServer()
 {
     if (process.state() != QProcess::NotRunning) {
@@ -51,63 +65,123 @@ DirectoryServer::~DirectoryServer()
     }
 }
 
-bool DirectoryServer::start(const QStringList &arguments)
+void DirectoryServer::collectNotices()
+{
+    said += QString::fromUtf8(process.readAllStandardError());
+}
+
+QString DirectoryServer::notices()
+{
+    collectNotices();
+    return said;
+}
+
+bool DirectoryServer::waitForNotice(const QString &text, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (true) {
+        collectNotices();
+        const auto at = said.indexOf(text, seen);
+        if (at >= 0) {
+            seen = at + text.size();
+            return true;
+        }
+        if (deadline.hasExpired() || process.state() != QProcess::Running)
+            return false;
+        process.waitForReadyRead(50);
+    }
+}
+
+bool DirectoryServer::start(const QStringList &arguments, const QProcessEnvironment &environment, bool waitForRedis)
 {
     process.setProgram(directoryProgram());
     process.setArguments(QStringList{"--listen", "127.0.0.1:0"} + arguments);
+    process.setProcessEnvironment(environment);
     process.setReadChannel(QProcess::StandardError);
     process.start();
     if (!process.waitForStarted(5000)) {
         problem = "cannot start " + process.program() + ": " + process.errorString();
         return false;
     }
-    static const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));
-    QByteArray said;
+    const int listens = arguments.count("--listen") + 1;
+    static const QRegularExpression listening(QStringLiteral("listening on (127\\.0\\.0\\.1|\\[::1\\]):(\\d+)"));
     QDeadlineTimer deadline(10000);
     while (!deadline.hasExpired() && process.state() == QProcess::Running) {
         process.waitForReadyRead(50);
-        said += process.readAllStandardError();
-        if (const auto match = listening.match(QString::fromUtf8(said)); match.hasMatch()) {
-            listeningPort = match.captured(1).toUShort();
-            return true;
+        collectNotices();
+        if (said.count("listening on") < listens)
+            continue;
+        for (auto match = listening.globalMatch(said); match.hasNext();) {
+            const auto found = match.next();
+            (found.captured(1) == "127.0.0.1" ? listeningPort : listeningPort6) = found.captured(2).toUShort();
         }
+        if (waitForRedis && arguments.contains("--redis") &&
+            !waitForNotice("using redis", int(std::max<qint64>(1, deadline.remainingTime())))) {
+            problem = "tarnivel-directory did not connect to redis: " + notices();
+            return false;
+        }
+        return true;
     }
-    said += process.readAllStandardError();
-    problem = "tarnivel-directory did not start listening: " + QString::fromUtf8(said);
+    collectNotices();
+    problem = "tarnivel-directory did not start listening: " + said;
     return false;
+}
+
+void DirectoryServer::signal(int signal)
+{
+    ::kill(process.processId(), signal);
+}
+
+bool DirectoryServer::waitForExit(int timeoutMs)
+{
+    return process.state() == QProcess::NotRunning || process.waitForFinished(timeoutMs);
+}
+
+int DirectoryServer::stop(int signal)
+{
+    this->signal(signal);
+    if (!waitForExit(5000))
+        return -1;
+    collectNotices();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
 int DirectoryServer::stop(bool interrupt)
 {
-    ::kill(process.processId(), interrupt ? SIGINT : SIGTERM);
-    if (!process.waitForFinished(5000))
-        return -1;
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return stop(interrupt ? SIGINT : SIGTERM);
 }
 
 RedisServer::~RedisServer()
 {
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished(2000);
-    }
+    resume();
+    kill();
 }
 
-bool RedisServer::start()
+bool RedisServer::start(const QStringList &extra)
 {
     const auto program = QStandardPaths::findExecutable("redis-server", {"/usr/bin", "/usr/local/bin"});
     if (program.isEmpty()) {
         problem = "redis-server is not installed (bash tools/install-deps.sh installs it)";
         return false;
     }
+    extraArguments = extra;
     listeningPort = freeLoopbackPort();
     process.setProgram(program);
-    process.setArguments({"--port", QString::number(listeningPort), "--bind", "127.0.0.1", "--save", "", "--appendonly",
-                          "no"});
+    return restart();
+}
+
+bool RedisServer::restart()
+{
+    process.setArguments(QStringList{"--port", QString::number(listeningPort), "--bind", "127.0.0.1", "--save", "",
+                                     "--appendonly", "no"} +
+                         extraArguments);
     process.start();
+    const auto password = extraArguments.contains("--requirepass")
+                              ? extraArguments.at(extraArguments.indexOf("--requirepass") + 1).toUtf8()
+                              : QByteArray();
     QDeadlineTimer deadline(10000);
     while (!deadline.hasExpired() && process.state() != QProcess::NotRunning) {
-        if (redisCommand(listeningPort, {"PING"}) == "+PONG")
+        if (command({"PING"}, password) == "+PONG")
             return true;
         process.waitForFinished(50);
     }
@@ -115,7 +189,32 @@ bool RedisServer::start()
     return false;
 }
 
+void RedisServer::pause()
+{
+    if (isRunning())
+        ::kill(process.processId(), SIGSTOP);
+}
+
+void RedisServer::resume()
+{
+    if (isRunning())
+        ::kill(process.processId(), SIGCONT);
+}
+
+void RedisServer::kill()
+{
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(2000);
+    }
+}
+
 bool RedisServer::flushAll()
 {
-    return redisCommand(listeningPort, {"FLUSHALL"}) == "+OK";
+    return command({"FLUSHALL"}) == "+OK";
+}
+
+QByteArray RedisServer::command(const QList<QByteArray> &words, const QByteArray &password)
+{
+    return redisCommand(listeningPort, words, password);
 }

@@ -1,26 +1,49 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
 #include <QStringList>
 
-// tarnivel-directory started on 127.0.0.1 with a free port of its choosing.
+// tarnivel-directory started with "--listen 127.0.0.1:0" (plus any other --listen given) on
+// free ports of its choosing.
 class DirectoryServer
 {
 public:
     ~DirectoryServer();
 
-    // Waits for "listening on"; false (with the reason in error()) when it did not start.
-    bool start(const QStringList &arguments);
-    // SIGTERM (or SIGINT); the exit status, or -1 when it did not stop in time.
+    // Waits for "listening on" (and, with --redis, for "using redis" unless told not to);
+    // false, with the reason in error(), when it did not come.
+    bool start(const QStringList &arguments, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
+               bool waitForRedis = true);
+    // Sends the signal and waits for the exit; the exit status, or -1 when it did not stop in time.
+    int stop(int signal);
     int stop(bool interrupt = false);
+    void signal(int signal);
+    bool waitForExit(int timeoutMs);
+    // Waits for a line containing the text on standard error (counting only lines not yet
+    // waited for).
+    bool waitForNotice(const QString &text, int timeoutMs = 10000);
 
     quint16 port() const { return listeningPort; }
+    quint16 ipv6Port() const { return listeningPort6; }
+    qint64 pid() const { return process.processId(); }
+    bool isRunning() const { return process.state() == QProcess::Running; }
     QByteArray accessLog() { return process.readAllStandardOutput(); }
+    QString notices();
     QString error() const { return problem; }
+    QProcess &raw() { return process; }
 
 private:
+    void collectNotices();
+
     QProcess process;
     quint16 listeningPort = 0;
+    quint16 listeningPort6 = 0;
+    QString said;
+    qsizetype seen = 0;
     QString problem;
 };
 
@@ -30,14 +53,27 @@ class RedisServer
 public:
     ~RedisServer();
 
-    bool start();
+    // extra: more redis-server arguments (TLS, cluster, password). A restart keeps the port.
+    bool start(const QStringList &extra = {});
+    bool restart();
+    void pause();
+    void resume();
+    void kill();
     bool flushAll();
+    // One command in Redis' wire format on the plain port; its answer as sent (first line for
+    // simple replies, the whole reply otherwise).
+    QByteArray command(const QList<QByteArray> &words, const QByteArray &password = {});
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(listeningPort); }
+    quint16 port() const { return listeningPort; }
     QString error() const { return problem; }
     bool isRunning() const { return process.state() == QProcess::Running; }
 
 private:
     QProcess process;
     quint16 listeningPort = 0;
+    QStringList extraArguments;
     QString problem;
 };
+
+quint16 freeLoopbackPort();
+QString directoryProgram();

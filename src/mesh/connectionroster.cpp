@@ -54,11 +54,13 @@ QList<Socket *> ConnectionRoster::connectedSockets() const
     return result;
 }
 
-void ConnectionRoster::closeAll(quint16 chatPort, quint16 joinPort)
+void ConnectionRoster::closeAll(quint16 chatPort, quint16 joinPort, bool keepJoinAnswer)
 {
-    m_joinServer->close();
-    m_joinServer->setLocalPort(joinPort);
-    m_joinServer->setRemotePort(0);
+    if (!keepJoinAnswer || !m_joinServer->isConnected()) {
+        m_joinServer->close();
+        m_joinServer->setLocalPort(joinPort);
+        m_joinServer->setRemotePort(0);
+    }
 
     m_joinClient->close();
     m_joinClient->setLocalPort(0);

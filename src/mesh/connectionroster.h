@@ -37,8 +37,9 @@ public:
     // The connected sockets in the same order (every one, even past MaxShownMembers).
     QList<Socket *> connectedSockets() const;
 
-    // Every connection closed, every name cleared, ports back to their idle values.
-    void closeAll(quint16 chatPort, quint16 joinPort);
+    // Every connection closed, every name cleared, ports back to their idle values; with
+    // keepJoinAnswer, a join conversation whose answer is being prepared goes on.
+    void closeAll(quint16 chatPort, quint16 joinPort, bool keepJoinAnswer = false);
 
 private:
     std::unique_ptr<Socket> m_listening;

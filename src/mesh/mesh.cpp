@@ -93,10 +93,15 @@ void Mesh::refreshState()
 
 void Mesh::reset()
 {
+    resetKeepingJoinAnswer(false);
+}
+
+void Mesh::resetKeepingJoinAnswer(bool keepJoinAnswer)
+{
     // What members said before they were cut off still belongs in the log.
     releaseAllHeldText();
     ++m_epoch;
-    m_roster->closeAll(wire::ChatPort, wire::JoinPort);
+    m_roster->closeAll(wire::ChatPort, wire::JoinPort, keepJoinAnswer);
     emit connectAvailableChanged(true);
     m_inChat = false;
     setState(MeshState::Unconnected);
@@ -105,8 +110,10 @@ void Mesh::reset()
 
 void Mesh::listenAgain()
 {
-    // Failures are reported inside; whichever port fails, the other still listens.
-    (void)listenOn(m_roster->joinServer());
+    // Failures are reported inside; whichever port fails, the other still listens. A join
+    // conversation still going listens again once it has answered.
+    if (!m_roster->joinServer().isConnected())
+        (void)listenOn(m_roster->joinServer());
     (void)listenOn(m_roster->listening());
 }
 
@@ -369,7 +376,9 @@ void Mesh::resetIfNobodyLeft()
         if (state == SocketState::ResolvingHost || state == SocketState::Connecting)
             return;
     }
-    reset();
+    // A newcomer whose answer is on its way still gets it: our own address, for nobody else
+    // is left.
+    resetKeepingJoinAnswer(true);
     listenAgain();
 }
 

@@ -115,6 +115,7 @@ private:
     // from the address of accepted slot k (locally, without a cut line).
     void dropDuplicatePeers(int k);
     void resetIfNobodyLeft();
+    void resetKeepingJoinAnswer(bool keepJoinAnswer);
 
     ChatLog &m_log;
     const Preferences &m_prefs;

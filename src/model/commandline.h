@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace tarnivel {
 
 enum class StartAction { None, OpenDirectory, JoinAddress };
@@ -14,5 +16,10 @@ QString commandLineText(const QStringList &arguments);
 
 // The text is compared as a whole and case-sensitively: "/L x" or " /L" is an address.
 StartAction classifyCommandLine(const QString &text);
+
+// What to print on standard output when the whole command line is exactly "--version" or
+// "--help"; the program then ends before any window or lock. Any other text, "--help x"
+// included, keeps its classic meaning (nullopt).
+[[nodiscard]] std::optional<QString> terminalAnswer(const QString &text, const QString &version);
 
 } // namespace tarnivel

@@ -113,6 +113,9 @@ void HttpGet::start(const QByteArray &urlText, int timeoutMs)
 
     auto *tlsSocket = url->tls ? new QSslSocket(this) : nullptr;
     m_socket = tlsSocket ? tlsSocket : new QTcpSocket(this);
+    // Each read adds at most this much, and the reader decides within its caps, so what is
+    // held for a reply stays bounded whatever the server sends.
+    m_socket->setReadBufferSize(MaxHttpBodyBytes);
     if (!m_bindAddress.isNull() && !m_socket->bind(m_bindAddress)) {
         finishLater(HttpReply::Outcome::Unreachable,
                     QStringLiteral("cannot bind to %1: %2").arg(m_bindAddress.toString(), m_socket->errorString()));

@@ -103,6 +103,19 @@ void loadQtJapaneseTranslations()
 
 int runProgram(int argc, char *argv[])
 {
+    // Answered before Qt starts: no display is needed and no lock is taken.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const QString version = QStringLiteral("%1.%2.%3")
+                                .arg(TARNIVEL_VERSION_MAJOR)
+                                .arg(TARNIVEL_VERSION_MINOR)
+                                .arg(TARNIVEL_VERSION_PATCH);
+    if (const auto answer = terminalAnswer(commandLineText(arguments), version)) {
+        std::fputs(answer->toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+
     const sigset_t blocked = terminationSignals();
     pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
     QApplication app(argc, argv);

@@ -1,0 +1,20 @@
+#include "systemdnotify.h"
+
+#include <string>
+
+#if TARNIVEL_HAVE_SYSTEMD
+#include <systemd/sd-daemon.h>
+#endif
+
+namespace tarnivel::directory {
+
+void notifySystemd(std::string_view state)
+{
+#if TARNIVEL_HAVE_SYSTEMD
+    sd_notify(0, std::string(state).c_str());
+#else
+    (void)state;
+#endif
+}
+
+} // namespace tarnivel::directory

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "accesslog.h"
+#include "callerlimits.h"
+#include "directory.h"
+#include "memoryroomstore.h"
+#include "metrics.h"
+#include "options.h"
+#include "redisconnection.h"
+#include "httpsession.h"
+#include "redisroomstore.h"
+
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/intrusive/list.hpp>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace tarnivel::directory {
+
+class Listener;
+class Worker;
+
+// What every thread shares; outlives them all.
+struct ServerState
+{
+    ServerState(const ServerOptions &options, AccessLog &log);
+
+    [[nodiscard]] MetricsSnapshot snapshot() const;
+
+    const ServerOptions &options;
+    AccessLog &log;
+    CallerLimits limits;
+    SharedRoomCatalogue rooms;
+    std::unique_ptr<MemoryRoomStore> memoryStore; // without --redis
+    std::unique_ptr<RedisStatus> redisStatus;     // with --redis
+    std::shared_ptr<boost::asio::ssl::context> redisTls;
+    std::atomic<bool> draining{false};
+    std::atomic<unsigned> reachChecksUnderWay{0};
+    std::vector<std::unique_ptr<Worker>> workers;
+};
+
+// One thread with its own io_context: its listening sockets (SO_REUSEPORT, so the kernel
+// spreads connections over the threads), its connections, and with --redis its own Redis
+// connection. The in-process rooms and the limits are shared.
+class Worker
+{
+public:
+    Worker(ServerState &server, unsigned index);
+    ~Worker();
+    Worker(const Worker &) = delete;
+    Worker &operator=(const Worker &) = delete;
+
+    // Binds at once, so that a wrong or busy address fails at start; throws.
+    void listen(const boost::asio::ip::tcp::endpoint &endpoint);
+    [[nodiscard]] boost::asio::ip::tcp::endpoint localEndpoint(std::size_t listener) const;
+
+    // The thread's body: accepts, connects to Redis, serves until drained or stopped.
+    void run(std::function<void()> finished);
+    // From any thread. drain: stop accepting, close idle connections, answer the requests in
+    // flight, then finish. stop: finish now.
+    void drain();
+    void stop();
+
+    // For this thread's sessions.
+    [[nodiscard]] boost::asio::io_context &context() { return io; }
+    [[nodiscard]] ServerState &shared() { return server; }
+    [[nodiscard]] ThreadCounters &counters() { return threadCounters; }
+    [[nodiscard]] Directory &directory() { return *rooms; }
+    [[nodiscard]] bool draining() const { return isDraining; }
+    void sessionStarted(HttpSession &session);
+    void sessionEnded();
+    void checkHealth(std::function<void(Reply)> done);
+    void checkReach(const Address &caller, const std::string &callerKey, std::function<void(Reply)> done);
+    [[nodiscard]] Reply metricsPage();
+
+private:
+    void beginDrain();
+    void finishIfDrained();
+    void finish();
+
+    ServerState &server;
+    const unsigned index;
+    // Sessions end as io is destroyed, so what they call on the way out comes first.
+    boost::intrusive::list<HttpSession, boost::intrusive::constant_time_size<false>> sessions;
+    bool finished = false;
+    bool isDraining = false;
+    std::function<void()> whenFinished;
+    ThreadCounters threadCounters;
+    boost::asio::io_context io{1};
+    std::optional<boost::asio::executor_work_guard<boost::asio::io_context::executor_type>> keepRunning;
+    boost::asio::steady_timer drainDeadline;
+    std::unique_ptr<RedisConnection> redis;
+    std::unique_ptr<RedisRoomStore> redisStore;
+    std::unique_ptr<Directory> rooms;
+    std::vector<std::unique_ptr<Listener>> listeners;
+};
+
+} // namespace tarnivel::directory
