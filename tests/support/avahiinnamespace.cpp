@@ -1,8 +1,8 @@
 #include "avahiinnamespace.h"
+#include "netnamespaces.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QStandardPaths>
 
 #include <csignal>
 #include <sys/prctl.h>
@@ -13,14 +13,6 @@ namespace {
 
 constexpr int StartWaitMs = 20000;
 constexpr int StopWaitMs = 5000;
-
-QString findTool(const QString &name)
-{
-    QString path = QStandardPaths::findExecutable(name);
-    if (path.isEmpty())
-        path = QStandardPaths::findExecutable(name, {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
-    return path;
-}
 
 bool writeFile(const QString &path, const QByteArray &content)
 {

@@ -15,12 +15,6 @@
 
 namespace tarnivel::test {
 
-namespace {
-
-constexpr int CapNetAdmin = 12;
-constexpr int CapSysAdmin = 21;
-const QString Link = QStringLiteral("tarnivel0"); // the veth end's name inside either namespace
-
 QString findTool(const QString &name)
 {
     QString path = QStandardPaths::findExecutable(name);
@@ -28,6 +22,12 @@ QString findTool(const QString &name)
         path = QStandardPaths::findExecutable(name, {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
     return path;
 }
+
+namespace {
+
+constexpr int CapNetAdmin = 12;
+constexpr int CapSysAdmin = 21;
+const QString Link = QStringLiteral("tarnivel0"); // the veth end's name inside either namespace
 
 bool hasCapabilities()
 {

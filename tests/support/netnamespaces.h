@@ -11,6 +11,9 @@
 
 namespace tarnivel::test {
 
+// A system tool's path, looking in the sbin folders too (root's tools are not on every PATH).
+QString findTool(const QString &name);
+
 class TwoNamespaces
 {
 public:
