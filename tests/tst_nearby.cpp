@@ -64,9 +64,12 @@ QStringList rowsOf(const NearbyWindow &window)
     return rows;
 }
 
-FoundCopy found(const QString &key, const QString &name, const QString &address, std::optional<int> members)
+// Announced under the machine's host name ("C@hc": "hc.local") unless one is given.
+FoundCopy found(const QString &key, const QString &name, const QString &address, std::optional<int> members,
+                const QString &hostName = QString())
 {
-    return FoundCopy{key, name, QHostAddress(address), 3220, members, Version};
+    const QString host = hostName.isEmpty() ? name.section(u'@', 1) + QStringLiteral(".local") : hostName;
+    return FoundCopy{key, name, host, QHostAddress(address), 3220, members, Version};
 }
 
 } // namespace
@@ -249,11 +252,18 @@ void TestNearby::theListFollowsTheNetworkAndJoins()
     QCOMPARE(a.logText(), logBefore);
     QCOMPARE(a.title(), QStringLiteral("たるにべ - 1人接続済"));
 
+    // A copy of the same name on C's machine, bound to an address of its own: a row of its own.
+    emit a.lan.found(found(QStringLiteral("6"), QStringLiteral("C@hc"), QStringLiteral("192.0.2.7"), 1,
+                           QStringLiteral("hc-192-0-2-7.local")));
+    QCOMPARE(rowsOf(*window), (QStringList{"B@hb|" + b1 + "|0|参加中", "C@hc|192.0.2.7|1|", "C@hc|192.0.2.8|2|",
+                                           "D@hd|192.0.2.9||"}));
+
     // Departures: C stays while it is seen anywhere.
     emit a.lan.lost(QStringLiteral("3"));
-    QCOMPARE(rowsOf(*window).value(1), QStringLiteral("C@hc|127.0.0.1|2|"));
+    QCOMPARE(rowsOf(*window).value(2), QStringLiteral("C@hc|127.0.0.1|2|"));
     emit a.lan.lost(QStringLiteral("2"));
     emit a.lan.lost(QStringLiteral("4"));
+    emit a.lan.lost(QStringLiteral("6"));
     QCOMPARE(rowsOf(*window), QStringList{"B@hb|" + b1 + "|0|参加中"});
 
     // Without the daemon: no rows, one line.
@@ -331,7 +341,8 @@ void TestNearby::copiesInTwoNamespacesFindAndJoinEachOther()
     QVERIFY2(net.setupError().isEmpty(), qPrintable(net.setupError()));
     const QString nearAddress = QLatin1String(TwoNamespaces::NearAddress);
     const QString farAddress = QLatin1String(TwoNamespaces::FarAddress);
-    // Two more copies on the near machine: one on a second address of its LAN, one on loopback.
+    // Two more copies on the near machine, both under the near copy's name: one on a second
+    // address of its LAN, one on loopback.
     const QString secondAddress = QStringLiteral("192.0.2.3");
     const QString loopAddress = QStringLiteral("127.0.0.5");
     QCOMPARE(net.addNearAddress(secondAddress), QString());
@@ -343,33 +354,38 @@ void TestNearby::copiesInTwoNamespacesFindAndJoinEachOther()
     QVERIFY2(farAvahi.setupError().isEmpty(), qPrintable(farAvahi.setupError()));
 
     // A row as the lists show it.
-    const auto row = [](const QString &name, const QString &address, int members, const QString &mark = QString()) {
-        return QStringList{LanPresence::instanceName(name, QSysInfo::machineHostName()), address,
-                           QString::number(members), mark}
-            .join(u'|');
+    const auto row = [](const QString &instance, const QString &address, int members, const QString &mark = QString()) {
+        return QStringList{instance, address, QString::number(members), mark}.join(u'|');
     };
-    const QString near = QStringLiteral("near");
-    const QString far = QStringLiteral("far");
-    const QString second = QStringLiteral("second");
-    const QString loop = QStringLiteral("loop");
+    const QString host = QSysInfo::machineHostName();
+    const QString near = LanPresence::instanceName(QStringLiteral("near"), host);
+    const QString far = LanPresence::instanceName(QStringLiteral("far"), host);
+    // The same name on the same interface of the same machine: the later copy takes the next.
+    const QString second = near + QStringLiteral(" #2");
+    // On another interface: Avahi keeps names apart per interface only, so the name stays and
+    // the address tells the two apart.
+    const QString loop = near;
     const QString inChat = QStringLiteral("参加中");
 
-    NearbyCopyProcess nearCopy(nearAvahi, nearAddress, near);
-    NearbyCopyProcess farCopy(farAvahi, farAddress, far);
+    NearbyCopyProcess nearCopy(nearAvahi, nearAddress, QStringLiteral("near"));
+    NearbyCopyProcess farCopy(farAvahi, farAddress, QStringLiteral("far"));
     QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), QStringList{row(near, nearAddress, 0)}, FindWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(nearCopy.rows(), QStringList{row(far, farAddress, 0)}, FindWaitMs);
 
     // Each further copy is found at its own address; the loopback one only on its machine.
-    NearbyCopyProcess secondCopy(nearAvahi, secondAddress, second);
-    NearbyCopyProcess loopCopy(nearAvahi, loopAddress, loop);
+    NearbyCopyProcess secondCopy(nearAvahi, secondAddress, QStringLiteral("near"));
+    NearbyCopyProcess loopCopy(nearAvahi, loopAddress, QStringLiteral("near"));
     QTRY_COMPARE_WITH_TIMEOUT(nearCopy.rows(),
                               (QStringList{row(far, farAddress, 0), row(loop, loopAddress, 0), row(second, secondAddress, 0)}),
                               FindWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), (QStringList{row(near, nearAddress, 0), row(second, secondAddress, 0)}),
                               FindWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(secondCopy.rows(),
+                              (QStringList{row(far, farAddress, 0), row(loop, loopAddress, 0), row(near, nearAddress, 0)}),
+                              FindWaitMs);
 
     // Joining from the list forms the chat; the lists then count and mark it.
-    farCopy.send(QStringLiteral("join ") + LanPresence::instanceName(near, QSysInfo::machineHostName()));
+    farCopy.send(QStringLiteral("join ") + near);
     QTRY_COMPARE_WITH_TIMEOUT(farCopy.title(), QStringLiteral("たるにべ - 1人接続済"), WaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(nearCopy.title(), QStringLiteral("たるにべ - 1人接続済"), WaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), (QStringList{row(near, nearAddress, 1, inChat), row(second, secondAddress, 0)}),

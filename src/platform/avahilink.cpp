@@ -448,7 +448,7 @@ void AvahiLink::onBrowse(AvahiServiceBrowser *, AvahiIfIndex interface, AvahiPro
 }
 
 void AvahiLink::onResolve(AvahiServiceResolver *resolver, AvahiIfIndex interface, AvahiProtocol, AvahiResolverEvent event,
-                          const char *name, const char *, const char *domain, const char *, const AvahiAddress *address,
+                          const char *name, const char *, const char *domain, const char *hostName, const AvahiAddress *address,
                           uint16_t port, AvahiStringList *txt, AvahiLookupResultFlags, void *self)
 {
     auto &link = *static_cast<AvahiLink *>(self);
@@ -465,6 +465,7 @@ void AvahiLink::onResolve(AvahiServiceResolver *resolver, AvahiIfIndex interface
     FoundCopy copy;
     copy.key = key;
     copy.instanceName = QString::fromUtf8(name);
+    copy.hostName = QString::fromUtf8(hostName ? hostName : "");
     copy.address = QHostAddress(QString::fromLatin1(text));
     copy.port = port;
     bool isNumber = false;

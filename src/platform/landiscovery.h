@@ -27,6 +27,10 @@ struct FoundCopy
 {
     QString key; // the announcement and the interface it was seen on; the same while it lasts
     QString instanceName;
+    // The host its service record names: the machine's for a copy announced on every
+    // interface (seen once per interface, with that interface's address), one of its own
+    // for a copy bound to one address. With the name, it tells copies apart.
+    QString hostName;
     QHostAddress address;
     quint16 port = 0;
     std::optional<int> memberCount; // absent when its record does not say

@@ -173,16 +173,18 @@ QList<NearbyCopy> LanPresence::copies() const
     QSet<QString> ourMembers;
     for (const Member &m : m_mesh.members())
         ourMembers.insert(m.address);
-    // A copy is seen once per interface that reaches it; its row shows a LAN address rather
-    // than this machine's loopback one when it has both.
-    QMap<QString, const FoundCopy *> byName;
+    // A copy announced on every interface is seen once per interface that reaches it; its
+    // row shows a LAN address rather than this machine's loopback one when it has both.
+    // Copies bound to addresses on different interfaces of one machine may share a name
+    // (Avahi only keeps names apart per interface); their host names tell them apart.
+    QMap<std::pair<QString, QString>, const FoundCopy *> byCopy;
     for (const FoundCopy &found : m_found) {
-        const FoundCopy *&kept = byName[found.instanceName];
+        const FoundCopy *&kept = byCopy[{found.instanceName, found.hostName}];
         if (!kept || (kept->address.isLoopback() && !found.address.isLoopback()))
             kept = &found;
     }
     QList<NearbyCopy> rows;
-    for (const FoundCopy *found : std::as_const(byName)) {
+    for (const FoundCopy *found : std::as_const(byCopy)) {
         const QString address = found->address.toString();
         rows.append(NearbyCopy{found->instanceName, address, found->memberCount, ourMembers.contains(address)});
     }

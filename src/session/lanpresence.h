@@ -49,7 +49,7 @@ public:
 
     void setBrowsing(bool on);
     bool browsing() const { return m_browsing; }
-    // Sorted by name.
+    // One row per copy, sorted by name.
     QList<NearbyCopy> copies() const;
     LanAvailability availability() const { return m_availability; }
 

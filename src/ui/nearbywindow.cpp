@@ -70,7 +70,9 @@ QString NearbyWindow::statusText(LanAvailability availability, qsizetype rows)
 void NearbyWindow::fill()
 {
     const QTreeWidgetItem *current = m_list->currentItem();
+    // The row picked stays picked (copies on one machine may share a name).
     const QString currentName = current ? current->data(NameColumn, NameRole).toString() : QString();
+    const QString currentAddress = current ? current->data(NameColumn, AddressRole).toString() : QString();
     m_list->clear();
     const QList<NearbyCopy> copies = m_lan.copies();
     for (const NearbyCopy &copy : copies) {
@@ -82,7 +84,7 @@ void NearbyWindow::fill()
         item->setText(MarkColumn, copy.inOurChat ? InOurChat : QString());
         item->setData(NameColumn, AddressRole, copy.address);
         item->setData(NameColumn, NameRole, copy.name);
-        if (copy.name == currentName)
+        if (copy.name == currentName && copy.address == currentAddress)
             m_list->setCurrentItem(item);
     }
     m_statusLine->setText(statusText(m_lan.availability(), copies.size()));
