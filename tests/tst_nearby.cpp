@@ -27,7 +27,7 @@ using namespace tarnivel::test;
 
 namespace {
 
-// Far above what finding takes (about 2 s, bench_nearby): probing and queries run on Avahi's timers.
+// Far above what finding takes (about 1 s, bench_nearby): probing and queries run on Avahi's timers.
 constexpr int FindWaitMs = 30000;
 // How long a copy without Avahi is watched for attempts and wake-ups.
 constexpr int QuietPeriodMs = 3000;
