@@ -6,7 +6,8 @@ packages=(cmake ninja-build make g++ clang libclang-rt-14-dev lld qt6-base-dev q
           qt6-multimedia-dev libgl-dev fonts-ipafont-gothic fontconfig valgrind qt6-translations-l10n
           libboost-dev libboost-program-options-dev libhiredis-dev pkg-config redis-server
           libssl-dev libsystemd-dev openssl util-linux
-          iproute2 nftables scdoc man-db desktop-file-utils appstream "$@")
+          iproute2 nftables scdoc man-db desktop-file-utils appstream
+          libavahi-client-dev avahi-daemon dbus-daemon "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

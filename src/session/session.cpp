@@ -2,6 +2,7 @@
 
 #include "model/commandline.h"
 #include "model/settingsfile.h"
+#include "platform/avahidiscovery.h"
 #include "session/help.h"
 #include "session/lifecycleview.h"
 #include "session/statusview.h"
@@ -24,6 +25,10 @@ std::unique_ptr<UrlOpener> ownUrlOpenerUnless(UrlOpener *given)
 {
     return given ? nullptr : std::make_unique<DesktopUrlOpener>();
 }
+std::unique_ptr<LanDiscovery> ownLanDiscoveryUnless(LanDiscovery *given)
+{
+    return given ? nullptr : std::make_unique<AvahiDiscovery>();
+}
 } // namespace
 
 Session::Session(const SessionOptions &options, StatusView &statusView, ComposerView &composerView,
@@ -35,6 +40,7 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
     , m_ownSound(ownSoundUnless(options.sound))
     , m_ownDialup(ownDialupUnless(options.dialup))
     , m_ownUrlOpener(ownUrlOpenerUnless(options.urlOpener))
+    , m_ownLanDiscovery(ownLanDiscoveryUnless(options.lanDiscovery))
     , m_sound(options.sound ? *options.sound : *m_ownSound)
     , m_dialup(options.dialup ? *options.dialup : *m_ownDialup)
     , m_urlOpener(options.urlOpener ? *options.urlOpener : *m_ownUrlOpener)
@@ -44,14 +50,18 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
     , m_mesh(m_context, m_log, m_ownAddress, m_prefs)
     , m_composer(m_mesh, m_log, m_prefs, composerView)
     , m_room(m_log, m_mesh, m_programFolder, options.bindAddress)
+    , m_lan(options.lanDiscovery ? *options.lanDiscovery : *m_ownLanDiscovery, m_mesh, m_prefs, options.bindAddress,
+            QStringLiteral(TARNIVEL_VERSION_TEXT))
     , m_titleBody(windowtitle::unconnected())
 {
     connect(&m_mesh, &Mesh::stateChanged, this, [this](MeshState state, int count) {
         m_titleBody = windowtitle::forState(state, count);
         showTitle();
     });
-    connect(&m_mesh, &Mesh::connectAvailableChanged, this,
-            [this](bool available) { m_statusView.setConnectMenus(available, !available); });
+    connect(&m_mesh, &Mesh::connectAvailableChanged, this, [this](bool available) {
+        m_connectAvailable = available;
+        m_statusView.setConnectMenus(available, !available);
+    });
     connect(&m_mesh, &Mesh::membersChanged, this, [this] {
         if (m_prefs.showPeers)
             showMembers();
@@ -90,6 +100,12 @@ QString Session::settingsPath() const
 void Session::showTitle()
 {
     m_statusView.setTitle(m_titleBody + m_room.waitTitle() + m_lockSuffix);
+}
+
+void Session::setMyName(const QString &name)
+{
+    m_prefs.myName = name;
+    m_lan.refresh();
 }
 
 void Session::toggleScreenLock()
@@ -131,6 +147,31 @@ void Session::setPlacement(const QRect &twips)
 }
 
 // ---- Connect and disconnect -----------------------------------------------------------
+
+void Session::connectCommand(const std::function<std::optional<QString>(const QString &lastAddress)> &ask)
+{
+    if (!beginConnect())
+        return;
+    if (const std::optional<QString> chosen = takeChosenAddress()) {
+        connectTo(*chosen);
+        return;
+    }
+    if (const std::optional<QString> address = ask(m_prefs.connectAddress))
+        connectTo(*address);
+    else
+        abandonConnect();
+}
+
+void Session::connectToPicked(const QString &address)
+{
+    // Like its menu item, the command is not there while a join runs or a chat stands.
+    if (!m_connectAvailable)
+        return;
+    // The pick is the answer: an address chosen earlier (a room partner met while in a chat)
+    // does not take its place.
+    m_selectedServer.clear();
+    connectCommand([&address](const QString &) { return std::optional<QString>(address); });
+}
 
 bool Session::beginConnect()
 {
@@ -224,6 +265,7 @@ void Session::load(const QString &commandLine, LifecycleView &view)
 
     m_ownAddress.findMyAddress();
     m_mesh.listenAgain();
+    m_lan.start();
     m_room.startTicking();
     view.showWindow();
     if (read)
@@ -246,6 +288,7 @@ void Session::unload(LifecycleView &view)
 {
     // A withdraw still on its way keeps the program running until it is answered.
     m_room.leaveSilently();
+    m_lan.stop();
     m_mesh.reset();
     float left = 0;
     float top = 0;

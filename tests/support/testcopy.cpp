@@ -9,14 +9,10 @@
 
 namespace tarnivel::test {
 
-CopyBase::CopyBase(int n, const QString &name)
-    : CopyBase(loopbackText(n), name)
-{
-}
-
-CopyBase::CopyBase(const QString &address, const QString &name)
+CopyBase::CopyBase(const QString &address, const QString &name, LanDiscovery *discovery)
     : m_address(address)
     , m_name(name)
+    , m_discovery(discovery ? discovery : &lan)
 {
 }
 
@@ -29,6 +25,7 @@ SessionOptions CopyBase::options()
     options.dialup = &dialup;
     options.sound = &sound;
     options.urlOpener = &urlOpener;
+    options.lanDiscovery = m_discovery;
     return options;
 }
 
@@ -67,8 +64,8 @@ TestCopy::TestCopy(int n, const QString &name)
 {
 }
 
-TestCopy::TestCopy(const QString &address, const QString &name)
-    : CopyBase(address, name)
+TestCopy::TestCopy(const QString &address, const QString &name, LanDiscovery *discovery)
+    : CopyBase(address, name, discovery)
     , m_session(std::make_unique<Session>(options(), m_views, m_views))
 {
     m_session->load(QString(), m_views);
@@ -110,7 +107,12 @@ QStringList TestCopy::members() const
 // ---- With a window --------------------------------------------------------------------
 
 WindowCopy::WindowCopy(int n, const QString &name)
-    : CopyBase(n, name)
+    : WindowCopy(loopbackText(n), name)
+{
+}
+
+WindowCopy::WindowCopy(const QString &address, const QString &name, LanDiscovery *discovery)
+    : CopyBase(address, name, discovery)
     , m_window(std::make_unique<MainWindow>(options()))
 {
     m_window->load(QString());

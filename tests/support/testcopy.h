@@ -61,10 +61,11 @@ public:
     RecordingSound sound;
     FixedDialup dialup;
     RecordingUrlOpener urlOpener;
+    // What the copy announces; nothing reaches the network unless a test gives another.
+    FakeLanDiscovery lan;
 
 protected:
-    CopyBase(int n, const QString &name);
-    CopyBase(const QString &address, const QString &name);
+    CopyBase(const QString &address, const QString &name, LanDiscovery *discovery = nullptr);
     SessionOptions options();
 
     QTemporaryDir m_folder;
@@ -72,6 +73,7 @@ protected:
     QTemporaryDir m_shippedFolder;
     QString m_address;
     QString m_name;
+    LanDiscovery *m_discovery;
 };
 
 class TestCopy : public CopyBase
@@ -79,8 +81,9 @@ class TestCopy : public CopyBase
 public:
     // n picks the bind address loopback(n); the copy starts loaded and listening.
     TestCopy(int n, const QString &name);
-    // Bound to this address instead (one the test made, in a namespace of its own).
-    TestCopy(const QString &address, const QString &name);
+    // Bound to this address instead (one the test made, in a namespace of its own), and
+    // finding and being found through this discovery (the real Avahi) instead of the fake.
+    TestCopy(const QString &address, const QString &name, LanDiscovery *discovery = nullptr);
     ~TestCopy() override;
 
     Session &session() override { return *m_session; }
@@ -105,6 +108,7 @@ class WindowCopy : public CopyBase
 {
 public:
     WindowCopy(int n, const QString &name);
+    WindowCopy(const QString &address, const QString &name, LanDiscovery *discovery = nullptr);
     ~WindowCopy() override;
 
     MainWindow &window() { return *m_window; }
