@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 // Code page 932 bytes to UTF-8 text and back, with glibc's "CP932" tables. One conversion
 // descriptor serves every call in each direction; CP932 has no shift state, so nothing
@@ -33,4 +33,4 @@ private:
     iconv_t toCp932;
 };
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver
