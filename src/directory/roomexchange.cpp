@@ -166,15 +166,24 @@ void RoomExchange::cancel()
 
 // ---- Commands -------------------------------------------------------------------------
 
-void RoomExchange::serverCommand(const std::function<std::optional<QString>()> &chooseEntry)
+// What the server and quick-server commands do first: refuse while a request is out, and
+// withdraw from the room being waited in. False when the command is refused.
+bool RoomExchange::beginRoomCommand(const char *command)
 {
     if (m_shutDown || busy()) {
-        qCDebug(lcDirectory) << "server command refused: a request is still out";
-        return;
+        qCDebug(lcDirectory) << command << "command refused: a request is still out";
+        return false;
     }
     if (m_waiting)
         quitWaiting();
     setWaiting(false);
+    return true;
+}
+
+void RoomExchange::serverCommand(const std::function<std::optional<QString>()> &chooseEntry)
+{
+    if (!beginRoomCommand("server"))
+        return;
     // The list is modal: anything may have happened by the time it closes.
     const QPointer<RoomExchange> self(this);
     const std::optional<QString> chosen = chooseEntry();
@@ -188,13 +197,8 @@ void RoomExchange::serverCommand(const std::function<std::optional<QString>()> &
 
 void RoomExchange::quickCommand(const QString &quickServer)
 {
-    if (m_shutDown || busy()) {
-        qCDebug(lcDirectory) << "quick-server command refused: a request is still out";
+    if (!beginRoomCommand("quick-server"))
         return;
-    }
-    if (m_waiting)
-        quitWaiting();
-    setWaiting(false);
     if (quickServer.isEmpty()) {
         m_log.addLog(roomline::noQuickServer());
         emit titleChanged();

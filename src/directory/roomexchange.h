@@ -101,6 +101,7 @@ private:
     // Drops every request except withdraws, which nothing cancels.
     void cancel();
     void tick();
+    [[nodiscard]] bool beginRoomCommand(const char *command);
     void enterRoom(const QString &entryName);
     void entered(const Request &request, const Reply &reply);
     void renewed(const Request &request, const Reply &reply);

@@ -383,10 +383,15 @@ void MainWindow::connectCommand()
         s.abandonConnect();
 }
 
+int MainWindow::execModal(QDialog &dialog)
+{
+    return execModalOverMain(dialog, this, [this] { return m_session->preferences().alwaysOnTop; });
+}
+
 std::optional<QString> MainWindow::askConnectAddress(const QString &lastAddress)
 {
     ConnectDialog dialog(lastAddress, this);
-    execModalOverMain(dialog, this, [this] { return m_session->preferences().alwaysOnTop; });
+    execModal(dialog);
     if (!dialog.confirmed())
         return std::nullopt;
     return dialog.address();
@@ -511,7 +516,7 @@ void MainWindow::serverCommand()
     m_session->serverCommand([this]() -> std::optional<QString> {
         ServerListDialog list(m_session->room().entryFolder(), m_session->preferences().quickServer,
                               [this](const QString &entry) { m_session->setQuickServer(entry); }, this);
-        execModalOverMain(list, this, [this] { return m_session->preferences().alwaysOnTop; });
+        execModal(list);
         return list.chosenEntry();
     });
 }
@@ -657,13 +662,14 @@ void MainWindow::fontCommand()
 
 void MainWindow::colourCommand()
 {
-    runColourCommand(*m_session, *m_appearance, m_colourChooser, this);
+    runColourCommand(*m_session, *m_appearance, m_colourChooser, this,
+                     [this](QDialog &dialog) { return execModal(dialog); });
 }
 
 void MainWindow::showAbout()
 {
     AboutBox box(m_session->sound(), m_session->shippedFile(QStringLiteral("connect.wav")), this);
-    execModalOverMain(box, this, [this] { return m_session->preferences().alwaysOnTop; });
+    execModal(box);
 }
 
 void MainWindow::showMyAddress()
@@ -678,7 +684,7 @@ void MainWindow::showMyAddress()
         QMetaObject::invokeMethod(this, [this] {
             m_ownAddressDialogWaiting = false;
             MyIpDialog dialog(m_session->ownAddress(), *m_clipboard, this);
-            execModalOverMain(dialog, this, [this] { return m_session->preferences().alwaysOnTop; });
+            execModal(dialog);
         }, Qt::QueuedConnection);
     });
 }
@@ -688,13 +694,13 @@ void MainWindow::showMyAddress()
 void MainWindow::nameCommand()
 {
     NameDialog dialog(m_session->preferences().myName, this);
-    if (execModalOverMain(dialog, this, [this] { return m_session->preferences().alwaysOnTop; }) == QDialog::Accepted)
+    if (execModal(dialog) == QDialog::Accepted)
         m_session->setMyName(dialog.name());
 }
 
 void MainWindow::saveLogCommand()
 {
-    LogFileDialogChooser chooser(this, [this] { return m_session->preferences().alwaysOnTop; });
+    LogFileDialogChooser chooser(this, [this](QDialog &dialog) { return execModal(dialog); });
     logfile::save(m_session->logDocument(), chooser, QDate::currentDate());
 }
 
@@ -704,7 +710,7 @@ void MainWindow::clearLogCommand()
                     QStringLiteral("現在のログをクリアします\n(大切なログは先に保存しましょう)"),
                     QMessageBox::Ok | QMessageBox::Cancel, this);
     box.setDefaultButton(QMessageBox::Ok);
-    if (execModalOverMain(box, this, [this] { return m_session->preferences().alwaysOnTop; }) == QMessageBox::Ok)
+    if (execModal(box) == QMessageBox::Ok)
         m_session->log().clearWindow();
 }
 

@@ -96,6 +96,9 @@ public:
     void openDirectoryList() override;
     void capturePlacement(float &left, float &top) override;
 
+    // Runs a dialog modal over this window, never hidden behind it (execModalOverMain).
+    int execModal(QDialog &dialog);
+
     // The connect command: asks for the address unless it is already chosen.
     void connectCommand();
     // The server command (F2): the entry list, then the chosen entry's room.
