@@ -26,6 +26,7 @@
 // Besides the sanitizers' findings, it fails when the log loses text or an arriving chat line
 // does not reach it, or when the member list disagrees with the connection count.
 
+#include "testaccess.h"
 #include "fuzzapp.h"
 #include "offline.h"
 
@@ -115,7 +116,7 @@ public:
 
     Socket &socket(int index)
     {
-        ConnectionRoster &roster = session->meshForTests().roster();
+        ConnectionRoster &roster = test::TestAccess::mesh(*session).roster();
         if (index == 0)
             return roster.listening();
         if (index == 1)

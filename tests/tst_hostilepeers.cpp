@@ -2,6 +2,7 @@
 // chatting with an honest member, its member list matches its connected sockets, and it
 // holds no more file descriptors than before.
 
+#include "testaccess.h"
 #include "rawpeer.h"
 #include "testcopy.h"
 #include "testsupport.h"
@@ -44,8 +45,8 @@ void joinThroughAnswerer(TestCopy &newcomer, int answererAt, const QByteArray &r
     newcomer.joinThrough(loopbackText(answererAt));
     // Back to idle and listening on both ports once every dial has failed.
     QTRY_VERIFY_WITH_TIMEOUT(newcomer.title() == QStringLiteral("たるにべ - 未接続")
-                                 && newcomer.session().meshForTests().roster().listening().state() == SocketState::Listening
-                                 && newcomer.session().meshForTests().roster().joinServer().state() == SocketState::Listening,
+                                 && TestAccess::mesh(newcomer.session()).roster().listening().state() == SocketState::Listening
+                                 && TestAccess::mesh(newcomer.session()).roster().joinServer().state() == SocketState::Listening,
                              WaitMs);
 }
 
@@ -97,7 +98,7 @@ void TestHostilePeers::copySurvives_data()
         QTest::qWait(100);
     });
     QTest::newRow("silent on the join port") << Attack([](Scene &s) {
-        s.victim.session().meshForTests().setSilentJoinTimeoutMs(200);
+        TestAccess::mesh(s.victim.session()).setSilentJoinTimeoutMs(200);
         auto peer = dial(10, s.victim.address(), JoinPort);
         QVERIFY(peer);
         QVERIFY(peer->waitHungUp());
@@ -168,7 +169,7 @@ void TestHostilePeers::copySurvives_data()
         const QString bigLine = big.chopped(2);
         constexpr int BigLines = 40;
         for (int i = 1; i <= BigLines; ++i) {
-            s.victim.session().meshForTests().sendToAll(big, {});
+            TestAccess::mesh(s.victim.session()).sendToAll(big, {});
             QTRY_COMPARE_WITH_TIMEOUT(s.honest.logText().split(u'\n').count(bigLine), i, WaitMs);
         }
         // Past the limit of unsent data the member that never reads was cut off, as a failed

@@ -132,22 +132,26 @@ void Session::setPlacement(const QRect &twips)
 
 // ---- Connect and disconnect -----------------------------------------------------------
 
-bool Session::beginConnect()
+void Session::connectCommand(ConnectPrompt &prompt)
 {
-    return m_mesh.startConnecting();
+    if (!m_mesh.startConnecting())
+        return;
+    if (const std::optional<QString> chosen = takeChosenAddress()) {
+        connectTo(*chosen);
+        return;
+    }
+    if (const std::optional<QString> address = prompt.askConnectAddress(m_prefs.connectAddress))
+        connectTo(*address);
+    else
+        m_mesh.abandonConnecting();
 }
 
 std::optional<QString> Session::takeChosenAddress()
 {
-    if (m_selectedServer.isEmpty())
+    if (!m_joinWithoutAsking)
         return std::nullopt;
-    m_selectedServer.clear();
+    m_joinWithoutAsking = false;
     return m_prefs.connectAddress;
-}
-
-void Session::abandonConnect()
-{
-    m_mesh.abandonConnecting();
 }
 
 void Session::connectTo(const QString &address)
@@ -159,13 +163,13 @@ void Session::connectTo(const QString &address)
 void Session::chooseAddress(const QString &address)
 {
     m_prefs.connectAddress = address;
-    m_selectedServer = address;
+    m_joinWithoutAsking = true;
 }
 
 void Session::joinAddress(const QString &address)
 {
     chooseAddress(address);
-    if (!beginConnect())
+    if (!m_mesh.startConnecting())
         return;
     if (const std::optional<QString> chosen = takeChosenAddress())
         connectTo(*chosen);
@@ -175,7 +179,7 @@ void Session::disconnect()
 {
     if (m_room.waiting())
         m_room.quitWaiting();
-    m_selectedServer.clear();
+    m_joinWithoutAsking = false;
     m_mesh.disconnect();
 }
 
@@ -183,13 +187,13 @@ void Session::disconnect()
 
 void Session::serverCommand(const std::function<std::optional<QString>()> &chooseEntry)
 {
-    m_selectedServer.clear();
+    m_joinWithoutAsking = false;
     m_room.serverCommand(chooseEntry);
 }
 
 void Session::quickCommand()
 {
-    m_selectedServer.clear();
+    m_joinWithoutAsking = false;
     m_room.quickCommand(m_prefs.quickServer);
 }
 
@@ -204,7 +208,8 @@ void Session::waitQuitCommand()
 void Session::load(const QString &commandLine, LifecycleView &view)
 {
     m_prefs.quickServer.clear();
-    m_selectedServer = commandLine;
+    // Any command line joins the stored address at the next connect command without asking.
+    m_joinWithoutAsking = !commandLine.isEmpty();
     m_log.setScreenLocked(false);
     m_lockSuffix.clear();
     m_composer.setKeyHandled(false);
@@ -233,7 +238,7 @@ void Session::load(const QString &commandLine, LifecycleView &view)
     case StartAction::None:
         break;
     case StartAction::OpenDirectory:
-        m_selectedServer.clear(); // a switch, not an address to join
+        m_joinWithoutAsking = false; // a switch, not an address to join
         view.openDirectoryList();
         break;
     case StartAction::JoinAddress:

@@ -72,7 +72,10 @@ MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
     buildMenus();
 
     Session &s = *m_session;
-    connect(&s.log(), &ChatLog::appendedToWindow, this, [this] {
+    // The session passes an arriving line to the log before the attention control (made
+    // after the session) counts it, so unreadStarted finds the line's position here.
+    connect(&s.log(), &ChatLog::appendedToWindow, this, [this](int position) {
+        m_lastInsertion = position;
         QScrollBar *bar = m_logView->verticalScrollBar();
         bar->setValue(bar->maximum());
     });
@@ -85,10 +88,6 @@ MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
         m_session->composer().enterPressed();
     });
     // The first line that arrives unseen gets the unread marker before it.
-    connect(&m_session->logDocument(), &QTextDocument::contentsChange, this, [this](int position, int, int added) {
-        if (added > 0)
-            m_lastInsertion = position;
-    });
     connect(&m_attention->alerts(), &ArrivalAlerts::unreadStarted, this,
             [this] { m_logView->showUnreadMarker(m_lastInsertion); });
     connect(m_sendButton, &QPushButton::clicked, this, [this] { m_session->composer().sendClicked(); });
@@ -369,18 +368,7 @@ void MainWindow::setShownAddress(const QString &address)
 
 void MainWindow::connectCommand()
 {
-    Session &s = *m_session;
-    if (!s.beginConnect())
-        return;
-    if (const std::optional<QString> chosen = s.takeChosenAddress()) {
-        s.connectTo(*chosen);
-        return;
-    }
-    const std::optional<QString> address = askConnectAddress(s.preferences().connectAddress);
-    if (address)
-        s.connectTo(*address);
-    else
-        s.abandonConnect();
+    m_session->connectCommand(*this);
 }
 
 int MainWindow::execModal(QDialog &dialog)

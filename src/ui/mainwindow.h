@@ -3,11 +3,11 @@
 // subsystems (Session). It implements the small view interfaces the logic talks to.
 
 #include "conversation/composerview.h"
+#include "session/connectprompt.h"
 #include "session/lifecycleview.h"
 #include "session/session.h"
 #include "session/statusview.h"
 #include "ui/colourdialog.h"
-#include "ui/connectprompt.h"
 #include "ui/fontcommand.h"
 #include "ui/logview.h"
 
