@@ -133,8 +133,8 @@ public:
     {
         views.input = text;
         views.ticked.clear();
-        views.sendToChosen = row.has_value() && !views.rows.isEmpty();
-        if (views.sendToChosen)
+        views.sendToChosenChecked = row.has_value() && !views.rows.isEmpty();
+        if (views.sendToChosenChecked)
             views.ticked.insert(*row % int(views.rows.size()));
         session->composer().enterPressed();
     }

@@ -77,7 +77,7 @@ private slots:
 void TestComposer::enterSendsOnce_data()
 {
     QTest::addColumn<bool>("showPeers");
-    QTest::addColumn<bool>("privateChosen");
+    QTest::addColumn<bool>("sendToChosen");
     QTest::addColumn<QList<int>>("ticked"); // rows 0..2 are members in accepted slots 0..2
     QTest::addColumn<QList<int>>("gone");
     QTest::addColumn<QStringList>("writes");
@@ -103,7 +103,7 @@ void TestComposer::enterSendsOnce_data()
 void TestComposer::enterSendsOnce()
 {
     QFETCH(bool, showPeers);
-    QFETCH(bool, privateChosen);
+    QFETCH(bool, sendToChosen);
     QFETCH(QList<int>, ticked);
     QFETCH(QList<int>, gone);
     QFETCH(QStringList, writes);
@@ -121,7 +121,7 @@ void TestComposer::enterSendsOnce()
         views.rows << Member{{ConnectionSide::Accepted, k}, QStringLiteral("m%1").arg(k), QString()};
     for (int row : ticked)
         views.ticked << row;
-    views.sendToChosen = privateChosen;
+    views.sendToChosenChecked = sendToChosen;
     views.input = QStringLiteral("やあ");
     RecordingDelivery delivery;
     delivery.gone = QSet<int>(gone.begin(), gone.end());

@@ -162,7 +162,7 @@ void TestMainWindow::ctrlFAndCtrlSActOncePerPress()
     // Ctrl+S flips the addressing each press, showing the matching list.
     QVERIFY(w.sendToAllOption()->isChecked());
     QTest::keyClick(input, Qt::Key_S, Qt::ControlModifier);
-    QVERIFY(w.sendToSelectedOption()->isChecked());
+    QVERIFY(w.sendToChosenOption()->isChecked());
     QVERIFY(w.memberTickList()->isVisibleTo(&w));
     QVERIFY(!w.memberList()->isVisibleTo(&w));
     QTest::keyClick(input, Qt::Key_S, Qt::ControlModifier);

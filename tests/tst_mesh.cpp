@@ -168,7 +168,7 @@ void TestMesh::privateLinesReachOnlyTheTickedMembers()
     sender.togglePeerColumn();
     const QStringList rows = sender.members();
     QCOMPARE(rows.size(), 3);
-    sender.views().chooseSendToSelected(true);
+    sender.views().setSendToChosen(true);
     sender.views().ticked.insert(0);
     sender.views().ticked.insert(2);
     sender.say(QStringLiteral("ないしょ"));
@@ -206,7 +206,7 @@ void TestMesh::privateWithNobodyTickedWritesNothing()
     QTRY_COMPARE_WITH_TIMEOUT(a.namedMemberCount(), 1, JoinWaitMs);
     QTRY_COMPARE(b.namedMemberCount(), 1);
     a.togglePeerColumn();
-    a.views().chooseSendToSelected(true);
+    a.views().setSendToChosen(true);
     a.say(QStringLiteral("誰にも"));
     QVERIFY(a.views().input.isEmpty());
     QVERIFY(a.logText().contains(QStringLiteral("A（秘）: 誰にも")));
@@ -221,7 +221,7 @@ void TestMesh::theToLineNamesOnlyMembersReached()
     QVERIFY(waitAllConnected(copies, 2));
     TestCopy &sender = *copies[0];
     sender.togglePeerColumn();
-    sender.views().chooseSendToSelected(true);
+    sender.views().setSendToChosen(true);
     sender.views().ticked = {0, 1};
     // The first ticked member's connection is gone before the line is written.
     const Member gone = sender.views().rows.at(0);

@@ -5,13 +5,13 @@
 
 namespace tarnivel {
 
-ChatLog::ChatLog(QTextDocument &window, QTextDocument &held, const Preferences &prefs, SoundPlayer &sound,
+ChatLog::ChatLog(QTextDocument &document, QTextDocument &held, const Preferences &prefs, SoundPlayer &sound,
                  QString messageSoundPath, QObject *parent)
     : QObject(parent)
     , m_prefs(prefs)
     , m_sound(sound)
     , m_messageSoundPath(std::move(messageSoundPath))
-    , m_window(window, prefs)
+    , m_window(document, prefs)
     , m_held(held, prefs)
 {
 }

@@ -25,7 +25,7 @@ class ChatLog : public QObject
     Q_OBJECT
 public:
     // messageSoundPath: the shipped "message.wav".
-    ChatLog(QTextDocument &window, QTextDocument &held, const Preferences &prefs, SoundPlayer &sound,
+    ChatLog(QTextDocument &document, QTextDocument &held, const Preferences &prefs, SoundPlayer &sound,
             QString messageSoundPath, QObject *parent = nullptr);
 
     // Append text (callers pass their own CR LF). Private text (holding the private mark
@@ -43,10 +43,10 @@ public:
     // Moves the held lines, formatted as they were written, to the end of the window, then
     // adds the empty text: the end comes into view and the message sound plays once.
     void unlockScreen();
-    // Empties the window's document; lines held back by a lock stay held.
+    // Empties the log's document; lines held back by a lock stay held.
     void clearWindow();
 
-    QTextDocument &window() { return m_window.document(); }
+    QTextDocument &document() { return m_window.document(); }
     QTextDocument &held() { return m_held.document(); }
 
 signals:

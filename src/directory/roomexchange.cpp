@@ -175,7 +175,7 @@ bool RoomExchange::beginRoomCommand(const char *command)
         return false;
     }
     if (m_waiting)
-        quitWaiting();
+        withdraw();
     setWaiting(false);
     return true;
 }
@@ -218,7 +218,7 @@ void RoomExchange::enterRoom(const QString &entryName)
     }
     m_dirUrl = entry->url;
     m_dirRoom = entry->room;
-    m_waitServer = entryName;
+    m_waitEntry = entryName;
     m_waitTitle.clear();
     m_log.addLog(roomline::entering(entryName));
     send(Purpose::Enter);
@@ -246,7 +246,7 @@ void RoomExchange::entered(const Request &request, const Reply &reply)
         emit partnerFound(*reply);
 }
 
-void RoomExchange::quitWaiting()
+void RoomExchange::withdraw()
 {
     if (m_shutDown)
         return;
@@ -258,7 +258,7 @@ void RoomExchange::quitWaiting()
     emit titleChanged();
 }
 
-void RoomExchange::leaveSilently()
+void RoomExchange::withdrawAtClose()
 {
     if (m_shutDown)
         return;
@@ -329,7 +329,7 @@ void RoomExchange::endWait(const QString &line)
 
 void RoomExchange::showWaitTitle()
 {
-    m_waitTitle = roomline::waitTitle(m_waitServer);
+    m_waitTitle = roomline::waitTitle(m_waitEntry);
     emit titleChanged();
 }
 

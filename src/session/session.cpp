@@ -178,7 +178,7 @@ void Session::joinAddress(const QString &address)
 void Session::disconnect()
 {
     if (m_room.waiting())
-        m_room.quitWaiting();
+        m_room.withdraw();
     m_joinWithoutAsking = false;
     m_mesh.disconnect();
 }
@@ -197,10 +197,10 @@ void Session::quickCommand()
     m_room.quickCommand(m_prefs.quickServer);
 }
 
-void Session::waitQuitCommand()
+void Session::withdrawCommand()
 {
     if (m_room.waiting())
-        m_room.quitWaiting();
+        m_room.withdraw();
 }
 
 // ---- Load and unload ------------------------------------------------------------------
@@ -250,7 +250,7 @@ void Session::load(const QString &commandLine, LifecycleView &view)
 void Session::unload(LifecycleView &view)
 {
     // A withdraw still on its way keeps the program running until it is answered.
-    m_room.leaveSilently();
+    m_room.withdrawAtClose();
     m_mesh.reset();
     float left = 0;
     float top = 0;

@@ -69,7 +69,7 @@ public:
     // The room commands: F2 (chooseEntry shows the entry list), F3, Shift+F3.
     void serverCommand(const std::function<std::optional<QString>()> &chooseEntry);
     void quickCommand();
-    void waitQuitCommand();
+    void withdrawCommand();
     RoomExchange &room() { return m_room; }
 
     const Preferences &preferences() const { return m_prefs; }

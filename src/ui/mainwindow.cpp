@@ -91,8 +91,8 @@ MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
     connect(&m_attention->alerts(), &ArrivalAlerts::unreadStarted, this,
             [this] { m_logView->showUnreadMarker(m_lastInsertion); });
     connect(m_sendButton, &QPushButton::clicked, this, [this] { m_session->composer().sendClicked(); });
-    connect(m_sendToAllOption, &QRadioButton::clicked, this, [this] { chooseSendToSelected(false); });
-    connect(m_sendToChosenOption, &QRadioButton::clicked, this, [this] { chooseSendToSelected(true); });
+    connect(m_sendToAllOption, &QRadioButton::clicked, this, [this] { setSendToChosen(false); });
+    connect(m_sendToChosenOption, &QRadioButton::clicked, this, [this] { setSendToChosen(true); });
     for (QListWidget *list : {m_memberList, m_memberTickList}) {
         connect(list, &QListWidget::itemClicked, this,
                 [this, list](QListWidgetItem *item) { m_session->composer().memberClicked(list->row(item)); });
@@ -195,10 +195,10 @@ void MainWindow::buildMenus()
     connect(serverAction, &QAction::triggered, this, &MainWindow::serverCommand);
     QAction *quickAction = addAction(connectMenu, QStringLiteral("mnQuick"), QStringLiteral("クイックサーバ"), QKeySequence(Qt::Key_F3));
     connect(quickAction, &QAction::triggered, this, [this] { m_session->quickCommand(); });
-    QAction *waitQuitAction = addAction(connectMenu, QStringLiteral("mnWaitQuit"), QStringLiteral("待機の解除"), QKeySequence(Qt::SHIFT | Qt::Key_F3));
-    waitQuitAction->setVisible(false);
-    connect(waitQuitAction, &QAction::triggered, this, [this] { m_session->waitQuitCommand(); });
-    connect(&m_session->room(), &RoomExchange::waitingChanged, waitQuitAction, &QAction::setVisible);
+    QAction *withdrawAction = addAction(connectMenu, QStringLiteral("mnWaitQuit"), QStringLiteral("待機の解除"), QKeySequence(Qt::SHIFT | Qt::Key_F3));
+    withdrawAction->setVisible(false);
+    connect(withdrawAction, &QAction::triggered, this, [this] { m_session->withdrawCommand(); });
+    connect(&m_session->room(), &RoomExchange::waitingChanged, withdrawAction, &QAction::setVisible);
     // While the directory server is being asked, no second room is entered.
     connect(&m_session->room(), &RoomExchange::busyChanged, this, [serverAction, quickAction](bool busy) {
         serverAction->setEnabled(!busy);
@@ -331,12 +331,12 @@ void MainWindow::focusInput()
     m_inputBox->setFocus();
 }
 
-bool MainWindow::sendToSelectedChosen() const
+bool MainWindow::sendToChosen() const
 {
     return m_sendToChosenOption->isChecked();
 }
 
-void MainWindow::chooseSendToSelected(bool selected)
+void MainWindow::setSendToChosen(bool selected)
 {
     (selected ? m_sendToChosenOption : m_sendToAllOption)->setChecked(true);
     layoutControls();
@@ -611,7 +611,7 @@ void MainWindow::layoutControls()
     // A hidden column keeps its places.
     if (column) {
         m_sendToAllOption->setGeometry(pixelRect(l.sendToAll, tpp));
-        m_sendToChosenOption->setGeometry(pixelRect(l.sendToSome, tpp));
+        m_sendToChosenOption->setGeometry(pixelRect(l.sendToChosen, tpp));
         m_memberList->setGeometry(pixelRect(l.lists, tpp));
         m_memberTickList->setGeometry(pixelRect(l.lists, tpp));
         m_memberAddressBox->setGeometry(pixelRect(l.address, tpp));

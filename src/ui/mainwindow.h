@@ -53,7 +53,7 @@ public:
     QLineEdit *input() const { return m_inputBox; }
     QPushButton *sendButton() const { return m_sendButton; }
     QRadioButton *sendToAllOption() const { return m_sendToAllOption; }
-    QRadioButton *sendToSelectedOption() const { return m_sendToChosenOption; }
+    QRadioButton *sendToChosenOption() const { return m_sendToChosenOption; }
     QListWidget *memberList() const { return m_memberList; }
     QListWidget *memberTickList() const { return m_memberTickList; }
     QLineEdit *shownAddress() const { return m_memberAddressBox; }
@@ -78,8 +78,8 @@ public:
     QString inputText() const override;
     void clearInput() override;
     void focusInput() override;
-    bool sendToSelectedChosen() const override;
-    void chooseSendToSelected(bool selected) override;
+    bool sendToChosen() const override;
+    void setSendToChosen(bool selected) override;
     QList<MemberId> tickedMembers() const override;
     std::optional<MemberId> memberAtRow(int row) const override;
     void setShownAddress(const QString &address) override;
