@@ -123,7 +123,7 @@ void TestSafeInput::privateTintFollowsOptionAndTicks()
         QVERIFY(hint->tinted());
     }
 
-    // New member rows clear the ticks and the option (the classic rebuild): the hint follows.
+    // New member rows clear the ticks and the option (the rows are rebuilt): the hint follows.
     w.memberTickList()->item(0)->setCheckState(Qt::Checked);
     w.selectSendToAll();
     QVERIFY(!hint->tinted());

@@ -67,7 +67,7 @@ void TestStartPieces::commandLine()
     QCOMPARE(commandLineText({"/opt/たるにべ", "ホスト"}), QString("ホスト"));
 
     // Only the whole text "--version" or "--help" is answered on the terminal; anything
-    // else keeps the classic meaning.
+    // else keeps its usual meaning.
     QCOMPARE(terminalAnswer("--version", "9.8.7"), std::optional<QString>("tarnivel 9.8.7\n"));
     const auto help = terminalAnswer("--help", "9.8.7");
     QVERIFY(help && help->startsWith("Usage: tarnivel [ADDRESS | /L]\n") && help->endsWith("man tarnivel\n"));
