@@ -4,6 +4,7 @@
 #include "platform/programfolder.h"
 #include "platform/singleinstance.h"
 #include "model/twips.h"
+#include "ui/startup.h"
 
 #include <QProcess>
 #include <QSet>
@@ -61,6 +62,11 @@ void TestStartPieces::commandLine()
         QVERIFY2(classifyCommandLine(text) == StartAction::OpenDirectory, text);
     for (const char *text : {" /L", "/L ", "/L x", "/LL", "l", "--l", "192.168.0.5", " "})
         QVERIFY2(classifyCommandLine(text) == StartAction::JoinAddress, text);
+    // Only an address to join keeps the splash up, two seconds, before the window loads.
+    for (const char *text : {"", "/L", "-l"})
+        QVERIFY2(splashWaitMs(text) == 0, text);
+    for (const char *text : {"/L x", "192.168.0.5", " "})
+        QVERIFY2(splashWaitMs(text) == 2000, text);
     QCOMPARE(commandLineText({}), QString());
     QCOMPARE(commandLineText({"tarnivel"}), QString());
     QCOMPARE(commandLineText({"tarnivel", "/L", "x"}), QString("/L x"));

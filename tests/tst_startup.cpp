@@ -156,27 +156,24 @@ void TestStartup::terminationSavesTheSettings()
 
 void TestStartup::switchOpensNoWaitButAddressWaits()
 {
-    // An address on the command line waits two seconds with the splash up before the
-    // main window loads; a switch does not. Compared against each other, not a clock.
+    // Both come up. An address on the command line waits two seconds with the splash up
+    // before the main window loads, so it cannot listen sooner; how long each command line
+    // waits is tested without processes (splashWaitMs in tst_startpieces).
     ProgramCopy folder;
     QVERIFY(folder.ok());
     const QString address = test::loopbackText(6);
 
-    QElapsedTimer t;
-    t.start();
     auto withSwitch = folder.start(address, {QStringLiteral("/L")});
-    QVERIFY(listensOn(address, 10000));
-    const qint64 switchMs = t.elapsed();
+    QVERIFY(listensOn(address, 15000));
     terminate(*withSwitch);
 
-    t.restart();
+    QElapsedTimer t;
+    t.start();
     auto withAddress = folder.start(address, {test::loopbackText(99)});
     QVERIFY(listensOn(address, 15000));
-    const qint64 addressMs = t.elapsed();
+    const qint64 addressMs = t.elapsed(); // a lower bound only: it cannot be less, however busy the machine
     terminate(*withAddress);
-
     QVERIFY2(addressMs >= 2000, qPrintable(QString::number(addressMs)));
-    QVERIFY2(addressMs - switchMs >= 1500, qPrintable(QStringLiteral("%1 vs %2").arg(addressMs).arg(switchMs)));
 }
 
 void TestStartup::switchWithMoreTextIsAnAddress()
