@@ -4,6 +4,7 @@
 #include "conversation/chatline.h"
 #include "conversation/chatlog.h"
 #include "platform/sound.h"
+#include "fakes.h"
 
 #include <QApplication>
 #include <QAudioDevice>
@@ -20,13 +21,6 @@
 using namespace tarnivel;
 
 namespace {
-
-class RecordingSoundPlayer : public SoundPlayer
-{
-public:
-    void play(const QString &wavPath) override { played.append(wavPath); }
-    QStringList played;
-};
 
 const QString soundPath = QStringLiteral("/program/message.wav");
 const QChar mark(0x01);
@@ -92,7 +86,7 @@ struct Fixture
     QTextDocument window;
     QTextDocument held;
     Preferences prefs;
-    RecordingSoundPlayer sound;
+    test::RecordingSound sound;
     ChatLog log{window, held, prefs, sound, soundPath};
 };
 

@@ -4,6 +4,7 @@
 #include "conversation/chatdelivery.h"
 #include "conversation/chatlog.h"
 #include "conversation/composer.h"
+#include "fakes.h"
 #include "fakeviews.h"
 #include "model/preferences.h"
 #include "platform/sound.h"
@@ -15,12 +16,6 @@ using namespace tarnivel;
 using namespace tarnivel::test;
 
 namespace {
-
-class SilentSound : public SoundPlayer
-{
-public:
-    void play(const QString &) override {}
-};
 
 // Records every write; members listed in `gone` have left by the time the line is written.
 // Each write runs "the event loop", in which the user presses Enter once more.
@@ -114,7 +109,7 @@ void TestComposer::enterSendsOnce()
     Preferences prefs;
     prefs.myName = QStringLiteral("太郎");
     prefs.showPeers = showPeers;
-    SilentSound sound;
+    RecordingSound sound;
     ChatLog chatLog(window, held, prefs, sound, QString());
     FakeViews views;
     for (int k = 0; k < 3; ++k)

@@ -1,6 +1,7 @@
 // The real program started as separate processes, each copied into its own folder.
 
 #include "testsupport.h"
+#include "ui/startup.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -81,6 +82,8 @@ private slots:
     void aKilledCopyDoesNotBlockTheNext();
     void copiesOnDifferentAddressesRunTogether();
     void terminationSavesTheSettings();
+    void splashWaitsOnlyForAnAddress_data();
+    void splashWaitsOnlyForAnAddress();
     void switchOpensNoWaitButAddressWaits();
     void switchWithMoreTextIsAnAddress();
     void versionAndHelpNeedNoDisplayNorLock();
@@ -154,11 +157,30 @@ void TestStartup::terminationSavesTheSettings()
     QCOMPARE(lines.at(4), QByteArray(" 12 \r"));
 }
 
+void TestStartup::splashWaitsOnlyForAnAddress_data()
+{
+    QTest::addColumn<QString>("commandLine");
+    QTest::addColumn<int>("waitMs");
+    QTest::newRow("nothing") << QString() << 0;
+    QTest::newRow("the list switch") << QStringLiteral("/L") << 0;
+    QTest::newRow("the list switch, other spelling") << QStringLiteral("-l") << 0;
+    QTest::newRow("an address") << QStringLiteral("192.168.0.5") << 2000;
+    QTest::newRow("a switch with more text is an address") << QStringLiteral("/L x") << 2000;
+    QTest::newRow("a blank is an address") << QStringLiteral(" ") << 2000;
+}
+
+void TestStartup::splashWaitsOnlyForAnAddress()
+{
+    QFETCH(QString, commandLine);
+    QFETCH(int, waitMs);
+    QCOMPARE(splashWaitMs(commandLine), waitMs);
+}
+
 void TestStartup::switchOpensNoWaitButAddressWaits()
 {
     // Both come up. An address on the command line waits two seconds with the splash up
     // before the main window loads, so it cannot listen sooner; how long each command line
-    // waits is tested without processes (splashWaitMs in tst_startpieces).
+    // waits is tested without processes (splashWaitsOnlyForAnAddress).
     ProgramCopy folder;
     QVERIFY(folder.ok());
     const QString address = test::loopbackText(6);
