@@ -163,7 +163,7 @@ void Session::connectTo(const QString &address)
 void Session::chooseAddress(const QString &address)
 {
     m_prefs.connectAddress = address;
-    m_joinWithoutAsking = true;
+    m_joinWithoutAsking = !address.isEmpty(); // an empty address is no choice
 }
 
 void Session::joinAddress(const QString &address)
