@@ -5,6 +5,7 @@
 #include "ui/dialogframe.h"
 #include "ui/entryeditordialog.h"
 #include "ui/namedialog.h"
+#include "ui/serverlistdialog.h"
 
 #include <QDialogButtonBox>
 #include <QProxyStyle>
@@ -34,7 +35,7 @@ public:
 
 using DialogMaker = std::function<std::unique_ptr<QDialog>(const QString &folder)>;
 
-// Object names and captions of the box's buttons, left to right.
+// Object names and captions of the box's buttons, left to right or top to bottom.
 QStringList buttonsInOrder(QDialog &dialog)
 {
     auto *box = dialog.findChild<QDialogButtonBox *>();
@@ -42,7 +43,8 @@ QStringList buttonsInOrder(QDialog &dialog)
         return {};
     QList<QAbstractButton *> buttons = box->buttons();
     std::sort(buttons.begin(), buttons.end(), [](QAbstractButton *a, QAbstractButton *b) {
-        return a->mapToGlobal(QPoint()).x() < b->mapToGlobal(QPoint()).x();
+        const QPoint pa = a->mapToGlobal(QPoint()), pb = b->mapToGlobal(QPoint());
+        return pa.x() != pb.x() ? pa.x() < pb.x() : pa.y() < pb.y();
     });
     QStringList names;
     for (QAbstractButton *b : buttons)
@@ -78,6 +80,9 @@ void TestDialogFrame::buttonRows_data()
         {"name", [](const QString &) { return std::make_unique<NameDialog>(QStringLiteral("名前")); }, okCancel},
         {"entry editor", [](const QString &folder) { return std::make_unique<EntryEditorDialog>(folder); },
          {QStringLiteral("cmdSaveAll 変更を保存"), QStringLiteral("cmdCancel 保存しない")}},
+        {"server list, one above the other",
+         [](const QString &folder) { return std::make_unique<ServerListDialog>(folder, QString(), [](const QString &) {}); },
+         {QStringLiteral("cmdConnect 接続"), QStringLiteral("cmdQuit 閉じる")}},
     };
     for (const auto &d : dialogs) {
         QTest::addRow("%s", d.name) << d.make << d.buttons << false;
