@@ -67,14 +67,12 @@ MyIpDialog::MyIpDialog(OwnAddress &ownAddress, Clipboard &clipboard,
     modeLayout->addWidget(m_serverMethodOption);
     modeLayout->addWidget(m_serverUrlBox);
 
-    auto *buttonRow = new QHBoxLayout;
-    buttonRow->addStretch(1);
-    buttonRow->addWidget(m_okButton);
+    QDialogButtonBox *buttons = dialogButtons(*this, {{m_okButton, QDialogButtonBox::AcceptRole}});
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(addressRow);
     layout->addWidget(m_methodFrame);
-    layout->addLayout(buttonRow);
+    layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     if (m_ownAddress.addressServer().isEmpty()) {
@@ -98,7 +96,7 @@ MyIpDialog::MyIpDialog(OwnAddress &ownAddress, Clipboard &clipboard,
             serverChosen();
     });
     connect(m_copyButton, &QPushButton::clicked, this, &MyIpDialog::copyAddress);
-    connect(m_okButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 }
 
 bool MyIpDialog::showServerWarning(QWidget *parent)
