@@ -68,10 +68,12 @@ std::optional<QString> nextField(QStringView text, qsizetype &pos)
 
 QString fieldLine(const QString &value)
 {
-    // Judged as the file will hold it.
+    // Judged as the file will hold it. Blanks in front are dropped, as every reader skips
+    // them: a room typed as " abc" is the room "abc" for older copies too.
     QString stored = cp932::decode(cp932::encode(value));
-    const bool needsQuotes = std::any_of(stored.begin(), stored.end(), [](QChar c) { return c == u'"' || isDelimiter(c); })
-                             || (!stored.isEmpty() && isBlank(stored.front()));
+    const qsizetype blanks = std::find_if_not(stored.begin(), stored.end(), isBlank) - stored.begin();
+    stored.remove(0, blanks);
+    const bool needsQuotes = std::any_of(stored.begin(), stored.end(), isDelimiter) || stored.startsWith(u'"');
     if (!needsQuotes)
         return stored;
     stored.replace(QStringLiteral("\""), QStringLiteral("\"\""));

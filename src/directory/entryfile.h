@@ -7,8 +7,9 @@
 // before: a field ends at a comma or a line end, blanks in front of it are skipped, and a
 // field that starts with a double quote runs to the next double quote (what follows up to
 // the delimiter is dropped). Within quotes, two double quotes stand for one.
-// Writing quotes a field the reader would otherwise cut or trim (a comma, a double quote,
-// a line break, a blank or tab in front), so every URL reads back whole.
+// Writing drops the blanks in front of a field, which every reader skips, and quotes only
+// what would otherwise not read back (a comma, a line break, a double quote in front), so
+// every URL reads back whole and older copies read the same fields.
 
 #include <QByteArray>
 #include <QString>
