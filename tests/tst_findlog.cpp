@@ -60,6 +60,14 @@ void TestFindLog::matchesIgnoreCaseAndWidth_data()
         << QStringLiteral("A> ｶﾞﾝﾀﾞﾑ\r\n") << QStringLiteral("ダム") << QStringList{QStringLiteral("ﾀﾞﾑ")};
     QTest::newRow("a plain kana does not match its voiced form")
         << QStringLiteral("A> ガ\r\n") << QStringLiteral("ｶ") << QStringList{};
+    QTest::newRow("every letter in either case")
+        << QStringLiteral("A> abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVWXYZ\r\n")
+        << QStringLiteral("AbCdEfGhIjKlMnOpQrStUvWxYz")
+        << QStringList{"abcdefghijklmnopqrstuvwxyz", "ABCDEFGHIJKLMNOPQRSTUVWXYZ"};
+    QTest::newRow("half-width semi-voiced mark") << QStringLiteral("A> ﾊﾟﾝ と ﾊﾝ\r\n") << QStringLiteral("パン")
+                                                 << QStringList{QStringLiteral("ﾊﾟﾝ")};
+    QTest::newRow("repeats do not overlap") << QStringLiteral("A> aaaaa\r\n") << QStringLiteral("aa")
+                                            << QStringList{"aa", "aa"};
     QTest::newRow("no match across lines")
         << QStringLiteral("A> ab\r\nB> cd\r\n") << QStringLiteral("bB") << QStringList{};
     QTest::newRow("a match across a continued long line")
