@@ -23,6 +23,7 @@ private slots:
     void olderFilesReadAsBefore();
     void requestBytes_data();
     void requestBytes();
+    void listedEntries();
 };
 
 void TestEntries::nameCheck_data()
@@ -128,6 +129,17 @@ void TestEntries::requestBytes()
     QFETCH(QByteArray, enter);
     QCOMPARE(roomRequestUrl(url, room, RoomRequest::Enter), enter);
     QCOMPARE(roomRequestUrl(url, room, RoomRequest::Withdraw), enter + "+quit");
+}
+
+// Only ordinary files named <entry>.tsd are entries, sorted by name.
+void TestEntries::listedEntries()
+{
+    QTemporaryDir dir;
+    for (const QString &file : {QStringLiteral("b.tsd"), QStringLiteral("a.tsd"), QStringLiteral("雑談.tsd"),
+                                QStringLiteral(".tsd"), QStringLiteral("c.tsd.bak"), QStringLiteral("d.txt")})
+        QVERIFY(QFile(dir.filePath(file)).open(QIODevice::WriteOnly));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.tsd")));
+    QCOMPARE(listEntries(dir.path()), (QStringList{"a", "b", QStringLiteral("雑談")}));
 }
 
 QTEST_APPLESS_MAIN(TestEntries)

@@ -143,6 +143,8 @@ void TestHttpResponse::replies_data()
     headRow("no content has no body", "HTTP/1.1 204 No Content\r\nContent-Length: 5\r\n\r\nhello", "complete", 204);
     row("not HTTP", "SSH-2.0-OpenSSH_9.2\r\n", false, "malformed", 0, "", 1);
     headRow("status of four digits", "HTTP/1.1 2000 OK\r\n\r\n", "malformed", 0);
+    headRow("status of four digits, no reason", "HTTP/1.1 2000\r\n\r\n", "malformed", 0);
+    headRow("status without a reason", "HTTP/1.1 200\r\nContent-Length: 0\r\n\r\n", "complete", 200);
     headRow("status below 100", "HTTP/1.1 099 Odd\r\n\r\n", "malformed", 0);
     headRow("blank before the colon", Ok + "Content-Length : 6\r\n\r\nNoUser", "malformed", 0);
     headRow("folded field line", Ok + "X-A: 1\r\n Content-Length: 6\r\n\r\nNoUser", "malformed", 0);

@@ -280,6 +280,8 @@ void DirectoryServerTest::conversations_data()
           {5, "/?%2Bquit", 200, "NoUser"}}},
         {"open rooms", {"--open"},
          {{1, "/?anything", 200, "NoUser"}, {2, "/?anything", 200, a1},
+          // The longest name, every byte escaped.
+          {3, "/?" + QByteArray("%41").repeated(255), 200, "NoUser"}, {4, "/?" + QByteArray(255, 'A'), 200, a3},
           {1, "/?" + QByteArray(255, 'x'), 200, "NoUser"}, {1, "/?" + QByteArray(256, 'x'), 200, "NotFound"}}},
         {"expiry and renewal", {"--expiry", "1"},
          {{1, "/?lobby", 200, "NoUser"}, {1, "/?lobby", 200, "NoUser", {}, 600}, {2, "/?lobby", 200, a1, {}, 600},
