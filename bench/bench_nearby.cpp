@@ -27,21 +27,6 @@ namespace {
 
 constexpr int GiveUpMs = 60000;
 
-bool runUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    bool timedOut = false;
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, [&timedOut] { timedOut = true; });
-    guard.start(timeoutMs);
-    while (!done()) {
-        if (timedOut)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
 struct Round
 {
     double found = -1; // start to listed by the other (the later of the two)
@@ -68,12 +53,12 @@ Round measure()
     clock.start();
     NearbyCopyProcess nearCopy(nearAvahi, QLatin1String(TwoNamespaces::NearAddress), QStringLiteral("near"));
     NearbyCopyProcess farCopy(farAvahi, QLatin1String(TwoNamespaces::FarAddress), QStringLiteral("far"));
-    if (!runUntil([&] { return nearCopy.rows().size() == 1 && farCopy.rows().size() == 1; }, GiveUpMs))
+    if (!bench::runUntil([&] { return nearCopy.rows().size() == 1 && farCopy.rows().size() == 1; }, GiveUpMs))
         return round;
     round.found = double(clock.nsecsElapsed()) / 1e6;
     clock.restart();
     nearCopy.send(QStringLiteral("quit"));
-    if (runUntil([&] { return farCopy.rows().isEmpty(); }, GiveUpMs))
+    if (bench::runUntil([&] { return farCopy.rows().isEmpty(); }, GiveUpMs))
         round.left = double(clock.nsecsElapsed()) / 1e6;
     return round;
 }
