@@ -4,6 +4,7 @@
 #include "model/settingsfile.h"
 #include "session/help.h"
 #include "session/lifecycleview.h"
+#include "session/outsideaccess.h"
 #include "session/statusview.h"
 #include "session/windowtitle.h"
 
@@ -44,8 +45,11 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
     , m_mesh(m_context, m_log, m_ownAddress, m_prefs)
     , m_composer(m_mesh, m_log, m_prefs, composerView)
     , m_room(m_log, m_mesh, m_programFolder, options.bindAddress)
+    , m_outside(options.reachOutside ? std::make_unique<OutsideAccess>(m_log, m_room, m_prefs, options.bindAddress) : nullptr)
     , m_titleBody(windowtitle::unconnected())
 {
+    if (m_outside)
+        connect(&m_mesh, &Mesh::portsOpened, m_outside.get(), &OutsideAccess::portsOpened);
     connect(&m_mesh, &Mesh::stateChanged, this, [this](MeshState state, int count) {
         m_titleBody = windowtitle::forState(state, count);
         showTitle();
@@ -71,6 +75,11 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
 
 // The mesh goes before the sockets' context, and sockets close silently.
 Session::~Session() = default;
+
+QString Session::externalAddress() const
+{
+    return m_outside ? m_outside->externalAddress() : QString();
+}
 
 QString Session::programFile(const QString &name) const
 {
@@ -224,6 +233,8 @@ void Session::load(const QString &commandLine, LifecycleView &view)
 
     m_ownAddress.findMyAddress();
     m_mesh.listenAgain();
+    if (m_outside)
+        m_outside->start();
     m_room.startTicking();
     view.showWindow();
     if (read)
@@ -246,6 +257,9 @@ void Session::unload(LifecycleView &view)
 {
     // A withdraw still on its way keeps the program running until it is answered.
     m_room.leaveSilently();
+    // Giving the ports back also keeps the program running until the router has answered.
+    if (m_outside)
+        m_outside->stop();
     m_mesh.reset();
     float left = 0;
     float top = 0;

@@ -677,7 +677,7 @@ void MainWindow::showMyAddress()
         // Opened from the event loop itself, never from inside the network's own handlers.
         QMetaObject::invokeMethod(this, [this] {
             m_ownAddressDialogWaiting = false;
-            MyIpDialog dialog(m_session->ownAddress(), *m_clipboard, this);
+            MyIpDialog dialog(m_session->ownAddress(), *m_clipboard, m_session->externalAddress(), this);
             execModalOverMain(dialog, this, [this] { return m_session->preferences().alwaysOnTop; });
         }, Qt::QueuedConnection);
     });

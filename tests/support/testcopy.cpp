@@ -14,9 +14,10 @@ CopyBase::CopyBase(int n, const QString &name)
 {
 }
 
-CopyBase::CopyBase(const QString &address, const QString &name)
+CopyBase::CopyBase(const QString &address, const QString &name, bool reachOutside)
     : m_address(address)
     , m_name(name)
+    , m_reachOutside(reachOutside)
 {
 }
 
@@ -29,6 +30,7 @@ SessionOptions CopyBase::options()
     options.dialup = &dialup;
     options.sound = &sound;
     options.urlOpener = &urlOpener;
+    options.reachOutside = m_reachOutside;
     return options;
 }
 
@@ -67,8 +69,8 @@ TestCopy::TestCopy(int n, const QString &name)
 {
 }
 
-TestCopy::TestCopy(const QString &address, const QString &name)
-    : CopyBase(address, name)
+TestCopy::TestCopy(const QString &address, const QString &name, bool reachOutside)
+    : CopyBase(address, name, reachOutside)
     , m_session(std::make_unique<Session>(options(), m_views, m_views))
 {
     m_session->load(QString(), m_views);

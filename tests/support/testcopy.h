@@ -64,7 +64,7 @@ public:
 
 protected:
     CopyBase(int n, const QString &name);
-    CopyBase(const QString &address, const QString &name);
+    CopyBase(const QString &address, const QString &name, bool reachOutside = false);
     SessionOptions options();
 
     QTemporaryDir m_folder;
@@ -72,6 +72,7 @@ protected:
     QTemporaryDir m_shippedFolder;
     QString m_address;
     QString m_name;
+    bool m_reachOutside; // port mapping and reachability checks; off unless the test built a network
 };
 
 class TestCopy : public CopyBase
@@ -79,8 +80,10 @@ class TestCopy : public CopyBase
 public:
     // n picks the bind address loopback(n); the copy starts loaded and listening.
     TestCopy(int n, const QString &name);
-    // Bound to this address instead (one the test made, in a namespace of its own).
-    TestCopy(const QString &address, const QString &name);
+    // Bound to this address instead (one the test made, in a namespace of its own); with
+    // reachOutside it asks the gateway to forward its ports and directory servers whether
+    // it can be reached.
+    TestCopy(const QString &address, const QString &name, bool reachOutside = false);
     ~TestCopy() override;
 
     Session &session() override { return *m_session; }
