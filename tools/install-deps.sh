@@ -6,7 +6,10 @@ packages=(cmake ninja-build make g++ clang libclang-rt-14-dev lld qt6-base-dev q
           qt6-multimedia-dev libgl-dev fonts-ipafont-gothic fontconfig valgrind qt6-translations-l10n
           libboost-dev libboost-program-options-dev libhiredis-dev pkg-config redis-server
           libssl-dev libsystemd-dev openssl util-linux
-          iproute2 nftables scdoc man-db desktop-file-utils appstream "$@")
+          iproute2 nftables scdoc man-db desktop-file-utils appstream
+          libminiupnpc-dev libnatpmp-dev miniupnpd-nftables "$@")
+# miniupnpd-nftables is only the daemon, for the port-mapping test's router namespace: it has
+# no service and asks nothing (the "miniupnpd" package would add a system-wide service).
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
