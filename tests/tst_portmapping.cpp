@@ -36,6 +36,7 @@ private slots:
     void initTestCase();
     void throughTheRouter_data();
     void throughTheRouter();
+    void anotherCopyHoldsThePorts();
     void withoutAGatewayOnLoopback();
 };
 
@@ -138,6 +139,28 @@ void TestPortMapping::throughTheRouter()
     copy.close();
     QTRY_VERIFY_WITH_TIMEOUT(!net.forwardingRules().contains(QStringLiteral("dnat")), WaitMs);
     QCOMPARE(copy.logText().count(gatewayLine), 1);
+}
+
+void TestPortMapping::anotherCopyHoldsThePorts()
+{
+    // Two copies on one machine, each bound to its own address: the router forwards the
+    // ports to the first, and tells the second, which says so.
+    if (const std::optional<QString> reason = GatewayNetwork::unavailableBecause())
+        QSKIP(qPrintable(QStringLiteral("needs network namespaces of its own: ") + *reason));
+    GatewayNetwork net(Gateway::NatPmpOnly);
+    QVERIFY2(net.setupError().isEmpty(), qPrintable(net.setupError()));
+    const EnterNamespace home(net.homeName());
+    QVERIFY2(home.error().isEmpty(), qPrintable(home.error()));
+    TestCopy first(QLatin1String(GatewayNetwork::HomeAddress), QStringLiteral("first"), true);
+    QTRY_VERIFY_WITH_TIMEOUT(first.logText().contains(QStringLiteral("を自動で開きました")), MappingWaitMs);
+    TestCopy second(QLatin1String(GatewayNetwork::SecondHomeAddress), QStringLiteral("second"), true);
+    QTRY_VERIFY_WITH_TIMEOUT(second.logText().contains(QStringLiteral(" ●ルータがポート3220を開きませんでした。ほかのパソコンかたるにべがすでに使っています。(NAT-PMP: offered port ")),
+                             MappingWaitMs);
+    QCOMPARE(second.session().externalAddress(), QString());
+    // The first keeps its forwarding, and the second took none for itself.
+    const QString rules = net.forwardingRules();
+    QVERIFY2(rules.contains(QStringLiteral("dport 3220 dnat ip to 192.0.2.2:3220")), qPrintable(rules));
+    QVERIFY2(!rules.contains(QStringLiteral("192.0.2.3")), qPrintable(rules));
 }
 
 void TestPortMapping::withoutAGatewayOnLoopback()

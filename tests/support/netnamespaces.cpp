@@ -222,6 +222,7 @@ GatewayNetwork::GatewayNetwork(Gateway gateway)
         ip(QStringLiteral("link add lan0 netns %1 type veth peer name lan0 netns %2").arg(home, router)),
         ip(QStringLiteral("link add wan0 netns %1 type veth peer name wan0 netns %2").arg(router, internet)),
         ip(QStringLiteral("-n %1 addr add 192.0.2.2/24 dev lan0").arg(home)),
+        ip(QStringLiteral("-n %1 addr add 192.0.2.3/24 dev lan0").arg(home)),
         ip(QStringLiteral("-n %1 addr add 192.0.2.1/24 dev lan0").arg(router)),
         ip(QStringLiteral("-n %1 addr add 198.51.100.1/24 dev wan0").arg(router)),
         ip(QStringLiteral("-n %1 addr add 198.51.100.2/24 dev wan0").arg(internet)),

@@ -44,7 +44,7 @@ private:
 };
 
 // A home network behind a router, all in namespaces of the test's own:
-//   home (192.0.2.2) --lan-- (192.0.2.1) router (198.51.100.1) --wan-- internet (198.51.100.2, .3)
+//   home (192.0.2.2, .3) --lan-- (192.0.2.1) router (198.51.100.1) --wan-- internet (198.51.100.2, .3)
 // The router forwards and masquerades what leaves through wan; with a gateway it runs
 // Debian's miniupnpd (nftables, NAT-PMP on, UPnP IGD as asked) in the foreground with a
 // configuration of the test's own. miniupnpd refuses to forward for an outside address in
@@ -56,6 +56,7 @@ class GatewayNetwork
 public:
     enum class Gateway { None, Upnp, NatPmpOnly };
     static constexpr const char *HomeAddress = "192.0.2.2";
+    static constexpr const char *SecondHomeAddress = "192.0.2.3"; // a second copy on the same machine
     static constexpr const char *RouterOutside = "198.51.100.1";
     static constexpr const char *InternetAddress = "198.51.100.2";
 
