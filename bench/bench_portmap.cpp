@@ -1,9 +1,14 @@
-// How long finding the home router and forwarding the two ports take, run inside a network
-// of the caller's own (for example the one tst_portmapping builds, or a real home network):
-//   ip netns exec HOME bench_portmap [BIND-ADDRESS] [ROUNDS]
+// How long finding the home router and forwarding the two ports take. By default in the
+// home network the port-mapping test builds (namespaces, Debian's miniupnpd; needs root),
+// once with UPnP IGD, once with NAT-PMP only, once without a gateway:
+//   bench_portmap [ROUNDS]
+// or in the network this runs in (a real home network), from the given address or the
+// route's own:
+//   bench_portmap --here [BIND-ADDRESS] [ROUNDS]
 // Each round: discovery and mapping from scratch, a renewal to the gateway already found,
 // and the removal. Prints one line per round and the medians.
 
+#include "netnamespaces.h"
 #include "platform/gatewayclient.h"
 
 #include <QCoreApplication>
@@ -31,12 +36,8 @@ const char *kindName(GatewayOutcome::Kind kind)
 }
 } // namespace
 
-int main(int argc, char **argv)
+void measure(const QHostAddress &bind, int rounds)
 {
-    QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    const QHostAddress bind(args.value(1));
-    const int rounds = args.value(2, QStringLiteral("5")).toInt();
     std::vector<qint64> discovery, mapping, renewal, removal;
     for (int round = 0; round < rounds; ++round) {
         GatewayClient client(bind, {3220, 4330});
@@ -48,7 +49,7 @@ int main(int argc, char **argv)
         clock.restart();
         client.unmap();
         const qint64 removeMs = clock.elapsed();
-        std::printf("round %d: %s via %s, external %s; discovery %lld ms, mapping %lld ms, renewal %lld ms (%s), "
+        std::printf("  round %d: %s via %s, external %s; discovery %lld ms, mapping %lld ms, renewal %lld ms (%s), "
                     "removal %lld ms\n",
                     round + 1, kindName(first.kind), first.protocol == GatewayProtocol::Upnp ? "UPnP" : "NAT-PMP",
                     qPrintable(first.externalAddress), first.discoveryMs, first.mappingMs, renewMs, kindName(again.kind),
@@ -58,7 +59,35 @@ int main(int argc, char **argv)
         renewal.push_back(renewMs);
         removal.push_back(removeMs);
     }
-    std::printf("median of %d: discovery %lld ms, mapping both ports %lld ms, renewal %lld ms, removal %lld ms\n", rounds,
+    std::printf("  median of %d: discovery %lld ms, mapping both ports %lld ms, renewal %lld ms, removal %lld ms\n", rounds,
                 median(discovery), median(mapping), median(renewal), median(removal));
+}
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    if (args.value(0) == QLatin1String("--here")) {
+        const QHostAddress bind(args.value(1));
+        measure(bind, args.value(bind.isNull() ? 1 : 2, QStringLiteral("5")).toInt());
+        return 0;
+    }
+    const int rounds = args.value(0, QStringLiteral("5")).toInt();
+    if (const std::optional<QString> reason = test::GatewayNetwork::unavailableBecause()) {
+        std::fprintf(stderr, "bench_portmap: %s (or run it with --here)\n", qPrintable(*reason));
+        return 1;
+    }
+    using Gateway = test::GatewayNetwork::Gateway;
+    for (const auto &[gateway, name] : {std::pair{Gateway::Upnp, "UPnP IGD"}, std::pair{Gateway::NatPmpOnly, "NAT-PMP only"},
+                                        std::pair{Gateway::None, "no gateway"}}) {
+        test::GatewayNetwork net(gateway);
+        if (!net.setupError().isEmpty()) {
+            std::fprintf(stderr, "bench_portmap: %s\n", qPrintable(net.setupError()));
+            return 1;
+        }
+        const test::EnterNamespace home(net.homeName());
+        std::printf("%s (miniupnpd in a namespace, over veth):\n", name);
+        measure(QHostAddress(QLatin1String(test::GatewayNetwork::HomeAddress)), rounds);
+    }
     return 0;
 }
