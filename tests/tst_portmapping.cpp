@@ -36,6 +36,7 @@ private slots:
     void initTestCase();
     void throughTheRouter_data();
     void throughTheRouter();
+    void anotherCopyHoldsThePorts_data();
     void anotherCopyHoldsThePorts();
     void withoutAGatewayOnLoopback();
 };
@@ -141,21 +142,32 @@ void TestPortMapping::throughTheRouter()
     QCOMPARE(copy.logText().count(gatewayLine), 1);
 }
 
+void TestPortMapping::anotherCopyHoldsThePorts_data()
+{
+    QTest::addColumn<Gateway>("gateway");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("UPnP IGD") << Gateway::Upnp
+                              << QStringLiteral(" ●ルータがポート3220を開きませんでした。ほかのパソコンかたるにべがすでに使っています。(UPnP: 718 ConflictInMappingEntry)");
+    QTest::newRow("NAT-PMP only") << Gateway::NatPmpOnly
+                                  << QStringLiteral(" ●ルータがポート3220を開きませんでした。ほかのパソコンかたるにべがすでに使っています。(NAT-PMP: offered port ");
+}
+
 void TestPortMapping::anotherCopyHoldsThePorts()
 {
+    QFETCH(Gateway, gateway);
+    QFETCH(QString, refusal);
     // Two copies on one machine, each bound to its own address: the router forwards the
     // ports to the first, and tells the second, which says so.
     if (const std::optional<QString> reason = GatewayNetwork::unavailableBecause())
         QSKIP(qPrintable(QStringLiteral("needs network namespaces of its own: ") + *reason));
-    GatewayNetwork net(Gateway::NatPmpOnly);
+    GatewayNetwork net(gateway);
     QVERIFY2(net.setupError().isEmpty(), qPrintable(net.setupError()));
     const EnterNamespace home(net.homeName());
     QVERIFY2(home.error().isEmpty(), qPrintable(home.error()));
     TestCopy first(QLatin1String(GatewayNetwork::HomeAddress), QStringLiteral("first"), true);
     QTRY_VERIFY_WITH_TIMEOUT(first.logText().contains(QStringLiteral("を自動で開きました")), MappingWaitMs);
     TestCopy second(QLatin1String(GatewayNetwork::SecondHomeAddress), QStringLiteral("second"), true);
-    QTRY_VERIFY_WITH_TIMEOUT(second.logText().contains(QStringLiteral(" ●ルータがポート3220を開きませんでした。ほかのパソコンかたるにべがすでに使っています。(NAT-PMP: offered port ")),
-                             MappingWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(second.logText().contains(refusal), MappingWaitMs);
     QCOMPARE(second.session().externalAddress(), QString());
     // The first keeps its forwarding, and the second took none for itself.
     const QString rules = net.forwardingRules();

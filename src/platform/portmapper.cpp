@@ -39,8 +39,9 @@ PortMapper::PortMapper(const QHostAddress &bindAddress, const QList<quint16> &po
 PortMapper::~PortMapper()
 {
     disconnect(m_worker, nullptr, this, nullptr);
-    m_thread->quit();
-    if (m_thread->wait(QDeadlineTimer(ThreadEndWaitMs))) {
+    // Queued behind whatever the worker still has to do, so a removal asked for goes out first.
+    QMetaObject::invokeMethod(m_worker, [thread = m_thread] { thread->quit(); }, Qt::QueuedConnection);
+    if (m_thread->wait(QDeadlineTimer(m_keepRunning ? RemoveWaitMs : ThreadEndWaitMs))) {
         delete m_thread;
         return;
     }
