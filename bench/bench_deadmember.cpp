@@ -27,21 +27,6 @@ namespace {
 constexpr int LimitMs = 60000;
 constexpr int GiveUpMs = 5 * 60000;
 
-bool runUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    bool timedOut = false;
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, [&timedOut] { timedOut = true; });
-    guard.start(timeoutMs);
-    while (!done()) {
-        if (timedOut)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
 // Milliseconds from the cut to the cut line; -1 when the run could not be made or no cut came.
 double measure(bool sending)
 {
@@ -74,7 +59,7 @@ double measure(bool sending)
     if (sending)
         copy.say(QString(256 * 1024, u'x'));
     const QString cutLine = QStringLiteral(" ●far との接続が断たれました。");
-    if (!runUntil([&] { return copy.logText().contains(cutLine); }, GiveUpMs))
+    if (!bench::runUntil([&] { return copy.logText().contains(cutLine); }, GiveUpMs))
         return -1;
     return double(clock.elapsed());
 }

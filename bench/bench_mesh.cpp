@@ -50,23 +50,6 @@ namespace {
 
 constexpr int Copies = 11;
 constexpr int MeshRounds = 5;
-constexpr int WaitMs = 20000;
-
-// Run the event loop until done() holds; false after the time-out.
-bool runUntil(const std::function<bool()> &done, int timeoutMs = WaitMs)
-{
-    bool timedOut = false;
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, [&timedOut] { timedOut = true; });
-    guard.start(timeoutMs);
-    while (!done()) {
-        if (timedOut)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 // Let everything pending (repaints included) happen, outside any measurement.
 void settle()
@@ -106,10 +89,10 @@ double formMesh(std::vector<std::unique_ptr<test::WindowCopy>> &copies)
     for (int n = 1; n < Copies; ++n) {
         // Each newcomer asks a different member, as people would.
         copies[n]->joinThrough(copies[n * 3 / 4]->address());
-        if (!runUntil([&] { return copies[n]->namedMemberCount() == n; }))
+        if (!bench::runUntil([&] { return copies[n]->namedMemberCount() == n; }))
             return -1;
     }
-    const bool complete = runUntil([&] {
+    const bool complete = bench::runUntil([&] {
         return std::all_of(copies.begin(), copies.end(), [](auto &c) { return c->namedMemberCount() == Copies - 1; });
     });
     return complete ? double(clock.nsecsElapsed()) / 1e6 : -1;
@@ -163,7 +146,7 @@ std::vector<double> meshLatencies(std::vector<std::unique_ptr<test::WindowCopy>>
         sender.window().input()->setText(text);
         clock.start();
         sender.session().composer().enterPressed();
-        if (!runUntil([&] { return arrivals == Copies - 1; })) {
+        if (!bench::runUntil([&] { return arrivals == Copies - 1; })) {
             std::printf("line %d did not reach every peer\n", i);
             break;
         }
@@ -192,7 +175,7 @@ std::vector<double> plainLatencies(const QByteArray &sample, int lines, QSize wi
         writer->connectToHost(test::loopback(40), server.serverPort());
         writers.push_back(std::move(writer));
     }
-    if (!runUntil([&] {
+    if (!bench::runUntil([&] {
             while (server.hasPendingConnections())
                 readers.emplace_back(server.nextPendingConnection());
             return int(readers.size()) == Readers;
@@ -252,7 +235,7 @@ std::vector<double> plainLatencies(const QByteArray &sample, int lines, QSize wi
             if (!views.empty())
                 QCoreApplication::processEvents();
         }
-        if (!runUntil([&] { return arrivals == Readers; }))
+        if (!bench::runUntil([&] { return arrivals == Readers; }))
             break;
         latencies.push_back(double(*std::max_element(arrivedAt.begin(), arrivedAt.end())) / 1e3);
         settle();

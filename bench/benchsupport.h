@@ -2,8 +2,13 @@
 // Small pieces every benchmark program needs.
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QFile>
+#include <QTimer>
 #include <QtGlobal>
+
+#include <functional>
 
 namespace tarnivel::bench {
 
@@ -25,6 +30,23 @@ inline void useOffscreenUnlessSet()
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+// Runs the event loop until done() holds (a benchmark's main, never a handler); false after
+// timeoutMs.
+inline bool runUntil(const std::function<bool()> &done, int timeoutMs = 20000)
+{
+    bool timedOut = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&timedOut] { timedOut = true; });
+    guard.start(timeoutMs);
+    while (!done()) {
+        if (timedOut)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
 }
 
 } // namespace tarnivel::bench

@@ -24,7 +24,7 @@
 //   become raw peers too.
 //
 // Besides the sanitizers' findings, it fails when the log loses text or an arriving chat line
-// does not reach it, or when the member list disagrees with the connection count.
+// (one that ends in CR LF) does not reach it, or when the member list disagrees with the connection count.
 
 #include "fuzzapp.h"
 #include "offline.h"
@@ -164,7 +164,11 @@ bool showsChatText(int index, const QByteArray &bytes, bool logEndsInBreak)
     const QChar greeting = index < FirstDialled ? wire::HelloMark : wire::ReplyMark;
     if (text.contains(wire::RefuseMark) || (!text.isEmpty() && text.front() == greeting))
         return false;
-    QString shown = text;
+    // Text up to the last CR LF is shown at once; the rest may be held for its line's end.
+    const qsizetype lineEnd = bytes.lastIndexOf("\r\n");
+    if (lineEnd < 0)
+        return false;
+    QString shown = wire::decode(bytes.first(lineEnd + 2));
     shown.remove(wire::PrivateMark);
     if (logEndsInBreak && shown.startsWith(u'\n'))
         shown.remove(0, 1);
