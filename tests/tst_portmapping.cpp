@@ -36,6 +36,8 @@ private slots:
     void initTestCase();
     void throughTheRouter_data();
     void throughTheRouter();
+    void leasesAreRenewedQuietly_data();
+    void leasesAreRenewedQuietly();
     void anotherCopyHoldsThePorts_data();
     void anotherCopyHoldsThePorts();
     void withoutAGatewayOnLoopback();
@@ -99,6 +101,9 @@ void TestPortMapping::throughTheRouter()
     QCOMPARE(copy.session().externalAddress(), gateway == Gateway::None ? QString() : outside);
 
     if (gateway != Gateway::None) {
+        // The server's check took the join port for a moment (one conversation at a time):
+        // it has hung up by the time its answer came, and the port listens again.
+        QTRY_COMPARE_WITH_TIMEOUT(copy.session().meshForTests().roster().joinServer().state(), SocketState::Listening, WaitMs);
         // A peer on the internet joins through the router's outside address: the join
         // port's peer list, then the chat port's greeting.
         std::unique_ptr<RawPeer> joiner, chat;
@@ -140,6 +145,36 @@ void TestPortMapping::throughTheRouter()
     copy.close();
     QTRY_VERIFY_WITH_TIMEOUT(!net.forwardingRules().contains(QStringLiteral("dnat")), WaitMs);
     QCOMPARE(copy.logText().count(gatewayLine), 1);
+}
+
+void TestPortMapping::leasesAreRenewedQuietly_data()
+{
+    QTest::addColumn<Gateway>("gateway");
+    QTest::addColumn<QString>("request"); // how miniupnpd notes each request for port 3220
+    QTest::newRow("UPnP IGD") << Gateway::Upnp << QStringLiteral("AddPortMapping: ext port 3220 to 192.0.2.2:3220 protocol TCP for: tarnivel leaseduration=4 ");
+    QTest::newRow("NAT-PMP only") << Gateway::NatPmpOnly
+                                  << QStringLiteral("NAT-PMP port mapping request : 3220->192.0.2.2:3220 tcp lifetime=4s");
+}
+
+void TestPortMapping::leasesAreRenewedQuietly()
+{
+    // Leases of 4 seconds: the copy asks again halfway through each, the forwarding stays,
+    // and the log says nothing more.
+    QFETCH(Gateway, gateway);
+    QFETCH(QString, request);
+    if (const std::optional<QString> reason = GatewayNetwork::unavailableBecause())
+        QSKIP(qPrintable(QStringLiteral("needs network namespaces of its own: ") + *reason));
+    GatewayNetwork net(gateway);
+    QVERIFY2(net.setupError().isEmpty(), qPrintable(net.setupError()));
+    const EnterNamespace home(net.homeName());
+    QVERIFY2(home.error().isEmpty(), qPrintable(home.error()));
+    TestCopy copy(QLatin1String(GatewayNetwork::HomeAddress), QStringLiteral("home"), true, 4);
+    const QString mapped = QStringLiteral(" ●ルータのポート3220と4330を自動で開きました。");
+    QTRY_VERIFY_WITH_TIMEOUT(copy.logText().contains(mapped), MappingWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(net.gatewayLog().count(request) >= 4, 30000);
+    // Past the first lease and more, the ports are still forwarded.
+    QVERIFY2(net.forwardingRules().contains(QStringLiteral("dport 3220 dnat ip to 192.0.2.2:3220")), qPrintable(net.forwardingRules()));
+    QCOMPARE(copy.logText().count(mapped), 1);
 }
 
 void TestPortMapping::anotherCopyHoldsThePorts_data()

@@ -58,7 +58,7 @@ struct GatewayClient::Upnp
 };
 
 // Nothing when no Internet gateway device answered the search.
-std::unique_ptr<GatewayClient::Upnp> GatewayClient::discoverUpnp(const QHostAddress &bindAddress, int delayMs)
+std::unique_ptr<GatewayClient::Upnp> GatewayClient::discoverUpnp(const QHostAddress &bindAddress, int delayMs, int leaseSeconds)
 {
     const QByteArray multicastInterface = usable(bindAddress) ? bindAddress.toString().toLatin1() : QByteArray();
     int error = 0;
@@ -78,6 +78,7 @@ std::unique_ptr<GatewayClient::Upnp> GatewayClient::discoverUpnp(const QHostAddr
     if (found != 1 && found != 2)
         return nullptr; // the destructor frees whatever urls were filled in
     upnp->lanAddress = QString::fromLatin1(lan.data());
+    upnp->leaseSeconds = leaseSeconds;
     return upnp;
 }
 
@@ -216,11 +217,11 @@ GatewayOutcome GatewayClient::mapNatPmp(qint64 discoveryMs)
     outcome.internalAddress = usable(m_bindAddress) ? m_bindAddress.toString() : m_natPmp->localAddress;
     m_gatewayGone = false;
     outcome.externalAddress = m_natPmpExternal;
-    outcome.leaseSeconds = LeaseSeconds;
+    outcome.leaseSeconds = m_leaseSeconds;
     QList<quint16> made;
     for (const quint16 port : m_ports) {
         natpmpresp_t response{};
-        const int result = m_natPmp->request(port, port, LeaseSeconds, response);
+        const int result = m_natPmp->request(port, port, m_leaseSeconds, response);
         const bool otherPort = result >= 0 && response.pnu.newportmapping.mappedpublicport != port;
         m_gatewayGone = result == NATPMP_TRYAGAIN || result == NATPMP_ERR_RECVFROM;
         if (result < 0 || otherPort) {
@@ -249,9 +250,10 @@ GatewayOutcome GatewayClient::mapNatPmp(qint64 discoveryMs)
 
 // ---- Both -----------------------------------------------------------------------------
 
-GatewayClient::GatewayClient(const QHostAddress &bindAddress, const QList<quint16> &ports)
+GatewayClient::GatewayClient(const QHostAddress &bindAddress, const QList<quint16> &ports, int leaseSeconds)
     : m_bindAddress(bindAddress)
     , m_ports(ports)
+    , m_leaseSeconds(leaseSeconds)
 {
 }
 
@@ -291,7 +293,7 @@ GatewayOutcome GatewayClient::discoverAndMap()
 {
     QElapsedTimer clock;
     clock.start();
-    m_upnp = discoverUpnp(m_bindAddress, UpnpDiscoveryMs);
+    m_upnp = discoverUpnp(m_bindAddress, UpnpDiscoveryMs, m_leaseSeconds);
     if (m_upnp)
         return mapUpnp(clock.elapsed());
     m_natPmp = discoverNatPmp(m_bindAddress, m_natPmpExternal);

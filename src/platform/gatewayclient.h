@@ -43,7 +43,8 @@ public:
     static constexpr int NatPmpAnswerMs = 2000;
 
     // A null or Any bind address maps to the local address of the route to the gateway.
-    GatewayClient(const QHostAddress &bindAddress, const QList<quint16> &ports);
+    // leaseSeconds: how long to ask the forwarding for (the gateway may grant less).
+    GatewayClient(const QHostAddress &bindAddress, const QList<quint16> &ports, int leaseSeconds = LeaseSeconds);
     ~GatewayClient();
     GatewayClient(const GatewayClient &) = delete;
     GatewayClient &operator=(const GatewayClient &) = delete;
@@ -57,7 +58,7 @@ public:
 private:
     struct Upnp;
     struct NatPmp;
-    static std::unique_ptr<Upnp> discoverUpnp(const QHostAddress &bindAddress, int delayMs);
+    static std::unique_ptr<Upnp> discoverUpnp(const QHostAddress &bindAddress, int delayMs, int leaseSeconds);
     static std::unique_ptr<NatPmp> discoverNatPmp(const QHostAddress &bindAddress, QString &externalAddress);
     std::optional<GatewayOutcome> mapFoundGateway();
     GatewayOutcome discoverAndMap();
@@ -66,6 +67,7 @@ private:
 
     QHostAddress m_bindAddress;
     QList<quint16> m_ports;
+    int m_leaseSeconds;
     std::unique_ptr<Upnp> m_upnp;
     std::unique_ptr<NatPmp> m_natPmp;
     QString m_natPmpExternal;

@@ -15,10 +15,10 @@ namespace {
 constexpr int ThreadEndWaitMs = 1000;
 } // namespace
 
-PortMapper::PortMapper(const QHostAddress &bindAddress, const QList<quint16> &ports, QObject *parent)
+PortMapper::PortMapper(const QHostAddress &bindAddress, const QList<quint16> &ports, int leaseSeconds, QObject *parent)
     : QObject(parent)
     , m_thread(new QThread)
-    , m_worker(new PortMapperWorker(bindAddress, ports))
+    , m_worker(new PortMapperWorker(bindAddress, ports, leaseSeconds))
 {
     m_worker->moveToThread(m_thread);
     connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);

@@ -28,7 +28,8 @@ public:
     // Removing the mappings at exit keeps the program running at most this long.
     static constexpr int RemoveWaitMs = 3000;
 
-    PortMapper(const QHostAddress &bindAddress, const QList<quint16> &ports, QObject *parent = nullptr);
+    PortMapper(const QHostAddress &bindAddress, const QList<quint16> &ports,
+               int leaseSeconds = GatewayClient::LeaseSeconds, QObject *parent = nullptr);
     ~PortMapper() override;
 
     // Ask (again) for the ports; one request at a time, a second one asked meanwhile follows it.

@@ -11,8 +11,8 @@ class PortMapperWorker : public QObject
 {
     Q_OBJECT
 public:
-    PortMapperWorker(const QHostAddress &bindAddress, const QList<quint16> &ports)
-        : m_client(bindAddress, ports)
+    PortMapperWorker(const QHostAddress &bindAddress, const QList<quint16> &ports, int leaseSeconds)
+        : m_client(bindAddress, ports, leaseSeconds)
     {
     }
 

@@ -14,12 +14,12 @@ const QList<quint16> ForwardedPorts{3220, 4330}; // chat and join
 } // namespace
 
 OutsideAccess::OutsideAccess(ChatLog &log, RoomExchange &room, const Preferences &prefs, const QHostAddress &bindAddress,
-                             QObject *parent)
+                             int leaseSeconds, QObject *parent)
     : QObject(parent)
     , m_log(log)
     , m_room(room)
     , m_bindAddress(bindAddress)
-    , m_mapper(std::make_unique<PortMapper>(bindAddress, ForwardedPorts))
+    , m_mapper(std::make_unique<PortMapper>(bindAddress, ForwardedPorts, leaseSeconds))
     , m_check(bindAddress)
     , m_prefs(prefs)
 {

@@ -27,7 +27,7 @@ class OutsideAccess : public QObject
     Q_OBJECT
 public:
     OutsideAccess(ChatLog &log, RoomExchange &room, const Preferences &prefs, const QHostAddress &bindAddress,
-                  QObject *parent = nullptr);
+                  int leaseSeconds, QObject *parent = nullptr);
     ~OutsideAccess() override;
 
     // Both switches are on unless set otherwise; switching mapping on maps at once once started.

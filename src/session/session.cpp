@@ -45,7 +45,9 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
     , m_mesh(m_context, m_log, m_ownAddress, m_prefs)
     , m_composer(m_mesh, m_log, m_prefs, composerView)
     , m_room(m_log, m_mesh, m_programFolder, options.bindAddress)
-    , m_outside(options.reachOutside ? std::make_unique<OutsideAccess>(m_log, m_room, m_prefs, options.bindAddress) : nullptr)
+    , m_outside(options.reachOutside ? std::make_unique<OutsideAccess>(m_log, m_room, m_prefs, options.bindAddress,
+                                                                                        options.portLeaseSeconds)
+                                       : nullptr)
     , m_titleBody(windowtitle::unconnected())
 {
     if (m_outside)

@@ -40,6 +40,7 @@ struct SessionOptions
     // Ask the home router to forward the ports and directory servers whether they can be
     // reached. Tests leave it off unless they build a network of their own for it.
     bool reachOutside = true;
+    int portLeaseSeconds = 3600; // how long the router is asked to forward them (tests: seconds, to see renewals)
 };
 
 class Session : public QObject

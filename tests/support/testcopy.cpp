@@ -14,10 +14,11 @@ CopyBase::CopyBase(int n, const QString &name)
 {
 }
 
-CopyBase::CopyBase(const QString &address, const QString &name, bool reachOutside)
+CopyBase::CopyBase(const QString &address, const QString &name, bool reachOutside, int portLeaseSeconds)
     : m_address(address)
     , m_name(name)
     , m_reachOutside(reachOutside)
+    , m_portLeaseSeconds(portLeaseSeconds)
 {
 }
 
@@ -31,6 +32,7 @@ SessionOptions CopyBase::options()
     options.sound = &sound;
     options.urlOpener = &urlOpener;
     options.reachOutside = m_reachOutside;
+    options.portLeaseSeconds = m_portLeaseSeconds;
     return options;
 }
 
@@ -69,8 +71,8 @@ TestCopy::TestCopy(int n, const QString &name)
 {
 }
 
-TestCopy::TestCopy(const QString &address, const QString &name, bool reachOutside)
-    : CopyBase(address, name, reachOutside)
+TestCopy::TestCopy(const QString &address, const QString &name, bool reachOutside, int portLeaseSeconds)
+    : CopyBase(address, name, reachOutside, portLeaseSeconds)
     , m_session(std::make_unique<Session>(options(), m_views, m_views))
 {
     m_session->load(QString(), m_views);

@@ -64,7 +64,7 @@ public:
 
 protected:
     CopyBase(int n, const QString &name);
-    CopyBase(const QString &address, const QString &name, bool reachOutside = false);
+    CopyBase(const QString &address, const QString &name, bool reachOutside = false, int portLeaseSeconds = 3600);
     SessionOptions options();
 
     QTemporaryDir m_folder;
@@ -73,6 +73,7 @@ protected:
     QString m_address;
     QString m_name;
     bool m_reachOutside; // port mapping and reachability checks; off unless the test built a network
+    int m_portLeaseSeconds;
 };
 
 class TestCopy : public CopyBase
@@ -83,7 +84,7 @@ public:
     // Bound to this address instead (one the test made, in a namespace of its own); with
     // reachOutside it asks the gateway to forward its ports and directory servers whether
     // it can be reached.
-    TestCopy(const QString &address, const QString &name, bool reachOutside = false);
+    TestCopy(const QString &address, const QString &name, bool reachOutside = false, int portLeaseSeconds = 3600);
     ~TestCopy() override;
 
     Session &session() override { return *m_session; }
