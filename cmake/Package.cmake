@@ -44,14 +44,16 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_NAME tarnivel)
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_SECTION net)
 # The log font the settings name (MS Gothic) is matched to IPA Gothic; Qt's own dialogs
-# speak Japanese with Qt's translations.
-set(CPACK_DEBIAN_PROGRAM_PACKAGE_RECOMMENDS "fonts-ipafont-gothic, qt6-translations-l10n")
+# speak Japanese with Qt's translations; copies on the same network are found through
+# avahi-daemon (without it the list of nearby copies says so, and nothing else changes).
+set(CPACK_DEBIAN_PROGRAM_PACKAGE_RECOMMENDS "fonts-ipafont-gothic, qt6-translations-l10n, avahi-daemon")
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_SUGGESTS "tarnivel-directory")
 set(CPACK_COMPONENT_PROGRAM_DESCRIPTION "group chat for small groups, with no chat server
 Tarnivel (たるにべ) is a desktop group chat with a Japanese user interface.
 Up to eleven running copies form one chat: every copy connects directly to
 every other copy, on a LAN or over the internet. A newcomer joins by giving
-the address of any member, or meets the others in a room of a directory
+the address of any member, by picking a copy found on the same network
+(through avahi-daemon), or meets the others in a room of a directory
 server (package tarnivel-directory).
 .
 Lines go to everyone or privately to ticked members. The log underlines

@@ -108,6 +108,7 @@ public:
         options.bindAddress = QHostAddress(OwnAddressText);
         options.dialup = &dialup;
         options.sound = &sound;
+        options.lanDiscovery = &lan;
         session = std::make_unique<Session>(options, views, views);
         session->load(QString(), views); // no settings file there: defaults, listening
         session->setShowPeers(true);
@@ -141,6 +142,7 @@ public:
     test::FakeViews views;
     test::RecordingSound sound;
     test::FixedDialup dialup;
+    test::FakeLanDiscovery lan;
     std::unique_ptr<Session> session;
 };
 

@@ -204,17 +204,27 @@ void TestAttention::switchesLiveInTheirOwnFile()
 {
     QTemporaryDir folder;
     const QString path = folder.filePath(QString::fromLatin1(ExtraSettingsFileName));
-    QCOMPARE(loadAttentionSwitches(path), AttentionSwitches{}); // no file: defaults
-    QVERIFY(!AttentionSwitches{}.notify);                       // the notification starts off
-    const AttentionSwitches changed{false, true, true};
-    QVERIFY(saveAttentionSwitches(path, changed));
-    QCOMPARE(loadAttentionSwitches(path), changed);
+    QVERIFY(!readExtraSwitch(path, extraswitch::AttentionNotify)); // no file: defaults
+    QVERIFY(readExtraSwitch(path, extraswitch::AttentionAlert));
+    // A file as the first version with switches wrote it reads as before, and writing a
+    // switch it lacks keeps what it holds.
+    {
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("[attention]\nalert=false\nnotify=true\ntray=true\n");
+    }
+    QVERIFY(readExtraSwitch(path, extraswitch::LanAnnounce));
+    QVERIFY(writeExtraSwitch(path, extraswitch::LanAnnounce, false));
+    QVERIFY(!readExtraSwitch(path, extraswitch::LanAnnounce));
+    QVERIFY(!readExtraSwitch(path, extraswitch::AttentionAlert));
+    QVERIFY(readExtraSwitch(path, extraswitch::AttentionNotify));
+    QVERIFY(readExtraSwitch(path, extraswitch::AttentionTray));
 
     // Through the menu of a window: the toggle is written at once, not into tarnivel.dat.
     WindowCopy a(1, QStringLiteral("A"));
     const QString ini = a.session().programFile(QString::fromLatin1(ExtraSettingsFileName));
     findAction(a.window(), "mnAttentionNotify")->trigger();
-    QVERIFY(loadAttentionSwitches(ini).notify);
+    QVERIFY(readExtraSwitch(ini, extraswitch::AttentionNotify));
     QVERIFY(a.window().attention().alerts().switches().notify);
 }
 

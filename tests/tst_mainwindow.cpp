@@ -78,12 +78,14 @@ void TestMainWindow::menuBarAsDesigned()
              (QStringList{"接続", "接続先を表示", "設定", "その他"}));
     const QList<QAction *> bar = w.menuBar()->actions();
     QCOMPARE(menuRows(bar[0]->menu()),
-             (QStringList{"mnConnect", "mnDisconnect", "-", "mnServer", "mnQuick", "mnWaitQuit", "-", "mnEnd"}));
+             (QStringList{"mnConnect", "mnDisconnect", "-", "mnServer", "mnQuick", "mnWaitQuit", "-", "mnEnd",
+                          // additions after the classic items
+                          "-", "mnNearby"}));
     QVERIFY(!bar[1]->menu()); // the display command has no submenu
     QCOMPARE(menuRows(bar[2]->menu()),
              (QStringList{"mnName", "mnFont", "mnColor", "-", "mnFormTop", "-", "mnBeep", "mnMsgBeep",
                           // additions after the classic items
-                          "-", "mnFindLog", "mnAttentionAlert", "mnAttentionTray", "mnAttentionNotify"}));
+                          "-", "mnFindLog", "mnAttentionAlert", "mnAttentionTray", "mnAttentionNotify", "mnLanAnnounce"}));
     QCOMPARE(menuRows(bar[3]->menu()),
              (QStringList{"mnSaveLog", "-", "mnShoIP", "mnCopyIP", "-", "mnClearLog", "-", "mnHelp", "mnVer"}));
 
@@ -98,6 +100,7 @@ void TestMainWindow::menuBarAsDesigned()
         {"mnCopyIP", "自分のIPをコピー", QKeySequence("Ctrl+I")}, {"mnClearLog", "ログのクリア", QKeySequence()},
         {"mnHelp", "ヘルプ", QKeySequence("F1")},         {"mnVer", "バージョン", QKeySequence()},
         {"mnCopy", "コピー", QKeySequence()},             {"mnLock", "画面のロック", QKeySequence()},
+        {"mnNearby", "近くのたるにべ", QKeySequence("F4")},
     };
     for (const MenuRow &row : rows) {
         QAction *a = findAction(w, QString::fromLatin1(row.name));
@@ -107,6 +110,14 @@ void TestMainWindow::menuBarAsDesigned()
         const bool check = QByteArray(row.name) == "mnFormTop" || QByteArray(row.name) == "mnBeep"
                            || QByteArray(row.name) == "mnMsgBeep";
         QCOMPARE(a->isCheckable(), check);
+    }
+    // No key does two things; the window-level Ctrl+F, Ctrl+L and Ctrl+S are not menu items.
+    QList<QKeySequence> keys{QKeySequence("Ctrl+F"), QKeySequence("Ctrl+L"), QKeySequence("Ctrl+S")};
+    for (const QAction *a : w.findChildren<QAction *>()) {
+        if (a->shortcut().isEmpty())
+            continue;
+        QVERIFY2(!keys.contains(a->shortcut()), qPrintable(a->shortcut().toString()));
+        keys << a->shortcut();
     }
     QVERIFY(!findAction(w, "mnWaitQuit")->isVisible());
     QVERIFY(findAction(w, "mnConnect")->isEnabled());

@@ -86,7 +86,7 @@ void TestPortMapping::throughTheRouter()
 
     const EnterNamespace home(net.homeName());
     QVERIFY2(home.error().isEmpty(), qPrintable(home.error()));
-    TestCopy copy(QLatin1String(GatewayNetwork::HomeAddress), QStringLiteral("home"), true);
+    TestCopy copy(QLatin1String(GatewayNetwork::HomeAddress), QStringLiteral("home"), nullptr, {true});
     QVERIFY(writeEntryFile(entryFilePath(copy.session().room().entryFolder(), QStringLiteral("net")),
                            {QStringLiteral("http://198.51.100.2:8080/"), QStringLiteral("lobby")}));
     copy.session().setQuickServer(QStringLiteral("net"));
@@ -168,7 +168,7 @@ void TestPortMapping::leasesAreRenewedQuietly()
     QVERIFY2(net.setupError().isEmpty(), qPrintable(net.setupError()));
     const EnterNamespace home(net.homeName());
     QVERIFY2(home.error().isEmpty(), qPrintable(home.error()));
-    TestCopy copy(QLatin1String(GatewayNetwork::HomeAddress), QStringLiteral("home"), true, 4);
+    TestCopy copy(QLatin1String(GatewayNetwork::HomeAddress), QStringLiteral("home"), nullptr, {true, 4});
     const QString mapped = QStringLiteral(" ●ルータのポート3220と4330を自動で開きました。");
     QTRY_VERIFY_WITH_TIMEOUT(copy.logText().contains(mapped), MappingWaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(net.gatewayLog().count(request) >= 4, 30000);
@@ -199,9 +199,9 @@ void TestPortMapping::anotherCopyHoldsThePorts()
     QVERIFY2(net.setupError().isEmpty(), qPrintable(net.setupError()));
     const EnterNamespace home(net.homeName());
     QVERIFY2(home.error().isEmpty(), qPrintable(home.error()));
-    TestCopy first(QLatin1String(GatewayNetwork::HomeAddress), QStringLiteral("first"), true);
+    TestCopy first(QLatin1String(GatewayNetwork::HomeAddress), QStringLiteral("first"), nullptr, {true});
     QTRY_VERIFY_WITH_TIMEOUT(first.logText().contains(QStringLiteral("を自動で開きました")), MappingWaitMs);
-    TestCopy second(QLatin1String(GatewayNetwork::SecondHomeAddress), QStringLiteral("second"), true);
+    TestCopy second(QLatin1String(GatewayNetwork::SecondHomeAddress), QStringLiteral("second"), nullptr, {true});
     QTRY_VERIFY_WITH_TIMEOUT(second.logText().contains(refusal), MappingWaitMs);
     QCOMPARE(second.session().externalAddress(), QString());
     // The first keeps its forwarding, and the second took none for itself.
@@ -216,7 +216,7 @@ void TestPortMapping::withoutAGatewayOnLoopback()
     // also after its ports open again.
     auto blocker = std::make_unique<RawListener>(4, ChatPort, [](RawPeer &) {});
     QVERIFY(blocker->listening());
-    TestCopy copy(loopbackText(4), QStringLiteral("lone"), true);
+    TestCopy copy(loopbackText(4), QStringLiteral("lone"), nullptr, {true});
     TestCopy other(5, QStringLiteral("other"));
     QTRY_VERIFY_WITH_TIMEOUT(copy.logText().contains(NoGatewayLine), WaitMs);
     // The chat port was taken; once free, the copy listens again and asks again, quietly.

@@ -71,7 +71,7 @@ void TestReachCheck::answersAfterEnteringARoom()
     QFETCH(QString, line);
     ScriptedHttpServer server;
     server.script = {ScriptedHttpServer::reply("NoUser"), answer};
-    TestCopy copy(loopbackText(6), QStringLiteral("waiter"), true);
+    TestCopy copy(loopbackText(6), QStringLiteral("waiter"), nullptr, {true});
     QVERIFY(writeEntryFile(entryFilePath(copy.session().room().entryFolder(), QStringLiteral("room")),
                            {server.url(QStringLiteral("/cgi-bin/dir.cgi")), QStringLiteral("lobby")}));
     copy.session().setQuickServer(QStringLiteral("room"));

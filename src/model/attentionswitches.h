@@ -1,24 +1,16 @@
 #pragma once
-// The switches for arriving lines while the window is inactive. They live in their own file
-// ("tarnivel.ini") beside the settings file, so the settings file keeps its 17 items and
-// older copies read it as before.
+// The switches for arriving lines while the window is inactive, kept in "tarnivel.ini".
 
-#include <QString>
+#include "model/extraswitches.h"
 
 namespace tarnivel {
 
 struct AttentionSwitches
 {
-    bool alert = true;   // taskbar flash / urgency hint
-    bool tray = true;    // tray icon with the unread count
-    bool notify = false; // desktop notification naming the sender
+    bool alert = extraswitch::AttentionAlert.defaultOn;   // taskbar flash / urgency hint
+    bool tray = extraswitch::AttentionTray.defaultOn;     // tray icon with the unread count
+    bool notify = extraswitch::AttentionNotify.defaultOn; // desktop notification naming the sender
     friend bool operator==(const AttentionSwitches &, const AttentionSwitches &) = default;
 };
-
-inline constexpr const char *ExtraSettingsFileName = "tarnivel.ini";
-
-// Missing file or keys give the defaults.
-AttentionSwitches loadAttentionSwitches(const QString &path);
-[[nodiscard]] bool saveAttentionSwitches(const QString &path, const AttentionSwitches &switches);
 
 } // namespace tarnivel

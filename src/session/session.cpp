@@ -2,6 +2,7 @@
 
 #include "model/commandline.h"
 #include "model/settingsfile.h"
+#include "platform/avahidiscovery.h"
 #include "session/help.h"
 #include "session/lifecycleview.h"
 #include "session/outsideaccess.h"
@@ -25,6 +26,10 @@ std::unique_ptr<UrlOpener> ownUrlOpenerUnless(UrlOpener *given)
 {
     return given ? nullptr : std::make_unique<DesktopUrlOpener>();
 }
+std::unique_ptr<LanDiscovery> ownLanDiscoveryUnless(LanDiscovery *given)
+{
+    return given ? nullptr : std::make_unique<AvahiDiscovery>();
+}
 } // namespace
 
 Session::Session(const SessionOptions &options, StatusView &statusView, ComposerView &composerView,
@@ -36,6 +41,7 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
     , m_ownSound(ownSoundUnless(options.sound))
     , m_ownDialup(ownDialupUnless(options.dialup))
     , m_ownUrlOpener(ownUrlOpenerUnless(options.urlOpener))
+    , m_ownLanDiscovery(ownLanDiscoveryUnless(options.lanDiscovery))
     , m_sound(options.sound ? *options.sound : *m_ownSound)
     , m_dialup(options.dialup ? *options.dialup : *m_ownDialup)
     , m_urlOpener(options.urlOpener ? *options.urlOpener : *m_ownUrlOpener)
@@ -48,6 +54,8 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
     , m_outside(options.reachOutside ? std::make_unique<OutsideAccess>(m_log, m_room, m_prefs, options.bindAddress,
                                                                                         options.portLeaseSeconds)
                                        : nullptr)
+    , m_lan(options.lanDiscovery ? *options.lanDiscovery : *m_ownLanDiscovery, m_mesh, m_prefs, options.bindAddress,
+            QStringLiteral(TARNIVEL_VERSION_TEXT))
     , m_titleBody(windowtitle::unconnected())
 {
     if (m_outside)
@@ -56,8 +64,10 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
         m_titleBody = windowtitle::forState(state, count);
         showTitle();
     });
-    connect(&m_mesh, &Mesh::connectAvailableChanged, this,
-            [this](bool available) { m_statusView.setConnectMenus(available, !available); });
+    connect(&m_mesh, &Mesh::connectAvailableChanged, this, [this](bool available) {
+        m_connectAvailable = available;
+        m_statusView.setConnectMenus(available, !available);
+    });
     connect(&m_mesh, &Mesh::membersChanged, this, [this] {
         if (m_prefs.showPeers)
             showMembers();
@@ -103,6 +113,12 @@ void Session::showTitle()
     m_statusView.setTitle(m_titleBody + m_room.waitTitle() + m_lockSuffix);
 }
 
+void Session::setMyName(const QString &name)
+{
+    m_prefs.myName = name;
+    m_lan.refresh();
+}
+
 void Session::toggleScreenLock()
 {
     if (m_log.screenLocked()) {
@@ -142,6 +158,31 @@ void Session::setPlacement(const QRect &twips)
 }
 
 // ---- Connect and disconnect -----------------------------------------------------------
+
+void Session::connectCommand(const std::function<std::optional<QString>(const QString &lastAddress)> &ask)
+{
+    if (!beginConnect())
+        return;
+    if (const std::optional<QString> chosen = takeChosenAddress()) {
+        connectTo(*chosen);
+        return;
+    }
+    if (const std::optional<QString> address = ask(m_prefs.connectAddress))
+        connectTo(*address);
+    else
+        abandonConnect();
+}
+
+void Session::connectToPicked(const QString &address)
+{
+    // Like its menu item, the command is not there while a join runs or a chat stands.
+    if (!m_connectAvailable)
+        return;
+    // The pick is the answer: an address chosen earlier (a room partner met while in a chat)
+    // does not take its place.
+    m_selectedServer.clear();
+    connectCommand([&address](const QString &) { return std::optional<QString>(address); });
+}
 
 bool Session::beginConnect()
 {
@@ -237,6 +278,7 @@ void Session::load(const QString &commandLine, LifecycleView &view)
     m_mesh.listenAgain();
     if (m_outside)
         m_outside->start();
+    m_lan.start();
     m_room.startTicking();
     view.showWindow();
     if (read)
@@ -262,6 +304,7 @@ void Session::unload(LifecycleView &view)
     // Giving the ports back also keeps the program running until the router has answered.
     if (m_outside)
         m_outside->stop();
+    m_lan.stop();
     m_mesh.reset();
     float left = 0;
     float top = 0;

@@ -9,7 +9,9 @@
 #include "directory/roomexchange.h"
 #include "mesh/mesh.h"
 #include "model/preferences.h"
+#include "session/lanpresence.h"
 #include "platform/dialup.h"
+#include "platform/landiscovery.h"
 #include "platform/socket.h"
 #include "platform/sound.h"
 #include "platform/urlopener.h"
@@ -41,6 +43,7 @@ struct SessionOptions
     // reached. Tests leave it off unless they build a network of their own for it.
     bool reachOutside = true;
     int portLeaseSeconds = 3600; // how long the router is asked to forward them (tests: seconds, to see renewals)
+    LanDiscovery *lanDiscovery = nullptr; // null: Avahi on the system bus
 };
 
 class Session : public QObject
@@ -56,7 +59,14 @@ public:
     // Unloading: leave any room, cut every connection, save the settings.
     void unload(LifecycleView &view);
 
-    // The connect command, around asking the user for an address: beginConnect refuses
+    // The connect command: joins the address already chosen, or else the one ask answers
+    // (the connect dialog, given the last address); nothing while the copy is in a chat, and
+    // no answer abandons it.
+    void connectCommand(const std::function<std::optional<QString>(const QString &lastAddress)> &ask);
+    // A copy picked from the list of nearby copies: the connect command, as if its address
+    // had been typed.
+    void connectToPicked(const QString &address);
+    // The steps of the connect command, around asking the user for an address: beginConnect refuses
     // while the copy is in a chat. When the address is already chosen (command line, room)
     // takeChosenAddress gives it and no question is asked.
     [[nodiscard]] bool beginConnect();
@@ -74,9 +84,11 @@ public:
     void quickCommand();
     void waitQuitCommand();
     RoomExchange &room() { return m_room; }
+    // Being found on the same network and finding the copies there.
+    LanPresence &lan() { return m_lan; }
 
     const Preferences &preferences() const { return m_prefs; }
-    void setMyName(const QString &name) { m_prefs.myName = name; }
+    void setMyName(const QString &name);
     void setConnectSound(bool on) { m_prefs.connectSound = on; }
     void setMessageSound(bool on) { m_prefs.messageSound = on; }
     void setAlwaysOnTop(bool on) { m_prefs.alwaysOnTop = on; }
@@ -133,6 +145,7 @@ private:
     std::unique_ptr<SoundPlayer> m_ownSound;
     std::unique_ptr<DialupSource> m_ownDialup;
     std::unique_ptr<UrlOpener> m_ownUrlOpener;
+    std::unique_ptr<LanDiscovery> m_ownLanDiscovery;
     SoundPlayer &m_sound;
     DialupSource &m_dialup;
     UrlOpener &m_urlOpener;
@@ -143,10 +156,12 @@ private:
     Composer m_composer;
     RoomExchange m_room;
     std::unique_ptr<OutsideAccess> m_outside;
+    LanPresence m_lan;
     // Set when the address of the next connect command is already chosen (the start-up
     // command line, a directory room): that command then joins the stored connect address
     // without asking, and clears it.
     QString m_selectedServer;
+    bool m_connectAvailable = true; // the connect menu item is enabled
     QString m_titleBody;
     QString m_lockSuffix;
 };

@@ -8,12 +8,12 @@
 #include <QObject>
 #include <memory>
 
-class QAction;
 class QMenu;
 class QWidget;
 
 namespace tarnivel {
 
+class ExtraSwitchItems;
 class Mesh;
 class QtDesktopAttention;
 
@@ -21,11 +21,11 @@ class AttentionControl : public QObject
 {
     Q_OBJECT
 public:
-    AttentionControl(QWidget &window, const Mesh &mesh, QString switchesPath, QObject *parent = nullptr);
+    AttentionControl(QWidget &window, const Mesh &mesh, QObject *parent = nullptr);
     ~AttentionControl() override;
 
     // The three check items, appended to menu.
-    void addSwitches(QMenu &menu);
+    void addSwitches(QMenu &menu, ExtraSwitchItems &items);
 
     ArrivalAlerts &alerts() { return m_alerts; }
     // The tray icon was clicked.
@@ -35,15 +35,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void switchChanged();
-
     QWidget &m_window;
-    QString m_switchesPath;
     std::unique_ptr<QtDesktopAttention> m_desktop;
     ArrivalAlerts m_alerts;
-    QAction *m_alertAction = nullptr;
-    QAction *m_trayAction = nullptr;
-    QAction *m_notifyAction = nullptr;
 };
 
 } // namespace tarnivel

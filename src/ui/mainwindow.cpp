@@ -3,16 +3,18 @@
 #include "conversation/logrenderer.h"
 #include "model/twips.h"
 #include "platform/clipboard.h"
-#include "model/attentionswitches.h"
+#include "model/extraswitches.h"
 #include "ui/aboutbox.h"
 #include "ui/attentioncontrol.h"
 #include "ui/connectdialog.h"
+#include "ui/extraswitchitems.h"
 #include "ui/findbar.h"
 #include "ui/logappearance.h"
 #include "ui/logfiledialog.h"
 #include "ui/mainlayout.h"
 #include "ui/myipdialog.h"
 #include "ui/namedialog.h"
+#include "ui/nearbywindow.h"
 #include "ui/privatesendhint.h"
 #include "ui/programicon.h"
 #include "ui/serverlistdialog.h"
@@ -60,8 +62,8 @@ MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
     m_logView->setDocument(&m_session->logDocument());
     m_appearance = std::make_unique<LogAppearance>(*m_logView, m_session->log().held(), *m_inputBox,
                                                    *m_memberList, *m_memberTickList);
-    m_attention = std::make_unique<AttentionControl>(
-        *this, m_session->mesh(), m_session->programFile(QString::fromLatin1(ExtraSettingsFileName)));
+    m_attention = std::make_unique<AttentionControl>(*this, m_session->mesh());
+    m_extraSwitches = new ExtraSwitchItems(m_session->programFile(QString::fromLatin1(ExtraSettingsFileName)), this);
     m_findBar = new FindBar(*m_logView, centralWidget());
     m_findBar->findBox()->installEventFilter(this);
     connect(m_findBar, &FindBar::shownChanged, this, [this](bool shown) {
@@ -106,6 +108,9 @@ MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
 MainWindow::~MainWindow()
 {
     unload();
+    // It shows what the session finds: it goes first.
+    delete m_nearbyWindow;
+    m_nearbyWindow = nullptr;
     // The log view shows the session's document: the widgets go first.
     for (QWidget *w : std::initializer_list<QWidget *>{m_logView, m_inputBox, m_sendButton, m_sendToAllOption,
                                                        m_sendToChosenOption, m_memberList, m_memberTickList, m_memberAddressBox,
@@ -208,6 +213,10 @@ void MainWindow::buildMenus()
     connectMenu->addSeparator();
     connect(addAction(connectMenu, QStringLiteral("mnEnd"), QStringLiteral("終了"), QKeySequence(Qt::CTRL | Qt::Key_Q)),
             &QAction::triggered, this, &QWidget::close);
+    // Beyond the classic menu: the copies on the same network, next to the room keys F2 and F3.
+    connectMenu->addSeparator();
+    connect(addAction(connectMenu, QStringLiteral("mnNearby"), QStringLiteral("近くのたるにべ"), QKeySequence(Qt::Key_F4)),
+            &QAction::triggered, this, &MainWindow::nearbyCommand);
 
     m_peerColumnAction = addAction(nullptr, QStringLiteral("mnDisp"), ShowColumnCaption);
     bar->addAction(m_peerColumnAction);
@@ -236,7 +245,9 @@ void MainWindow::buildMenus()
     settingsMenu->addSeparator();
     connect(addAction(settingsMenu, QStringLiteral("mnFindLog"), QStringLiteral("ログを検索"), QKeySequence(Qt::CTRL | Qt::Key_G)),
             &QAction::triggered, m_findBar, &FindBar::open);
-    m_attention->addSwitches(*settingsMenu);
+    m_attention->addSwitches(*settingsMenu, *m_extraSwitches);
+    m_extraSwitches->add(*settingsMenu, QStringLiteral("mnLanAnnounce"), QStringLiteral("LANで自分を知らせる"),
+                         extraswitch::LanAnnounce, [this](bool on) { m_session->lan().setAnnouncing(on); });
 
     QMenu *toolMenu = bar->addMenu(QStringLiteral("その他"));
     toolMenu->setObjectName(QStringLiteral("mnTool"));
@@ -369,18 +380,19 @@ void MainWindow::setShownAddress(const QString &address)
 
 void MainWindow::connectCommand()
 {
-    Session &s = *m_session;
-    if (!s.beginConnect())
-        return;
-    if (const std::optional<QString> chosen = s.takeChosenAddress()) {
-        s.connectTo(*chosen);
-        return;
+    m_session->connectCommand([this](const QString &lastAddress) { return askConnectAddress(lastAddress); });
+}
+
+void MainWindow::nearbyCommand()
+{
+    if (!m_nearbyWindow) {
+        m_nearbyWindow = new NearbyWindow(m_session->lan(), this);
+        connect(m_nearbyWindow, &NearbyWindow::joinRequested, this,
+                [this](const QString &address) { m_session->connectToPicked(address); });
     }
-    const std::optional<QString> address = askConnectAddress(s.preferences().connectAddress);
-    if (address)
-        s.connectTo(*address);
-    else
-        s.abandonConnect();
+    m_nearbyWindow->show();
+    m_nearbyWindow->raise();
+    m_nearbyWindow->activateWindow();
 }
 
 std::optional<QString> MainWindow::askConnectAddress(const QString &lastAddress)
@@ -568,6 +580,8 @@ void MainWindow::resizeToOuter(QSize outer)
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     unload();
+    if (m_nearbyWindow)
+        m_nearbyWindow->close();
     // A dialog left open (the entry list, a termination signal meanwhile) would keep the program alive.
     for (QDialog *dialog : findChildren<QDialog *>()) {
         if (dialog->isVisible())

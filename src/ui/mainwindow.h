@@ -26,8 +26,10 @@ namespace tarnivel {
 
 class AttentionControl;
 class Clipboard;
+class ExtraSwitchItems;
 class FindBar;
 class LogAppearance;
+class NearbyWindow;
 class PrivateSendHint;
 
 class MainWindow : public QMainWindow,
@@ -61,6 +63,8 @@ public:
     FindBar *findBar() const { return m_findBar; }
     AttentionControl &attention() { return *m_attention; }
     PrivateSendHint *privateSendHint() const { return m_privateSendHint; }
+    // The list of nearby copies; null until first opened.
+    NearbyWindow *nearbyWindow() const { return m_nearbyWindow; }
 
     // The platform's font and colour choosers, replaceable (tests answer them themselves).
     void setFontChooser(FontChooser chooser) { m_fontChooser = std::move(chooser); }
@@ -100,6 +104,8 @@ public:
     void connectCommand();
     // The server command (F2): the entry list, then the chosen entry's room.
     void serverCommand();
+    // "近くのたるにべ": opens (or raises) the list of copies on the same network.
+    void nearbyCommand();
     // The peer column command ("接続先を表示" / "接続先を隠す").
     void togglePeerColumn();
     void toggleAlwaysOnTop();
@@ -160,6 +166,8 @@ private:
     FindBar *m_findBar = nullptr;
     PrivateSendHint *m_privateSendHint = nullptr;
     std::unique_ptr<AttentionControl> m_attention;
+    ExtraSwitchItems *m_extraSwitches = nullptr;
+    NearbyWindow *m_nearbyWindow = nullptr;
     // Where text last went into the log.
     int m_lastInsertion = 0;
 

@@ -19,12 +19,6 @@
 
 namespace tarnivel::test {
 
-namespace {
-
-constexpr int CapNetAdmin = 12;
-constexpr int CapSysAdmin = 21;
-const QString Link = QStringLiteral("tarnivel0"); // the veth end's name inside either namespace
-
 QString findTool(const QString &name)
 {
     QString path = QStandardPaths::findExecutable(name);
@@ -32,6 +26,12 @@ QString findTool(const QString &name)
         path = QStandardPaths::findExecutable(name, {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
     return path;
 }
+
+namespace {
+
+constexpr int CapNetAdmin = 12;
+constexpr int CapSysAdmin = 21;
+const QString Link = QStringLiteral("tarnivel0"); // the veth end's name inside either namespace
 
 bool hasCapabilities()
 {
@@ -193,6 +193,23 @@ QString TwoNamespaces::cutFar()
                                                      "add rule inet cut in drop;"
                                                      "add chain inet cut out { type filter hook output priority 0; };"
                                                      "add rule inet cut out drop")});
+}
+
+QString TwoNamespaces::addNearAddress(const QString &address)
+{
+    return run(QStringLiteral("ip"), {QStringLiteral("-n"), m_near, QStringLiteral("addr"), QStringLiteral("add"),
+                                      address + QStringLiteral("/24"), QStringLiteral("dev"), Link});
+}
+
+QString TwoNamespaces::upNearLoopback()
+{
+    return run(QStringLiteral("ip"), {QStringLiteral("-n"), m_near, QStringLiteral("link"), QStringLiteral("set"),
+                                      QStringLiteral("lo"), QStringLiteral("up")});
+}
+
+QString TwoNamespaces::linkName()
+{
+    return Link;
 }
 
 // ---- A home network behind a router ----------------------------------------------------

@@ -14,6 +14,9 @@
 
 namespace tarnivel::test {
 
+// A system tool's path, looking in the sbin folders too (root's tools are not on every PATH).
+QString findTool(const QString &name);
+
 class TwoNamespaces
 {
 public:
@@ -36,6 +39,12 @@ public:
 
     // Drop every packet into and out of the far namespace. Empty on success, else what failed.
     [[nodiscard]] QString cutFar();
+    // One more address on the near end of the link (a second copy on the near machine).
+    [[nodiscard]] QString addNearAddress(const QString &address);
+    // The near namespace's loopback interface up (copies bound to 127.0.0.N there).
+    [[nodiscard]] QString upNearLoopback();
+    // The veth end's name inside either namespace.
+    static QString linkName();
 
 private:
     QString m_near;

@@ -9,16 +9,11 @@
 
 namespace tarnivel::test {
 
-CopyBase::CopyBase(int n, const QString &name)
-    : CopyBase(loopbackText(n), name)
-{
-}
-
-CopyBase::CopyBase(const QString &address, const QString &name, bool reachOutside, int portLeaseSeconds)
+CopyBase::CopyBase(const QString &address, const QString &name, LanDiscovery *discovery, ReachOutside reach)
     : m_address(address)
     , m_name(name)
-    , m_reachOutside(reachOutside)
-    , m_portLeaseSeconds(portLeaseSeconds)
+    , m_discovery(discovery ? discovery : &lan)
+    , m_reach(reach)
 {
 }
 
@@ -31,8 +26,9 @@ SessionOptions CopyBase::options()
     options.dialup = &dialup;
     options.sound = &sound;
     options.urlOpener = &urlOpener;
-    options.reachOutside = m_reachOutside;
-    options.portLeaseSeconds = m_portLeaseSeconds;
+    options.lanDiscovery = m_discovery;
+    options.reachOutside = m_reach.on;
+    options.portLeaseSeconds = m_reach.leaseSeconds;
     return options;
 }
 
@@ -71,8 +67,8 @@ TestCopy::TestCopy(int n, const QString &name)
 {
 }
 
-TestCopy::TestCopy(const QString &address, const QString &name, bool reachOutside, int portLeaseSeconds)
-    : CopyBase(address, name, reachOutside, portLeaseSeconds)
+TestCopy::TestCopy(const QString &address, const QString &name, LanDiscovery *discovery, ReachOutside reach)
+    : CopyBase(address, name, discovery, reach)
     , m_session(std::make_unique<Session>(options(), m_views, m_views))
 {
     m_session->load(QString(), m_views);
@@ -114,7 +110,12 @@ QStringList TestCopy::members() const
 // ---- With a window --------------------------------------------------------------------
 
 WindowCopy::WindowCopy(int n, const QString &name)
-    : CopyBase(n, name)
+    : WindowCopy(loopbackText(n), name)
+{
+}
+
+WindowCopy::WindowCopy(const QString &address, const QString &name, LanDiscovery *discovery)
+    : CopyBase(address, name, discovery)
     , m_window(std::make_unique<MainWindow>(options()))
 {
     m_window->load(QString());

@@ -41,6 +41,13 @@ public:
     bool accepts = true;
 };
 
+// Port mapping and reachability checks: off unless the test built a network for them.
+struct ReachOutside
+{
+    bool on = false;
+    int leaseSeconds = 3600; // short to see renewals
+};
+
 // What every kind of test copy answers from its session.
 class CopyBase
 {
@@ -61,10 +68,11 @@ public:
     RecordingSound sound;
     FixedDialup dialup;
     RecordingUrlOpener urlOpener;
+    // What the copy announces; nothing reaches the network unless a test gives another.
+    FakeLanDiscovery lan;
 
 protected:
-    CopyBase(int n, const QString &name);
-    CopyBase(const QString &address, const QString &name, bool reachOutside = false, int portLeaseSeconds = 3600);
+    CopyBase(const QString &address, const QString &name, LanDiscovery *discovery = nullptr, ReachOutside reach = {});
     SessionOptions options();
 
     QTemporaryDir m_folder;
@@ -72,8 +80,8 @@ protected:
     QTemporaryDir m_shippedFolder;
     QString m_address;
     QString m_name;
-    bool m_reachOutside; // port mapping and reachability checks; off unless the test built a network
-    int m_portLeaseSeconds;
+    LanDiscovery *m_discovery;
+    ReachOutside m_reach;
 };
 
 class TestCopy : public CopyBase
@@ -81,10 +89,11 @@ class TestCopy : public CopyBase
 public:
     // n picks the bind address loopback(n); the copy starts loaded and listening.
     TestCopy(int n, const QString &name);
-    // Bound to this address instead (one the test made, in a namespace of its own); with
-    // reachOutside it asks the gateway to forward its ports and directory servers whether
-    // it can be reached.
-    TestCopy(const QString &address, const QString &name, bool reachOutside = false, int portLeaseSeconds = 3600);
+    // Bound to this address instead (one the test made, in a namespace of its own), and
+    // finding and being found through this discovery (the real Avahi) instead of the fake.
+    // With reach.on it also asks the gateway to forward its ports and directory servers
+    // whether it can be reached.
+    TestCopy(const QString &address, const QString &name, LanDiscovery *discovery = nullptr, ReachOutside reach = {});
     ~TestCopy() override;
 
     Session &session() override { return *m_session; }
@@ -109,6 +118,7 @@ class WindowCopy : public CopyBase
 {
 public:
     WindowCopy(int n, const QString &name);
+    WindowCopy(const QString &address, const QString &name, LanDiscovery *discovery = nullptr);
     ~WindowCopy() override;
 
     MainWindow &window() { return *m_window; }

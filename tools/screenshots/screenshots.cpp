@@ -11,6 +11,7 @@
 #include "ui/colourdialog.h"
 #include "ui/connectdialog.h"
 #include "ui/myipdialog.h"
+#include "ui/nearbywindow.h"
 #include "ui/programicon.h"
 #include "ui/splashwindow.h"
 #include "ui/startup.h"
@@ -167,6 +168,16 @@ int main(int argc, char *argv[])
     {
         ConnectDialog dialog(QStringLiteral("192.0.2.25"), &w);
         save(dialog, QStringLiteral("dialog-connect"));
+    }
+    {
+        // Copies found on the network: two of this chat, and one elsewhere.
+        w.nearbyCommand();
+        emit a.lan.availabilityChanged(LanAvailability::Available);
+        emit a.lan.found(FoundCopy{QStringLiteral("1"), QStringLiteral("ぶんた@desk-b"), QStringLiteral("desk-b.local"), QHostAddress(b.address()), 3220, 2, {}});
+        emit a.lan.found(FoundCopy{QStringLiteral("2"), QStringLiteral("ちはる@note-c"), QStringLiteral("note-c.local"), QHostAddress(c.address()), 3220, 2, {}});
+        emit a.lan.found(FoundCopy{QStringLiteral("3"), QStringLiteral("だいち@pc-d"), QStringLiteral("pc-d.local"), QHostAddress(QStringLiteral("192.0.2.14")), 3220, 0, {}});
+        save(*w.nearbyWindow(), QStringLiteral("window-nearby"));
+        w.nearbyWindow()->close();
     }
     {
         // As if on a dial-up link (the chat itself runs on loopback addresses), behind a
