@@ -9,7 +9,11 @@
 
 #include "directory/entryfile.h"
 #include "directory/reachcheck.h"
+#include "model/extraswitches.h"
+#include "session/outsideaccess.h"
+#include "ui/mainwindow.h"
 
+#include <QAction>
 #include <QtTest>
 
 using namespace tarnivel;
@@ -18,6 +22,7 @@ using namespace tarnivel::test;
 namespace {
 const QString ReachableLine = QStringLiteral(" ●外部から接続できます。");
 const QString UnreachableLine = QStringLiteral(" ●外部から接続できません: TCP 3220 と 4330 を開いてください");
+const QString NoGatewayLine = QStringLiteral(" ●ルータが見つからないので、ポートを自動で開けませんでした。");
 const QString WaitUnreachableLine = QStringLiteral(" ●外部から接続できないので、このまま待っても誰も参加できません。");
 } // namespace
 
@@ -31,6 +36,8 @@ private slots:
     void reachUrlFromEntry();
     void answersAfterEnteringARoom_data();
     void answersAfterEnteringARoom();
+    void switchesInTheSettingsMenu_data();
+    void switchesInTheSettingsMenu();
 };
 
 void TestReachCheck::reachUrlFromEntry_data()
@@ -93,6 +100,42 @@ void TestReachCheck::answersAfterEnteringARoom()
     QCOMPARE(copy.logText().contains(UnreachableLine), line == UnreachableLine);
     // Only a closed port warns the waiter, once.
     QCOMPARE(copy.logText().count(WaitUnreachableLine), line == UnreachableLine ? 1 : 0);
+}
+
+void TestReachCheck::switchesInTheSettingsMenu_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("port mapping") << QStringLiteral("mnPortMapping") << QStringLiteral("ルータのポートを自動で開く");
+    QTest::newRow("reachability check") << QStringLiteral("mnReachCheck") << QStringLiteral("外部から接続できるか確かめる");
+}
+
+void TestReachCheck::switchesInTheSettingsMenu()
+{
+    // On at first; a toggle reaches the copy at once and is kept in tarnivel.ini.
+    QFETCH(QString, item);
+    QFETCH(QString, caption);
+    WindowCopy copy(loopbackText(7), QStringLiteral("w"), nullptr, {true});
+    OutsideAccess &outside = *copy.session().outsideAccess();
+    const bool mapping = item == QLatin1String("mnPortMapping");
+    const auto state = [&] { return mapping ? outside.portMapping() : outside.reachCheck(); };
+    const ExtraSwitch &which = mapping ? extraswitch::PortMapping : extraswitch::ReachCheck;
+    const QString ini = copy.session().programFile(QString::fromLatin1(ExtraSettingsFileName));
+    QAction *action = findAction(copy.window(), item);
+    QVERIFY(action);
+    QCOMPARE(action->text(), caption);
+    QVERIFY(action->isChecked());
+    QVERIFY(state());
+    QTRY_VERIFY_WITH_TIMEOUT(copy.logText().contains(NoGatewayLine), WaitMs);
+
+    action->trigger();
+    QVERIFY(!state());
+    QVERIFY(!readExtraSwitch(ini, which));
+    action->trigger();
+    QVERIFY(state());
+    QVERIFY(readExtraSwitch(ini, which));
+    // Mapping switched on again asks the router again and says what it found again.
+    QTRY_COMPARE_WITH_TIMEOUT(copy.logText().count(NoGatewayLine), mapping ? 2 : 1, WaitMs);
 }
 
 QTEST_MAIN(TestReachCheck)

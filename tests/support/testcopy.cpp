@@ -114,8 +114,8 @@ WindowCopy::WindowCopy(int n, const QString &name)
 {
 }
 
-WindowCopy::WindowCopy(const QString &address, const QString &name, LanDiscovery *discovery)
-    : CopyBase(address, name, discovery)
+WindowCopy::WindowCopy(const QString &address, const QString &name, LanDiscovery *discovery, ReachOutside reach)
+    : CopyBase(address, name, discovery, reach)
     , m_window(std::make_unique<MainWindow>(options()))
 {
     m_window->load(QString());

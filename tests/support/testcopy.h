@@ -118,7 +118,7 @@ class WindowCopy : public CopyBase
 {
 public:
     WindowCopy(int n, const QString &name);
-    WindowCopy(const QString &address, const QString &name, LanDiscovery *discovery = nullptr);
+    WindowCopy(const QString &address, const QString &name, LanDiscovery *discovery = nullptr, ReachOutside reach = {});
     ~WindowCopy() override;
 
     MainWindow &window() { return *m_window; }
