@@ -1,7 +1,15 @@
 cmake_minimum_required(VERSION 3.21)
 # Fails when a file of one layer includes a header of a layer it may not use.
 # Called with -DSOURCE_DIR=<src> -DLAYERS="name:allowed,allowed|name:..." (allowed includes itself).
+# Every spelling the compiler accepts counts: blanks before or after the '#', quotes or angle
+# brackets, and a path that climbs out of the folder ("../session/session.h").
 string(REPLACE "|" ";" LAYERS "${LAYERS}")
+set(layerNames "")
+foreach(entry IN LISTS LAYERS)
+  string(REGEX REPLACE ":.*" "" name "${entry}")
+  list(APPEND layerNames ${name})
+endforeach()
+set(includePattern "^[ \t]*#[ \t]*include[ \t]*[\"<](\\.\\./|\\./)*([a-z]+)/")
 foreach(entry IN LISTS LAYERS)
   string(REPLACE ":" ";" parts "${entry}")
   list(GET parts 0 layer)
@@ -9,10 +17,12 @@ foreach(entry IN LISTS LAYERS)
   string(REPLACE "," ";" allowed "${allowed}")
   file(GLOB files ${SOURCE_DIR}/${layer}/*.cpp ${SOURCE_DIR}/${layer}/*.h)
   foreach(f IN LISTS files)
-    file(STRINGS ${f} includes REGEX "^#include \"[a-z]+/")
+    file(STRINGS ${f} includes REGEX "${includePattern}")
     foreach(line IN LISTS includes)
-      string(REGEX REPLACE "^#include \"([a-z]+)/.*" "\\1" used "${line}")
-      if(NOT used IN_LIST allowed)
+      string(REGEX MATCH "${includePattern}" matched "${line}")
+      set(used "${CMAKE_MATCH_2}")
+      # Other folders (<sys/socket.h>, <boost/...>) are not layers.
+      if(used IN_LIST layerNames AND NOT used IN_LIST allowed)
         message(FATAL_ERROR "${f}: the ${layer} layer may not include ${used}/ (allowed: ${allowed})")
       endif()
     endforeach()

@@ -20,7 +20,7 @@
 #include <cstring>
 #include <memory>
 
-using namespace tarnivel::directory;
+using namespace tarnivel::dirserver;
 namespace http = boost::beast::http;
 
 namespace {

@@ -26,6 +26,7 @@
 // Besides the sanitizers' findings, it fails when the log loses text or an arriving chat line
 // (one that ends in CR LF) does not reach it, or when the member list disagrees with the connection count.
 
+#include "testaccess.h"
 #include "fuzzapp.h"
 #include "offline.h"
 
@@ -116,7 +117,7 @@ public:
 
     Socket &socket(int index)
     {
-        ConnectionRoster &roster = session->meshForTests().roster();
+        ConnectionRoster &roster = test::TestAccess::mesh(*session).roster();
         if (index == 0)
             return roster.listening();
         if (index == 1)
@@ -133,8 +134,8 @@ public:
     {
         views.input = text;
         views.ticked.clear();
-        views.sendToChosen = row.has_value() && !views.rows.isEmpty();
-        if (views.sendToChosen)
+        views.sendToChosenChecked = row.has_value() && !views.rows.isEmpty();
+        if (views.sendToChosenChecked)
             views.ticked.insert(*row % int(views.rows.size()));
         session->composer().enterPressed();
     }

@@ -4,6 +4,7 @@
 #include "conversation/chatline.h"
 #include "conversation/chatlog.h"
 #include "platform/sound.h"
+#include "fakes.h"
 
 #include <QApplication>
 #include <QAudioDevice>
@@ -20,13 +21,6 @@
 using namespace tarnivel;
 
 namespace {
-
-class RecordingSoundPlayer : public SoundPlayer
-{
-public:
-    void play(const QString &wavPath) override { played.append(wavPath); }
-    QStringList played;
-};
 
 const QString soundPath = QStringLiteral("/program/message.wav");
 const QChar mark(0x01);
@@ -92,7 +86,7 @@ struct Fixture
     QTextDocument window;
     QTextDocument held;
     Preferences prefs;
-    RecordingSoundPlayer sound;
+    test::RecordingSound sound;
     ChatLog log{window, held, prefs, sound, soundPath};
 };
 
@@ -413,6 +407,7 @@ void TestChatLog::addLog_emptyText()
     f.log.addLog(QString());
     QCOMPARE(f.window.toPlainText(), QStringLiteral("line\n"));
     QCOMPARE(appended.count(), 1);
+    QCOMPARE(appended.at(0).at(0).toInt(), 5); // where the next line begins
     QCOMPARE(f.sound.played, QStringList{soundPath});
 
     f.prefs.messageSound = false;
@@ -458,6 +453,14 @@ void TestChatLog::appendEmphasised()
     f.prefs.logFontSize = 11;
     QSignalSpy appended(&f.log, &ChatLog::appendedToWindow);
 
+    f.log.addLog(QStringLiteral("ab\r\n"));
+    appended.clear();
+    f.log.appendEmphasised(QStringLiteral("To : 太郎 : http://a.jp\r\n"));
+    QCOMPARE(appended.count(), 1);
+    QCOMPARE(appended.at(0).at(0).toInt(), 3);
+    f.log.clearWindow();
+    appended.clear();
+    f.sound.played.clear();
     f.log.appendEmphasised(QStringLiteral("To : 太郎 : http://a.jp\r\n"));
     QCOMPARE(render(f.window), QStringLiteral("To : 太郎 : http://a.jp\n"));
     for (const QTextCharFormat &format : characterFormats(f.window)) {
@@ -471,6 +474,17 @@ void TestChatLog::appendEmphasised()
 
     f.log.addLog(QStringLiteral("me> x\r\n"));
     QVERIFY(isPlainWeight(characterFormats(f.window).constLast()));
+
+    // Locked while a private line was going out: its "To" line is held with it.
+    f.log.lockScreen();
+    appended.clear();
+    f.log.appendEmphasised(QStringLiteral("To : 花子\r\n"));
+    f.log.addLog(QStringLiteral("me> y\r\n"));
+    QCOMPARE(appended.count(), 0);
+    QCOMPARE(render(f.held), QStringLiteral("To : 花子\nme> y\n"));
+    QVERIFY(isEmphasised(characterFormats(f.held).constFirst()));
+    f.log.unlockScreen();
+    QVERIFY(render(f.window).endsWith(QStringLiteral("me> x\nTo : 花子\nme> y\n")));
 }
 
 void TestChatLog::plainTextReadsBackAsLines()

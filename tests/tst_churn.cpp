@@ -3,6 +3,7 @@
 // connected to exactly the copies the round leaves in its chat, its lists and title say so,
 // nobody is stuck connecting, and a line to everyone reaches every member exactly once.
 
+#include "testaccess.h"
 #include "testcopy.h"
 #include "testsupport.h"
 
@@ -31,7 +32,7 @@ QString nameOf(int i)
 QSet<QString> connectedAddresses(TestCopy &c)
 {
     QSet<QString> result;
-    for (const Socket *s : c.session().meshForTests().roster().connectedSockets())
+    for (const Socket *s : TestAccess::mesh(c.session()).roster().connectedSockets())
         result.insert(s->remoteHostIP());
     return result;
 }

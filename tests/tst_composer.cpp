@@ -4,6 +4,7 @@
 #include "conversation/chatdelivery.h"
 #include "conversation/chatlog.h"
 #include "conversation/composer.h"
+#include "fakes.h"
 #include "fakeviews.h"
 #include "model/preferences.h"
 #include "platform/sound.h"
@@ -15,12 +16,6 @@ using namespace tarnivel;
 using namespace tarnivel::test;
 
 namespace {
-
-class SilentSound : public SoundPlayer
-{
-public:
-    void play(const QString &) override {}
-};
 
 // Records every write; members listed in `gone` have left by the time the line is written.
 // Each write runs "the event loop", in which the user presses Enter once more.
@@ -77,7 +72,7 @@ private slots:
 void TestComposer::enterSendsOnce_data()
 {
     QTest::addColumn<bool>("showPeers");
-    QTest::addColumn<bool>("privateChosen");
+    QTest::addColumn<bool>("sendToChosen");
     QTest::addColumn<QList<int>>("ticked"); // rows 0..2 are members in accepted slots 0..2
     QTest::addColumn<QList<int>>("gone");
     QTest::addColumn<QStringList>("writes");
@@ -103,7 +98,7 @@ void TestComposer::enterSendsOnce_data()
 void TestComposer::enterSendsOnce()
 {
     QFETCH(bool, showPeers);
-    QFETCH(bool, privateChosen);
+    QFETCH(bool, sendToChosen);
     QFETCH(QList<int>, ticked);
     QFETCH(QList<int>, gone);
     QFETCH(QStringList, writes);
@@ -114,14 +109,14 @@ void TestComposer::enterSendsOnce()
     Preferences prefs;
     prefs.myName = QStringLiteral("太郎");
     prefs.showPeers = showPeers;
-    SilentSound sound;
+    RecordingSound sound;
     ChatLog chatLog(window, held, prefs, sound, QString());
     FakeViews views;
     for (int k = 0; k < 3; ++k)
         views.rows << Member{{ConnectionSide::Accepted, k}, QStringLiteral("m%1").arg(k), QString()};
     for (int row : ticked)
         views.ticked << row;
-    views.sendToChosen = privateChosen;
+    views.sendToChosenChecked = sendToChosen;
     views.input = QStringLiteral("やあ");
     RecordingDelivery delivery;
     delivery.gone = QSet<int>(gone.begin(), gone.end());

@@ -3,6 +3,7 @@
 // one network namespace and a plain peer in another; an nftables rule on the peer's side
 // cuts the link without a word to either end.
 
+#include "testaccess.h"
 #include "netnamespaces.h"
 #include "rawpeer.h"
 #include "testcopy.h"
@@ -63,7 +64,7 @@ void TestDeadMember::aMemberWhoseNetworkVanishesIsDropped()
     const EnterNamespace near(net.nearName());
     QVERIFY2(near.error().isEmpty(), qPrintable(near.error()));
     TestCopy copy(QLatin1String(TwoNamespaces::NearAddress), QStringLiteral("near"));
-    copy.session().socketContextForTests().setDeadPeerTimeoutMs(DeadPeerTimeoutMs);
+    TestAccess::socketContext(copy.session()).setDeadPeerTimeoutMs(DeadPeerTimeoutMs);
     copy.togglePeerColumn(); // the member list shows
 
     std::unique_ptr<RawListener> joinAnswerer;
@@ -98,7 +99,7 @@ void TestDeadMember::aMemberWhoseNetworkVanishesIsDropped()
         caller->send("\x02" "far");
     }
     QTRY_COMPARE_WITH_TIMEOUT(copy.members(), QStringList{QStringLiteral("far")}, WaitMs);
-    const QList<Socket *> connected = copy.session().meshForTests().roster().connectedSockets();
+    const QList<Socket *> connected = TestAccess::mesh(copy.session()).roster().connectedSockets();
     QCOMPARE(connected.size(), 1);
     QCOMPARE(connected.first()->remoteHostIP(), farAddress);
 

@@ -3,6 +3,7 @@
 // holds no more file descriptors than before.
 
 #include "mesh/mesh.h"
+#include "testaccess.h"
 #include "rawpeer.h"
 #include "testcopy.h"
 #include "testsupport.h"
@@ -45,8 +46,8 @@ void joinThroughAnswerer(TestCopy &newcomer, int answererAt, const QByteArray &r
     newcomer.joinThrough(loopbackText(answererAt));
     // Back to idle and listening on both ports once every dial has failed.
     QTRY_VERIFY_WITH_TIMEOUT(newcomer.title() == QStringLiteral("たるにべ - 未接続")
-                                 && newcomer.session().meshForTests().roster().listening().state() == SocketState::Listening
-                                 && newcomer.session().meshForTests().roster().joinServer().state() == SocketState::Listening,
+                                 && TestAccess::mesh(newcomer.session()).roster().listening().state() == SocketState::Listening
+                                 && TestAccess::mesh(newcomer.session()).roster().joinServer().state() == SocketState::Listening,
                              WaitMs);
 }
 
@@ -98,7 +99,7 @@ void TestHostilePeers::copySurvives_data()
         QTest::qWait(100);
     });
     QTest::newRow("silent on the join port") << Attack([](Scene &s) {
-        s.victim.session().meshForTests().setSilentJoinTimeoutMs(200);
+        TestAccess::mesh(s.victim.session()).setSilentJoinTimeoutMs(200);
         auto peer = dial(10, s.victim.address(), JoinPort);
         QVERIFY(peer);
         QVERIFY(peer->waitHungUp());
@@ -172,10 +173,10 @@ void TestHostilePeers::copySurvives_data()
         // under the sanitizers.
         QObject counter;
         int honestLineEnds = 0;
-        QObject::connect(&s.honest.session().meshForTests(), &Mesh::lineArrived, &counter,
+        QObject::connect(&TestAccess::mesh(s.honest.session()), &Mesh::lineArrived, &counter,
                          [&honestLineEnds](const QString &text) { honestLineEnds += int(text.count(u'\n')); });
         for (int i = 1; i <= BigLines; ++i) {
-            s.victim.session().meshForTests().sendToAll(big, {});
+            TestAccess::mesh(s.victim.session()).sendToAll(big, {});
             QTRY_COMPARE_WITH_TIMEOUT(honestLineEnds, i, WaitMs);
         }
         QCOMPARE(s.honest.logText().split(u'\n').count(bigLine), BigLines);

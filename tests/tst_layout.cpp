@@ -90,7 +90,7 @@ void TestLayout::controlsForOuterSize()
     QTEST(l.address, "address");
     QTEST(l.sendToAll.left(), "columnLeft");
     QCOMPARE(l.sendToAll, QRect(l.sendToAll.left(), 120, 1575, 255));
-    QCOMPARE(l.sendToSome, QRect(l.sendToAll.left(), 360, 1575, 255));
+    QCOMPARE(l.sendToChosen, QRect(l.sendToAll.left(), 360, 1575, 255));
     QCOMPARE(l.peerColumn, column);
     QCOMPARE(l.plainListShown, column && sendToAll);
     QCOMPARE(l.tickListShown, column && !sendToAll);
@@ -152,7 +152,7 @@ void TestLayout::windowAtItsMinimum()
     w.togglePeerColumn();
     QCOMPARE(w.logView()->width(), 132 + 112);
     QVERIFY(!w.memberList()->isVisibleTo(&w) && !w.memberTickList()->isVisibleTo(&w));
-    QVERIFY(!w.sendToAllOption()->isVisibleTo(&w) && !w.sendToSelectedOption()->isVisibleTo(&w));
+    QVERIFY(!w.sendToAllOption()->isVisibleTo(&w) && !w.sendToChosenOption()->isVisibleTo(&w));
     QVERIFY(!w.shownAddress()->isVisibleTo(&w));
 
     // Large: the button keeps 110 twips (7.3 pixels) to the client's right edge and 135 (9

@@ -110,11 +110,11 @@ void TestLogTools::lockHoldsArrivingLinesClearKeepsThemUnlockShowsThemFormatted(
     b.say(QStringLiteral("見て http://example.jp/a?b=1です"));
     QTRY_COMPARE(held.blockCount(), 2);
     b.window().togglePeerColumn();
-    b.window().chooseSendToSelected(true);
+    b.window().setSendToChosen(true);
     b.window().memberTickList()->item(0)->setCheckState(Qt::Checked);
     b.say(QStringLiteral("ないしょ"));
     QTRY_COMPARE(held.blockCount(), 3);
-    b.window().chooseSendToSelected(false);
+    b.window().setSendToChosen(false);
     b.say(QStringLiteral("plain"));
     QTRY_COMPARE(held.blockCount(), 4);
     QCOMPARE(render(a.session().logDocument()), before);

@@ -4,6 +4,7 @@
 #include "platform/codepage932.h"
 #include "testcopy.h"
 #include "ui/mainwindow.h"
+#include "ui/namedialog.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -12,9 +13,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 using namespace tarnivel;
@@ -53,12 +56,39 @@ void activate(QWidget &w)
     QVERIFY(QTest::qWaitForWindowActive(&w));
 }
 
+constexpr int JoinWaitMs = 10000;
+
+// Renames a copy through its name command, typing the name into the dialog.
+void renameThroughDialog(WindowCopy &c, const QString &name)
+{
+    auto *timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [=] {
+        if (auto *dialog = qobject_cast<NameDialog *>(QApplication::activeModalWidget())) {
+            timer->deleteLater();
+            auto *box = dialog->findChild<QLineEdit *>(QStringLiteral("txtMyName"));
+            QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, name, Qt::NoModifier);
+            dialog->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
+        }
+    });
+    timer->start(10);
+    findAction(c.window(), "mnName")->trigger();
+}
+
+QStringList memberNames(WindowCopy &c)
+{
+    QStringList names;
+    for (const Member &m : c.session().mesh().members())
+        names << m.name;
+    return names;
+}
+
 } // namespace
 
 class TestMainWindow : public QObject
 {
     Q_OBJECT
 private slots:
+    void newNameGoesOutInTheNextGreetingAndSwitchesAreSaved();
     void menuBarAsDesigned();
     void menuShortcutsWinOverTheInputBox();
     void ctrlFAndCtrlSActOncePerPress();
@@ -174,7 +204,7 @@ void TestMainWindow::ctrlFAndCtrlSActOncePerPress()
     // Ctrl+S flips the addressing each press, showing the matching list.
     QVERIFY(w.sendToAllOption()->isChecked());
     QTest::keyClick(input, Qt::Key_S, Qt::ControlModifier);
-    QVERIFY(w.sendToSelectedOption()->isChecked());
+    QVERIFY(w.sendToChosenOption()->isChecked());
     QVERIFY(w.memberTickList()->isVisibleTo(&w));
     QVERIFY(!w.memberList()->isVisibleTo(&w));
     QTest::keyClick(input, Qt::Key_S, Qt::ControlModifier);
@@ -333,6 +363,45 @@ void TestMainWindow::aPositionOffEveryScreenComesBack()
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     QVERIFY2(screen.contains(w.pos()), qPrintable(QStringLiteral("%1,%2").arg(w.x()).arg(w.y())));
     QCOMPARE(w.outerTwips(), QSize(6000, 4500)); // the stored size is kept
+}
+
+void TestMainWindow::newNameGoesOutInTheNextGreetingAndSwitchesAreSaved()
+{
+    WindowCopy a(1, QStringLiteral("Noname"));
+    WindowCopy b(2, QStringLiteral("B"));
+    WindowCopy c(3, QStringLiteral("C"));
+    renameThroughDialog(a, QStringLiteral("あたらしい名前"));
+    QCOMPARE(a.session().preferences().myName, QStringLiteral("あたらしい名前"));
+    findAction(a.window(), "mnBeep")->trigger();
+    findAction(b.window(), "mnBeep")->trigger();
+
+    // Hello: a dials b. Welcome: c joins through a.
+    a.joinThrough(b.address());
+    QTRY_COMPARE_WITH_TIMEOUT(memberNames(b), QStringList{QStringLiteral("あたらしい名前")}, JoinWaitMs);
+    c.joinThrough(a.address());
+    QTRY_VERIFY_WITH_TIMEOUT(memberNames(c).contains(QStringLiteral("あたらしい名前")), JoinWaitMs);
+    // The connection sound, dialled or accepted, only where it is switched on.
+    const QString connectSound = a.session().shippedFile(QStringLiteral("connect.wav"));
+    QTRY_COMPARE(a.sound.played, (QStringList{connectSound, connectSound}));
+    QTRY_COMPARE(b.sound.played.count(b.session().shippedFile(QStringLiteral("connect.wav"))), 2);
+    QVERIFY(c.sound.played.isEmpty());
+
+    // The message sound follows its switch from the next line on.
+    a.sound.played.clear();
+    QAction *messageSound = findAction(a.window(), "mnMsgBeep");
+    messageSound->trigger();
+    a.session().log().addLog(QStringLiteral("x\r\n"));
+    messageSound->trigger();
+    a.session().log().addLog(QStringLiteral("y\r\n"));
+    QCOMPARE(a.sound.played, QStringList{a.session().shippedFile(QStringLiteral("message.wav"))});
+
+    messageSound->trigger();
+    a.window().unload();
+    const std::optional<SettingsRead> saved = loadSettingsFile(a.session().settingsPath());
+    QVERIFY(saved);
+    QCOMPARE(saved->preferences.myName, QStringLiteral("あたらしい名前"));
+    QVERIFY(saved->preferences.connectSound);
+    QVERIFY(saved->preferences.messageSound);
 }
 
 QTEST_MAIN(TestMainWindow)

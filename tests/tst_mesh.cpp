@@ -1,5 +1,6 @@
 // Whole copies chatting over real loopback sockets, each with its own bind address.
 
+#include "testaccess.h"
 #include "testcopy.h"
 #include "testsupport.h"
 
@@ -167,7 +168,7 @@ void TestMesh::privateLinesReachOnlyTheTickedMembers()
     sender.togglePeerColumn();
     const QStringList rows = sender.members();
     QCOMPARE(rows.size(), 3);
-    sender.views().chooseSendToSelected(true);
+    sender.views().setSendToChosen(true);
     sender.views().ticked.insert(0);
     sender.views().ticked.insert(2);
     sender.say(QStringLiteral("ないしょ"));
@@ -205,7 +206,7 @@ void TestMesh::privateWithNobodyTickedWritesNothing()
     QTRY_COMPARE_WITH_TIMEOUT(a.namedMemberCount(), 1, JoinWaitMs);
     QTRY_COMPARE(b.namedMemberCount(), 1);
     a.togglePeerColumn();
-    a.views().chooseSendToSelected(true);
+    a.views().setSendToChosen(true);
     a.say(QStringLiteral("誰にも"));
     QVERIFY(a.views().input.isEmpty());
     QVERIFY(a.logText().contains(QStringLiteral("A（秘）: 誰にも")));
@@ -220,12 +221,12 @@ void TestMesh::theToLineNamesOnlyMembersReached()
     QVERIFY(waitAllConnected(copies, 2));
     TestCopy &sender = *copies[0];
     sender.togglePeerColumn();
-    sender.views().chooseSendToSelected(true);
+    sender.views().setSendToChosen(true);
     sender.views().ticked = {0, 1};
     // The first ticked member's connection is gone before the line is written.
     const Member gone = sender.views().rows.at(0);
     const Member staying = sender.views().rows.at(1);
-    sender.session().meshForTests().roster().socket(gone.id)->close();
+    TestAccess::mesh(sender.session()).roster().socket(gone.id)->close();
     sender.say(QStringLiteral("残った人へ"));
     QVERIFY(sender.logText().contains(QStringLiteral("To : %1\n").arg(staying.name)));
     QVERIFY(!sender.logText().contains(gone.name + QStringLiteral("\nR1（秘）")));
@@ -258,7 +259,7 @@ void TestMesh::aMemberThatCannotBeReachedDoesNotSinkTheJoin()
     TestCopy newcomer(2, QStringLiteral("N"));
     newcomer.joinThrough(loopbackText(20));
     QTRY_VERIFY_WITH_TIMEOUT(newcomer.logText().contains(QStringLiteral(" ●エラー : %1").arg(loopbackText(20))), JoinWaitMs);
-    Socket &dial = newcomer.session().meshForTests().roster().dialled(1);
+    Socket &dial = TestAccess::mesh(newcomer.session()).roster().dialled(1);
     if (dial.state() == SocketState::Connected)
         QSKIP("the kernel completed the handshake anyway");
     QCOMPARE(dial.state(), SocketState::Connecting);
@@ -267,7 +268,7 @@ void TestMesh::aMemberThatCannotBeReachedDoesNotSinkTheJoin()
     // only until the list is handled.
     QVERIFY(newcomer.views().disconnectEnabled);
     QVERIFY(!newcomer.views().connectEnabled);
-    QCOMPARE(newcomer.session().meshForTests().roster().listening().state(), SocketState::Listening);
+    QCOMPARE(TestAccess::mesh(newcomer.session()).roster().listening().state(), SocketState::Listening);
 }
 
 void TestMesh::sendingIsRefusedWhenNotInAChat()
@@ -295,7 +296,7 @@ void TestMesh::aPortHeldByAnotherProgramIsSaidOnce()
         a.session().disconnect();
         QCOMPARE(a.logText().count(line), 1);
         // The other port is not affected.
-        ConnectionRoster &r = a.session().meshForTests().roster();
+        ConnectionRoster &r = TestAccess::mesh(a.session()).roster();
         Socket &untouched = port == 3220 ? r.joinServer() : r.listening();
         QCOMPARE(untouched.state(), SocketState::Listening);
 

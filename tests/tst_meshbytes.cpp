@@ -1,6 +1,7 @@
 // A copy talking to plain TCP peers: the bytes on the chat and join ports, exactly as they
 // go over the wire, and what the copy does with odd callers.
 
+#include "testaccess.h"
 #include "rawpeer.h"
 #include "testcopy.h"
 #include "testsupport.h"
@@ -46,7 +47,7 @@ QString connectedLine(const QString &name)
 
 bool listensOnBothPorts(TestCopy &copy)
 {
-    ConnectionRoster &s = copy.session().meshForTests().roster();
+    ConnectionRoster &s = TestAccess::mesh(copy.session()).roster();
     return s.joinServer().state() == SocketState::Listening && s.listening().state() == SocketState::Listening;
 }
 
@@ -109,7 +110,7 @@ void TestMeshBytes::helloIsAnsweredWithWelcome()
     QCOMPARE(copy.title(), QStringLiteral("たるにべ - 1人接続済"));
     QVERIFY(copy.logText().contains(connectedLine(QStringLiteral("たろう"))));
     QCOMPARE(copy.members(), QStringList{QStringLiteral("たろう")});
-    QCOMPARE(copy.session().meshForTests().roster().accepted(0).memberName(), QStringLiteral("たろう"));
+    QCOMPARE(TestAccess::mesh(copy.session()).roster().accepted(0).memberName(), QStringLiteral("たろう"));
     const QString connectWav = copy.session().shippedFile(QStringLiteral("connect.wav"));
     const QString messageWav = copy.session().shippedFile(QStringLiteral("message.wav"));
     QCOMPARE(copy.sound.played, connectSound ? QStringList{connectWav} : QStringList{});
@@ -127,7 +128,7 @@ void TestMeshBytes::helloFromADialledAddressReplacesTheDialledConnection()
     auto member = chatPeer(5);
     auto answerer = joinAnswerer(4, "\x03" + address(5) + "\x03");
     copy.joinThrough(loopbackText(4));
-    ConnectionRoster &roster = copy.session().meshForTests().roster();
+    ConnectionRoster &roster = TestAccess::mesh(copy.session()).roster();
     QTRY_VERIFY_WITH_TIMEOUT(roster.dialled(0).isConnected() && copy.namedMemberCount() == 1, WaitMs);
 
     // The same member dials in afresh: only the newest connection stays.
@@ -158,8 +159,8 @@ void TestMeshBytes::peerListListsAcceptedThenDialledPerSlot()
     QVERIFY(five->listening() && six->listening() && answerer->listening());
     copy.joinThrough(loopbackText(5));
     QTRY_COMPARE_WITH_TIMEOUT(copy.namedMemberCount(), 2, WaitMs);
-    QCOMPARE(copy.session().meshForTests().roster().dialled(0).remoteHost(), loopbackText(5));
-    QCOMPARE(copy.session().meshForTests().roster().dialled(1).remoteHost(), loopbackText(6));
+    QCOMPARE(TestAccess::mesh(copy.session()).roster().dialled(0).remoteHost(), loopbackText(5));
+    QCOMPARE(TestAccess::mesh(copy.session()).roster().dialled(1).remoteHost(), loopbackText(6));
     QTRY_VERIFY_WITH_TIMEOUT(listensOnBothPorts(copy), WaitMs);
 
     // ... and two accepted ones (server slots 0 and 1).
@@ -246,7 +247,7 @@ void TestMeshBytes::arrivalsHoldingRefuseMarkAreIgnored()
     QCOMPARE(copy.logText(), log + QStringLiteral("じろう> ok\n"));
     QCOMPARE(copy.members(), members);
     QCOMPARE(copy.title(), title);
-    QCOMPARE(copy.session().meshForTests().roster().accepted(0).memberName(), QStringLiteral("たろう"));
+    QCOMPARE(TestAccess::mesh(copy.session()).roster().accepted(0).memberName(), QStringLiteral("たろう"));
     QCOMPARE(taro->received, QByteArray("\x03" "A"));
 }
 
@@ -302,7 +303,7 @@ void TestMeshBytes::socketErrorOnNamedSlot()
         taro->socket().disconnectFromHost();
     } else {
         // Qt cannot be made to raise a reset on an established loopback connection: raise the event.
-        emit copy.session().meshForTests().roster().accepted(0).error(number, QStringLiteral("Connection is reset by remote side"));
+        emit TestAccess::mesh(copy.session()).roster().accepted(0).error(number, QStringLiteral("Connection is reset by remote side"));
         expected += QStringLiteral(" ●エラー : たろう\nConnection is reset by remote side\n");
     }
     if (cut)
@@ -339,7 +340,7 @@ void TestMeshBytes::strayJoinCallersLeaveTheChatAlone()
 
     std::unique_ptr<RawPeer> caller = dial(3, copy.address(), JoinPort);
     QVERIFY(caller);
-    ConnectionRoster &sockets = copy.session().meshForTests().roster();
+    ConnectionRoster &sockets = TestAccess::mesh(copy.session()).roster();
     QTRY_COMPARE_WITH_TIMEOUT(sockets.joinServer().state(), SocketState::Connected, WaitMs);
     switch (Stray(stray)) {
     case Stray::Garbage:
@@ -404,7 +405,7 @@ void TestMeshBytes::newcomerDialsPeerListFields()
     QCOMPARE(answerer->peers.size(), size_t(1));
     QCOMPARE(answerer->peers[0]->received, QByteArray("\x02"));
 
-    ConnectionRoster &sockets = newcomer.session().meshForTests().roster();
+    ConnectionRoster &sockets = TestAccess::mesh(newcomer.session()).roster();
     for (int i = 0; i < ConnectionRoster::DialledSlots; ++i) {
         const QString host = i < dialled.size() ? dialled[i] : QString();
         QCOMPARE(sockets.dialled(i).remoteHost(), host);
@@ -438,7 +439,7 @@ void TestMeshBytes::newcomerDialsAtMostTenOfALongList()
     QTRY_COMPARE_WITH_TIMEOUT(newcomer.namedMemberCount(), 10, WaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(listensOnBothPorts(newcomer), WaitMs);
     for (int i = 0; i < 10; ++i) {
-        QCOMPARE(newcomer.session().meshForTests().roster().dialled(i).remoteHost(), loopbackText(10 + i));
+        QCOMPARE(TestAccess::mesh(newcomer.session()).roster().dialled(i).remoteHost(), loopbackText(10 + i));
         QCOMPARE(peers[i]->peers.size(), size_t(1));
     }
     for (int i = 10; i < 13; ++i)

@@ -19,17 +19,10 @@
 
 using namespace tarnivel;
 using tarnivel::test::FixedDialup;
+using tarnivel::test::RecordingClipboard;
 using tarnivel::test::ScriptedHttpServer;
 
 namespace {
-
-class RecordingClipboard : public Clipboard
-{
-public:
-    QStringList calls;
-    void clear() override { calls << QStringLiteral("clear"); }
-    void setText(const QString &text) override { calls << QStringLiteral("set ") + text; }
-};
 
 // One dialog with everything it talks to.
 struct Fixture

@@ -1,6 +1,7 @@
 // Nothing waits inside a handler: a slow directory or address server holds up nothing else,
 // lines go out in the order they were sent, and chat text split by TCP arrives whole.
 
+#include "testaccess.h"
 #include "directory/entryfile.h"
 #include "mesh/wire.h"
 #include "rawpeer.h"
@@ -78,7 +79,7 @@ void TestOneLoop::lineSentDuringAWriteComesAfterIt()
     QMetaObject::invokeMethod(
         this,
         [&] {
-            typedMidway = a.session().meshForTests().sending();
+            typedMidway = TestAccess::mesh(a.session()).sending();
             a.say(QStringLiteral("second"));
         },
         Qt::QueuedConnection);
@@ -165,7 +166,7 @@ void TestOneLoop::splitChatText()
     TestCopy a(1, QStringLiteral("A"));
     // Long enough that two pieces sent apart are surely read apart, but waited for only
     // when a line never ends.
-    a.session().meshForTests().setChatTextHoldMs(pieces.size() > 1 ? 60000 : Mesh::ChatTextHoldMs);
+    TestAccess::mesh(a.session()).setChatTextHoldMs(pieces.size() > 1 ? 60000 : Mesh::ChatTextHoldMs);
     auto member = greet(3, a, "M");
     QVERIFY(member);
     QTRY_COMPARE_WITH_TIMEOUT(a.namedMemberCount(), 1, WaitMs);

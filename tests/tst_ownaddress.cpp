@@ -15,20 +15,13 @@
 
 using namespace tarnivel;
 using tarnivel::test::FixedDialup;
+using tarnivel::test::RecordingClipboard;
 using tarnivel::test::ScriptedHttpServer;
 
 Q_DECLARE_METATYPE(QList<tarnivel::InterfaceInfo>)
 Q_DECLARE_METATYPE(tarnivel::test::ScriptedHttpServer::Answer)
 
 namespace {
-
-class RecordingClipboard : public Clipboard
-{
-public:
-    QStringList calls;
-    void clear() override { calls << QStringLiteral("clear"); }
-    void setText(const QString &text) override { calls << QStringLiteral("set ") + text; }
-};
 
 InterfaceInfo link(bool up, bool running, bool pointToPoint, bool loopback, const QStringList &addresses)
 {

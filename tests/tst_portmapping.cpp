@@ -7,6 +7,7 @@
 #include "netnamespaces.h"
 #include "rawpeer.h"
 #include "serverprocesses.h"
+#include "testaccess.h"
 #include "testcopy.h"
 
 #include "directory/entryfile.h"
@@ -103,7 +104,7 @@ void TestPortMapping::throughTheRouter()
     if (gateway != Gateway::None) {
         // The server's check took the join port for a moment (one conversation at a time):
         // it has hung up by the time its answer came, and the port listens again.
-        QTRY_COMPARE_WITH_TIMEOUT(copy.session().meshForTests().roster().joinServer().state(), SocketState::Listening, WaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(TestAccess::mesh(copy.session()).roster().joinServer().state(), SocketState::Listening, WaitMs);
         // A peer on the internet joins through the router's outside address: the join
         // port's peer list, then the chat port's greeting.
         std::unique_ptr<RawPeer> joiner, chat;
@@ -122,7 +123,7 @@ void TestPortMapping::throughTheRouter()
         chat->send("\x02" "far");
         QVERIFY(chat->waitReceived(1));
         QTRY_COMPARE_WITH_TIMEOUT(copy.connectionCount(), 1, WaitMs);
-        QCOMPARE(copy.session().meshForTests().roster().connectedSockets().first()->remoteHostIP(),
+        QCOMPARE(TestAccess::mesh(copy.session()).roster().connectedSockets().first()->remoteHostIP(),
                  QLatin1String(GatewayNetwork::InternetAddress));
         chat->received.clear();
         chat->send("far> over the router\r\n");

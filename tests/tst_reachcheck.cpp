@@ -92,7 +92,7 @@ void TestReachCheck::answersAfterEnteringARoom()
     if (!line.isEmpty())
         QTRY_VERIFY_WITH_TIMEOUT(copy.logText().contains(line), WaitMs);
     // Withdrawing: by the time the server has that request, the check's answer has long been read.
-    copy.session().waitQuitCommand();
+    copy.session().withdrawCommand();
     QTRY_COMPARE_WITH_TIMEOUT(server.requestLines.size(), 3, WaitMs);
     QVERIFY(server.requestLines.at(2).endsWith("+quit HTTP/1.1"));
     QTRY_VERIFY_WITH_TIMEOUT(!copy.session().room().busy(), WaitMs);

@@ -171,7 +171,10 @@ void TestRooms::replies()
     closed.close();
 
     TestCopy copy(1, QStringLiteral("A"));
-    copy.session().room().setRequestTimeoutMs(300);
+    // Only a server that never answers waits for the time-out; every other reply ends with
+    // the connection, however slowly it comes on a busy machine.
+    if (answer.silent)
+        copy.session().room().setRequestTimeoutMs(300);
     if (!url.isEmpty())
         writeEntry(copy, QStringLiteral("ent"), url == u"down" ? downUrl : scripted.url(), QStringLiteral("lobby"));
     const qsizetype before = copy.logText().size();
@@ -293,7 +296,7 @@ void TestRooms::whileTheServerIsAsked()
     QVERIFY(findAction(a->window(), QStringLiteral("mnServer"))->isEnabled());
 
     // Closing the window while entering withdraws at once and ignores the late reply.
-    a->session().waitQuitCommand();
+    a->session().withdrawCommand();
     QVERIFY(answered(*a));
     startQuick(*a, QStringLiteral("ent"));
     QTRY_COMPARE(scripted.requestLines.size(), 3);

@@ -101,7 +101,7 @@ void TestSafeInput::privateTintFollowsOptionAndTicks()
     QVERIFY(!hint->tinted());
     QVERIFY(w.input()->placeholderText().isEmpty());
 
-    w.chooseSendToSelected(true);
+    w.setSendToChosen(true);
     QVERIFY(hint->tinted());
     QCOMPARE(w.input()->placeholderText(), PrivateSendHint::NobodyTicked);
 
@@ -123,15 +123,15 @@ void TestSafeInput::privateTintFollowsOptionAndTicks()
         QVERIFY(hint->tinted());
     }
 
-    // New member rows clear the ticks and the option (the classic rebuild): the hint follows.
+    // New member rows clear the ticks and the option (the rows are rebuilt): the hint follows.
     w.memberTickList()->item(0)->setCheckState(Qt::Checked);
     w.selectSendToAll();
     QVERIFY(!hint->tinted());
     QVERIFY(w.input()->placeholderText().isEmpty());
-    w.chooseSendToSelected(true);
+    w.setSendToChosen(true);
     w.setMemberRows({Member{{ConnectionSide::Accepted, 1}, QStringLiteral("Jiro"), QStringLiteral("127.0.0.4")}});
     QCOMPARE(w.input()->placeholderText(), PrivateSendHint::NobodyTicked);
-    w.chooseSendToSelected(false);
+    w.setSendToChosen(false);
     QVERIFY(!hint->tinted());
     QVERIFY(w.input()->placeholderText().isEmpty());
 }

@@ -7,7 +7,7 @@
 #include <poll.h>
 #include <unistd.h>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 namespace {
 
@@ -177,4 +177,4 @@ void AccessLog::writeOut(const std::string &bytes, bool finalWrite)
     }
 }
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <thread>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 struct AccessLogSettings
 {
@@ -60,4 +60,4 @@ private:
     std::thread writer;
 };
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

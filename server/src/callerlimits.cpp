@@ -4,7 +4,7 @@
 #include <functional>
 #include <utility>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 namespace {
 
@@ -111,4 +111,4 @@ void CallerLimits::sweep(Shard &shard, Clock::time_point now)
     shard.nextSweep = now + SweepInterval;
 }
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

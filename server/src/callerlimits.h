@@ -9,7 +9,7 @@
 #include <string_view>
 #include <unordered_map>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 struct LimitSettings
 {
@@ -82,4 +82,4 @@ private:
     std::array<Shard, ShardCount> shards;
 };
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

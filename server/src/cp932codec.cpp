@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 namespace {
 
@@ -73,4 +73,4 @@ bool Cp932Codec::roundTrips(std::string_view text)
     return back && *back == text;
 }
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

@@ -5,11 +5,13 @@
 #include <string>
 #include <string_view>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
-// Code page 932 bytes to UTF-8 text and back, with glibc's "CP932" tables. One conversion
-// descriptor serves every call in each direction; CP932 has no shift state, so nothing
-// carries over. Not for use by two threads at once.
+// Code page 932 bytes to UTF-8 text and back, with glibc's "CP932" tables. Unlike the
+// chat program's conversion, which replaces what it cannot convert, this refuses the whole
+// text. One conversion descriptor serves every call in each direction: CP932 has no shift
+// state, and each call resets the descriptor first. Not for use by two threads at once
+// (each worker has its own).
 class Cp932Codec
 {
 public:
@@ -33,4 +35,4 @@ private:
     iconv_t toCp932;
 };
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

@@ -2,7 +2,7 @@
 
 #include "roomquery.h"
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 namespace {
 
@@ -55,4 +55,4 @@ void Directory::answer(const RequestReading &request, const std::string &caller,
     store.enter(*query.room, who, [done = std::move(done)](EnterResult result) { done(enterReply(std::move(result))); });
 }
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

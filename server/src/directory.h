@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 using ReplyHandler = std::function<void(Reply)>;
 
@@ -33,4 +33,4 @@ private:
     Cp932Codec codec;
 };
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

@@ -8,7 +8,7 @@
 #include <boost/asio/write.hpp>
 #include <boost/beast/http/status.hpp>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 namespace beast = boost::beast;
 namespace http = beast::http;
@@ -37,7 +37,7 @@ bool requestLineEnded(const beast::flat_buffer &buffer, const std::optional<http
 
 } // namespace
 
-HttpSession::HttpSession(Worker &worker, Socket socket, Address peer, std::string peerKey, CallerLimits::ConnectionSlot slot)
+HttpSession::HttpSession(Worker &worker, TcpSocket socket, Address peer, std::string peerKey, CallerLimits::ConnectionSlot slot)
     : worker(worker), stream(std::move(socket)), buffer(MaxHeadBytes + 4096), peer(peer), peerKey(std::move(peerKey)),
       slot(std::move(slot))
 {
@@ -128,7 +128,7 @@ void HttpSession::handleRequest()
     if (head.forwardedForFields > 0)
         head.forwardedFor = request.find(ForwardedFor)->value();
     auto &server = worker.shared();
-    const auto reading = tarnivel::directory::readRequest(head, peer, server.options.trustedProxies);
+    const auto reading = tarnivel::dirserver::readRequest(head, peer, server.options.trustedProxies);
     callerText = addressText(reading.caller);
     callerKey = reading.caller.is_v4() ? callerText : limitKey(reading.caller);
     if (!admitted(callerKey)) {
@@ -224,7 +224,7 @@ void HttpSession::lingerThenClose()
     // then closing (as the session ends) sends FIN at once.
     if (lingered == 0 && buffer.size() == 0 && parser && parser->is_done() && socket.available(ignored) == 0)
         return;
-    socket.shutdown(Socket::shutdown_send, ignored);
+    socket.shutdown(TcpSocket::shutdown_send, ignored);
     buffer.clear();
     if (lingered == 0)
         stream.expires_after(LingerTime);
@@ -235,4 +235,4 @@ void HttpSession::lingerThenClose()
     });
 }
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

@@ -16,7 +16,7 @@
 #include <memory>
 #include <optional>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 class Worker;
 
@@ -24,7 +24,7 @@ class Worker;
 inline constexpr std::size_t MaxHeadBytes = 32 * 1024;
 
 // Sockets bound to one io_context directly, without Asio's type-erased executor.
-using Socket = boost::asio::basic_stream_socket<boost::asio::ip::tcp, boost::asio::io_context::executor_type>;
+using TcpSocket = boost::asio::basic_stream_socket<boost::asio::ip::tcp, boost::asio::io_context::executor_type>;
 using Stream = boost::beast::basic_stream<boost::asio::ip::tcp, boost::asio::io_context::executor_type>;
 
 // One client connection: reads GET requests one after another (keep-alive when asked) and
@@ -39,7 +39,7 @@ using SessionListHook = boost::intrusive::list_base_hook<boost::intrusive::link_
 class HttpSession : public std::enable_shared_from_this<HttpSession>, public SessionListHook
 {
 public:
-    HttpSession(Worker &worker, Socket socket, Address peer, std::string peerKey, CallerLimits::ConnectionSlot slot);
+    HttpSession(Worker &worker, TcpSocket socket, Address peer, std::string peerKey, CallerLimits::ConnectionSlot slot);
     ~HttpSession();
 
     void start();
@@ -75,4 +75,4 @@ private:
     std::size_t lingered = 0;
 };
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

@@ -7,7 +7,7 @@
 
 #include <sys/socket.h>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 namespace {
 
@@ -27,7 +27,7 @@ constexpr std::string_view RefusedServerFull = "HTTP/1.1 503 Service Unavailable
                                                "Cache-Control: no-store\r\nConnection: close\r\nContent-Length: 4\r\n\r\n"
                                                "Busy";
 
-void refuseAtOnce(Socket &socket, std::string_view answer)
+void refuseAtOnce(TcpSocket &socket, std::string_view answer)
 {
     boost::system::error_code ignored;
     socket.non_blocking(true, ignored);
@@ -37,7 +37,7 @@ void refuseAtOnce(Socket &socket, std::string_view answer)
     while (socket.read_some(boost::asio::buffer(sink), ignored) > 0) {
     }
     socket.write_some(boost::asio::buffer(answer.data(), answer.size()), ignored);
-    socket.shutdown(Socket::shutdown_send, ignored);
+    socket.shutdown(TcpSocket::shutdown_send, ignored);
     socket.close(ignored);
 }
 
@@ -66,7 +66,7 @@ void Listener::start()
 void Listener::stop(bool takeQueued)
 {
     for (int taken = 0; takeQueued && acceptor.is_open() && taken < 4096; ++taken) {
-        Socket next(worker.context());
+        TcpSocket next(worker.context());
         boost::system::error_code error;
         acceptor.accept(next, peerEndpoint, error);
         if (error)
@@ -82,7 +82,7 @@ void Listener::accept()
 {
     // The peer's address comes with the accept, not from another system call.
     acceptor.async_accept(worker.context().get_executor(), peerEndpoint,
-                          [this](const boost::system::error_code &error, Socket socket) {
+                          [this](const boost::system::error_code &error, TcpSocket socket) {
         if (error == boost::asio::error::operation_aborted || !acceptor.is_open())
             return;
         if (error)
@@ -92,7 +92,7 @@ void Listener::accept()
         // Take what else is already queued without another trip through the event loop, but
         // not so much that requests on open connections wait.
         for (int more = 0; more < AcceptBatch; ++more) {
-            Socket next(worker.context());
+            TcpSocket next(worker.context());
             boost::system::error_code nextError;
             acceptor.accept(next, peerEndpoint, nextError);
             if (nextError)
@@ -118,7 +118,7 @@ void Listener::acceptFailed(const boost::system::error_code &error)
     });
 }
 
-void Listener::serve(Socket socket, const boost::asio::ip::tcp::endpoint &from)
+void Listener::serve(TcpSocket socket, const boost::asio::ip::tcp::endpoint &from)
 {
     worker.counters().countAccepted();
     const auto peer = plainAddress(from.address());
@@ -133,4 +133,4 @@ void Listener::serve(Socket socket, const boost::asio::ip::tcp::endpoint &from)
     std::make_shared<HttpSession>(worker, std::move(socket), peer, std::move(peerKey), std::move(*admission.slot))->start();
 }
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

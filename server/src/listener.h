@@ -6,7 +6,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 class Worker;
 
@@ -26,7 +26,7 @@ public:
 private:
     void accept();
     void acceptFailed(const boost::system::error_code &error);
-    void serve(Socket socket, const boost::asio::ip::tcp::endpoint &from);
+    void serve(TcpSocket socket, const boost::asio::ip::tcp::endpoint &from);
 
     Worker &worker;
     boost::asio::ip::tcp::acceptor acceptor;
@@ -35,4 +35,4 @@ private:
     std::chrono::milliseconds backoff{0};
 };
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

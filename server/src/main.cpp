@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <exception>
 
-using namespace tarnivel::directory;
+using namespace tarnivel::dirserver;
 
 int main(int argc, char **argv)
 {

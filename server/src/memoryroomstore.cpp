@@ -1,6 +1,6 @@
 #include "memoryroomstore.h"
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 MemoryRoomStore::MemoryRoomStore(StoreSettings settings) : settings(settings) {}
 
@@ -63,4 +63,4 @@ void MemoryRoomStore::erase(Waits::iterator wait)
     waitCount.store(byDeadline.size(), std::memory_order_relaxed);
 }
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <unordered_map>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 // Rooms held in this process, shared by every thread. Every wait lasts the same time, so
 // waits kept in order of renewal are also in order of expiry: expired ones are dropped from
@@ -49,4 +49,4 @@ private:
     std::atomic<std::size_t> waitCount{0};
 };
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 namespace {
 
@@ -175,4 +175,4 @@ std::string renderMetrics(const MetricsSnapshot &snapshot, std::string_view vers
     return std::move(page.text);
 }
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

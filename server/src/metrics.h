@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 enum class Refusal {
     RateLimit,             // --rate-limit
@@ -87,4 +87,4 @@ struct MetricsSnapshot
 // The Prometheus text exposition format (version 0.0.4).
 [[nodiscard]] std::string renderMetrics(const MetricsSnapshot &snapshot, std::string_view version);
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

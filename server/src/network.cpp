@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cstdint>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 namespace {
 
@@ -137,4 +137,4 @@ bool anyContains(const std::vector<Network> &networks, const Address &address)
     return false;
 }
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

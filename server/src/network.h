@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 using Address = boost::asio::ip::address;
 
@@ -43,4 +43,4 @@ private:
 // nothing for anything else (names, ports, zone indices).
 [[nodiscard]] std::optional<Address> parseAddress(std::string_view text);
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

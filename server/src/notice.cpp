@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <utility>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 void notice(std::string_view line)
 {
@@ -29,4 +29,4 @@ void ThrottledNotice::say(std::string_view line)
         notice(std::string(line) + " (and " + std::to_string(before) + " more like it before)");
 }
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

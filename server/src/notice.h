@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 // One line on standard error about the server itself (start, stop, the shared store); the
 // access log goes to standard output.
@@ -28,4 +28,4 @@ private:
     std::uint64_t held = 0;
 };
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

@@ -18,7 +18,7 @@
 #define TARNIVEL_VERSION "unknown"
 #endif
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 namespace po = boost::program_options;
 
@@ -376,4 +376,4 @@ ParsedOptions parseOptions(int argc, const char *const *argv)
     return parsed;
 }
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

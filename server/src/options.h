@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 struct HostPort
 {
@@ -58,4 +58,4 @@ struct ParsedOptions
 // refused with its line number; false with the reason in problem.
 bool readRoomsFile(const std::string &path, std::vector<std::string> &rooms, std::string &problem);
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

@@ -6,7 +6,7 @@
 #include <memory>
 #include <utility>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 namespace {
 
@@ -61,4 +61,4 @@ void probeReach(boost::asio::io_context &io, const Address &address, std::uint16
     std::make_shared<Probe>(io, std::move(done))->start({target, port}, timeout);
 }
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <functional>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 // The port a reachability check dials: the program's join port. Tests may move it with the
 // environment variable TARNIVEL_DIRECTORY_REACH_PORT (not an option, so a config file cannot).
@@ -21,4 +21,4 @@ inline constexpr auto ReachTimeout = std::chrono::seconds(3);
 void probeReach(boost::asio::io_context &io, const Address &address, std::uint16_t port,
                 std::chrono::milliseconds timeout, std::function<void(bool open)> done);
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

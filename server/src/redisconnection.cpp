@@ -12,7 +12,7 @@
 #include <netinet/tcp.h>
 #include <random>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 namespace {
 
@@ -419,4 +419,4 @@ void RedisConnection::scheduleAttempt()
     });
 }
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

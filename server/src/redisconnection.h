@@ -23,7 +23,7 @@
 struct redisReader;
 struct redisReply;
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 struct RedisSettings
 {
@@ -162,4 +162,4 @@ private:
     bool writeInFlight = false;
 };
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

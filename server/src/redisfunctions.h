@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 // Room state in Redis, changed only by these functions so that every front end sees one
 // consistent directory. Times come from the Redis server's clock, shared by all front ends.
@@ -67,4 +67,4 @@ redis.register_function('tarnivel_withdraw_2', function(keys, args)
 end)
 )lua";
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

@@ -4,7 +4,7 @@
 
 #include <hiredis/hiredis.h>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 namespace {
 
@@ -90,4 +90,4 @@ void RedisRoomStore::withdraw(const std::string &room, StoreCaller caller, Withd
                        });
 }
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

@@ -3,7 +3,7 @@
 #include "redisconnection.h"
 #include "roomstore.h"
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 // Rooms held in a Redis server (7 or later) shared by several front ends, through one
 // thread's connection. When the connection is down or late, requests are answered as
@@ -32,4 +32,4 @@ private:
     const std::string waitsKey;
 };
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 // Every answer is text/plain without a trailing newline (the metrics page aside).
 struct Reply
@@ -39,4 +39,4 @@ inline constexpr std::string_view TooManyWaits = "TooManyWaits";                
 inline constexpr std::string_view Draining = "Draining";                             // 503
 } // namespace replies
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

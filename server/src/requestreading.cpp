@@ -1,7 +1,7 @@
 #include "requestreading.h"
 #include "roomquery.h"
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 namespace {
 
@@ -102,4 +102,4 @@ RequestReading readRequest(const RequestHead &head, const Address &peer, const s
     return reading;
 }
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

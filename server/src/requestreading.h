@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 // Longest request target (answered 414 beyond).
 inline constexpr std::size_t MaxTargetBytes = 16 * 1024;
@@ -56,4 +56,4 @@ struct RequestReading
 [[nodiscard]] std::optional<Address> forwardedCaller(std::string_view forwardedFor,
                                                      const std::vector<Network> &trustedProxies);
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

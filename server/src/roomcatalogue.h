@@ -8,7 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 // Which rooms exist: the ones named at start, or, when open, any room at all.
 class RoomCatalogue
@@ -69,4 +69,4 @@ private:
     std::atomic<std::uint64_t> generation{0};
 };
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

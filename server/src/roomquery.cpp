@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 namespace {
 
@@ -60,4 +60,4 @@ RoomQuery readRoomQuery(std::string_view rawQuery, Cp932Codec &codec)
     return query;
 }
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

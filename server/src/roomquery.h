@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 // Longest room name, in bytes of UTF-8. Longer names never exist, even with --open.
 inline constexpr std::size_t MaxRoomNameBytes = 255;
@@ -31,4 +31,4 @@ struct RoomQuery
 // "%XY" becomes the byte XY; anything else, a stray '%' included, stays as it is.
 [[nodiscard]] std::string percentDecode(std::string_view text);
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

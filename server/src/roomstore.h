@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 // Who waits in which room. A room has at most one waiting caller; asking again renews the wait.
 struct StoreSettings
@@ -51,4 +51,4 @@ public:
     virtual void withdraw(const std::string &room, StoreCaller caller, WithdrawHandler done) = 0;
 };
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

@@ -14,7 +14,7 @@
 #include <csignal>
 #include <thread>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 namespace {
 
@@ -173,4 +173,4 @@ int runServer(const ServerOptions &options, const OptionsReader &readAgain)
     return 0;
 }
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

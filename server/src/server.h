@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 // Reads the options again (for SIGHUP); nothing, with the reason in problem, when they are wrong.
 using OptionsReader = std::function<std::optional<ServerOptions>(std::string &problem)>;
@@ -17,4 +17,4 @@ using OptionsReader = std::function<std::optional<ServerOptions>(std::string &pr
 // again. Returns 1 when it cannot listen.
 [[nodiscard]] int runServer(const ServerOptions &options, const OptionsReader &readAgain);
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

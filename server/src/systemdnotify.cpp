@@ -6,7 +6,7 @@
 #include <systemd/sd-daemon.h>
 #endif
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 void notifySystemd(std::string_view state)
 {
@@ -17,4 +17,4 @@ void notifySystemd(std::string_view state)
 #endif
 }
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

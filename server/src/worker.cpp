@@ -10,7 +10,7 @@
 #define TARNIVEL_VERSION "unknown"
 #endif
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 namespace {
 
@@ -194,4 +194,4 @@ Reply Worker::metricsPage()
     return {200, renderMetrics(server.snapshot(), TARNIVEL_VERSION)};
 }
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

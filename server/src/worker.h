@@ -21,7 +21,7 @@
 #include <memory>
 #include <vector>
 
-namespace tarnivel::directory {
+namespace tarnivel::dirserver {
 
 class Listener;
 class Worker;
@@ -101,4 +101,4 @@ private:
     std::vector<std::unique_ptr<Listener>> listeners;
 };
 
-} // namespace tarnivel::directory
+} // namespace tarnivel::dirserver

@@ -5,13 +5,13 @@
 
 namespace tarnivel {
 
-ChatLog::ChatLog(QTextDocument &window, QTextDocument &held, const Preferences &prefs, SoundPlayer &sound,
+ChatLog::ChatLog(QTextDocument &document, QTextDocument &held, const Preferences &prefs, SoundPlayer &sound,
                  QString messageSoundPath, QObject *parent)
     : QObject(parent)
     , m_prefs(prefs)
     , m_sound(sound)
     , m_messageSoundPath(std::move(messageSoundPath))
-    , m_window(window, prefs)
+    , m_window(document, prefs)
     , m_held(held, prefs)
 {
 }
@@ -24,8 +24,9 @@ void ChatLog::addLog(const QString &text, Chime chime)
         m_held.append(std::move(copy), emphasis, Addresses::Underlined);
         return;
     }
+    const int position = m_window.document().characterCount() - 1;
     m_window.append(std::move(copy), emphasis, Addresses::Underlined);
-    emit appendedToWindow();
+    emit appendedToWindow(position);
     if (chime == Chime::IfSwitchedOn && m_prefs.messageSound)
         m_sound.play(m_messageSoundPath);
 }
@@ -50,8 +51,15 @@ void ChatLog::clearWindow()
 
 void ChatLog::appendEmphasised(const QString &text)
 {
+    // A private line goes out one connection per turn of the event loop, so the log may
+    // have been locked meanwhile: the "To" line is then held with the line it stands before.
+    if (m_screenLocked) {
+        m_held.append(text, Emphasis::On, Addresses::Plain);
+        return;
+    }
+    const int position = m_window.document().characterCount() - 1;
     m_window.append(text, Emphasis::On, Addresses::Plain);
-    emit appendedToWindow();
+    emit appendedToWindow(position);
 }
 
 } // namespace tarnivel

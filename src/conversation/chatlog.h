@@ -1,7 +1,8 @@
 #pragma once
-// The conversation log: the one place where text enters the log (addLog). Works on
-// QTextDocuments so that it needs no widgets: the window's log view shows `window`, and
-// while the log is locked, lines collect in the hidden `held` document.
+// The conversation log: the one place where text enters the log (addLog, and
+// appendEmphasised for the "To" line). Works on QTextDocuments so that it needs no widgets:
+// the window's log view shows `document`, and while the log is locked, lines collect in the
+// hidden `held` document.
 
 #include "conversation/logrenderer.h"
 #include "model/preferences.h"
@@ -24,15 +25,15 @@ class ChatLog : public QObject
     Q_OBJECT
 public:
     // messageSoundPath: the shipped "message.wav".
-    ChatLog(QTextDocument &window, QTextDocument &held, const Preferences &prefs, SoundPlayer &sound,
+    ChatLog(QTextDocument &document, QTextDocument &held, const Preferences &prefs, SoundPlayer &sound,
             QString messageSoundPath, QObject *parent = nullptr);
 
     // Append text (callers pass their own CR LF). Private text (holding the private mark
     // anywhere) is emphasised without its marks; addresses are underlined.
     void addLog(const QString &text, Chime chime = Chime::IfSwitchedOn);
 
-    // Append text to the window's document, emphasised, with no address marking and no
-    // sound (the addressee line of a private message).
+    // Append text emphasised, with no address marking and no sound (the addressee line of
+    // a private message); held back like any line while the log is locked.
     void appendEmphasised(const QString &text);
 
     bool screenLocked() const { return m_screenLocked; }
@@ -42,15 +43,16 @@ public:
     // Moves the held lines, formatted as they were written, to the end of the window, then
     // adds the empty text: the end comes into view and the message sound plays once.
     void unlockScreen();
-    // Empties the window's document; lines held back by a lock stay held.
+    // Empties the log's document; lines held back by a lock stay held.
     void clearWindow();
 
-    QTextDocument &window() { return m_window.document(); }
+    QTextDocument &document() { return m_window.document(); }
     QTextDocument &held() { return m_held.document(); }
 
 signals:
-    // Text went into the window's document: the view keeps its end in sight.
-    void appendedToWindow();
+    // Text went into the window's document, beginning at this position: the view keeps its
+    // end in sight, and the unread marker goes before the first line that arrived unseen.
+    void appendedToWindow(int position);
 
 private:
     const Preferences &m_prefs;

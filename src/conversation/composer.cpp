@@ -25,9 +25,9 @@ bool Composer::canSend(const QString &text) const
     return !text.isEmpty() && !m_log.screenLocked() && m_delivery.inChat();
 }
 
-bool Composer::privateChosen() const
+bool Composer::sendToChosen() const
 {
-    return m_prefs.showPeers && m_view.sendToSelectedChosen();
+    return m_prefs.showPeers && m_view.sendToChosen();
 }
 
 bool Composer::enterPressed()
@@ -48,7 +48,7 @@ void Composer::submit()
 {
     const QString text = m_view.inputText();
     const QString &name = m_prefs.myName;
-    const bool toChosen = privateChosen();
+    const bool toChosen = sendToChosen();
     const QString line = toChosen ? chatline::privateLine(name, text) : chatline::publicLine(name, text);
     // Cleared before anything is written, so a second Enter cannot repeat the line.
     m_view.clearInput();
@@ -108,7 +108,7 @@ bool Composer::keyDown(int key, Qt::KeyboardModifiers modifiers)
     case Qt::Key_S:
         m_keyHandled = true;
         if (m_prefs.showPeers)
-            m_view.chooseSendToSelected(!m_view.sendToSelectedChosen());
+            m_view.setSendToChosen(!m_view.sendToChosen());
         return true;
     default:
         return false;

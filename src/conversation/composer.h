@@ -46,7 +46,7 @@ signals:
 
 private:
     bool canSend(const QString &text) const;
-    bool privateChosen() const;
+    bool sendToChosen() const;
     void submit();
 
     ChatDelivery &m_delivery;

@@ -17,9 +17,9 @@ public:
     virtual void clearInput() = 0;
     virtual void focusInput() = 0;
     // "個人へ送信" is selected.
-    virtual bool sendToSelectedChosen() const = 0;
+    virtual bool sendToChosen() const = 0;
     // Select one option and carry out its click (show the matching list, focus the input).
-    virtual void chooseSendToSelected(bool selected) = 0;
+    virtual void setSendToChosen(bool selected) = 0;
     // The members ticked in the private list, top to bottom.
     virtual QList<MemberId> tickedMembers() const = 0;
     // The member a row of the member lists stands for; nothing for a row that is not there.

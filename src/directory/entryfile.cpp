@@ -1,10 +1,9 @@
 #include "directory/entryfile.h"
 
+#include "model/fieldfile.h"
 #include "platform/codepage932.h"
 
 #include <QDir>
-#include <QFile>
-#include <QSaveFile>
 
 namespace tarnivel {
 
@@ -12,70 +11,25 @@ namespace {
 
 const QString Suffix = QStringLiteral(".tsd");
 
-bool isBlank(QChar c)
-{
-    return c == u' ' || c == u'\t';
-}
-
-bool isLineEnd(QChar c)
-{
-    return c == u'\r' || c == u'\n';
-}
-
-bool isDelimiter(QChar c)
-{
-    return c == u',' || isLineEnd(c);
-}
-
-// The next field from pos; pos moves past its delimiter. Nothing at the end of the text.
-std::optional<QString> nextField(QStringView text, qsizetype &pos)
-{
-    while (pos < text.size() && isBlank(text[pos]))
-        ++pos;
-    if (pos >= text.size())
-        return std::nullopt;
-
-    QString field;
-    if (text[pos] == u'"') {
-        ++pos;
-        while (pos < text.size()) {
-            if (text[pos] == u'"') {
-                if (pos + 1 < text.size() && text[pos + 1] == u'"') {
-                    field += u'"';
-                    pos += 2;
-                    continue;
-                }
-                ++pos;
-                break;
-            }
-            field += text[pos++];
-        }
-        while (pos < text.size() && !isDelimiter(text[pos]))
-            ++pos;
-    } else {
-        const qsizetype start = pos;
-        while (pos < text.size() && !isDelimiter(text[pos]))
-            ++pos;
-        field = text.mid(start, pos - start).toString();
-    }
-    if (pos < text.size()) {
-        const QChar delimiter = text[pos++];
-        if (delimiter == u'\r' && pos < text.size() && text[pos] == u'\n')
-            ++pos;
-    }
-    return field;
-}
+using fieldfile::QuoteEscape;
 
 QString fieldLine(const QString &value)
 {
-    // Judged as the file will hold it.
-    QString stored = cp932::decode(cp932::encode(value));
-    const bool needsQuotes = std::any_of(stored.begin(), stored.end(), [](QChar c) { return c == u'"' || isDelimiter(c); })
-                             || (!stored.isEmpty() && isBlank(stored.front()));
-    if (!needsQuotes)
-        return stored;
-    stored.replace(QStringLiteral("\""), QStringLiteral("\"\""));
-    return u'"' + stored + u'"';
+    const QString stored = fieldfile::storedText(value);
+    const bool needsQuotes = std::any_of(stored.begin(), stored.end(),
+                                         [](QChar c) { return c == u'"' || fieldfile::isDelimiter(c); })
+                             || (!stored.isEmpty() && fieldfile::isBlank(stored.front()));
+    return needsQuotes ? fieldfile::quotedField(stored, QuoteEscape::Doubled) : stored;
+}
+
+std::optional<DirectoryEntry> parseEntryText(QStringView text)
+{
+    fieldfile::FieldReader fields(text, QuoteEscape::Doubled);
+    std::optional<QString> url = fields.next();
+    std::optional<QString> room = fields.next();
+    if (!url || !room)
+        return std::nullopt;
+    return DirectoryEntry{*url, *room};
 }
 
 } // namespace
@@ -99,39 +53,23 @@ QStringList listEntries(const QString &folder)
 
 QByteArray serializeEntry(const DirectoryEntry &entry)
 {
-    return cp932::encode(fieldLine(entry.url) + QStringLiteral("\r\n") + fieldLine(entry.room) + QStringLiteral("\r\n"));
+    return fieldfile::fieldLines({fieldLine(entry.url), fieldLine(entry.room)});
 }
 
 std::optional<DirectoryEntry> parseEntry(const QByteArray &bytes)
 {
-    const QString text = cp932::decode(bytes);
-    qsizetype pos = 0;
-    std::optional<QString> url = nextField(text, pos);
-    std::optional<QString> room = nextField(text, pos);
-    if (!url || !room)
-        return std::nullopt;
-    return DirectoryEntry{*url, *room};
+    return parseEntryText(cp932::decode(bytes));
 }
 
 std::optional<DirectoryEntry> readEntryFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return parseEntry(file.read(MaxEntryFileBytes));
+    const auto text = fieldfile::readFieldFile(path, MaxEntryFileBytes);
+    return text ? parseEntryText(*text) : std::nullopt;
 }
 
 bool writeEntryFile(const QString &path, const DirectoryEntry &entry)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = serializeEntry(entry);
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return fieldfile::writeFieldFile(path, serializeEntry(entry));
 }
 
 } // namespace tarnivel

@@ -3,10 +3,8 @@
 // the extension ".tsd", holding the directory server's URL and the room name on two lines
 // (code page 932, each line ended by CR LF). The files are the whole list; there is no index.
 //
-// Reading follows the classic comma/line field rules, so files of older copies read as
-// before: a field ends at a comma or a line end, blanks in front of it are skipped, and a
-// field that starts with a double quote runs to the next double quote (what follows up to
-// the delimiter is dropped). Within quotes, two double quotes stand for one.
+// Read by the field rules of model/fieldfile.h, so files of older copies read as before;
+// within quotes, two double quotes stand for one.
 // Writing quotes a field the reader would otherwise cut or trim (a comma, a double quote,
 // a line break, a blank or tab in front), so every URL reads back whole.
 

@@ -166,15 +166,24 @@ void RoomExchange::cancel()
 
 // ---- Commands -------------------------------------------------------------------------
 
-void RoomExchange::serverCommand(const std::function<std::optional<QString>()> &chooseEntry)
+// What the server and quick-server commands do first: refuse while a request is out, and
+// withdraw from the room being waited in. False when the command is refused.
+bool RoomExchange::beginRoomCommand(const char *command)
 {
     if (m_shutDown || busy()) {
-        qCDebug(lcDirectory) << "server command refused: a request is still out";
-        return;
+        qCDebug(lcDirectory) << command << "command refused: a request is still out";
+        return false;
     }
     if (m_waiting)
-        quitWaiting();
+        withdraw();
     setWaiting(false);
+    return true;
+}
+
+void RoomExchange::serverCommand(const std::function<std::optional<QString>()> &chooseEntry)
+{
+    if (!beginRoomCommand("server"))
+        return;
     // The list is modal: anything may have happened by the time it closes.
     const QPointer<RoomExchange> self(this);
     const std::optional<QString> chosen = chooseEntry();
@@ -188,13 +197,8 @@ void RoomExchange::serverCommand(const std::function<std::optional<QString>()> &
 
 void RoomExchange::quickCommand(const QString &quickServer)
 {
-    if (m_shutDown || busy()) {
-        qCDebug(lcDirectory) << "quick-server command refused: a request is still out";
+    if (!beginRoomCommand("quick-server"))
         return;
-    }
-    if (m_waiting)
-        quitWaiting();
-    setWaiting(false);
     if (quickServer.isEmpty()) {
         m_log.addLog(roomline::noQuickServer());
         emit titleChanged();
@@ -214,7 +218,7 @@ void RoomExchange::enterRoom(const QString &entryName)
     }
     m_dirUrl = entry->url;
     m_dirRoom = entry->room;
-    m_waitServer = entryName;
+    m_waitEntry = entryName;
     m_waitTitle.clear();
     m_log.addLog(roomline::entering(entryName));
     send(Purpose::Enter);
@@ -243,7 +247,7 @@ void RoomExchange::entered(const Request &request, const Reply &reply)
         emit partnerFound(*reply);
 }
 
-void RoomExchange::quitWaiting()
+void RoomExchange::withdraw()
 {
     if (m_shutDown)
         return;
@@ -255,7 +259,7 @@ void RoomExchange::quitWaiting()
     emit titleChanged();
 }
 
-void RoomExchange::leaveSilently()
+void RoomExchange::withdrawAtClose()
 {
     if (m_shutDown)
         return;
@@ -326,7 +330,7 @@ void RoomExchange::endWait(const QString &line)
 
 void RoomExchange::showWaitTitle()
 {
-    m_waitTitle = roomline::waitTitle(m_waitServer);
+    m_waitTitle = roomline::waitTitle(m_waitEntry);
     emit titleChanged();
 }
 

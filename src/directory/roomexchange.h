@@ -65,12 +65,12 @@ public:
     // The quick-server command (F3): enters the quick entry's room without the list.
     void quickCommand(const QString &quickServer);
     // Withdraw with a log line (the cancel-waiting command, the disconnect command).
-    void quitWaiting();
+    void withdraw();
     // Renew the registration while waiting (the timer, a connection that ended).
     void pollRoom();
     // Closing: withdraw without a line when waiting (or when an enter is still out, as the
     // server may have registered it); from then on nothing is asked.
-    void leaveSilently();
+    void withdrawAtClose();
 
     // Tests run the timer and the request time-out faster.
     void setTickIntervalMs(int ms);
@@ -105,6 +105,7 @@ private:
     // Drops every request except withdraws, which nothing cancels.
     void cancel();
     void tick();
+    [[nodiscard]] bool beginRoomCommand(const char *command);
     void enterRoom(const QString &entryName);
     void entered(const Request &request, const Reply &reply);
     void renewed(const Request &request, const Reply &reply);
@@ -129,7 +130,7 @@ private:
 
     QString m_dirUrl;
     QString m_dirRoom;
-    QString m_waitServer;
+    QString m_waitEntry; // the entry whose room is waited in: the title names it
     QString m_waitTitle;
     bool m_waiting = false;
     int m_pollTicks = 0;

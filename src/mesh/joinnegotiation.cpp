@@ -3,7 +3,7 @@
 #include "address/ownaddress.h"
 #include "conversation/chatlog.h"
 #include "mesh/connectionroster.h"
-#include "mesh/mesh.h"
+#include "mesh/joinhost.h"
 #include "mesh/statuslines.h"
 #include "mesh/wire.h"
 #include "platform/logging.h"
@@ -16,7 +16,7 @@ namespace {
 constexpr int FullCount = 10;
 }
 
-JoinNegotiation::JoinNegotiation(Mesh &mesh, ConnectionRoster &roster, ChatLog &log, OwnAddress &ownAddress,
+JoinNegotiation::JoinNegotiation(JoinHost &mesh, ConnectionRoster &roster, ChatLog &log, OwnAddress &ownAddress,
                                  QObject *parent)
     : QObject(parent)
     , m_mesh(mesh)

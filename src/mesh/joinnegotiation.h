@@ -11,14 +11,14 @@ namespace tarnivel {
 
 class ChatLog;
 class ConnectionRoster;
-class Mesh;
+class JoinHost;
 class OwnAddress;
 
 class JoinNegotiation : public QObject
 {
     Q_OBJECT
 public:
-    JoinNegotiation(Mesh &mesh, ConnectionRoster &roster, ChatLog &log, OwnAddress &ownAddress,
+    JoinNegotiation(JoinHost &mesh, ConnectionRoster &roster, ChatLog &log, OwnAddress &ownAddress,
                     QObject *parent = nullptr);
 
     static constexpr int SilentRequestTimeoutMs = 30000;
@@ -42,7 +42,7 @@ private:
     void dialPeerList(const QStringList &fields);
     void giveUpJoin(const QString &line);
 
-    Mesh &m_mesh;
+    JoinHost &m_mesh;
     ConnectionRoster &m_roster;
     ChatLog &m_log;
     OwnAddress &m_ownAddress;

@@ -26,7 +26,7 @@ Mesh::Mesh(SocketContext &context, ChatLog &log, OwnAddress &ownAddress, const P
     , m_roster(std::make_unique<ConnectionRoster>(context))
     , m_outbox(new Outbox(this))
 {
-    m_join = std::make_unique<JoinNegotiation>(*this, *m_roster, log, ownAddress);
+    m_join = std::make_unique<JoinNegotiation>(static_cast<JoinHost &>(*this), *m_roster, log, ownAddress);
 
     ConnectionRoster &r = *m_roster;
     connect(&r.listening(), &Socket::connectionRequest, this, &Mesh::onConnectionRequest);

@@ -9,6 +9,7 @@
 
 #include "conversation/chatdelivery.h"
 #include "mesh/chattext.h"
+#include "mesh/joinhost.h"
 #include "model/member.h"
 #include "platform/socket.h"
 
@@ -30,7 +31,7 @@ struct Preferences;
 
 enum class MeshState { Unconnected, Connecting, Connected };
 
-class Mesh : public QObject, public ChatDelivery
+class Mesh : public QObject, public ChatDelivery, private JoinHost
 {
     Q_OBJECT
 public:
@@ -39,10 +40,10 @@ public:
     ~Mesh() override;
 
     // Back to unconnected: every connection closed without telling the peers, nobody listening.
-    void reset();
+    void reset() override;
     // Listen on the join port, then on the chat port. A port that cannot be had is said in
     // the log once, until it can be had again.
-    void listenAgain();
+    void listenAgain() override;
 
     // The connect command, in two steps around asking for the address. startConnecting
     // refuses (false) while the copy is in a chat; otherwise it resets and shows
@@ -60,7 +61,7 @@ public:
     void sendTo(const QList<MemberId> &members, const QString &line, std::function<void(const QStringList &)> sent) override;
     std::optional<QString> memberAddress(const MemberId &member) const override;
 
-    int connectionCount() const;
+    int connectionCount() const override;
     QList<Member> members() const;
     // Lines are still going out to some members.
     bool sending() const;
@@ -94,15 +95,13 @@ signals:
     void portsOpened();
 
 private:
-    friend class JoinNegotiation;
+    // JoinHost
+    quint64 epoch() const override { return m_epoch; }
+    void refreshState() override;
+    [[nodiscard]] bool listenOn(Socket &socket) override;
+    void write(Socket &socket, const QString &message) override;
 
-    // Bumped by every reset, so that work queued before it can tell it belongs to the past.
-    quint64 epoch() const { return m_epoch; }
     void setState(MeshState state);
-    // Recount; with nobody connected the copy is no longer in a chat.
-    void refreshState();
-    [[nodiscard]] bool listenOn(Socket &socket);
-    void write(Socket &socket, const QString &message);
 
     void onConnectionRequest(int requestId);
     void onArrival(ConnectionSide side, int slot, const QByteArray &bytes);

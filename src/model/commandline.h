@@ -19,7 +19,7 @@ StartAction classifyCommandLine(const QString &text);
 
 // What to print on standard output when the whole command line is exactly "--version" or
 // "--help"; the program then ends before any window or lock. Any other text, "--help x"
-// included, keeps its classic meaning (nullopt).
+// included, keeps its usual meaning (nullopt).
 [[nodiscard]] std::optional<QString> terminalAnswer(const QString &text, const QString &version);
 
 } // namespace tarnivel

@@ -1,9 +1,6 @@
 #include "model/settingsfile.h"
 
-#include "platform/codepage932.h"
-
-#include <QFile>
-#include <QSaveFile>
+#include "model/fieldfile.h"
 
 #include <charconv>
 #include <cmath>
@@ -13,15 +10,8 @@ namespace tarnivel {
 
 namespace {
 
-bool isBlank(QChar c)
-{
-    return c == u' ' || c == u'\t';
-}
-
-bool isLineEnd(QChar c)
-{
-    return c == u'\r' || c == u'\n';
-}
+using fieldfile::FieldReader;
+using fieldfile::isBlank;
 
 QStringView trimBlanks(QStringView s)
 {
@@ -31,57 +21,6 @@ QStringView trimBlanks(QStringView s)
         s.chop(1);
     return s;
 }
-
-// Hands out the file's items one by one, by the classic comma/line rules.
-class ItemReader
-{
-public:
-    explicit ItemReader(QStringView text) : m_text(text) {}
-
-    // std::nullopt when the file has no further item.
-    std::optional<QString> next()
-    {
-        while (m_pos < m_text.size() && isBlank(m_text[m_pos]))
-            ++m_pos;
-        if (m_pos >= m_text.size())
-            return std::nullopt;
-
-        if (m_text[m_pos] == u'"') {
-            const qsizetype start = m_pos + 1;
-            const qsizetype close = m_text.indexOf(u'"', start);
-            if (close < 0) { // unclosed: the end of the file ends the item
-                m_pos = m_text.size();
-                return m_text.mid(start).toString();
-            }
-            m_pos = close + 1;
-            while (m_pos < m_text.size() && m_text[m_pos] != u',' && !isLineEnd(m_text[m_pos]))
-                ++m_pos; // whatever follows the closing quote is dropped
-            const QString item = m_text.mid(start, close - start).toString();
-            skipDelimiter();
-            return item;
-        }
-
-        const qsizetype start = m_pos;
-        while (m_pos < m_text.size() && m_text[m_pos] != u',' && !isLineEnd(m_text[m_pos]))
-            ++m_pos;
-        const QString item = m_text.mid(start, m_pos - start).toString();
-        skipDelimiter();
-        return item;
-    }
-
-private:
-    void skipDelimiter()
-    {
-        if (m_pos >= m_text.size())
-            return;
-        const QChar c = m_text[m_pos++];
-        if (c == u'\r' && m_pos < m_text.size() && m_text[m_pos] == u'\n')
-            ++m_pos;
-    }
-
-    QStringView m_text;
-    qsizetype m_pos = 0;
-};
 
 // Sign, digits and an optional fraction as ASCII for std::from_chars (which takes no '+').
 // With wholeItem the text must be nothing but the number; otherwise the leading number
@@ -154,7 +93,7 @@ std::optional<Int> toInteger(double v)
     return Int(r);
 }
 
-bool readText(ItemReader &items, QString &target)
+bool readText(FieldReader &items, QString &target)
 {
     auto item = items.next();
     if (!item)
@@ -164,7 +103,7 @@ bool readText(ItemReader &items, QString &target)
 }
 
 template<typename Int>
-bool readInteger(ItemReader &items, Int &target)
+bool readInteger(FieldReader &items, Int &target)
 {
     const auto item = items.next();
     const auto number = item ? numberItem(*item) : std::nullopt;
@@ -176,7 +115,7 @@ bool readInteger(ItemReader &items, Int &target)
 }
 
 // A window edge: applied as single precision, stored as a 32-bit integer.
-bool readPosition(ItemReader &items, float &applied, qint32 &stored)
+bool readPosition(FieldReader &items, float &applied, qint32 &stored)
 {
     const auto item = items.next();
     const auto text = item ? decimalText(*item, true) : std::nullopt;
@@ -192,14 +131,14 @@ bool readPosition(ItemReader &items, float &applied, qint32 &stored)
     return true;
 }
 
-bool readSwitch(ItemReader &items)
+bool readSwitch(FieldReader &items)
 {
     qint16 value = 0;
     return readInteger(items, value) && value == 1;
 }
 
 // The leading number of the item's text; 0 when it has none or it does not fit.
-qint16 leadingNumber16(ItemReader &items)
+qint16 leadingNumber16(FieldReader &items)
 {
     const auto item = items.next();
     if (!item)
@@ -230,8 +169,7 @@ QString positionField(float value, qint32 fallback)
 
 QString textField(const QString &text)
 {
-    // Judge the text as the file will hold it.
-    QString stored = cp932::decode(cp932::encode(text));
+    QString stored = fieldfile::storedText(text);
     stored.replace(u'\r', u' ').replace(u'\n', u' ');
     const bool needsQuotes = stored.contains(u',')
             || (!stored.isEmpty()
@@ -239,14 +177,14 @@ QString textField(const QString &text)
     if (!needsQuotes)
         return stored;
     stored.replace(u'"', u'\'');
-    return u'"' + stored + u'"';
+    return fieldfile::quotedField(stored, fieldfile::QuoteEscape::None);
 }
 
 } // namespace
 
 std::optional<SettingsRead> parseSettings(const QString &text)
 {
-    ItemReader items(text);
+    FieldReader items(text, fieldfile::QuoteEscape::None);
     SettingsRead read;
     Preferences &p = read.preferences;
 
@@ -279,7 +217,7 @@ std::optional<SettingsRead> parseSettings(const QString &text)
 
 QByteArray serializeSettings(const Preferences &p, float left, float top)
 {
-    const QString fields[] = {
+    return fieldfile::fieldLines({
         textField(p.myName),
         numberField(p.textColor),
         numberField(p.backgroundColor),
@@ -297,37 +235,20 @@ QByteArray serializeSettings(const Preferences &p, float left, float top)
         textField(p.quickServer),
         textField(p.addressServer),
         numberField(p.showPeers ? 1 : 0),
-    };
-    QString file;
-    for (const QString &field : fields)
-        file += field + QStringLiteral("\r\n");
-    return cp932::encode(file);
+    });
 }
 
 std::optional<SettingsRead> loadSettingsFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray bytes = file.read(MaxSettingsFileBytes);
-    return parseSettings(cp932::decode(bytes));
+    const auto text = fieldfile::readFieldFile(path, MaxSettingsFileBytes);
+    return text ? parseSettings(*text) : std::nullopt;
 }
 
 bool saveSettingsFile(const QString &path, const Preferences &preferences, float left, float top)
 {
     if (preferences.myName.isEmpty())
         return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    // commit() alone still renames after a short write (disk full, size limit): check
-    // the write and the flush ourselves and discard the temporary file on failure.
-    const QByteArray bytes = serializeSettings(preferences, left, top);
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return fieldfile::writeFieldFile(path, serializeSettings(preferences, left, top));
 }
 
 } // namespace tarnivel

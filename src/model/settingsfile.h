@@ -1,12 +1,10 @@
 #pragma once
 // The settings file "tarnivel.dat": 17 items, one per line, in code page 932.
 //
-// Reading follows the classic comma/line item rules so that files written by older
-// versions still load: an item ends at a comma or a line end (CR LF, LF or a lone CR),
-// blanks in front of an item are skipped, an item that starts with a double quote runs
-// to the next double quote (the rest up to the delimiter is dropped), an empty line is
-// an empty item. Numbers are plain decimals with an optional sign and fraction, rounded
-// half to even into the integer type; anything else, or a value out of range, fails.
+// Read by the field rules of model/fieldfile.h, so that files written by older versions
+// still load; a quoted item ends at the next double quote. Numbers are plain decimals with
+// an optional sign and fraction, rounded half to even into the integer type; anything
+// else, or a value out of range, fails.
 //
 // Items 1 to 11 must all read, otherwise the whole file is rejected (the caller then
 // uses complete defaults). From item 12 on, a missing or bad item keeps its default.

@@ -17,8 +17,9 @@ constexpr const char *CodePage = "CP932";
 constexpr char32_t Replacement = U'\uFFFD';
 static_assert(sizeof(wchar_t) == sizeof(char32_t), "glibc wide characters are UCS-4");
 
-// One conversion descriptor, opened for one call and closed with it (iconv_t carries
-// shift state, so it is never shared between calls).
+// One conversion descriptor, opened for one call and closed with it. Code page 932 has no
+// shift state, so a kept descriptor would serve as well (the directory server keeps one per
+// direction); one per call needs no reset after a bad sequence and no care about threads.
 class Converter
 {
 public:

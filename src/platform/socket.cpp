@@ -19,7 +19,7 @@ namespace tarnivel {
 
 namespace {
 
-// The English texts the classic socket control gives with its error numbers.
+// The English texts the Winsock control gives with its error numbers.
 QString describeError(int number)
 {
     switch (number) {
@@ -112,7 +112,7 @@ void watchForDeadPeer(QTcpSocket &socket, int timeoutMs)
 }
 
 // Let go of a connection nobody listens to any more. Bytes still queued are sent before the
-// connection is closed, like a close of the classic control, unless the connection failed;
+// connection is closed, like a close of the Winsock control, unless the connection failed;
 // the object deletes itself.
 void retire(QTcpSocket *socket, SocketContext &context, bool sendUnsent)
 {

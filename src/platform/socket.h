@@ -1,5 +1,5 @@
 #pragma once
-// A socket control in the manner of the classic Winsock control, over QTcpSocket/QTcpServer.
+// A socket control in the manner of the Winsock control, over QTcpSocket/QTcpServer.
 // One object is either idle, a listener (raising ConnectionRequest) or one connection.
 // Events are Qt signals; handlers run on the owning thread, one at a time.
 

@@ -159,20 +159,6 @@ void Session::setPlacement(const QRect &twips)
 
 // ---- Connect and disconnect -----------------------------------------------------------
 
-void Session::connectCommand(const std::function<std::optional<QString>(const QString &lastAddress)> &ask)
-{
-    if (!beginConnect())
-        return;
-    if (const std::optional<QString> chosen = takeChosenAddress()) {
-        connectTo(*chosen);
-        return;
-    }
-    if (const std::optional<QString> address = ask(m_prefs.connectAddress))
-        connectTo(*address);
-    else
-        abandonConnect();
-}
-
 void Session::connectToPicked(const QString &address)
 {
     // Like its menu item, the command is not there while a join runs or a chat stands.
@@ -180,26 +166,36 @@ void Session::connectToPicked(const QString &address)
         return;
     // The pick is the answer: an address chosen earlier (a room partner met while in a chat)
     // does not take its place.
-    m_selectedServer.clear();
-    connectCommand([&address](const QString &) { return std::optional<QString>(address); });
+    m_joinWithoutAsking = false;
+    struct Picked : ConnectPrompt
+    {
+        QString address;
+        std::optional<QString> askConnectAddress(const QString &) override { return address; }
+    } picked;
+    picked.address = address;
+    connectCommand(picked);
 }
 
-bool Session::beginConnect()
+void Session::connectCommand(ConnectPrompt &prompt)
 {
-    return m_mesh.startConnecting();
+    if (!m_mesh.startConnecting())
+        return;
+    if (const std::optional<QString> chosen = takeChosenAddress()) {
+        connectTo(*chosen);
+        return;
+    }
+    if (const std::optional<QString> address = prompt.askConnectAddress(m_prefs.connectAddress))
+        connectTo(*address);
+    else
+        m_mesh.abandonConnecting();
 }
 
 std::optional<QString> Session::takeChosenAddress()
 {
-    if (m_selectedServer.isEmpty())
+    if (!m_joinWithoutAsking)
         return std::nullopt;
-    m_selectedServer.clear();
+    m_joinWithoutAsking = false;
     return m_prefs.connectAddress;
-}
-
-void Session::abandonConnect()
-{
-    m_mesh.abandonConnecting();
 }
 
 void Session::connectTo(const QString &address)
@@ -211,13 +207,13 @@ void Session::connectTo(const QString &address)
 void Session::chooseAddress(const QString &address)
 {
     m_prefs.connectAddress = address;
-    m_selectedServer = address;
+    m_joinWithoutAsking = !address.isEmpty(); // an empty address is no choice
 }
 
 void Session::joinAddress(const QString &address)
 {
     chooseAddress(address);
-    if (!beginConnect())
+    if (!m_mesh.startConnecting())
         return;
     if (const std::optional<QString> chosen = takeChosenAddress())
         connectTo(*chosen);
@@ -226,8 +222,8 @@ void Session::joinAddress(const QString &address)
 void Session::disconnect()
 {
     if (m_room.waiting())
-        m_room.quitWaiting();
-    m_selectedServer.clear();
+        m_room.withdraw();
+    m_joinWithoutAsking = false;
     m_mesh.disconnect();
 }
 
@@ -235,20 +231,20 @@ void Session::disconnect()
 
 void Session::serverCommand(const std::function<std::optional<QString>()> &chooseEntry)
 {
-    m_selectedServer.clear();
+    m_joinWithoutAsking = false;
     m_room.serverCommand(chooseEntry);
 }
 
 void Session::quickCommand()
 {
-    m_selectedServer.clear();
+    m_joinWithoutAsking = false;
     m_room.quickCommand(m_prefs.quickServer);
 }
 
-void Session::waitQuitCommand()
+void Session::withdrawCommand()
 {
     if (m_room.waiting())
-        m_room.quitWaiting();
+        m_room.withdraw();
 }
 
 // ---- Load and unload ------------------------------------------------------------------
@@ -256,7 +252,8 @@ void Session::waitQuitCommand()
 void Session::load(const QString &commandLine, LifecycleView &view)
 {
     m_prefs.quickServer.clear();
-    m_selectedServer = commandLine;
+    // Any command line joins the stored address at the next connect command without asking.
+    m_joinWithoutAsking = !commandLine.isEmpty();
     m_log.setScreenLocked(false);
     m_lockSuffix.clear();
     m_composer.setKeyHandled(false);
@@ -288,7 +285,7 @@ void Session::load(const QString &commandLine, LifecycleView &view)
     case StartAction::None:
         break;
     case StartAction::OpenDirectory:
-        m_selectedServer.clear(); // a switch, not an address to join
+        m_joinWithoutAsking = false; // a switch, not an address to join
         view.openDirectoryList();
         break;
     case StartAction::JoinAddress:
@@ -300,7 +297,7 @@ void Session::load(const QString &commandLine, LifecycleView &view)
 void Session::unload(LifecycleView &view)
 {
     // A withdraw still on its way keeps the program running until it is answered.
-    m_room.leaveSilently();
+    m_room.withdrawAtClose();
     // Giving the ports back also keeps the program running until the router has answered.
     if (m_outside)
         m_outside->stop();

@@ -15,6 +15,7 @@
 #include "platform/socket.h"
 #include "platform/sound.h"
 #include "platform/urlopener.h"
+#include "session/connectprompt.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -23,6 +24,10 @@
 #include <memory>
 
 namespace tarnivel {
+
+namespace test {
+struct TestAccess;
+}
 
 class StatusView;
 class ComposerView;
@@ -59,20 +64,13 @@ public:
     // Unloading: leave any room, cut every connection, save the settings.
     void unload(LifecycleView &view);
 
-    // The connect command: joins the address already chosen, or else the one ask answers
-    // (the connect dialog, given the last address); nothing while the copy is in a chat, and
-    // no answer abandons it.
-    void connectCommand(const std::function<std::optional<QString>(const QString &lastAddress)> &ask);
+    // The connect command: refused while the copy is in a chat; joins the chosen address
+    // without asking when there is one (command line, room), otherwise asks through the
+    // prompt and joins what it answers, or gives up when it is cancelled.
+    void connectCommand(ConnectPrompt &prompt);
     // A copy picked from the list of nearby copies: the connect command, as if its address
     // had been typed.
     void connectToPicked(const QString &address);
-    // The steps of the connect command, around asking the user for an address: beginConnect refuses
-    // while the copy is in a chat. When the address is already chosen (command line, room)
-    // takeChosenAddress gives it and no question is asked.
-    [[nodiscard]] bool beginConnect();
-    std::optional<QString> takeChosenAddress();
-    void abandonConnect();
-    void connectTo(const QString &address);
     // The next connect command joins this address without asking.
     void chooseAddress(const QString &address);
     // Join without asking (the command line, tests).
@@ -82,7 +80,7 @@ public:
     // The room commands: F2 (chooseEntry shows the entry list), F3, Shift+F3.
     void serverCommand(const std::function<std::optional<QString>()> &chooseEntry);
     void quickCommand();
-    void waitQuitCommand();
+    void withdrawCommand();
     RoomExchange &room() { return m_room; }
     // Being found on the same network and finding the copies there.
     LanPresence &lan() { return m_lan; }
@@ -125,14 +123,16 @@ public:
     QString externalAddress() const;
     // Read-only views of the chat, for the window and for tests.
     const Mesh &mesh() const { return m_mesh; }
-    Mesh &meshForTests() { return m_mesh; }
-    SocketContext &socketContextForTests() { return m_context; }
 
     QString programFile(const QString &name) const;
     QString shippedFile(const QString &name) const;
     QString settingsPath() const;
 
 private:
+    friend struct test::TestAccess;
+
+    std::optional<QString> takeChosenAddress();
+    void connectTo(const QString &address);
     void showTitle();
     void showMembers();
 
@@ -160,7 +160,7 @@ private:
     // Set when the address of the next connect command is already chosen (the start-up
     // command line, a directory room): that command then joins the stored connect address
     // without asking, and clears it.
-    QString m_selectedServer;
+    bool m_joinWithoutAsking = false;
     bool m_connectAvailable = true; // the connect menu item is enabled
     QString m_titleBody;
     QString m_lockSuffix;

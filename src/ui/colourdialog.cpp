@@ -55,9 +55,11 @@ ColourDialog::ColourDialog(Session &session, ColourChooser chooser, QWidget *par
     m_sample->setFont(sampleFont);
     m_sample->setFixedSize(240, 112);
 
+    QDialogButtonBox *closing = dialogButtons(*this, {{m_okButton, QDialogButtonBox::AcceptRole},
+                                                      {m_cancelButton, QDialogButtonBox::RejectRole}},
+                                              Qt::Vertical);
     auto *buttons = new QVBoxLayout;
-    buttons->addWidget(m_okButton);
-    buttons->addWidget(m_cancelButton);
+    buttons->addWidget(closing);
     buttons->addSpacing(12);
     buttons->addWidget(m_textButton);
     buttons->addWidget(m_backgroundButton);
@@ -74,11 +76,11 @@ ColourDialog::ColourDialog(Session &session, ColourChooser chooser, QWidget *par
     setTabOrder(m_backgroundButton, m_sample);
     m_okButton->setFocus();
 
-    connect(m_okButton, &QPushButton::clicked, this, [this] {
+    connect(closing, &QDialogButtonBox::accepted, this, [this] {
         m_accepted = true;
         accept();
     });
-    connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(closing, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_textButton, &QPushButton::clicked, this, &ColourDialog::chooseTextColour);
     connect(m_backgroundButton, &QPushButton::clicked, this, &ColourDialog::chooseBackground);
     paintSample();
@@ -115,12 +117,12 @@ void ColourDialog::done(int result)
 }
 
 void runColourCommand(Session &session, LogAppearance &appearance, const ColourChooser &chooser,
-                      QWidget *mainWindow)
+                      QWidget *mainWindow, const ModalRunner &execModal)
 {
     session.setTextColor(appearance.colorAtLogEnd().value_or(session.preferences().textColor));
     session.setBackgroundColor(appearance.logBackground());
     ColourDialog dialog(session, chooser, mainWindow);
-    execModalOverMain(dialog, mainWindow, [&session] { return session.preferences().alwaysOnTop; });
+    execModal(dialog);
     appearance.applyColours(session.preferences().textColor, session.preferences().backgroundColor);
 }
 

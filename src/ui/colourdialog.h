@@ -6,6 +6,7 @@
 // the colours the dialog opened with. The window is repainted once the dialog has closed.
 
 #include "ui/logappearance.h"
+#include "ui/windowstacking.h"
 
 #include <QDialog>
 #include <functional>
@@ -57,6 +58,6 @@ private:
 // The colour command: starts from what the log shows, runs the dialog over the main window
 // (never hidden behind it), then applies the colours to every surface.
 void runColourCommand(Session &session, LogAppearance &appearance, const ColourChooser &chooser,
-                      QWidget *mainWindow);
+                      QWidget *mainWindow, const ModalRunner &execModal);
 
 } // namespace tarnivel

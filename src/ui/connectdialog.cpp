@@ -39,22 +39,20 @@ ConnectDialog::ConnectDialog(const QString &connectAddress, QWidget *parent)
     addressRow->addWidget(label);
     addressRow->addWidget(m_addressBox, 1);
 
-    auto *buttonRow = new QHBoxLayout;
-    buttonRow->addStretch(1);
-    buttonRow->addWidget(m_okButton);
-    buttonRow->addWidget(m_cancelButton);
+    QDialogButtonBox *buttons = dialogButtons(*this, {{m_okButton, QDialogButtonBox::AcceptRole},
+                                                      {m_cancelButton, QDialogButtonBox::RejectRole}});
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(addressRow);
-    layout->addLayout(buttonRow);
+    layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     setTabOrder(m_addressBox, m_okButton);
     setTabOrder(m_okButton, m_cancelButton);
     m_addressBox->setFocus();
 
-    connect(m_okButton, &QPushButton::clicked, this, &ConnectDialog::confirm);
-    connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::accepted, this, &ConnectDialog::confirm);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
 void ConnectDialog::confirm()

@@ -56,13 +56,11 @@ EntryEditorDialog::EntryEditorDialog(const QString &folder, QWidget *parent)
         fields->addWidget(label, row, 0);
         fields->addWidget(box, row++, 1);
     }
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_saveButton);
-    buttons->addWidget(m_cancelButton);
+    QDialogButtonBox *buttons = dialogButtons(*this, {{m_saveButton, QDialogButtonBox::AcceptRole},
+                                                      {m_cancelButton, QDialogButtonBox::RejectRole}});
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(fields);
-    layout->addLayout(buttons);
+    layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     setTabOrder(m_nameBox, m_urlBox);
@@ -71,8 +69,8 @@ EntryEditorDialog::EntryEditorDialog(const QString &folder, QWidget *parent)
     setTabOrder(m_saveButton, m_cancelButton);
     m_nameBox->setFocus();
 
-    connect(m_saveButton, &QPushButton::clicked, this, &EntryEditorDialog::save);
-    connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::accepted, this, &EntryEditorDialog::save);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
 void EntryEditorDialog::setEntry(const QString &name, const DirectoryEntry &entry)

@@ -20,16 +20,16 @@ std::unique_ptr<QFileDialog> makeLogFileDialog(const QString &proposedName, QWid
     return dialog;
 }
 
-LogFileDialogChooser::LogFileDialogChooser(QWidget *mainWindow, std::function<bool()> alwaysOnTopChecked)
+LogFileDialogChooser::LogFileDialogChooser(QWidget *mainWindow, ModalRunner execModal)
     : m_mainWindow(mainWindow)
-    , m_alwaysOnTopChecked(std::move(alwaysOnTopChecked))
+    , m_execModal(std::move(execModal))
 {
 }
 
 std::optional<QString> LogFileDialogChooser::chooseSavePath(const QString &proposedName)
 {
     const std::unique_ptr<QFileDialog> dialog = makeLogFileDialog(proposedName, m_mainWindow);
-    if (execModalOverMain(*dialog, m_mainWindow, m_alwaysOnTopChecked) != QDialog::Accepted)
+    if (m_execModal(*dialog) != QDialog::Accepted)
         return std::nullopt;
     const QStringList chosen = dialog->selectedFiles();
     if (chosen.isEmpty())

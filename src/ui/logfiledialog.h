@@ -3,6 +3,7 @@
 // proposed, overwriting asked before.
 
 #include "conversation/logfile.h"
+#include "ui/windowstacking.h"
 
 #include <functional>
 #include <memory>
@@ -19,12 +20,12 @@ std::unique_ptr<QFileDialog> makeLogFileDialog(const QString &proposedName, QWid
 class LogFileDialogChooser : public SavePathChooser
 {
 public:
-    LogFileDialogChooser(QWidget *mainWindow, std::function<bool()> alwaysOnTopChecked);
+    LogFileDialogChooser(QWidget *mainWindow, ModalRunner execModal);
     std::optional<QString> chooseSavePath(const QString &proposedName) override;
 
 private:
     QWidget *m_mainWindow;
-    std::function<bool()> m_alwaysOnTopChecked;
+    ModalRunner m_execModal;
 };
 
 } // namespace tarnivel

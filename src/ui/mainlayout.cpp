@@ -21,7 +21,7 @@ MainLayout computeMainLayout(QSize outer, bool showPeers, bool sendToAllSelected
     l.send = QRect(w - 965, h - 1200, 735, 375);
     const int columnLeft = w - ColumnFromRight;
     l.sendToAll = QRect(columnLeft, 120, 1575, 255);
-    l.sendToSome = QRect(columnLeft, 360, 1575, 255);
+    l.sendToChosen = QRect(columnLeft, 360, 1575, 255);
     l.lists = QRect(columnLeft, 720, 1575, h - 2500);
     l.address = QRect(columnLeft, h - 1600, 1575, 270);
     l.plainListShown = showPeers && sendToAllSelected;

@@ -26,7 +26,7 @@ struct MainLayout
     QRect input;
     QRect send;
     QRect sendToAll;  // the "send to everyone" option
-    QRect sendToSome; // the "send to chosen members" option
+    QRect sendToChosen; // the "send to chosen members" option
     QRect lists;      // the member list and the tick list share it
     QRect address;    // the clicked member's address
     bool peerColumn = false;

@@ -75,7 +75,10 @@ MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
     buildMenus();
 
     Session &s = *m_session;
-    connect(&s.log(), &ChatLog::appendedToWindow, this, [this] {
+    // The session passes an arriving line to the log before the attention control (made
+    // after the session) counts it, so unreadStarted finds the line's position here.
+    connect(&s.log(), &ChatLog::appendedToWindow, this, [this](int position) {
+        m_lastInsertion = position;
         QScrollBar *bar = m_logView->verticalScrollBar();
         bar->setValue(bar->maximum());
     });
@@ -88,15 +91,11 @@ MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
         m_session->composer().enterPressed();
     });
     // The first line that arrives unseen gets the unread marker before it.
-    connect(&m_session->logDocument(), &QTextDocument::contentsChange, this, [this](int position, int, int added) {
-        if (added > 0)
-            m_lastInsertion = position;
-    });
     connect(&m_attention->alerts(), &ArrivalAlerts::unreadStarted, this,
             [this] { m_logView->showUnreadMarker(m_lastInsertion); });
     connect(m_sendButton, &QPushButton::clicked, this, [this] { m_session->composer().sendClicked(); });
-    connect(m_sendToAllOption, &QRadioButton::clicked, this, [this] { chooseSendToSelected(false); });
-    connect(m_sendToChosenOption, &QRadioButton::clicked, this, [this] { chooseSendToSelected(true); });
+    connect(m_sendToAllOption, &QRadioButton::clicked, this, [this] { setSendToChosen(false); });
+    connect(m_sendToChosenOption, &QRadioButton::clicked, this, [this] { setSendToChosen(true); });
     for (QListWidget *list : {m_memberList, m_memberTickList}) {
         connect(list, &QListWidget::itemClicked, this,
                 [this, list](QListWidgetItem *item) { m_session->composer().memberClicked(list->row(item)); });
@@ -202,10 +201,10 @@ void MainWindow::buildMenus()
     connect(serverAction, &QAction::triggered, this, &MainWindow::serverCommand);
     QAction *quickAction = addAction(connectMenu, QStringLiteral("mnQuick"), QStringLiteral("クイックサーバ"), QKeySequence(Qt::Key_F3));
     connect(quickAction, &QAction::triggered, this, [this] { m_session->quickCommand(); });
-    QAction *waitQuitAction = addAction(connectMenu, QStringLiteral("mnWaitQuit"), QStringLiteral("待機の解除"), QKeySequence(Qt::SHIFT | Qt::Key_F3));
-    waitQuitAction->setVisible(false);
-    connect(waitQuitAction, &QAction::triggered, this, [this] { m_session->waitQuitCommand(); });
-    connect(&m_session->room(), &RoomExchange::waitingChanged, waitQuitAction, &QAction::setVisible);
+    QAction *withdrawAction = addAction(connectMenu, QStringLiteral("mnWaitQuit"), QStringLiteral("待機の解除"), QKeySequence(Qt::SHIFT | Qt::Key_F3));
+    withdrawAction->setVisible(false);
+    connect(withdrawAction, &QAction::triggered, this, [this] { m_session->withdrawCommand(); });
+    connect(&m_session->room(), &RoomExchange::waitingChanged, withdrawAction, &QAction::setVisible);
     // While the directory server is being asked, no second room is entered.
     connect(&m_session->room(), &RoomExchange::busyChanged, this, [serverAction, quickAction](bool busy) {
         serverAction->setEnabled(!busy);
@@ -354,12 +353,12 @@ void MainWindow::focusInput()
     m_inputBox->setFocus();
 }
 
-bool MainWindow::sendToSelectedChosen() const
+bool MainWindow::sendToChosen() const
 {
     return m_sendToChosenOption->isChecked();
 }
 
-void MainWindow::chooseSendToSelected(bool selected)
+void MainWindow::setSendToChosen(bool selected)
 {
     (selected ? m_sendToChosenOption : m_sendToAllOption)->setChecked(true);
     layoutControls();
@@ -391,7 +390,7 @@ void MainWindow::setShownAddress(const QString &address)
 
 void MainWindow::connectCommand()
 {
-    m_session->connectCommand([this](const QString &lastAddress) { return askConnectAddress(lastAddress); });
+    m_session->connectCommand(*this);
 }
 
 void MainWindow::nearbyCommand()
@@ -406,10 +405,15 @@ void MainWindow::nearbyCommand()
     m_nearbyWindow->activateWindow();
 }
 
+int MainWindow::execModal(QDialog &dialog)
+{
+    return execModalOverMain(dialog, this, [this] { return m_session->preferences().alwaysOnTop; });
+}
+
 std::optional<QString> MainWindow::askConnectAddress(const QString &lastAddress)
 {
     ConnectDialog dialog(lastAddress, this);
-    execModalOverMain(dialog, this, [this] { return m_session->preferences().alwaysOnTop; });
+    execModal(dialog);
     if (!dialog.confirmed())
         return std::nullopt;
     return dialog.address();
@@ -534,7 +538,7 @@ void MainWindow::serverCommand()
     m_session->serverCommand([this]() -> std::optional<QString> {
         ServerListDialog list(m_session->room().entryFolder(), m_session->preferences().quickServer,
                               [this](const QString &entry) { m_session->setQuickServer(entry); }, this);
-        execModalOverMain(list, this, [this] { return m_session->preferences().alwaysOnTop; });
+        execModal(list);
         return list.chosenEntry();
     });
 }
@@ -643,7 +647,7 @@ void MainWindow::layoutControls()
     // A hidden column keeps its places.
     if (column) {
         m_sendToAllOption->setGeometry(pixelRect(l.sendToAll, tpp));
-        m_sendToChosenOption->setGeometry(pixelRect(l.sendToSome, tpp));
+        m_sendToChosenOption->setGeometry(pixelRect(l.sendToChosen, tpp));
         m_memberList->setGeometry(pixelRect(l.lists, tpp));
         m_memberTickList->setGeometry(pixelRect(l.lists, tpp));
         m_memberAddressBox->setGeometry(pixelRect(l.address, tpp));
@@ -682,13 +686,14 @@ void MainWindow::fontCommand()
 
 void MainWindow::colourCommand()
 {
-    runColourCommand(*m_session, *m_appearance, m_colourChooser, this);
+    runColourCommand(*m_session, *m_appearance, m_colourChooser, this,
+                     [this](QDialog &dialog) { return execModal(dialog); });
 }
 
 void MainWindow::showAbout()
 {
     AboutBox box(m_session->sound(), m_session->shippedFile(QStringLiteral("connect.wav")), this);
-    execModalOverMain(box, this, [this] { return m_session->preferences().alwaysOnTop; });
+    execModal(box);
 }
 
 void MainWindow::showMyAddress()
@@ -703,7 +708,7 @@ void MainWindow::showMyAddress()
         QMetaObject::invokeMethod(this, [this] {
             m_ownAddressDialogWaiting = false;
             MyIpDialog dialog(m_session->ownAddress(), *m_clipboard, m_session->externalAddress(), this);
-            execModalOverMain(dialog, this, [this] { return m_session->preferences().alwaysOnTop; });
+            execModal(dialog);
         }, Qt::QueuedConnection);
     });
 }
@@ -713,13 +718,13 @@ void MainWindow::showMyAddress()
 void MainWindow::nameCommand()
 {
     NameDialog dialog(m_session->preferences().myName, this);
-    if (execModalOverMain(dialog, this, [this] { return m_session->preferences().alwaysOnTop; }) == QDialog::Accepted)
+    if (execModal(dialog) == QDialog::Accepted)
         m_session->setMyName(dialog.name());
 }
 
 void MainWindow::saveLogCommand()
 {
-    LogFileDialogChooser chooser(this, [this] { return m_session->preferences().alwaysOnTop; });
+    LogFileDialogChooser chooser(this, [this](QDialog &dialog) { return execModal(dialog); });
     logfile::save(m_session->logDocument(), chooser, QDate::currentDate());
 }
 
@@ -729,7 +734,7 @@ void MainWindow::clearLogCommand()
                     QStringLiteral("現在のログをクリアします\n(大切なログは先に保存しましょう)"),
                     QMessageBox::Ok | QMessageBox::Cancel, this);
     box.setDefaultButton(QMessageBox::Ok);
-    if (execModalOverMain(box, this, [this] { return m_session->preferences().alwaysOnTop; }) == QMessageBox::Ok)
+    if (execModal(box) == QMessageBox::Ok)
         m_session->log().clearWindow();
 }
 

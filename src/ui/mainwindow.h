@@ -3,11 +3,11 @@
 // subsystems (Session). It implements the small view interfaces the logic talks to.
 
 #include "conversation/composerview.h"
+#include "session/connectprompt.h"
 #include "session/lifecycleview.h"
 #include "session/session.h"
 #include "session/statusview.h"
 #include "ui/colourdialog.h"
-#include "ui/connectprompt.h"
 #include "ui/fontcommand.h"
 #include "ui/logview.h"
 
@@ -55,7 +55,7 @@ public:
     QLineEdit *input() const { return m_inputBox; }
     QPushButton *sendButton() const { return m_sendButton; }
     QRadioButton *sendToAllOption() const { return m_sendToAllOption; }
-    QRadioButton *sendToSelectedOption() const { return m_sendToChosenOption; }
+    QRadioButton *sendToChosenOption() const { return m_sendToChosenOption; }
     QListWidget *memberList() const { return m_memberList; }
     QListWidget *memberTickList() const { return m_memberTickList; }
     QLineEdit *shownAddress() const { return m_memberAddressBox; }
@@ -82,8 +82,8 @@ public:
     QString inputText() const override;
     void clearInput() override;
     void focusInput() override;
-    bool sendToSelectedChosen() const override;
-    void chooseSendToSelected(bool selected) override;
+    bool sendToChosen() const override;
+    void setSendToChosen(bool selected) override;
     QList<MemberId> tickedMembers() const override;
     std::optional<MemberId> memberAtRow(int row) const override;
     void setShownAddress(const QString &address) override;
@@ -99,6 +99,9 @@ public:
     void applyTopmost() override;
     void openDirectoryList() override;
     void capturePlacement(float &left, float &top) override;
+
+    // Runs a dialog modal over this window, never hidden behind it (execModalOverMain).
+    int execModal(QDialog &dialog);
 
     // The connect command: asks for the address unless it is already chosen.
     void connectCommand();

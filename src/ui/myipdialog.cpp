@@ -73,14 +73,12 @@ MyIpDialog::MyIpDialog(OwnAddress &ownAddress, Clipboard &clipboard, const QStri
     modeLayout->addWidget(m_serverMethodOption);
     modeLayout->addWidget(m_serverUrlBox);
 
-    auto *buttonRow = new QHBoxLayout;
-    buttonRow->addStretch(1);
-    buttonRow->addWidget(m_okButton);
+    QDialogButtonBox *buttons = dialogButtons(*this, {{m_okButton, QDialogButtonBox::AcceptRole}});
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(addressRow);
     layout->addWidget(m_methodFrame);
-    layout->addLayout(buttonRow);
+    layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     if (m_ownAddress.addressServer().isEmpty()) {
@@ -104,7 +102,7 @@ MyIpDialog::MyIpDialog(OwnAddress &ownAddress, Clipboard &clipboard, const QStri
             serverChosen();
     });
     connect(m_copyButton, &QPushButton::clicked, this, &MyIpDialog::copyAddress);
-    connect(m_okButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 }
 
 bool MyIpDialog::showServerWarning(QWidget *parent)

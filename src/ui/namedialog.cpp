@@ -1,6 +1,7 @@
 #include "ui/namedialog.h"
 
 #include "model/namelimit.h"
+#include "ui/dialogframe.h"
 #include "ui/unrepresentableunderline.h"
 
 #include <QHBoxLayout>
@@ -69,21 +70,19 @@ NameDialog::NameDialog(const QString &myName, QWidget *parent)
     auto *nameRow = new QHBoxLayout;
     nameRow->addWidget(label);
     nameRow->addWidget(m_nameBox, 1);
-    auto *buttonRow = new QHBoxLayout;
-    buttonRow->addStretch(1);
-    buttonRow->addWidget(m_okButton);
-    buttonRow->addWidget(m_cancelButton);
+    QDialogButtonBox *buttons = dialogButtons(*this, {{m_okButton, QDialogButtonBox::AcceptRole},
+                                                      {m_cancelButton, QDialogButtonBox::RejectRole}});
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(nameRow);
-    layout->addLayout(buttonRow);
+    layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     setTabOrder(m_nameBox, m_okButton);
     setTabOrder(m_okButton, m_cancelButton);
     m_nameBox->setFocus();
 
-    connect(m_okButton, &QPushButton::clicked, this, &NameDialog::confirm);
-    connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::accepted, this, &NameDialog::confirm);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
 QString NameDialog::name() const

@@ -57,9 +57,11 @@ ServerListDialog::ServerListDialog(const QString &folder, const QString &quickSe
     m_quickLabel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_quickLabel->setMinimumWidth(180);
 
+    QDialogButtonBox *closing = dialogButtons(*this, {{m_connectButton, QDialogButtonBox::AcceptRole},
+                                                      {m_closeButton, QDialogButtonBox::RejectRole}},
+                                              Qt::Vertical);
     auto *buttons = new QVBoxLayout;
-    buttons->addWidget(m_connectButton);
-    buttons->addWidget(m_closeButton);
+    buttons->addWidget(closing);
     buttons->addSpacing(12);
     buttons->addWidget(m_editButton);
     buttons->addWidget(m_deleteButton);
@@ -84,9 +86,9 @@ ServerListDialog::ServerListDialog(const QString &folder, const QString &quickSe
     setTabOrder(m_newButton, m_quickButton);
     m_connectButton->setFocus();
 
-    connect(m_connectButton, &QPushButton::clicked, this, &ServerListDialog::connectCommand);
+    connect(closing, &QDialogButtonBox::accepted, this, &ServerListDialog::connectCommand);
     connect(m_list, &QListWidget::itemDoubleClicked, this, &ServerListDialog::connectCommand);
-    connect(m_closeButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(closing, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_editButton, &QPushButton::clicked, this, &ServerListDialog::editCommand);
     connect(m_deleteButton, &QPushButton::clicked, this, &ServerListDialog::deleteCommand);
     connect(m_newButton, &QPushButton::clicked, this, &ServerListDialog::newCommand);

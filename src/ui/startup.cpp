@@ -101,6 +101,11 @@ void loadQtJapaneseTranslations()
                          "the font and colour choosers show English\n");
 }
 
+int splashWaitMs(const QString &commandLine)
+{
+    return classifyCommandLine(commandLine) == StartAction::JoinAddress ? 2000 : 0;
+}
+
 int runProgram(int argc, char *argv[])
 {
     // Answered before Qt starts: no display is needed and no lock is taken.
@@ -135,8 +140,8 @@ int runProgram(int argc, char *argv[])
     splash->show();
     setFormTop(splash, true);
     splash->paintNow();
-    if (classifyCommandLine(commandLine) == StartAction::JoinAddress)
-        QThread::msleep(2000);
+    if (const int waitMs = splashWaitMs(commandLine); waitMs > 0)
+        QThread::msleep(waitMs);
 
     SessionOptions options;
     options.programFolder = programFolder();

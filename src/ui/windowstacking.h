@@ -22,4 +22,8 @@ void applyTopmost(QWidget *mainWindow, bool alwaysOnTopChecked);
 int execModalOverMain(QDialog &dialog, QWidget *mainWindow,
                       const std::function<bool()> &alwaysOnTopChecked);
 
+// How the pieces of the window run their dialogs (MainWindow::execModal): modal over the
+// main window by the rule above. Returns the dialog's exec() result.
+using ModalRunner = std::function<int(QDialog &)>;
+
 } // namespace tarnivel

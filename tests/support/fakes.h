@@ -1,11 +1,17 @@
 #pragma once
-// Stand-ins for the platform services that loopback cannot play: the dial-up link and the
-// network's DNS-SD.
+// Stand-ins for the platform services a test cannot use for real (no sound device, no
+// desktop, no dial-up link, no DNS-SD): each does nothing and notes what it was asked.
 
+#include "platform/clipboard.h"
 #include "platform/dialup.h"
 #include "platform/landiscovery.h"
+#include "platform/sound.h"
+#include "platform/urlopener.h"
 
+#include <QList>
 #include <QStringList>
+#include <QUrl>
+
 #include <optional>
 
 namespace tarnivel::test {
@@ -29,6 +35,36 @@ public:
 
     std::optional<LanAnnouncement> announced;
     bool browsing = false;
+};
+
+// Plays nothing; notes every sound file it was asked to play.
+class RecordingSound : public SoundPlayer
+{
+public:
+    void play(const QString &wavPath) override { played << wavPath; }
+    QStringList played;
+};
+
+// Notes every URL handed to the desktop; `accepts` says whether the desktop could open it.
+class RecordingUrlOpener : public UrlOpener
+{
+public:
+    bool open(const QUrl &url) override
+    {
+        opened << url;
+        return accepts;
+    }
+    QList<QUrl> opened;
+    bool accepts = true;
+};
+
+// Notes every call, in order: "clear", "set <text>".
+class RecordingClipboard : public Clipboard
+{
+public:
+    void clear() override { calls << QStringLiteral("clear"); }
+    void setText(const QString &text) override { calls << QStringLiteral("set ") + text; }
+    QStringList calls;
 };
 
 } // namespace tarnivel::test

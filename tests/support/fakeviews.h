@@ -25,14 +25,14 @@ public:
         rows = members;
         ticked.clear();
     }
-    void selectSendToAll() override { sendToChosen = false; }
+    void selectSendToAll() override { sendToChosenChecked = false; }
 
     // ComposerView
     QString inputText() const override { return input; }
     void clearInput() override { input.clear(); }
     void focusInput() override {}
-    bool sendToSelectedChosen() const override { return sendToChosen; }
-    void chooseSendToSelected(bool selected) override { sendToChosen = selected; }
+    bool sendToChosen() const override { return sendToChosenChecked; }
+    void setSendToChosen(bool selected) override { sendToChosenChecked = selected; }
     QList<MemberId> tickedMembers() const override
     {
         QList<MemberId> result;
@@ -65,7 +65,7 @@ public:
     QList<Member> rows;
     QSet<int> ticked;
     QString input;
-    bool sendToChosen = false;
+    bool sendToChosenChecked = false;
     QString shownAddress;
 };
 

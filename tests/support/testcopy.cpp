@@ -1,3 +1,4 @@
+#include "testaccess.h"
 #include "testcopy.h"
 
 #include "testsupport.h"
@@ -49,7 +50,7 @@ int CopyBase::connectionCount()
 
 int CopyBase::namedMemberCount()
 {
-    ConnectionRoster &s = session().meshForTests().roster();
+    ConnectionRoster &s = TestAccess::mesh(session()).roster();
     int named = 0;
     for (int i = 0; i < ConnectionRoster::MemberSlots; ++i) {
         for (Socket *socket : {&s.accepted(i), &s.dialled(i)}) {

@@ -21,26 +21,6 @@ class MainWindow;
 
 namespace tarnivel::test {
 
-class RecordingSound : public SoundPlayer
-{
-public:
-    void play(const QString &wavPath) override { played << wavPath; }
-    QStringList played;
-};
-
-// Notes every URL handed to the desktop; `accepts` says whether the desktop could open it.
-class RecordingUrlOpener : public UrlOpener
-{
-public:
-    bool open(const QUrl &url) override
-    {
-        opened << url;
-        return accepts;
-    }
-    QList<QUrl> opened;
-    bool accepts = true;
-};
-
 // Port mapping and reachability checks: off unless the test built a network for them.
 struct ReachOutside
 {

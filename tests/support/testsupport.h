@@ -12,12 +12,12 @@ class QWidget;
 
 namespace tarnivel::test {
 
-// Loopback address 127.B.C.n where B and C are is derived from the test program's name, so test
-// programs running side by side never share an address (and so never share ports).
+// Loopback address 127.B.C.n, where B and C are derived from the test program's name, so
+// that test programs running side by side never share an address (and so never a port).
 QHostAddress loopback(int n);
 QString loopbackText(int n);
 
-// A window's action by its object name (the classic menu item name, e.g. "mnConnect").
+// A window's action by its object name (the menu item's control name, e.g. "mnConnect").
 QAction *findAction(QWidget &window, const QString &name);
 
 // Runs `act` on the next modal widget of type T once it is up (a dialog the next command opens).

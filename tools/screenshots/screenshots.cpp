@@ -147,7 +147,7 @@ int main(int argc, char *argv[])
     // A private line from B to A.
     MainWindow &bw = b.window();
     bw.togglePeerColumn();
-    bw.chooseSendToSelected(true);
+    bw.setSendToChosen(true);
     tick(bw.memberTickList(), a.name());
     b.say(QStringLiteral("あとで少し相談させてください。"));
     waitFor([&] { return a.logText().contains(QStringLiteral("相談させて")); }, "the private line");

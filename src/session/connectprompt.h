@@ -1,5 +1,6 @@
 #pragma once
-// Asking the user where to connect (the connect dialog, shown modally).
+// Asking the user where to connect (the connect dialog, shown modally). The session
+// decides whether to ask at all.
 
 #include <QString>
 #include <optional>
