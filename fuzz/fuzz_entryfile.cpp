@@ -1,6 +1,6 @@
 // Directory entry files: any bytes are read (code page 932, comma and quote rules), and an
 // entry, whether read from a file or made up, is written and read back to itself, as far as
-// code page 932 can hold its text.
+// code page 932 can hold its text and less the blanks in front of its fields.
 //
 // Input: the file's bytes. The same bytes also make up an entry: the first byte chooses
 // where the URL ends and the room begins, and whether both are UTF-8 or raw UTF-16.
@@ -23,10 +23,19 @@ void check(bool condition, const char *what)
     std::abort();
 }
 
-// The entry as a file can hold it.
+// A field as a file can hold it: code page 932, without the blanks in front every reader skips.
+QString keptField(const QString &field)
+{
+    QString stored = cp932::decode(cp932::encode(field));
+    qsizetype blanks = 0;
+    while (blanks < stored.size() && (stored[blanks] == u' ' || stored[blanks] == u'\t'))
+        ++blanks;
+    return stored.mid(blanks);
+}
+
 DirectoryEntry kept(const DirectoryEntry &entry)
 {
-    return {cp932::decode(cp932::encode(entry.url)), cp932::decode(cp932::encode(entry.room))};
+    return {keptField(entry.url), keptField(entry.room)};
 }
 
 void checkRoundTrip(const DirectoryEntry &entry)

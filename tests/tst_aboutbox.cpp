@@ -10,6 +10,8 @@
 
 #include <QAction>
 #include <QPushButton>
+#include <QRandomGenerator>
+#include <array>
 #include <QTimer>
 #include <QtTest>
 
@@ -21,28 +23,34 @@ namespace {
 const QString ConnectWav = QStringLiteral("/shipped/connect.wav");
 
 // A script of what the user does on the icon: 'v' presses a mouse button, '^' lets it go,
-// anything else is typed.
-void play(HiddenWord &word, const QString &script)
-{
-    for (const QChar c : script) {
-        if (c == u'v')
-            word.press();
-        else if (c == u'^')
-            word.release();
-        else
-            word.type(c);
-    }
-}
-
+// anything else is typed (a control character as its key: Backspace, Tab, Enter, Esc or
+// Ctrl with a letter).
 void play(AboutBox &box, const QString &script)
 {
     for (const QChar c : script) {
-        if (c == u'v')
+        if (c == u'v') {
             QTest::mousePress(box.icon(), Qt::LeftButton);
-        else if (c == u'^')
+        } else if (c == u'^') {
             QTest::mouseRelease(box.icon(), Qt::LeftButton);
-        else
+        } else if (c.unicode() < 0x20) {
+            const auto [key, modifiers] = [c]() -> std::pair<Qt::Key, Qt::KeyboardModifiers> {
+                switch (c.unicode()) {
+                case u'\b':
+                    return {Qt::Key_Backspace, Qt::NoModifier};
+                case u'\t':
+                    return {Qt::Key_Tab, Qt::NoModifier};
+                case u'\r':
+                    return {Qt::Key_Return, Qt::NoModifier};
+                case 0x1b:
+                    return {Qt::Key_Escape, Qt::NoModifier};
+                default:
+                    return {Qt::Key(Qt::Key_A + c.unicode() - 1), Qt::ControlModifier};
+                }
+            }();
+            QTest::sendKeyEvent(QTest::Click, box.icon(), key, QString(c), modifiers);
+        } else {
             QTest::keyClick(box.icon(), c.toLatin1());
+        }
     }
 }
 
@@ -58,6 +66,7 @@ private slots:
     void wordHidesTheIconAndTheButtonPutsItBack();
     void messageForEachDraw_data();
     void messageForEachDraw();
+    void drawsReachEveryMessage();
     void hiddenButtonFromTheKeyboard();
     void titleShowsTheStartPictureModally();
     void closingDuringTheAnimation();
@@ -77,14 +86,25 @@ void TestAboutBox::hiddenWord_data()
     QTest::newRow("three letters") << "vtar" << 3;
     QTest::newRow("starting over after a wrong letter") << "vtxtarn" << int(HiddenWord::Complete);
     QTest::newRow("complete stays complete") << "vtarnx^vt" << int(HiddenWord::Complete);
+    // Keys that type a control character start the word over; those the dialog takes do not.
+    QTest::newRow("Backspace resets") << "vtar\b" << 0;
+    QTest::newRow("Ctrl+letter resets") << "vta\x01" << 0;
+    QTest::newRow("Ctrl+letter, then the word") << "vt\x12tarn" << int(HiddenWord::Complete);
+    QTest::newRow("Tab does not reset") << "vtar\t" << 3;
+    QTest::newRow("Enter does not reset") << "vtar\r" << 3;
+    QTest::newRow("Esc does not reset") << "vtar\x1b" << 3;
 }
 
 void TestAboutBox::hiddenWord()
 {
     QFETCH(QString, script);
-    HiddenWord word;
-    play(word, script);
-    QTEST(word.state(), "state");
+    RecordingSound sound;
+    AboutBox box(sound, ConnectWav);
+    box.setAnimationSpeed(1000);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    play(box, script);
+    QTEST(box.word().state(), "state");
 }
 
 void TestAboutBox::openedFromTheMenu()
@@ -194,6 +214,21 @@ void TestAboutBox::messageForEachDraw()
     QCOMPARE(box.titleLabel()->text(), message);
     // Only the rare message comes with the connection sound.
     QCOMPARE(sound.played, n == RareMessageDraw ? QStringList{ConnectWav} : QStringList{});
+}
+
+// Every draw from 0 to 199 comes up, the rare one included, and nothing outside them: a
+// fixed seed makes the run the same every time.
+void TestAboutBox::drawsReachEveryMessage()
+{
+    QRandomGenerator random(2026);
+    std::array<int, MessageDraws> seen{};
+    for (int i = 0; i < 40 * MessageDraws; ++i) {
+        const int n = drawMessageNumber(random);
+        QVERIFY2(n >= 0 && n < MessageDraws, qPrintable(QString::number(n)));
+        ++seen[size_t(n)];
+    }
+    for (int n = 0; n < MessageDraws; ++n)
+        QVERIFY2(seen[size_t(n)] > 0, qPrintable(QStringLiteral("draw %1 never came").arg(n)));
 }
 
 void TestAboutBox::hiddenButtonFromTheKeyboard()

@@ -23,6 +23,7 @@ private slots:
     void olderFilesReadAsBefore();
     void requestBytes_data();
     void requestBytes();
+    void listedEntries();
 };
 
 void TestEntries::nameCheck_data()
@@ -49,15 +50,22 @@ void TestEntries::writtenBytesReadBackWhole_data()
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("room");
     QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("plain") << "http://example.jp/cgi-bin/room.cgi" << "lobby"
-                           << QByteArray("http://example.jp/cgi-bin/room.cgi\r\nlobby\r\n");
-    QTest::newRow("code page 932") << "http://例え.jp/" << "雑談" << QByteArray("http://\x97\xe1\x82\xa6.jp/\r\n\x8e\x47\x92\x6b\r\n");
-    QTest::newRow("empty fields") << "" << "" << QByteArray("\r\n\r\n");
-    QTest::newRow("comma in the URL") << "http://h/a,b?x" << "r" << QByteArray("\"http://h/a,b?x\"\r\nr\r\n");
-    QTest::newRow("double quote in the URL") << "http://h/\"q\"" << "r" << QByteArray("\"http://h/\"\"q\"\"\"\r\nr\r\n");
-    QTest::newRow("starts with a double quote") << "\"http://h/" << "r" << QByteArray("\"\"\"http://h/\"\r\nr\r\n");
-    QTest::newRow("blank in front") << " http://h/" << "\tr" << QByteArray("\" http://h/\"\r\n\"\tr\"\r\n");
-    QTest::newRow("blank behind") << "http://h/ " << "r " << QByteArray("http://h/ \r\nr \r\n");
+    QTest::addColumn<QStringList>("back"); // the fields read back; empty: as written
+    const auto row = [](const char *name, const QString &url, const QString &room, const QByteArray &bytes,
+                        const QStringList &back = {}) { QTest::newRow(name) << url << room << bytes << back; };
+    row("plain", "http://example.jp/cgi-bin/room.cgi", "lobby", "http://example.jp/cgi-bin/room.cgi\r\nlobby\r\n");
+    row("code page 932", "http://例え.jp/", "雑談", "http://\x97\xe1\x82\xa6.jp/\r\n\x8e\x47\x92\x6b\r\n");
+    row("empty fields", "", "", "\r\n\r\n");
+    row("comma in the URL", "http://h/a,b?x", "r", "\"http://h/a,b?x\"\r\nr\r\n");
+    row("double quote inside the URL", "http://h/\"q\"", "r", "http://h/\"q\"\r\nr\r\n");
+    row("starts with a double quote", "\"http://h/", "r", "\"\"\"http://h/\"\r\nr\r\n");
+    row("line break in the URL", "http://h/\r\nx", "r", "\"http://h/\r\nx\"\r\nr\r\n");
+    // Every reader skips blanks in front, so they are not kept: old and new copies read alike.
+    row("blanks in front dropped", " http://h/", " \tabc", "http://h/\r\nabc\r\n", {"http://h/", "abc"});
+    row("blanks in front of a double quote", "  \"q", "r", "\"\"\"q\"\r\nr\r\n", {"\"q", "r"});
+    row("blanks in front of a comma", "\th,i", "r", "\"h,i\"\r\nr\r\n", {"h,i", "r"});
+    row("only blanks", "  ", "r", "\r\nr\r\n", {"", "r"});
+    row("blank behind", "http://h/ ", "r ", "http://h/ \r\nr \r\n");
 }
 
 void TestEntries::writtenBytesReadBackWhole()
@@ -65,6 +73,8 @@ void TestEntries::writtenBytesReadBackWhole()
     QFETCH(QString, url);
     QFETCH(QString, room);
     QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, back);
+    const DirectoryEntry expected = back.isEmpty() ? DirectoryEntry{url, room} : DirectoryEntry{back[0], back[1]};
     QCOMPARE(serializeEntry({url, room}), bytes);
 
     QTemporaryDir dir;
@@ -73,7 +83,7 @@ void TestEntries::writtenBytesReadBackWhole()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), bytes);
-    QCOMPARE(readEntryFile(path), std::optional<DirectoryEntry>(DirectoryEntry{url, room}));
+    QCOMPARE(readEntryFile(path), std::optional<DirectoryEntry>(expected));
 }
 
 void TestEntries::olderFilesReadAsBefore_data()
@@ -119,6 +129,17 @@ void TestEntries::requestBytes()
     QFETCH(QByteArray, enter);
     QCOMPARE(roomRequestUrl(url, room, RoomRequest::Enter), enter);
     QCOMPARE(roomRequestUrl(url, room, RoomRequest::Withdraw), enter + "+quit");
+}
+
+// Only ordinary files named <entry>.tsd are entries, sorted by name.
+void TestEntries::listedEntries()
+{
+    QTemporaryDir dir;
+    for (const QString &file : {QStringLiteral("b.tsd"), QStringLiteral("a.tsd"), QStringLiteral("雑談.tsd"),
+                                QStringLiteral(".tsd"), QStringLiteral("c.tsd.bak"), QStringLiteral("d.txt")})
+        QVERIFY(QFile(dir.filePath(file)).open(QIODevice::WriteOnly));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.tsd")));
+    QCOMPARE(listEntries(dir.path()), (QStringList{"a", "b", QStringLiteral("雑談")}));
 }
 
 QTEST_APPLESS_MAIN(TestEntries)

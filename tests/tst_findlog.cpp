@@ -60,6 +60,16 @@ void TestFindLog::matchesIgnoreCaseAndWidth_data()
         << QStringLiteral("A> ｶﾞﾝﾀﾞﾑ\r\n") << QStringLiteral("ダム") << QStringList{QStringLiteral("ﾀﾞﾑ")};
     QTest::newRow("a plain kana does not match its voiced form")
         << QStringLiteral("A> ガ\r\n") << QStringLiteral("ｶ") << QStringList{};
+    QTest::newRow("every letter in either case")
+        << QStringLiteral("A> abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVWXYZ\r\n")
+        << QStringLiteral("AbCdEfGhIjKlMnOpQrStUvWxYz")
+        << QStringList{"abcdefghijklmnopqrstuvwxyz", "ABCDEFGHIJKLMNOPQRSTUVWXYZ"};
+    QTest::newRow("half-width semi-voiced mark") << QStringLiteral("A> ﾊﾟﾝ と ﾊﾝ\r\n") << QStringLiteral("パン")
+                                                 << QStringList{QStringLiteral("ﾊﾟﾝ")};
+    QTest::newRow("repeats do not overlap") << QStringLiteral("A> aaaaa\r\n") << QStringLiteral("aa")
+                                            << QStringList{"aa", "aa"};
+    QTest::newRow("a ligature is one character of the log") << QStringLiteral("A> \uFB01le\r\n") << QStringLiteral("f")
+                                                              << QStringList{QStringLiteral("\uFB01")};
     QTest::newRow("no match across lines")
         << QStringLiteral("A> ab\r\nB> cd\r\n") << QStringLiteral("bB") << QStringList{};
     QTest::newRow("a match across a continued long line")
@@ -91,6 +101,12 @@ void TestFindLog::followsTheLogAsItChanges()
     renderer.append(QStringLiteral(" tokyo\r\n"), Emphasis::Off, Addresses::Underlined);
     QCOMPARE(matchedTexts(document, search.findAll(QStringLiteral("tokyo"))),
              (QStringList{"Tokyo", QStringLiteral("ＴＯＫＹＯ"), "tokyo"}));
+    // A long line that grows in its continuation block is folded on as one line.
+    renderer.append(QStringLiteral("C> ") + QString(LogRenderer::MaxParagraphCharacters - 3, u'x') + QStringLiteral("ab"),
+                    Emphasis::Off, Addresses::Underlined);
+    QCOMPARE(search.findAll(QStringLiteral("xab")).size(), 1);
+    renderer.append(QStringLiteral("cd\r\n"), Emphasis::Off, Addresses::Underlined);
+    QCOMPARE(matchedTexts(document, search.findAll(QStringLiteral("xabcd"))), QStringList{"xabcd"});
     renderer.clear();
     QVERIFY(search.findAll(QStringLiteral("tokyo")).isEmpty());
     renderer.append(QStringLiteral("C> tokyo\r\n"), Emphasis::Off, Addresses::Underlined);

@@ -20,14 +20,23 @@ private slots:
 
 void TestHelp::helpOpensTheOldOrTheShippedFile_data()
 {
+    // Files as "program/<name>" (beside the settings) or "shipped/<name>".
     QTest::addColumn<QStringList>("present");
     QTest::addColumn<bool>("desktopOpens");
     QTest::addColumn<QStringList>("tried");
     QTest::addColumn<bool>("logged");
     const QString chm = help::oldHelpFileName(), html = help::helpFileName();
-    QTest::newRow("old help first") << QStringList{chm, html} << true << QStringList{chm} << false;
-    QTest::newRow("shipped help") << QStringList{html} << true << QStringList{html} << false;
-    QTest::newRow("old help will not open") << QStringList{chm, html} << false << QStringList{chm, html} << true;
+    const QString programChm = "program/" + chm, shippedChm = "shipped/" + chm, shippedHtml = "shipped/" + html;
+    QTest::newRow("old help first") << QStringList{shippedChm, shippedHtml} << true << QStringList{shippedChm} << false;
+    QTest::newRow("old help in the program folder") << QStringList{programChm, shippedHtml} << true << QStringList{programChm}
+                                                    << false;
+    QTest::newRow("program folder before the shipped one")
+        << QStringList{programChm, shippedChm, shippedHtml} << false << QStringList{programChm, shippedChm, shippedHtml} << true;
+    QTest::newRow("shipped help") << QStringList{shippedHtml} << true << QStringList{shippedHtml} << false;
+    // Only the old help is looked for beside the settings.
+    QTest::newRow("new help beside the settings") << QStringList{"program/" + html} << true << QStringList{} << true;
+    QTest::newRow("old help will not open") << QStringList{shippedChm, shippedHtml} << false
+                                            << QStringList{shippedChm, shippedHtml} << true;
     QTest::newRow("no help at all") << QStringList{} << true << QStringList{} << true;
 }
 
@@ -38,25 +47,30 @@ void TestHelp::helpOpensTheOldOrTheShippedFile()
     QFETCH(QStringList, tried);
     QFETCH(bool, logged);
     WindowCopy c(1, QStringLiteral("A"));
-    for (const QString &name : present)
-        QVERIFY(QFile(c.session().shippedFile(name)).open(QIODevice::WriteOnly));
-    // Files beside the settings are never taken for shipped ones.
-    for (const QString &name : {help::oldHelpFileName(), help::helpFileName()})
-        QVERIFY(QFile(c.session().programFile(name)).open(QIODevice::WriteOnly));
+    const auto path = [&c](const QString &file) {
+        const QString name = file.section(u'/', 1);
+        return file.startsWith(u"program/") ? c.session().programFile(name) : c.session().shippedFile(name);
+    };
+    for (const QString &file : present)
+        QVERIFY(QFile(path(file)).open(QIODevice::WriteOnly));
     c.urlOpener.accepts = desktopOpens;
+    c.session().setMessageSound(true);
     c.window().show();
     QApplication::setActiveWindow(&c.window());
     QVERIFY(QTest::qWaitForWindowActive(&c.window()));
+    c.sound.played.clear();
     QTest::keyClick(c.window().input(), Qt::Key_F1);
     QStringList opened;
     for (const QUrl &url : c.urlOpener.opened)
         opened << url.toLocalFile();
     QStringList expected;
-    for (const QString &name : tried)
-        expected << c.session().shippedFile(name);
+    for (const QString &file : tried)
+        expected << path(file);
     QCOMPARE(opened, expected);
     const QString line = help::cannotOpenLine(c.session().shippedFile(help::helpFileName()));
     QCOMPARE(c.logText().count(QString(line).remove(u'\r')), logged ? 1 : 0);
+    // The line says what the desktop did; no message came, so no message sound.
+    QVERIFY2(c.sound.played.isEmpty(), qPrintable(c.sound.played.join(u' ')));
 }
 
 QTEST_MAIN(TestHelp)

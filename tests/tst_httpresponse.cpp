@@ -1,6 +1,7 @@
 // The HTTP reply reader on bytes a server may send, whole and arriving in pieces.
 // (Replies through real sockets are tested in tst_rooms and tst_ownaddress.)
 
+#include "platform/httpget.h"
 #include "platform/httpresponse.h"
 
 #include <QtTest>
@@ -46,6 +47,8 @@ class TestHttpResponse : public QObject
 private slots:
     void replies_data();
     void replies();
+    void urls_data();
+    void urls();
 };
 
 void TestHttpResponse::replies_data()
@@ -82,6 +85,9 @@ void TestHttpResponse::replies_data()
     headRow("Content-Length beside chunked",
             Ok + "Content-Length: 2\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\n0\r\n\r\n", "malformed", 0);
     row("no length, until the close", "HTTP/1.0 200 OK\r\n\r\nNoUser", true, "complete", 200, "NoUser", -1);
+    const QByteArray oneZero = "HTTP/1.0 200 OK\r\nContent-Length: 6\r\n\r\nNoUser";
+    row("HTTP/1.0 with a length", oneZero, false, "complete", 200, "NoUser", oneZero.size());
+    row("HTTP/2 is not read", "HTTP/2 200\r\n\r\nNoUser", false, "malformed", 0, "", 6);
     row("no length, cut at the cap", "HTTP/1.0 200 OK\r\n\r\n" + full + "more", false, "complete", 200, full,
         19 + MaxHttpBodyBytes);
     row("longer body by length, cut at the cap", withLength("100000", full + "more"), false, "complete", 200, full,
@@ -109,6 +115,11 @@ void TestHttpResponse::replies_data()
     row("chunks, bytes after the end", chunks + "junk", false, "complete", 200, "NoUser0123456789", chunks.size());
     row("closed before the trailer's end", Chunked + "2\r\nok\r\n0\r\n", true, "malformed", 200, "", -1);
     row("closed inside a chunk", Chunked + "6\r\nNoU", true, "malformed", 200, "", -1);
+    const QByteArray hexSizes = Chunked + "a\r\n0123456789\r\n1F\r\n" + QByteArray(31, 'f') + "\r\n0\r\n\r\n";
+    row("chunk sizes in hex, either case", hexSizes, false, "complete", 200, "0123456789" + QByteArray(31, 'f'),
+        hexSizes.size());
+    const QByteArray badTrailer = Chunked + "2\r\nok\r\n0\r\nnot a field\r\n\r\n";
+    row("trailer line not a field", badTrailer, false, "malformed", 200, "", badTrailer.size() - 2);
     row("chunk size not hex", Chunked + "zz\r\nok\r\n0\r\n\r\n", false, "malformed", 200, "", Chunked.size() + 4);
     row("chunk size in 0x form", Chunked + "0x2\r\nok\r\n0\r\n\r\n", false, "malformed", 200, "", Chunked.size() + 5);
     row("chunk size with a sign", Chunked + "-1\r\nok\r\n0\r\n\r\n", false, "malformed", 200, "", Chunked.size() + 4);
@@ -127,9 +138,13 @@ void TestHttpResponse::replies_data()
 
     const QByteArray notFound = "HTTP/1.1 404 Not Found\r\nContent-Length: 8\r\n\r\nNotFound";
     row("error status keeps its body", notFound, false, "complete", 404, "NotFound", notFound.size());
+    headRow("not modified has no body", "HTTP/1.1 304 Not Modified\r\nContent-Length: 5\r\n\r\nhello", "complete", 304);
+    headRow("field without a name", Ok + ": 6\r\n\r\n", "malformed", 0);
     headRow("no content has no body", "HTTP/1.1 204 No Content\r\nContent-Length: 5\r\n\r\nhello", "complete", 204);
     row("not HTTP", "SSH-2.0-OpenSSH_9.2\r\n", false, "malformed", 0, "", 1);
     headRow("status of four digits", "HTTP/1.1 2000 OK\r\n\r\n", "malformed", 0);
+    headRow("status of four digits, no reason", "HTTP/1.1 2000\r\n\r\n", "malformed", 0);
+    headRow("status without a reason", "HTTP/1.1 200\r\nContent-Length: 0\r\n\r\n", "complete", 200);
     headRow("status below 100", "HTTP/1.1 099 Odd\r\n\r\n", "malformed", 0);
     headRow("blank before the colon", Ok + "Content-Length : 6\r\n\r\nNoUser", "malformed", 0);
     headRow("folded field line", Ok + "X-A: 1\r\n Content-Length: 6\r\n\r\nNoUser", "malformed", 0);
@@ -167,6 +182,48 @@ void TestHttpResponse::replies()
             QVERIFY2(part == whole, qPrintable(QStringLiteral("%1 after %2 bytes").arg(stateName(part.state)).arg(cut)));
         }
     }
+}
+
+// How a URL typed into an entry is taken apart for the request: "-" for a URL refused.
+void TestHttpResponse::urls_data()
+{
+    QTest::addColumn<QByteArray>("url");
+    QTest::addColumn<QString>("parts"); // tls host port hostHeader target userInfo
+    const auto row = [](const char *name, const QByteArray &url, const char *parts) {
+        QTest::newRow(name) << url << QString::fromUtf8(parts);
+    };
+    row("plain", "http://h.jp/cgi/room.cgi?lobby", "0 h.jp 80 h.jp /cgi/room.cgi?lobby -");
+    row("https on its own port", "https://h.jp/r", "1 h.jp 443 h.jp /r -");
+    row("scheme in capitals", "HTTP://h.jp/r", "0 h.jp 80 h.jp /r -");
+    row("port", "http://h.jp:8080/r", "0 h.jp 8080 h.jp:8080 /r -");
+    row("no path", "http://h.jp?lobby", "0 h.jp 80 h.jp /?lobby -");
+    row("fragment ends the host", "http://h.jp#x", "0 h.jp 80 h.jp /#x -");
+    row("user information up to the last @", "http://u:p@ss@h.jp/r", "0 h.jp 80 h.jp /r u:p@ss");
+    row("IPv6 literal", "http://[::1]:81/r", "0 ::1 81 [::1]:81 /r -");
+    row("port 65535", "http://h:65535/", "0 h 65535 h:65535 / -");
+    row("port 65536", "http://h:65536/", "-");
+    row("port 0", "http://h:0/", "-");
+    row("port with a sign", "http://h:+80/", "-");
+    row("port of six digits", "http://h:000080/", "-");
+    row("no host", "http:///r", "-");
+    row("another scheme", "ftp://h/r", "-");
+    row("no scheme", "h.jp/r", "-");
+}
+
+void TestHttpResponse::urls()
+{
+    QFETCH(QByteArray, url);
+    QFETCH(QString, parts);
+    const std::optional<HttpUrl> split = splitHttpUrl(url);
+    QString got = QStringLiteral("-");
+    if (split)
+        got = QStringLiteral("%1 %2 %3 %4 %5 %6")
+                  .arg(int(split->tls))
+                  .arg(split->host)
+                  .arg(split->port)
+                  .arg(QString::fromLatin1(split->hostHeader), QString::fromLatin1(split->target),
+                       split->userInfo.isEmpty() ? QStringLiteral("-") : QString::fromLatin1(split->userInfo));
+    QCOMPARE(got, parts);
 }
 
 QTEST_APPLESS_MAIN(TestHttpResponse)

@@ -2,6 +2,7 @@
 // log, saving to a file.
 
 #include "conversation/logfile.h"
+#include "conversation/logrenderer.h"
 #include "platform/codepage932.h"
 #include "testcopy.h"
 #include "ui/mainwindow.h"
@@ -150,12 +151,20 @@ void TestLogTools::addressClickSelectsAndDoubleClickOpens_data()
     QTest::addColumn<QString>("log");
     QTest::addColumn<QString>("address");
     QTest::addColumn<int>("into"); // characters into the address where the click lands
-    QTest::newRow("start of the log") << QStringLiteral("http://a.jp/x\r\nnext\r\n") << QStringLiteral("http://a.jp/x") << 4;
+    QTest::addColumn<bool>("selects"); // a single click selects it (a double click always opens it)
+    QTest::newRow("start of the log") << QStringLiteral("http://a.jp/x\r\nnext\r\n") << QStringLiteral("http://a.jp/x") << 4 << true;
     QTest::newRow("middle of a line") << QStringLiteral("hello\r\ntaro> see http://b.jp/p?q=1 now\r\n")
-                                      << QStringLiteral("http://b.jp/p?q=1") << 9;
-    QTest::newRow("next to Japanese") << QStringLiteral("花子> これhttp://c.jp/です\r\n") << QStringLiteral("http://c.jp/") << 11;
-    QTest::newRow("on its first letter") << QStringLiteral("x http://d.jp y\r\n") << QStringLiteral("http://d.jp") << 0;
-    QTest::newRow("behind its last letter") << QStringLiteral("x http://e.jp y\r\n") << QStringLiteral("http://e.jp") << 11;
+                                      << QStringLiteral("http://b.jp/p?q=1") << 9 << true;
+    QTest::newRow("next to Japanese") << QStringLiteral("花子> これhttp://c.jp/です\r\n") << QStringLiteral("http://c.jp/") << 11 << true;
+    // The character before the insertion point decides a single click: here the blank.
+    QTest::newRow("in front of its first letter") << QStringLiteral("x http://d.jp y\r\n") << QStringLiteral("http://d.jp") << 0
+                                                  << false;
+    QTest::newRow("behind its last letter") << QStringLiteral("x http://e.jp y\r\n") << QStringLiteral("http://e.jp") << 11 << true;
+    // A line past 1024 characters goes on in a continuation block; the address runs on with it.
+    const QString longAddress = QStringLiteral("http://f.jp/") + QString(40, u'p');
+    const QString longLine = QString(1010, u'x') + u' ' + longAddress + QStringLiteral(" end\r\n");
+    QTest::newRow("long line, in its first block") << longLine << longAddress << 5 << true;
+    QTest::newRow("long line, in its continuation") << longLine << longAddress << 30 << true;
 }
 
 void TestLogTools::addressClickSelectsAndDoubleClickOpens()
@@ -163,15 +172,18 @@ void TestLogTools::addressClickSelectsAndDoubleClickOpens()
     QFETCH(QString, log);
     QFETCH(QString, address);
     QFETCH(int, into);
+    QFETCH(bool, selects);
     WindowCopy c(1, QStringLiteral("A"));
     c.window().show();
     c.session().log().addLog(log);
     QTextEdit *view = c.window().logView();
+    // The log before the address has no continuation blocks: text and document positions agree.
     const int start = int(c.logText().indexOf(address));
-    const QPoint point = pointAt(view, start + into);
+    const int blockBreak = start + into > 1024 + int(c.logText().lastIndexOf(u'\n', start)) ? 1 : 0;
+    const QPoint point = pointAt(view, start + into + blockBreak);
 
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, point);
-    QCOMPARE(view->textCursor().selectedText(), address);
+    QCOMPARE(logText(view->textCursor()), selects ? address : QString());
     QVERIFY(c.urlOpener.opened.isEmpty());
 
     // QTest leaves out the release that ends a real double click.

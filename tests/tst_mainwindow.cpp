@@ -12,6 +12,7 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScopeGuard>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -95,6 +96,8 @@ private slots:
     void shortcutWithShiftOrHiddenColumn();
     void inputTakesJapaneseUpTo500Characters();
     void addressBoxCopiesOncePerPress();
+    void addressBoxShowsTheButtonFace_data();
+    void addressBoxShowsTheButtonFace();
     void storedChoicesComeBackOnLoad();
     void closingSavesUnlessTheNameIsEmpty();
     void aPositionOffEveryScreenComesBack();
@@ -245,6 +248,36 @@ void TestMainWindow::inputTakesJapaneseUpTo500Characters()
     // Not in a chat: Enter keeps the text.
     QTest::keyClick(input, Qt::Key_Return);
     QCOMPARE(input->text().size(), 500);
+}
+
+void TestMainWindow::addressBoxShowsTheButtonFace_data()
+{
+    QTest::addColumn<bool>("changedLater"); // the desktop's colours change while the window is open
+    QTest::newRow("desktop colours at start") << false;
+    QTest::newRow("desktop colours changed") << true;
+}
+
+void TestMainWindow::addressBoxShowsTheButtonFace()
+{
+    QFETCH(bool, changedLater);
+    const QPalette before = QApplication::palette();
+    const auto restore = qScopeGuard([&before] { QApplication::setPalette(before); });
+    QPalette desktop = before;
+    desktop.setColor(QPalette::Button, QColor(0x12, 0x34, 0x56));
+    desktop.setColor(QPalette::Base, QColor(0xFE, 0xFD, 0xFC));
+    if (!changedLater)
+        QApplication::setPalette(desktop);
+    WindowCopy c(1, QStringLiteral("A"));
+    c.window().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&c.window()));
+    if (changedLater)
+        QApplication::setPalette(desktop);
+    QLineEdit *box = c.window().shownAddress();
+    QCOMPARE(box->objectName(), QStringLiteral("txtShowIP"));
+    // The change reaches the window as a posted event.
+    QTRY_COMPARE(box->palette().color(QPalette::Base), QColor(0x12, 0x34, 0x56));
+    // The input box beside it keeps the window background.
+    QCOMPARE(c.window().input()->palette().color(QPalette::Base), QColor(0xFE, 0xFD, 0xFC));
 }
 
 void TestMainWindow::addressBoxCopiesOncePerPress()

@@ -39,6 +39,10 @@ void TestNameLimit::nameLimit_data()
     QTest::newRow("paste keeps what fits") << "名前" << "名前" + times(16, "b") << 18 << "名前" + times(12, "b") << 14;
     QTest::newRow("paste stops at a double-byte") << times(14, "a") << times(14, "a") + "bあc" << 17
                                                   << times(14, "a") + "b" << 15;
+    // A character outside the Basic Multilingual Plane is one character ('?' in code page 932),
+    // never cut in half.
+    QTest::newRow("non-BMP character at the limit") << a15 << a15 + "😀x" << 18 << a15 + "😀" << 17;
+    QTest::newRow("non-BMP character past the limit") << a16 << a16 + "😀" << 18 << a16 << 16;
     QTest::newRow("paste over the selection") << "Noname" << times(20, "x") << 20 << times(16, "x") << 16;
     QTest::newRow("long name from the settings") << a20 << a20 << 0 << a20 << 0;
     QTest::newRow("typing into a long name") << a20 << a20 + "a" << 5 << a20 << 4;

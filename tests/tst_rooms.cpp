@@ -83,6 +83,8 @@ private slots:
     void replies();
     void requestsGoOutAsTyped();
     void renewals();
+    void renewalOnEveryThirdTick_data();
+    void renewalOnEveryThirdTick();
     void renewalRightAfterAMemberLeaves();
     void withdrawals_data();
     void withdrawals();
@@ -148,7 +150,17 @@ void TestRooms::replies_data()
     row("chunked NoUser", "scripted",
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nNo\r\n4\r\nUser\r\n0\r\n\r\n"})
         << entering + Waiting << true;
-    row("refused with a status", "scripted", ScriptedHttpServer::reply("TooManyRooms", 429)) << entering + ServerError << false;
+    // A reply under an error status is read like any other; a short one is still never dialled.
+    const QString cgiError = entering + QStringLiteral(" ●サーバ:\nCGIエラーです\n");
+    row("long error page", "scripted", ScriptedHttpServer::reply("<html>Internal Server Error</html>", 500))
+        << cgiError << false;
+    row("short error text", "scripted", ScriptedHttpServer::reply("TooManyRooms", 429)) << cgiError << false;
+    row("redirect, not followed", "scripted",
+        {"HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:1/\r\nContent-Length: 5\r\n\r\nmoved"})
+        << cgiError << false;
+    row("NotFound under 404", "scripted", ScriptedHttpServer::reply("NotFound", 404))
+        << entering + QStringLiteral(" ●サーバ:\nルーム lobby が見つかりません\n") << false;
+    row("error status, empty body", "scripted", ScriptedHttpServer::reply("", 503)) << entering + notFound << false;
     row("no reply in time", "scripted", ScriptedHttpServer::silence()) << entering + ServerError << false;
     row("cut short", "scripted", {"HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nNoU"}) << entering + ServerError << false;
     row("entry file missing", "", {}) << ServerError << false;
@@ -214,6 +226,36 @@ void TestRooms::renewals()
     QCOMPARE(scripted.requestLines.size(), 4);
     QVERIFY(!copy.logText().contains(QStringLiteral("10.0.0.9"))); // a renewal never connects
     QCOMPARE(copy.title(), QStringLiteral("たるにべ - 未接続"));
+}
+
+void TestRooms::renewalOnEveryThirdTick_data()
+{
+    QTest::addColumn<int>("ticks");
+    QTest::addColumn<int>("renewals");
+    QTest::newRow("1") << 1 << 0;
+    QTest::newRow("2") << 2 << 0;
+    QTest::newRow("3") << 3 << 1;
+    QTest::newRow("5") << 5 << 1;
+    QTest::newRow("6") << 6 << 2;
+    QTest::newRow("9") << 9 << 3;
+}
+
+// Ticks counted one by one (the timer itself is far too slow to come in between).
+void TestRooms::renewalOnEveryThirdTick()
+{
+    QFETCH(int, ticks);
+    QFETCH(int, renewals);
+    ScriptedHttpServer scripted;
+    TestCopy copy(1, QStringLiteral("A"));
+    writeEntry(copy, QStringLiteral("ent"), scripted.url(), QStringLiteral("lobby"));
+    enterQuick(copy, QStringLiteral("ent"));
+    QVERIFY(copy.session().room().waiting());
+    for (int i = 0; i < ticks; ++i) {
+        copy.session().room().tick();
+        QVERIFY(answered(copy));
+    }
+    QCOMPARE(scripted.requestLines.size(), 1 + renewals);
+    QVERIFY(copy.session().room().waiting());
 }
 
 void TestRooms::renewalRightAfterAMemberLeaves()

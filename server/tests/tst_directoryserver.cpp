@@ -281,8 +281,17 @@ void DirectoryServerTest::conversations_data()
           {5, "/?" + pluses, 200, "NotFound"}, {4, "/?" + pluses + "quit", 200, "OK"},
           {5, "/?" + QByteArray(255, '+'), 200, a4}, {4, "/?" + QByteArray(255, '+') + "+quit", 200, "OK"},
           {5, "/?" + QByteArray(255, '+'), 200, "NoUser"}}},
+        {"every hex digit of an escape, in either case", {"--open"},
+         {{1, "/?%4a%4b%4c%4d%4e%4f", 200, "NoUser"}, {2, "/?JKLMNO", 200, a1}, {3, "/?%4A%4B%4C%4D%4E%4F", 200, a1},
+          {1, "/?%30%31%32%33%34%35%36%37%38%39", 200, "NoUser"}, {2, "/?0123456789", 200, a1}}},
+        {"+quit inside a name is part of it", {"--open"},
+         {{1, "/?a+quitb", 200, "NoUser"}, {2, "/?a+quitb", 200, a1}, {3, "/?a", 200, "NoUser"},
+          {4, "/?%2Bquit", 200, "NoUser"}, {5, "/?%2Bquit", 200, a4}, {4, "/?%2Bquit+quit", 200, "OK"},
+          {5, "/?%2Bquit", 200, "NoUser"}}},
         {"open rooms", {"--open"},
          {{1, "/?anything", 200, "NoUser"}, {2, "/?anything", 200, a1},
+          // The longest name, every byte escaped.
+          {3, "/?" + QByteArray("%41").repeated(255), 200, "NoUser"}, {4, "/?" + QByteArray(255, 'A'), 200, a3},
           {1, "/?" + QByteArray(255, 'x'), 200, "NoUser"}, {1, "/?" + QByteArray(256, 'x'), 200, "NotFound"}}},
         // Renewal to the millisecond is tested on the store itself (tst_roomstore).
         // Two requests in a row take far less than the 2 s a wait lasts.
@@ -376,6 +385,10 @@ void DirectoryServerTest::badInputKeepsOtherRooms_data()
     for (int i = 0; i < 700; ++i)
         manyHeaders += "X-Filler-" + QByteArray::number(i) + ": " + QByteArray(48, 'f') + "\r\n";
     QTest::newRow("long URL") << getRequest("/?" + QByteArray(20000, 'x')) << 414 << QByteArray("URITooLong");
+    // 16384 bytes of target are read (a name that long is no room); one more is refused.
+    QTest::newRow("URL at the limit") << getRequest("/?" + QByteArray(16 * 1024 - 2, 'x')) << 200 << QByteArray("NotFound");
+    QTest::newRow("URL one byte past the limit") << getRequest("/?" + QByteArray(16 * 1024 - 1, 'x')) << 414
+                                                 << QByteArray("URITooLong");
     QTest::newRow("request line beyond the head limit") << getRequest("/?" + QByteArray(40000, 'x')) << 414
                                                         << QByteArray("URITooLong");
     QTest::newRow("many headers") << getRequest("/?lobby", manyHeaders) << 431 << QByteArray("RequestHeaderFieldsTooLarge");

@@ -1,57 +1,80 @@
 #include "conversation/logaddress.h"
 
+#include "conversation/logrenderer.h"
+
 #include <QTextBlock>
 #include <QTextDocument>
+#include <algorithm>
 #include <vector>
 
 namespace tarnivel::logaddress {
 
 namespace {
 
-// One flag per character of the block's text.
-std::vector<bool> underlineFlags(const QTextBlock &block)
+struct Character
 {
-    std::vector<bool> flags;
-    flags.reserve(size_t(block.length()));
-    for (auto it = block.begin(); !it.atEnd(); ++it) {
-        const QTextFragment fragment = it.fragment();
-        flags.insert(flags.end(), size_t(fragment.length()), fragment.charFormat().fontUnderline());
-    }
-    return flags;
+    int position;
+    bool underlined;
+};
+
+// The characters of the line that holds `block`, across its continuation blocks.
+std::vector<Character> lineCharacters(QTextBlock block)
+{
+    while (continuesLine(block) && block.previous().isValid())
+        block = block.previous();
+    std::vector<Character> characters;
+    do {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const bool underlined = fragment.charFormat().fontUnderline();
+            for (int i = 0; i < fragment.length(); ++i)
+                characters.push_back({fragment.position() + i, underlined});
+        }
+        block = block.next();
+    } while (block.isValid() && continuesLine(block));
+    return characters;
 }
 
 } // namespace
 
-std::optional<Run> runAt(const QTextDocument &log, int position)
+std::optional<Run> runAt(const QTextDocument &log, int position, Probe probe)
 {
     const QTextBlock block = log.findBlock(position);
     if (!block.isValid())
         return std::nullopt;
-    const std::vector<bool> underlined = underlineFlags(block);
-    const int offset = position - block.position();
-    const int count = int(underlined.size());
-
-    int probe = -1;
-    if (offset > 0 && offset <= count && underlined[size_t(offset - 1)])
-        probe = offset - 1;
-    else if (offset >= 0 && offset < count && underlined[size_t(offset)])
-        probe = offset;
-    if (probe < 0)
+    const std::vector<Character> line = lineCharacters(block);
+    const auto count = std::ptrdiff_t(line.size());
+    // The first character at or behind the insertion point; the one before it is just before.
+    const std::ptrdiff_t after = std::partition_point(line.begin(), line.end(), [position](const Character &c) {
+                                     return c.position < position;
+                                 }) - line.begin();
+    std::ptrdiff_t at = -1;
+    if (after > 0 && line[size_t(after - 1)].underlined)
+        at = after - 1;
+    else if (probe == Probe::BeforeOrAfter && after < count && line[size_t(after)].underlined)
+        at = after;
+    if (at < 0)
         return std::nullopt;
 
-    int start = probe;
-    while (start > 0 && underlined[size_t(start - 1)])
-        --start;
-    int end = probe + 1;
-    while (end < count && underlined[size_t(end)])
-        ++end;
-    return Run{block.position() + start, block.position() + end};
+    std::ptrdiff_t first = at;
+    while (first > 0 && line[size_t(first - 1)].underlined)
+        --first;
+    std::ptrdiff_t last = at;
+    while (last + 1 < count && line[size_t(last + 1)].underlined)
+        ++last;
+    return Run{line[size_t(first)].position, line[size_t(last)].position + 1};
 }
 
 std::optional<QUrl> urlOf(const QTextDocument &log, const Run &run)
 {
-    const QTextBlock block = log.findBlock(run.start);
-    const QString text = block.text().mid(run.start - block.position(), run.end - run.start);
+    // A run lies within one line: its blocks join without a break.
+    QString text;
+    for (QTextBlock block = log.findBlock(run.start); block.isValid() && block.position() < run.end;
+         block = block.next()) {
+        const int from = std::max(run.start - block.position(), 0);
+        const int to = std::min(run.end - block.position(), block.length() - 1);
+        text += block.text().mid(from, to - from);
+    }
     if (!text.startsWith(QLatin1String("http://")))
         return std::nullopt;
     const QUrl url(text, QUrl::TolerantMode);

@@ -15,10 +15,12 @@ using fieldfile::QuoteEscape;
 
 QString fieldLine(const QString &value)
 {
-    const QString stored = fieldfile::storedText(value);
-    const bool needsQuotes = std::any_of(stored.begin(), stored.end(),
-                                         [](QChar c) { return c == u'"' || fieldfile::isDelimiter(c); })
-                             || (!stored.isEmpty() && fieldfile::isBlank(stored.front()));
+    // Judged as the file will hold it. Blanks in front are dropped, as every reader skips
+    // them: a room typed as " abc" is the room "abc" for older copies too.
+    QString stored = fieldfile::storedText(value);
+    const qsizetype blanks = std::find_if_not(stored.begin(), stored.end(), fieldfile::isBlank) - stored.begin();
+    stored.remove(0, blanks);
+    const bool needsQuotes = std::any_of(stored.begin(), stored.end(), fieldfile::isDelimiter) || stored.startsWith(u'"');
     return needsQuotes ? fieldfile::quotedField(stored, QuoteEscape::Doubled) : stored;
 }
 

@@ -5,8 +5,9 @@
 //
 // Read by the field rules of model/fieldfile.h, so files of older copies read as before;
 // within quotes, two double quotes stand for one.
-// Writing quotes a field the reader would otherwise cut or trim (a comma, a double quote,
-// a line break, a blank or tab in front), so every URL reads back whole.
+// Writing drops the blanks in front of a field, which every reader skips, and quotes only
+// what would otherwise not read back (a comma, a line break, a double quote in front), so
+// every URL reads back whole and older copies read the same fields.
 
 #include <QByteArray>
 #include <QString>

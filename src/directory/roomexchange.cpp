@@ -121,11 +121,15 @@ void RoomExchange::replied(const HttpReply &httpReply)
     switch (httpReply.outcome) {
     case HttpReply::Outcome::Body:
         qCDebug(lcDirectory) << "reply" << httpReply.body;
-        reply = cp932::decode(httpReply.body);
+        reply = RoomAnswer{cp932::decode(httpReply.body), true};
+        break;
+    case HttpReply::Outcome::OtherStatus:
+        qCInfo(lcDirectory) << "directory server replied with status" << httpReply.status << httpReply.body.left(80);
+        reply = RoomAnswer{cp932::decode(httpReply.body), false};
         break;
     case HttpReply::Outcome::Unreachable:
         qCInfo(lcDirectory) << "directory server not reached:" << request.url << httpReply.problem;
-        reply = QString();
+        reply = RoomAnswer{};
         break;
     case HttpReply::Outcome::Failed:
         qCInfo(lcDirectory) << "directory request failed:" << request.url << httpReply.problem;
@@ -244,7 +248,7 @@ void RoomExchange::entered(const Request &request, const Reply &reply)
     setWaiting(true);
     emit roomEntered(m_dirUrl);
     if (kind == RoomReply::Partner && !m_chat.inChat())
-        emit partnerFound(*reply);
+        emit partnerFound(reply->text);
 }
 
 void RoomExchange::withdraw()

@@ -13,6 +13,7 @@
 // end before a withdraw it sent has been answered or has timed out, and the withdraw sent
 // on closing goes on after the exchange itself is gone.
 
+#include "directory/roomreply.h"
 #include "directory/roomrequest.h"
 
 #include <QHostAddress>
@@ -68,6 +69,8 @@ public:
     void withdraw();
     // Renew the registration while waiting (the timer, a connection that ended).
     void pollRoom();
+    // One tick of the 40-second timer: every third renews.
+    void tick();
     // Closing: withdraw without a line when waiting (or when an enter is still out, as the
     // server may have registered it); from then on nothing is asked.
     void withdrawAtClose();
@@ -95,16 +98,15 @@ private:
         // A withdraw keeps the program running until it is answered.
         std::shared_ptr<QEventLoopLocker> keepRunning;
     };
-    // What a reply comes to: its text (empty when the server could not be reached), or
-    // nothing when the request failed (error status, time-out, broken reply).
-    using Reply = std::optional<QString>;
+    // What a reply comes to: its body (empty when the server could not be reached), or
+    // nothing when no reply came (time-out, broken reply).
+    using Reply = std::optional<RoomAnswer>;
 
     void send(Purpose purpose);
     void sendNext();
     void replied(const HttpReply &reply);
     // Drops every request except withdraws, which nothing cancels.
     void cancel();
-    void tick();
     [[nodiscard]] bool beginRoomCommand(const char *command);
     void enterRoom(const QString &entryName);
     void entered(const Request &request, const Reply &reply);

@@ -15,4 +15,10 @@ RoomReply classifyRoomReply(const QString &reply)
     return RoomReply::Partner;
 }
 
+RoomReply classifyRoomReply(const RoomAnswer &answer)
+{
+    const RoomReply kind = classifyRoomReply(answer.text);
+    return kind == RoomReply::Partner && !answer.successStatus ? RoomReply::CgiError : kind;
+}
+
 } // namespace tarnivel

@@ -1,6 +1,6 @@
 #pragma once
-// How the directory server's reply to an enter or renew request is read. The body is
-// compared whole and case-sensitively, nothing trimmed, in this order: empty, longer than
+// How the directory server's reply to an enter or renew request is read, whatever its
+// status (a 3xx is not followed). The body is compared whole and case-sensitively, nothing trimmed, in this order: empty, longer than
 // 20 characters, "NotFound", "NoUser"; anything else is the waiting partner's address.
 
 #include <QString>
@@ -17,6 +17,16 @@ enum class RoomReply {
 
 inline constexpr int MaxPartnerAddressLength = 20;
 
+// A reply as the directory server sent it: an error page is read like any other body.
+struct RoomAnswer
+{
+    QString text;
+    bool successStatus = true; // 2xx
+};
+
 RoomReply classifyRoomReply(const QString &reply);
+// The same, except that a body under an error status is never a partner's address: a short
+// error text ("TooManyRooms") is something else answering.
+RoomReply classifyRoomReply(const RoomAnswer &answer);
 
 } // namespace tarnivel

@@ -171,20 +171,19 @@ void HttpGet::readReply(bool closed)
         break;
     }
     if (reply.status >= 200 && reply.status < 300)
-        finish(HttpReply::Outcome::Body, QString(), reply.body);
+        finish(HttpReply::Outcome::Body, QString(), reply.status, reply.body);
     else
-        finish(HttpReply::Outcome::Failed,
-               QStringLiteral("status %1: %2").arg(reply.status).arg(QString::fromLatin1(reply.body.left(80))));
+        finish(HttpReply::Outcome::OtherStatus, QStringLiteral("status %1").arg(reply.status), reply.status, reply.body);
 }
 
-void HttpGet::finish(HttpReply::Outcome outcome, const QString &problem, const QByteArray &body)
+void HttpGet::finish(HttpReply::Outcome outcome, const QString &problem, int status, const QByteArray &body)
 {
     if (!m_running)
         return;
     m_running = false;
     m_deadline.stop();
     dropSocket();
-    emit finished(HttpReply{outcome, body, problem});
+    emit finished(HttpReply{outcome, status, body, problem});
 }
 
 void HttpGet::finishLater(HttpReply::Outcome outcome, const QString &problem)

@@ -35,10 +35,13 @@ struct HttpReply
 {
     enum class Outcome {
         Body,        // a 2xx status: body holds the whole body
+        OtherStatus, // any other status (an error page, a redirect, which is not followed):
+                     // body holds its body
         Unreachable, // no connection came about (unusable URL, no such host, refused)
-        Failed,      // connected, but no usable reply (other status, time-out, broken reply)
+        Failed,      // connected, but no reply (time-out, broken reply)
     };
     Outcome outcome = Outcome::Failed;
+    int status = 0; // when there was a reply
     QByteArray body;
     QString problem; // for the diagnostics log
 };
@@ -61,7 +64,7 @@ signals:
     void finished(const tarnivel::HttpReply &reply);
 
 private:
-    void finish(HttpReply::Outcome outcome, const QString &problem, const QByteArray &body = {});
+    void finish(HttpReply::Outcome outcome, const QString &problem, int status = 0, const QByteArray &body = {});
     void finishLater(HttpReply::Outcome outcome, const QString &problem);
     void sendRequest();
     void readReply(bool closed);

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStringList>
 
 namespace tarnivel::help {
 
@@ -13,16 +14,20 @@ QString cannotOpenLine(const QString &path)
     return QStringLiteral(" ●ヘルプを開けません: ") + QDir::toNativeSeparators(path) + QStringLiteral("\r\n");
 }
 
-bool open(const QString &shippedFolder, UrlOpener &opener, ChatLog &log)
+bool open(const QString &programFolder, const QString &shippedFolder, UrlOpener &opener, ChatLog &log)
 {
-    const QDir folder(shippedFolder);
-    const QString oldHelp = folder.filePath(oldHelpFileName());
-    if (QFileInfo(oldHelp).isFile() && opener.open(QUrl::fromLocalFile(oldHelp)))
-        return true;
-    const QString shipped = folder.filePath(helpFileName());
-    if (QFileInfo(shipped).isFile() && opener.open(QUrl::fromLocalFile(shipped)))
-        return true;
-    log.addLog(cannotOpenLine(shipped));
+    const QString shipped = QDir(shippedFolder).filePath(helpFileName());
+    const QString candidates[] = {QDir(programFolder).filePath(oldHelpFileName()),
+                                  QDir(shippedFolder).filePath(oldHelpFileName()), shipped};
+    QStringList tried;
+    for (const QString &path : candidates) {
+        if (tried.contains(path) || !QFileInfo(path).isFile())
+            continue;
+        tried << path;
+        if (opener.open(QUrl::fromLocalFile(path)))
+            return true;
+    }
+    log.addLog(cannotOpenLine(shipped), Chime::Never);
     return false;
 }
 

@@ -133,7 +133,7 @@ void Session::toggleScreenLock()
 
 void Session::openHelp()
 {
-    help::open(m_shippedFolder, m_urlOpener, m_log);
+    help::open(m_programFolder, m_shippedFolder, m_urlOpener, m_log);
 }
 
 void Session::showMembers()

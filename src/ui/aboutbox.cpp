@@ -30,9 +30,14 @@ constexpr int IconOutLeft = 250;
 
 } // namespace
 
+int drawMessageNumber(QRandomGenerator &random)
+{
+    return int(random.bounded(MessageDraws));
+}
+
 int drawMessageNumber()
 {
-    return int(QRandomGenerator::global()->bounded(MessageDraws));
+    return drawMessageNumber(*QRandomGenerator::global());
 }
 
 AboutIcon::AboutIcon(QWidget *parent)
@@ -56,20 +61,23 @@ void AboutIcon::mouseReleaseEvent(QMouseEvent *event)
 
 void AboutIcon::keyPressEvent(QKeyEvent *event)
 {
-    // Only keys that type a character count, like a key press on the designed icon.
+    // Only keys that type a character count, like a key press on the designed icon; control
+    // characters too (Backspace, Ctrl+letter), which start the word over. Tab, Enter and Esc
+    // never get there: they move the focus or press the dialog's buttons.
     const QString text = event->text();
-    if (text.isEmpty() || text.at(0).unicode() < 0x20) {
+    const QChar c = text.isEmpty() ? QChar() : text.at(0);
+    if (text.isEmpty() || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\x1b') {
         QLabel::keyPressEvent(event);
         return;
     }
-    emit typed(text.at(0));
+    emit typed(c);
 }
 
 AboutBox::AboutBox(SoundPlayer &sound, QString connectSoundPath, QWidget *parent)
     : QDialog(parent)
     , m_sound(sound)
     , m_connectSoundPath(std::move(connectSoundPath))
-    , m_draw(&drawMessageNumber)
+    , m_draw([] { return drawMessageNumber(); })
     , m_icon(new AboutIcon(this))
     , m_titleLabel(new QLabel(this))
     , m_authorLabel(new QLabel(QStringLiteral("Velka's Soft"), this))

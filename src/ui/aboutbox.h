@@ -11,6 +11,7 @@
 #include <functional>
 
 class QPushButton;
+class QRandomGenerator;
 
 namespace tarnivel {
 
@@ -81,7 +82,9 @@ private:
     SlideAnimation *m_animation;
 };
 
-// The draw of the real program: evenly from 0 to 199.
+// The draw of the real program: evenly from 0 to 199, from the global generator unless
+// given another.
+int drawMessageNumber(QRandomGenerator &random);
 int drawMessageNumber();
 
 } // namespace tarnivel

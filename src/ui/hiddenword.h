@@ -1,7 +1,8 @@
 #pragma once
 // The About box's hidden word: holding a mouse button on the icon and typing t, a, r, n
-// (either case) in that one hold completes it. A wrong letter, a letter out of turn (a
-// repeated one included) or letting go of the button starts the word over; once complete,
+// (either case) in that one hold completes it. A wrong letter (or a control character such
+// as Backspace), a letter out of turn (a repeated one included) or letting go of the button
+// starts the word over; once complete,
 // further letters change nothing until the word is reset.
 
 #include <QChar>

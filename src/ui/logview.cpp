@@ -111,7 +111,7 @@ void LogView::mouseDoubleClickEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton) {
         const int position = cursorForPosition(event->position().toPoint()).position();
-        const auto run = logaddress::runAt(*document(), position);
+        const auto run = logaddress::runAt(*document(), position, logaddress::Probe::BeforeOrAfter);
         const auto url = run ? logaddress::urlOf(*document(), *run) : std::nullopt;
         if (url) {
             m_endingDoubleClick = true;

@@ -47,6 +47,15 @@ namespace {
 const QString UiFont = QStringLiteral("ＭＳ Ｐゴシック");
 const QString ShowColumnCaption = QStringLiteral("接続先を表示");
 const QString HideColumnCaption = QStringLiteral("接続先を隠す");
+
+// A read-only box on the button face, as the desktop colours it now: a line edit paints its
+// Base, whatever its background role says.
+void showButtonFace(QLineEdit &box)
+{
+    QPalette palette = box.palette();
+    palette.setColor(QPalette::Base, QGuiApplication::palette().color(QPalette::Button));
+    box.setPalette(palette);
+}
 const QString UnlockCaption = QStringLiteral("画面ロックの解除");
 const QString LockAgainCaption = QStringLiteral("画面ロック");
 } // namespace
@@ -157,7 +166,7 @@ void MainWindow::buildControls()
     m_memberAddressBox = new QLineEdit(central);
     m_memberAddressBox->setObjectName(QStringLiteral("txtShowIP"));
     m_memberAddressBox->setReadOnly(true);
-    m_memberAddressBox->setBackgroundRole(QPalette::Button);
+    showButtonFace(*m_memberAddressBox);
     new UnrepresentableUnderline(*m_inputBox);
     m_privateSendHint = new PrivateSendHint(*m_inputBox, *m_sendToChosenOption, *m_memberTickList);
     for (QWidget *w : std::initializer_list<QWidget *>{m_sendToAllOption, m_sendToChosenOption, m_memberList, m_memberTickList, m_memberAddressBox}) {
@@ -608,9 +617,13 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
-    // Desktop colours (0x800000nn) follow a change of the desktop's palette.
-    if (event->type() == QEvent::ApplicationPaletteChange && m_appearance)
-        m_appearance->followDesktopPalette();
+    // Desktop colours (0x800000nn) follow a change of the desktop's palette, which reaches a
+    // window as a PaletteChange of its own (the window sets no palette of its own).
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange) {
+        if (m_appearance)
+            m_appearance->followDesktopPalette();
+        showButtonFace(*m_memberAddressBox);
+    }
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)
