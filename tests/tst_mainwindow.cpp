@@ -118,7 +118,8 @@ void TestMainWindow::menuBarAsDesigned()
     QCOMPARE(menuRows(bar[2]->menu()),
              (QStringList{"mnName", "mnFont", "mnColor", "-", "mnFormTop", "-", "mnBeep", "mnMsgBeep",
                           // additions after the classic items
-                          "-", "mnFindLog", "mnAttentionAlert", "mnAttentionTray", "mnAttentionNotify", "mnLanAnnounce"}));
+                          "-", "mnFindLog", "mnAttentionAlert", "mnAttentionTray", "mnAttentionNotify", "mnLanAnnounce",
+                          "mnPortMapping", "mnReachCheck"}));
     QCOMPARE(menuRows(bar[3]->menu()),
              (QStringList{"mnSaveLog", "-", "mnShoIP", "mnCopyIP", "-", "mnClearLog", "-", "mnHelp", "mnVer"}));
 

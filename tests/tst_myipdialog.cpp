@@ -8,6 +8,7 @@
 #include "fakes.h"
 #include "scriptedhttpserver.h"
 
+#include <QLabel>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -35,14 +36,14 @@ struct Fixture
 
     QString serverUrl() const { return server.url(QStringLiteral("/who")); }
 
-    std::unique_ptr<MyIpDialog> open(bool confirmWarning = true)
+    std::unique_ptr<MyIpDialog> open(bool confirmWarning = true, const QString &externalAddress = QString())
     {
         // As the menu command does: the address is looked up, then the dialog shows it.
         bool found = false;
         own.findMyAddress(&own, [&found] { found = true; });
         if (!QTest::qWaitFor([&found] { return found; }, 10000))
             qFatal("the address lookup never ended");
-        auto dialog = std::make_unique<MyIpDialog>(own, clipboard);
+        auto dialog = std::make_unique<MyIpDialog>(own, clipboard, externalAddress);
         dialog->setServerWarning([this, confirmWarning](QWidget *) {
             ++warnings;
             return confirmWarning;
@@ -95,6 +96,8 @@ private slots:
     void serverConfirmedUrlIsStoredOnOk();
     void normalMethodClearsServerAtOnce();
     void warningBoxTextsAndAnswers();
+    void routerOutsideAddressBesideOwn_data();
+    void routerOutsideAddressBesideOwn();
 };
 
 void TestMyIpDialog::initTestCase()
@@ -286,6 +289,29 @@ void TestMyIpDialog::warningBoxTextsAndAnswers()
         QCOMPARE(buttons, QMessageBox::Ok | QMessageBox::Cancel);
         QCOMPARE(confirmed, answer == QMessageBox::Ok);
     }
+}
+
+void TestMyIpDialog::routerOutsideAddressBesideOwn_data()
+{
+    QTest::addColumn<QString>("external");
+    QTest::newRow("ports forwarded") << QStringLiteral("198.51.100.1");
+    QTest::newRow("no forwarding") << QString();
+}
+
+void TestMyIpDialog::routerOutsideAddressBesideOwn()
+{
+    // The router's outside address is shown as well; the own address and what is copied stay.
+    QFETCH(QString, external);
+    Fixture f;
+    f.dialup.value = QStringLiteral("192.0.2.2");
+    auto dialog = f.open(true, external);
+    auto *label = child<QLabel>(dialog.get(), "lblExternalIP");
+    QCOMPARE(label->isVisible(), !external.isEmpty());
+    if (!external.isEmpty())
+        QCOMPARE(label->text(), QStringLiteral("ルータの外側: ") + external);
+    QCOMPARE(child<QLineEdit>(dialog.get(), "txtMyIP")->text(), QStringLiteral("192.0.2.2"));
+    child<QPushButton>(dialog.get(), "cmdCopyIP")->click();
+    QCOMPARE(f.clipboard.calls, QStringList({"clear", "set 192.0.2.2"}));
 }
 
 QTEST_MAIN(TestMyIpDialog)

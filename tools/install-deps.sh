@@ -7,7 +7,10 @@ packages=(cmake ninja-build make g++ clang libclang-rt-14-dev lld qt6-base-dev q
           libboost-dev libboost-program-options-dev libhiredis-dev pkg-config redis-server
           libssl-dev libsystemd-dev openssl util-linux
           iproute2 nftables scdoc man-db desktop-file-utils appstream
-          libavahi-client-dev avahi-daemon dbus-daemon "$@")
+          libavahi-client-dev avahi-daemon dbus-daemon
+          libminiupnpc-dev libnatpmp-dev miniupnpd-nftables "$@")
+# miniupnpd-nftables is only the daemon, for the port-mapping test's router namespace: it has
+# no service and asks nothing (the "miniupnpd" package would add a system-wide service).
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

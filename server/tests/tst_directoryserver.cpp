@@ -652,8 +652,16 @@ void DirectoryServerTest::reachability()
     answer = exchange(server.port(), 7, getRequest("/reach"));
     QCOMPARE(answer.status, 429);
     QCOMPARE(answer.body, QByteArray("TooManyChecks"));
-    // Nothing listens on 127.0.0.8.
-    QCOMPARE(exchange(server.port(), 8, getRequest("/reach")).body, QByteArray("Closed"));
+    // Nothing listens on 127.0.0.8. A query naming another address and port is no target:
+    // only the caller's own join port is dialled, so the listener on 127.0.0.9 hears nothing
+    // and nor does another port of the first caller.
+    QTcpServer otherPort7;
+    QVERIFY(otherPort7.listen(callerAddress(7), 0));
+    const QByteArray elsewhere = "/reach?127.0.0.9:" + QByteArray::number(port) + "&port=" + QByteArray::number(otherPort7.serverPort());
+    QCOMPARE(exchange(server.port(), 8, getRequest(elsewhere)).body, QByteArray("Closed"));
+    QVERIFY(!joinPort9.hasPendingConnections());
+    QVERIFY(!otherPort7.waitForNewConnection(300));
+    QVERIFY(!joinPort9.hasPendingConnections());
     // Behind the trusted proxy (127.0.0.1) it dials the forwarded address, not the proxy.
     QCOMPARE(exchange(server.port(), 1, getRequest("/reach", forwardedFor("127.0.0.9"))).body, QByteArray("Open"));
     QVERIFY(joinPort9.waitForNewConnection(1000));

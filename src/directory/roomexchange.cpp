@@ -246,6 +246,7 @@ void RoomExchange::entered(const Request &request, const Reply &reply)
         m_log.addLog(roomline::nobodyWaiting());
     m_pollTicks = 0;
     setWaiting(true);
+    emit roomEntered(m_dirUrl);
     if (kind == RoomReply::Partner && !m_chat.inChat())
         emit partnerFound(reply->text);
 }

@@ -49,6 +49,8 @@ public:
     ~RoomExchange() override;
 
     const QString &entryFolder() const { return m_entryFolder; }
+    // The URL of the entry entered last; empty before any.
+    const QString &entryUrl() const { return m_dirUrl; }
     bool waiting() const { return m_waiting; }
     // " [entryで待機]" while waiting after a successful exchange; empty otherwise.
     const QString &waitTitle() const { return m_waitTitle; }
@@ -83,6 +85,8 @@ signals:
     void busyChanged(bool busy);
     // Someone waits in the room at this address; emitted only while not in a chat.
     void partnerFound(const QString &address);
+    // The server of this entry URL answered an enter request (a wait began or a partner came).
+    void roomEntered(const QString &entryUrl);
 
 private:
     enum class Purpose { Enter, Renew, Withdraw };

@@ -121,7 +121,8 @@ bool Mesh::listenOn(Socket &socket)
 {
     const quint16 port = socket.localPort();
     if (socket.listen()) {
-        m_portsReportedUnavailable.remove(port);
+        if (m_portsReportedUnavailable.remove(port))
+            emit portsOpened();
         return true;
     }
     qCWarning(lcMesh) << "cannot listen on port" << port;

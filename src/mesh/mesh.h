@@ -91,6 +91,8 @@ signals:
     void membersChanged();
     // Whether the connect command is available (and so the disconnect command is not).
     void connectAvailableChanged(bool available);
+    // A listening port that could not be had before listens now.
+    void portsOpened();
 
 private:
     // JoinHost

@@ -5,6 +5,7 @@
 #include "platform/avahidiscovery.h"
 #include "session/help.h"
 #include "session/lifecycleview.h"
+#include "session/outsideaccess.h"
 #include "session/statusview.h"
 #include "session/windowtitle.h"
 
@@ -50,10 +51,15 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
     , m_mesh(m_context, m_log, m_ownAddress, m_prefs)
     , m_composer(m_mesh, m_log, m_prefs, composerView)
     , m_room(m_log, m_mesh, m_programFolder, options.bindAddress)
+    , m_outside(options.reachOutside ? std::make_unique<OutsideAccess>(m_log, m_room, m_prefs, options.bindAddress,
+                                                                                        options.portLeaseSeconds)
+                                       : nullptr)
     , m_lan(options.lanDiscovery ? *options.lanDiscovery : *m_ownLanDiscovery, m_mesh, m_prefs, options.bindAddress,
             QStringLiteral(TARNIVEL_VERSION_TEXT))
     , m_titleBody(windowtitle::unconnected())
 {
+    if (m_outside)
+        connect(&m_mesh, &Mesh::portsOpened, m_outside.get(), &OutsideAccess::portsOpened);
     connect(&m_mesh, &Mesh::stateChanged, this, [this](MeshState state, int count) {
         m_titleBody = windowtitle::forState(state, count);
         showTitle();
@@ -81,6 +87,11 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
 
 // The mesh goes before the sockets' context, and sockets close silently.
 Session::~Session() = default;
+
+QString Session::externalAddress() const
+{
+    return m_outside ? m_outside->externalAddress() : QString();
+}
 
 QString Session::programFile(const QString &name) const
 {
@@ -262,6 +273,8 @@ void Session::load(const QString &commandLine, LifecycleView &view)
 
     m_ownAddress.findMyAddress();
     m_mesh.listenAgain();
+    if (m_outside)
+        m_outside->start();
     m_lan.start();
     m_room.startTicking();
     view.showWindow();
@@ -285,6 +298,9 @@ void Session::unload(LifecycleView &view)
 {
     // A withdraw still on its way keeps the program running until it is answered.
     m_room.withdrawAtClose();
+    // Giving the ports back also keeps the program running until the router has answered.
+    if (m_outside)
+        m_outside->stop();
     m_lan.stop();
     m_mesh.reset();
     float left = 0;

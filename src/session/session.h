@@ -32,6 +32,7 @@ struct TestAccess;
 class StatusView;
 class ComposerView;
 class LifecycleView;
+class OutsideAccess;
 
 struct SessionOptions
 {
@@ -43,6 +44,10 @@ struct SessionOptions
     DialupSource *dialup = nullptr;    // null: the machine's own point-to-point links
     SoundPlayer *sound = nullptr;      // null: the system's sound output
     UrlOpener *urlOpener = nullptr;    // null: the desktop's default handlers
+    // Ask the home router to forward the ports and directory servers whether they can be
+    // reached. Tests leave it off unless they build a network of their own for it.
+    bool reachOutside = true;
+    int portLeaseSeconds = 3600; // how long the router is asked to forward them (tests: seconds, to see renewals)
     LanDiscovery *lanDiscovery = nullptr; // null: Avahi on the system bus
 };
 
@@ -112,6 +117,10 @@ public:
     Composer &composer() { return m_composer; }
     OwnAddress &ownAddress() { return m_ownAddress; }
     SoundPlayer &sound() { return m_sound; }
+    // Port mapping and the reachability check; null when the options leave them off.
+    OutsideAccess *outsideAccess() { return m_outside.get(); }
+    // The router's outside address while it forwards our ports; empty otherwise.
+    QString externalAddress() const;
     // Read-only views of the chat, for the window and for tests.
     const Mesh &mesh() const { return m_mesh; }
 
@@ -146,6 +155,7 @@ private:
     Mesh m_mesh;
     Composer m_composer;
     RoomExchange m_room;
+    std::unique_ptr<OutsideAccess> m_outside;
     LanPresence m_lan;
     // Set when the address of the next connect command is already chosen (the start-up
     // command line, a directory room): that command then joins the stored connect address

@@ -8,6 +8,7 @@
 #include "ui/attentioncontrol.h"
 #include "ui/connectdialog.h"
 #include "ui/extraswitchitems.h"
+#include "session/outsideaccess.h"
 #include "ui/findbar.h"
 #include "ui/logappearance.h"
 #include "ui/logfiledialog.h"
@@ -256,6 +257,16 @@ void MainWindow::buildMenus()
     m_attention->addSwitches(*settingsMenu, *m_extraSwitches);
     m_extraSwitches->add(*settingsMenu, QStringLiteral("mnLanAnnounce"), QStringLiteral("LANで自分を知らせる"),
                          extraswitch::LanAnnounce, [this](bool on) { m_session->lan().setAnnouncing(on); });
+    m_extraSwitches->add(*settingsMenu, QStringLiteral("mnPortMapping"), QStringLiteral("ルータのポートを自動で開く"),
+                         extraswitch::PortMapping, [this](bool on) {
+                             if (OutsideAccess *outside = m_session->outsideAccess())
+                                 outside->setPortMapping(on);
+                         });
+    m_extraSwitches->add(*settingsMenu, QStringLiteral("mnReachCheck"), QStringLiteral("外部から接続できるか確かめる"),
+                         extraswitch::ReachCheck, [this](bool on) {
+                             if (OutsideAccess *outside = m_session->outsideAccess())
+                                 outside->setReachCheck(on);
+                         });
 
     QMenu *toolMenu = bar->addMenu(QStringLiteral("その他"));
     toolMenu->setObjectName(QStringLiteral("mnTool"));
@@ -709,7 +720,7 @@ void MainWindow::showMyAddress()
         // Opened from the event loop itself, never from inside the network's own handlers.
         QMetaObject::invokeMethod(this, [this] {
             m_ownAddressDialogWaiting = false;
-            MyIpDialog dialog(m_session->ownAddress(), *m_clipboard, this);
+            MyIpDialog dialog(m_session->ownAddress(), *m_clipboard, m_session->externalAddress(), this);
             execModal(dialog);
         }, Qt::QueuedConnection);
     });

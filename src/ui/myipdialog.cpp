@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -27,13 +28,14 @@ void setBoxBackground(QLineEdit *box, QPalette::ColorRole role)
 
 } // namespace
 
-MyIpDialog::MyIpDialog(OwnAddress &ownAddress, Clipboard &clipboard,
+MyIpDialog::MyIpDialog(OwnAddress &ownAddress, Clipboard &clipboard, const QString &externalAddress,
                        QWidget *parent)
     : QDialog(parent)
     , m_ownAddress(ownAddress)
     , m_clipboard(clipboard)
     , m_addressBox(new QLineEdit(this))
     , m_copyButton(new QPushButton(QStringLiteral("IPのコピー"), this))
+    , m_externalLabel(new QLabel(QStringLiteral("ルータの外側: ") + externalAddress, this))
     , m_methodFrame(new QGroupBox(QStringLiteral("IP取得方法"), this))
     , m_programMethodOption(new QRadioButton(QStringLiteral("たるにべで取得（通常はこちら）"), m_methodFrame))
     , m_serverMethodOption(new QRadioButton(QStringLiteral("サーバから取得"), m_methodFrame))
@@ -61,6 +63,10 @@ MyIpDialog::MyIpDialog(OwnAddress &ownAddress, Clipboard &clipboard,
     auto *addressRow = new QHBoxLayout;
     addressRow->addWidget(m_addressBox, 1);
     addressRow->addWidget(m_copyButton);
+    m_externalLabel->setObjectName(QStringLiteral("lblExternalIP"));
+    m_externalLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_externalLabel->setVisible(!externalAddress.isEmpty());
+    addressRow->addWidget(m_externalLabel);
 
     auto *modeLayout = new QVBoxLayout(m_methodFrame);
     modeLayout->addWidget(m_programMethodOption);

@@ -7,6 +7,7 @@
 #include <functional>
 
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -26,7 +27,9 @@ public:
 
     // Shows the address the last lookup found: the command that opens the dialog looks it
     // up just before, with the address-server setting in force then.
-    MyIpDialog(OwnAddress &ownAddress, Clipboard &clipboard,
+    // externalAddress: the router's outside address while it forwards our ports (shown
+    // beside the own address; empty: not shown).
+    MyIpDialog(OwnAddress &ownAddress, Clipboard &clipboard, const QString &externalAddress = QString(),
                QWidget *parent = nullptr);
 
     // Replaces the warning message box, e.g. to answer it without a user.
@@ -52,6 +55,7 @@ private:
 
     QLineEdit *m_addressBox;
     QPushButton *m_copyButton;
+    QLabel *m_externalLabel;
     QGroupBox *m_methodFrame;
     QRadioButton *m_programMethodOption;
     QRadioButton *m_serverMethodOption;

@@ -6,7 +6,10 @@
 // A socket belongs to the namespace its creating thread was in at the time, whichever
 // thread uses it later; EnterNamespace moves the calling thread for a scope.
 
+#include <QProcess>
 #include <QString>
+#include <QTemporaryDir>
+#include <memory>
 #include <optional>
 
 namespace tarnivel::test {
@@ -47,6 +50,50 @@ private:
     QString m_near;
     QString m_far;
     QString m_setupError;
+};
+
+// A home network behind a router, all in namespaces of the test's own:
+//   home (192.0.2.2, .3) --lan-- (192.0.2.1) router (198.51.100.1) --wan-- internet (198.51.100.2, .3)
+// The router forwards and masquerades what leaves through wan; with a gateway it runs
+// Debian's miniupnpd (nftables, NAT-PMP on, UPnP IGD as asked) in the foreground with a
+// configuration of the test's own. miniupnpd refuses to forward for an outside address in
+// a reserved range unless a STUN server confirms that address is its public one, so the
+// internet namespace answers STUN on 198.51.100.2:3478 (and from .3 and port 3479 when a
+// request asks for another address or port).
+class GatewayNetwork
+{
+public:
+    enum class Gateway { None, Upnp, NatPmpOnly };
+    static constexpr const char *HomeAddress = "192.0.2.2";
+    static constexpr const char *SecondHomeAddress = "192.0.2.3"; // a second copy on the same machine
+    static constexpr const char *RouterOutside = "198.51.100.1";
+    static constexpr const char *InternetAddress = "198.51.100.2";
+
+    // Why it cannot be built here; nothing when it can.
+    static std::optional<QString> unavailableBecause();
+
+    explicit GatewayNetwork(Gateway gateway);
+    ~GatewayNetwork();
+    GatewayNetwork(const GatewayNetwork &) = delete;
+    GatewayNetwork &operator=(const GatewayNetwork &) = delete;
+
+    // Empty when everything stands (miniupnpd listening, if asked for); otherwise what failed.
+    QString setupError() const { return m_setupError; }
+    QString homeName() const { return m_names[0]; }
+    QString routerName() const { return m_names[1]; }
+    QString internetName() const { return m_names[2]; }
+    // The router's forwarding rules that miniupnpd keeps (its nftables chain), as nft lists them.
+    QString forwardingRules() const;
+    // What miniupnpd has said so far.
+    QString gatewayLog();
+
+private:
+    QString m_names[3];
+    QString m_setupError;
+    std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<QProcess> m_miniupnpd;
+    std::unique_ptr<QObject> m_stun; // the STUN sockets, made in the internet namespace
+    QString m_log;
 };
 
 // The calling thread is in the named namespace until the guard goes.

@@ -10,10 +10,11 @@
 
 namespace tarnivel::test {
 
-CopyBase::CopyBase(const QString &address, const QString &name, LanDiscovery *discovery)
+CopyBase::CopyBase(const QString &address, const QString &name, LanDiscovery *discovery, ReachOutside reach)
     : m_address(address)
     , m_name(name)
     , m_discovery(discovery ? discovery : &lan)
+    , m_reach(reach)
 {
 }
 
@@ -27,6 +28,8 @@ SessionOptions CopyBase::options()
     options.sound = &sound;
     options.urlOpener = &urlOpener;
     options.lanDiscovery = m_discovery;
+    options.reachOutside = m_reach.on;
+    options.portLeaseSeconds = m_reach.leaseSeconds;
     return options;
 }
 
@@ -65,8 +68,8 @@ TestCopy::TestCopy(int n, const QString &name)
 {
 }
 
-TestCopy::TestCopy(const QString &address, const QString &name, LanDiscovery *discovery)
-    : CopyBase(address, name, discovery)
+TestCopy::TestCopy(const QString &address, const QString &name, LanDiscovery *discovery, ReachOutside reach)
+    : CopyBase(address, name, discovery, reach)
     , m_session(std::make_unique<Session>(options(), m_views, m_views))
 {
     m_session->load(QString(), m_views);
@@ -112,8 +115,8 @@ WindowCopy::WindowCopy(int n, const QString &name)
 {
 }
 
-WindowCopy::WindowCopy(const QString &address, const QString &name, LanDiscovery *discovery)
-    : CopyBase(address, name, discovery)
+WindowCopy::WindowCopy(const QString &address, const QString &name, LanDiscovery *discovery, ReachOutside reach)
+    : CopyBase(address, name, discovery, reach)
     , m_window(std::make_unique<MainWindow>(options()))
 {
     m_window->load(QString());

@@ -21,6 +21,13 @@ class MainWindow;
 
 namespace tarnivel::test {
 
+// Port mapping and reachability checks: off unless the test built a network for them.
+struct ReachOutside
+{
+    bool on = false;
+    int leaseSeconds = 3600; // short to see renewals
+};
+
 // What every kind of test copy answers from its session.
 class CopyBase
 {
@@ -45,7 +52,7 @@ public:
     FakeLanDiscovery lan;
 
 protected:
-    CopyBase(const QString &address, const QString &name, LanDiscovery *discovery = nullptr);
+    CopyBase(const QString &address, const QString &name, LanDiscovery *discovery = nullptr, ReachOutside reach = {});
     SessionOptions options();
 
     QTemporaryDir m_folder;
@@ -54,6 +61,7 @@ protected:
     QString m_address;
     QString m_name;
     LanDiscovery *m_discovery;
+    ReachOutside m_reach;
 };
 
 class TestCopy : public CopyBase
@@ -63,7 +71,9 @@ public:
     TestCopy(int n, const QString &name);
     // Bound to this address instead (one the test made, in a namespace of its own), and
     // finding and being found through this discovery (the real Avahi) instead of the fake.
-    TestCopy(const QString &address, const QString &name, LanDiscovery *discovery = nullptr);
+    // With reach.on it also asks the gateway to forward its ports and directory servers
+    // whether it can be reached.
+    TestCopy(const QString &address, const QString &name, LanDiscovery *discovery = nullptr, ReachOutside reach = {});
     ~TestCopy() override;
 
     Session &session() override { return *m_session; }
@@ -88,7 +98,7 @@ class WindowCopy : public CopyBase
 {
 public:
     WindowCopy(int n, const QString &name);
-    WindowCopy(const QString &address, const QString &name, LanDiscovery *discovery = nullptr);
+    WindowCopy(const QString &address, const QString &name, LanDiscovery *discovery = nullptr, ReachOutside reach = {});
     ~WindowCopy() override;
 
     MainWindow &window() { return *m_window; }

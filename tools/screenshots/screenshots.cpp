@@ -180,10 +180,11 @@ int main(int argc, char *argv[])
         w.nearbyWindow()->close();
     }
     {
-        // As if on a dial-up link (the chat itself runs on loopback addresses).
+        // As if on a dial-up link (the chat itself runs on loopback addresses), behind a
+        // router that forwards the ports.
         a.dialup.value = QStringLiteral("192.0.2.10");
         SystemClipboard clipboard;
-        MyIpDialog dialog(a.session().ownAddress(), clipboard, &w);
+        MyIpDialog dialog(a.session().ownAddress(), clipboard, QStringLiteral("198.51.100.1"), &w);
         save(dialog, QStringLiteral("dialog-own-address"));
         a.dialup.value.clear();
     }
