@@ -43,11 +43,11 @@ PY
 
 # run_tests TEST...: 0 when every one passes.
 run_tests() {
-  local spec binary functions
-  for spec in "$@"; do
-    binary="${spec%%:*}"
+  local wanted binary functions
+  for wanted in "$@"; do
+    binary="${wanted%%:*}"
     functions=()
-    [ "$spec" != "$binary" ] && IFS=, read -r -a functions <<<"${spec#*:}"
+    [ "$wanted" != "$binary" ] && IFS=, read -r -a functions <<<"${wanted#*:}"
     binary="$build/$binary" # every program lands in the build folder itself
     timeout 300 "$binary" "${functions[@]}" </dev/null >/dev/null 2>&1 || return 1
   done
@@ -61,7 +61,7 @@ while IFS=$'\t' read -r file from to tests; do
   if [ "$number" -lt "${MUTANTS_FROM:-1}" ]; then continue; fi
   read -r -a testList <<<"$tests"
   targets=()
-  for spec in "${testList[@]}"; do targets+=("${spec%%:*}"); done
+  for wanted in "${testList[@]}"; do targets+=("${wanted%%:*}"); done
   cp "$tree/$file" "$tree/$file.orig"
   if ! replace "$tree/$file" "$from" "$to"; then
     echo "not applied  #$number $file"
