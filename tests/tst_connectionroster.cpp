@@ -101,7 +101,7 @@ void TestConnectionRoster::closeAllReturnsEverySocketToIdle()
     // Closing does not listen again; the callers do, on these ports.
     QCOMPARE(f.roster.listening().state(), SocketState::Closed);
     QCOMPARE(f.roster.listening().localPort(), ChatPort);
-    QCOMPARE(f.roster.joinServer().localPort(), JoinPort);
+    QCOMPARE(f.roster.joinListener().localPort(), JoinPort);
     QCOMPARE(f.roster.joinClient().remotePort(), JoinPort);
 }
 

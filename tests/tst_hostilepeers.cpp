@@ -47,7 +47,7 @@ void joinThroughAnswerer(TestCopy &newcomer, int answererAt, const QByteArray &r
     // Back to idle and listening on both ports once every dial has failed.
     QTRY_VERIFY_WITH_TIMEOUT(newcomer.title() == QStringLiteral("たるにべ - 未接続")
                                  && TestAccess::mesh(newcomer.session()).roster().listening().state() == SocketState::Listening
-                                 && TestAccess::mesh(newcomer.session()).roster().joinServer().state() == SocketState::Listening,
+                                 && TestAccess::mesh(newcomer.session()).roster().joinListener().state() == SocketState::Listening,
                              WaitMs);
 }
 
@@ -103,6 +103,19 @@ void TestHostilePeers::copySurvives_data()
         auto peer = dial(10, s.victim.address(), JoinPort);
         QVERIFY(peer);
         QVERIFY(peer->waitHungUp());
+    });
+    QTest::newRow("silent join callers, more than there are places, an honest newcomer behind them") << Attack([](Scene &s) {
+        // Never hung up on for silence here: only making room for the newcomer frees a place.
+        TestAccess::mesh(s.victim.session()).setSilentJoinTimeoutMs(10 * WaitMs);
+        std::vector<std::unique_ptr<RawPeer>> silent;
+        for (int i = 0; i < ConnectionRoster::JoinCallerSlots + 2; ++i) {
+            silent.push_back(dial(10 + i, s.victim.address(), JoinPort));
+            QVERIFY(silent.back());
+        }
+        s.newcomer.joinThrough(s.victim.address());
+        QTRY_COMPARE_WITH_TIMEOUT(s.newcomer.namedMemberCount(), 2, WaitMs);
+        s.newcomer.session().disconnect();
+        QTRY_COMPARE_WITH_TIMEOUT(s.victim.connectionCount(), 1, WaitMs);
     });
     QTest::newRow("10 MB in one burst") << Attack([](Scene &s) {
         auto peer = greet(10, s.victim, "evil");

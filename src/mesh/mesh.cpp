@@ -2,7 +2,8 @@
 
 #include "conversation/chatlog.h"
 #include "mesh/connectionroster.h"
-#include "mesh/joinnegotiation.h"
+#include "mesh/joinanswerer.h"
+#include "mesh/newcomerjoin.h"
 #include "mesh/outbox.h"
 #include "mesh/statuslines.h"
 #include "mesh/wire.h"
@@ -26,7 +27,8 @@ Mesh::Mesh(SocketContext &context, ChatLog &log, OwnAddress &ownAddress, const P
     , m_roster(std::make_unique<ConnectionRoster>(context))
     , m_outbox(new Outbox(this))
 {
-    m_join = std::make_unique<JoinNegotiation>(static_cast<JoinHost &>(*this), *m_roster, log, ownAddress);
+    m_joinAnswerer = std::make_unique<JoinAnswerer>(static_cast<JoinHost &>(*this), *m_roster, log, ownAddress);
+    m_newcomerJoin = std::make_unique<NewcomerJoin>(static_cast<JoinHost &>(*this), *m_roster, log, ownAddress);
 
     ConnectionRoster &r = *m_roster;
     connect(&r.listening(), &Socket::connectionRequest, this, &Mesh::onConnectionRequest);
@@ -70,7 +72,12 @@ bool Mesh::sending() const
 
 void Mesh::setSilentJoinTimeoutMs(int ms)
 {
-    m_join->setSilentRequestTimeoutMs(ms);
+    m_joinAnswerer->setSilentCallerTimeoutMs(ms);
+}
+
+bool Mesh::joinPortListening() const
+{
+    return m_roster->joinListener().state() == SocketState::Listening;
 }
 
 // ---- State ----------------------------------------------------------------------------
@@ -93,15 +100,17 @@ void Mesh::refreshState()
 
 void Mesh::reset()
 {
-    resetKeepingJoinAnswer(false);
+    resetKeepingJoinCallers(false);
 }
 
-void Mesh::resetKeepingJoinAnswer(bool keepJoinAnswer)
+void Mesh::resetKeepingJoinCallers(bool keepJoinCallers)
 {
     // What members said before they were cut off still belongs in the log.
     releaseAllHeldText();
     ++m_epoch;
-    m_roster->closeAll(wire::ChatPort, wire::JoinPort, keepJoinAnswer);
+    if (!keepJoinCallers)
+        m_joinAnswerer->dropAll();
+    m_roster->closeAll(wire::ChatPort, wire::JoinPort, keepJoinCallers);
     emit connectAvailableChanged(true);
     m_inChat = false;
     setState(MeshState::Unconnected);
@@ -110,11 +119,17 @@ void Mesh::resetKeepingJoinAnswer(bool keepJoinAnswer)
 
 void Mesh::listenAgain()
 {
-    // Failures are reported inside; whichever port fails, the other still listens. A join
-    // conversation still going listens again once it has answered.
-    if (!m_roster->joinServer().isConnected())
-        (void)listenOn(m_roster->joinServer());
-    (void)listenOn(m_roster->listening());
+    // Failures are reported inside; whichever port fails, the other still listens.
+    if (!joinPortListening())
+        (void)listenOn(m_roster->joinListener());
+    if (m_roster->listening().state() != SocketState::Listening)
+        (void)listenOn(m_roster->listening());
+}
+
+void Mesh::reopenJoinPort()
+{
+    if (!joinPortListening())
+        (void)listenOn(m_roster->joinListener()); // a failure is reported there
 }
 
 bool Mesh::listenOn(Socket &socket)
@@ -123,6 +138,8 @@ bool Mesh::listenOn(Socket &socket)
     if (socket.listen()) {
         if (m_portsReportedUnavailable.remove(port))
             emit portsOpened();
+        if (&socket == &m_roster->joinListener())
+            emit joinPortOpened();
         return true;
     }
     qCWarning(lcMesh) << "cannot listen on port" << port;
@@ -140,6 +157,7 @@ bool Mesh::startConnecting()
     if (m_inChat)
         return false;
     reset();
+    ++m_joinPortClosings; // closed by the reset, until the join connection stands
     setState(MeshState::Connecting);
     return true;
 }
@@ -165,7 +183,9 @@ void Mesh::join(const QString &address)
     joinClient.connectToRemote();
     // Until the join connection stands this copy answers no join requests, and until the
     // peer list is handled it accepts no chat connections.
-    m_roster->joinServer().close();
+    m_joinAnswerer->dropAll();
+    m_roster->joinListener().close();
+    ++m_joinPortClosings;
     m_roster->listening().close();
     m_log.addLog(statusline::connecting(address));
     emit connectAvailableChanged(false);
@@ -377,9 +397,9 @@ void Mesh::resetIfNobodyLeft()
         if (state == SocketState::ResolvingHost || state == SocketState::Connecting)
             return;
     }
-    // A newcomer whose answer is on its way still gets it: our own address, for nobody else
-    // is left.
-    resetKeepingJoinAnswer(true);
+    // Newcomers waiting for their answer still get it: our own address, for nobody else is
+    // left.
+    resetKeepingJoinCallers(true);
     listenAgain();
 }
 

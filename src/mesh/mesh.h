@@ -24,7 +24,8 @@ namespace tarnivel {
 
 class ChatLog;
 class ConnectionRoster;
-class JoinNegotiation;
+class JoinAnswerer;
+class NewcomerJoin;
 class Outbox;
 class OwnAddress;
 struct Preferences;
@@ -69,9 +70,14 @@ public:
     // The sockets themselves, for inspection by tests and benchmarks.
     ConnectionRoster &roster() { return *m_roster; }
 
-    // A join conversation that stays silent this long is hung up, so that a stray
-    // connection cannot keep the join port closed.
+    // A caller on the join port that says nothing this long is hung up on (tests shorten it).
     void setSilentJoinTimeoutMs(int ms);
+    // Whether the join port listens: it does, except while this copy's own join has not
+    // reached its answering copy yet (and while a port cannot be had).
+    bool joinPortListening() const;
+    // Counts the times the join port was closed for the copy's own join, so that whoever
+    // asked something of the outside meanwhile can tell the answer may have met it closed.
+    quint64 joinPortClosings() const { return m_joinPortClosings; }
 
     // Chat text that does not end a line waits at most this long for the rest of it.
     static constexpr int ChatTextHoldMs = 200;
@@ -93,6 +99,8 @@ signals:
     void connectAvailableChanged(bool available);
     // A listening port that could not be had before listens now.
     void portsOpened();
+    // The join port listens again after it was closed.
+    void joinPortOpened();
 
 private:
     // JoinHost
@@ -100,6 +108,7 @@ private:
     void refreshState() override;
     [[nodiscard]] bool listenOn(Socket &socket) override;
     void write(Socket &socket, const QString &message) override;
+    void reopenJoinPort() override;
 
     void setState(MeshState state);
 
@@ -116,12 +125,13 @@ private:
     // from the address of accepted slot k (locally, without a cut line).
     void dropDuplicatePeers(int k);
     void resetIfNobodyLeft();
-    void resetKeepingJoinAnswer(bool keepJoinAnswer);
+    void resetKeepingJoinCallers(bool keepJoinCallers);
 
     ChatLog &m_log;
     const Preferences &m_prefs;
     std::unique_ptr<ConnectionRoster> m_roster;
-    std::unique_ptr<JoinNegotiation> m_join;
+    std::unique_ptr<JoinAnswerer> m_joinAnswerer;
+    std::unique_ptr<NewcomerJoin> m_newcomerJoin;
     Outbox *m_outbox;
     struct HeldText
     {
@@ -131,6 +141,7 @@ private:
     QHash<Socket *, HeldText> m_heldText;
     int m_chatTextHoldMs = ChatTextHoldMs;
     quint64 m_epoch = 0;
+    quint64 m_joinPortClosings = 0;
     MeshState m_state = MeshState::Unconnected;
     bool m_inChat = false;
     QSet<quint16> m_portsReportedUnavailable;

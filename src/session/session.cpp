@@ -51,7 +51,7 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
     , m_mesh(m_context, m_log, m_ownAddress, m_prefs)
     , m_composer(m_mesh, m_log, m_prefs, composerView)
     , m_room(m_log, m_mesh, m_programFolder, options.bindAddress)
-    , m_outside(options.reachOutside ? std::make_unique<OutsideAccess>(m_log, m_room, m_prefs, options.bindAddress,
+    , m_outside(options.reachOutside ? std::make_unique<OutsideAccess>(m_log, m_room, m_mesh, m_prefs, options.bindAddress,
                                                                                         options.portLeaseSeconds)
                                        : nullptr)
     , m_lan(options.lanDiscovery ? *options.lanDiscovery : *m_ownLanDiscovery, m_mesh, m_prefs, options.bindAddress,
