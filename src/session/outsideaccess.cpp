@@ -119,7 +119,7 @@ void OutsideAccess::checkServerOf(const QString &entryUrl)
 void OutsideAccess::joinPortOpened()
 {
     if (!m_deferredCheckUrl.isEmpty())
-        checkServerOf(m_deferredCheckUrl);
+        checkServerOf(std::exchange(m_deferredCheckUrl, {}));
 }
 
 void OutsideAccess::reachAnswered(Reach reach)
