@@ -196,6 +196,10 @@ void TestOneLoop::splitChatText_data()
         << QList<QByteArray>{privateLine.left(4), privateLine.mid(4)} << "M（秘）: ないしょ\n";
     QTest::newRow("text that never ends its line is shown as it is")
         << QList<QByteArray>{"M> no line end"} << "M> no line end";
+    // "<close>" and "<reset>" end the connection: what was held is shown before the cut line.
+    const QString cut = QStringLiteral(" ●M との接続が断たれました。\n\n");
+    QTest::newRow("a partial line, then a close") << QList<QByteArray>{"M> half", "<close>"} << "M> half" + cut;
+    QTest::newRow("a partial line, then a reset") << QList<QByteArray>{"M> half", "<reset>"} << "M> half" + cut;
 }
 
 void TestOneLoop::splitChatText()
@@ -212,7 +216,12 @@ void TestOneLoop::splitChatText()
     const qsizetype before = a.logText().size();
 
     for (const QByteArray &piece : pieces) {
-        member->send(piece);
+        if (piece == "<close>")
+            member->socket().disconnectFromHost();
+        else if (piece == "<reset>")
+            member->reset();
+        else
+            member->send(piece);
         QTest::qWait(100); // let the piece be read on its own
     }
     QTRY_COMPARE_WITH_TIMEOUT(a.logText().mid(before), shown, WaitMs);

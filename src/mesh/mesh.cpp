@@ -157,7 +157,7 @@ bool Mesh::startConnecting()
     if (m_inChat)
         return false;
     reset();
-    ++m_joinPortClosings; // closed by the reset, until the join connection stands
+    ++m_joinsBegun; // the reset closed the join port, until the join connection stands
     setState(MeshState::Connecting);
     return true;
 }
@@ -185,7 +185,6 @@ void Mesh::join(const QString &address)
     // peer list is handled it accepts no chat connections.
     m_joinAnswerer->dropAll();
     m_roster->joinListener().close();
-    ++m_joinPortClosings;
     m_roster->listening().close();
     m_log.addLog(statusline::connecting(address));
     emit connectAvailableChanged(false);

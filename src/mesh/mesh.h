@@ -75,9 +75,10 @@ public:
     // Whether the join port listens: it does, except while this copy's own join has not
     // reached its answering copy yet (and while a port cannot be had).
     bool joinPortListening() const;
-    // Counts the times the join port was closed for the copy's own join, so that whoever
-    // asked something of the outside meanwhile can tell the answer may have met it closed.
-    quint64 joinPortClosings() const { return m_joinPortClosings; }
+    // Counts the joins this copy began (the connect command). Each closes the join port until
+    // its join connection stands, so whoever asked the outside something meanwhile can tell
+    // that the answer may have met the port closed.
+    quint64 joinsBegun() const { return m_joinsBegun; }
 
     // Chat text that does not end a line waits at most this long for the rest of it.
     static constexpr int ChatTextHoldMs = 200;
@@ -141,7 +142,7 @@ private:
     QHash<Socket *, HeldText> m_heldText;
     int m_chatTextHoldMs = ChatTextHoldMs;
     quint64 m_epoch = 0;
-    quint64 m_joinPortClosings = 0;
+    quint64 m_joinsBegun = 0;
     MeshState m_state = MeshState::Unconnected;
     bool m_inChat = false;
     QSet<quint16> m_portsReportedUnavailable;

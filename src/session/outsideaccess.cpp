@@ -112,7 +112,7 @@ void OutsideAccess::checkServerOf(const QString &entryUrl)
         return;
     }
     m_deferredCheckUrl.clear();
-    m_joinPortClosingsAtAsk = m_mesh.joinPortClosings();
+    m_joinsBegunAtAsk = m_mesh.joinsBegun();
     m_check.ask(entryUrl.toUtf8());
 }
 
@@ -124,7 +124,7 @@ void OutsideAccess::joinPortOpened()
 
 void OutsideAccess::reachAnswered(Reach reach)
 {
-    if (reach == Reach::Closed && m_mesh.joinPortClosings() != m_joinPortClosingsAtAsk) {
+    if (reach == Reach::Closed && m_mesh.joinsBegun() != m_joinsBegunAtAsk) {
         qCInfo(lcDirectory) << "reachability check dropped: the join port was closed for a join meanwhile";
         return;
     }

@@ -73,7 +73,7 @@ private:
     std::optional<Reach> m_reach;
     bool m_waitTold = false;
     QString m_deferredCheckUrl;     // asked once the join port listens again
-    quint64 m_joinPortClosingsAtAsk = 0;
+    quint64 m_joinsBegunAtAsk = 0;
     QString m_gatewayLine; // the last line about the gateway
     const Preferences &m_prefs; // the quick server, asked after a mapping when no room was entered yet
 };

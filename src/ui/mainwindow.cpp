@@ -214,11 +214,6 @@ void MainWindow::buildMenus()
     withdrawAction->setVisible(false);
     connect(withdrawAction, &QAction::triggered, this, [this] { m_session->withdrawCommand(); });
     connect(&m_session->room(), &RoomExchange::waitingChanged, withdrawAction, &QAction::setVisible);
-    // While the directory server is being asked, no second room is entered.
-    connect(&m_session->room(), &RoomExchange::busyChanged, this, [serverAction, quickAction](bool busy) {
-        serverAction->setEnabled(!busy);
-        quickAction->setEnabled(!busy);
-    });
     connectMenu->addSeparator();
     connect(addAction(connectMenu, QStringLiteral("mnEnd"), QStringLiteral("終了"), QKeySequence(Qt::CTRL | Qt::Key_Q)),
             &QAction::triggered, this, &QWidget::close);
