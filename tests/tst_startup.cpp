@@ -82,6 +82,8 @@ private slots:
     void aKilledCopyDoesNotBlockTheNext();
     void copiesOnDifferentAddressesRunTogether();
     void terminationSavesTheSettings();
+    void platformChoice_data();
+    void platformChoice();
     void splashWaitsOnlyForAnAddress_data();
     void splashWaitsOnlyForAnAddress();
     void switchOpensNoWaitButAddressWaits();
@@ -155,6 +157,28 @@ void TestStartup::terminationSavesTheSettings()
     QCOMPARE(lines.size(), 18); // 17 lines, each ending CR LF
     QCOMPARE(lines.at(0), QByteArray("Noname\r"));
     QCOMPARE(lines.at(4), QByteArray(" 12 \r"));
+}
+
+void TestStartup::platformChoice_data()
+{
+    QTest::addColumn<QByteArray>("chosen"); // QT_QPA_PLATFORM
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("asked"); // empty: left to the user's choice
+    const QStringList plain{"tarnivel"};
+    QTest::newRow("nothing chosen: X11, then Wayland") << QByteArray() << plain << QByteArray("xcb;wayland");
+    QTest::newRow("blank counts as nothing") << QByteArray(" ") << plain << QByteArray("xcb;wayland");
+    QTest::newRow("Wayland chosen") << QByteArray("wayland") << plain << QByteArray();
+    QTest::newRow("offscreen chosen") << QByteArray("offscreen") << plain << QByteArray();
+    QTest::newRow("-platform given") << QByteArray() << QStringList{"tarnivel", "-platform", "wayland"} << QByteArray();
+    QTest::newRow("--platform given") << QByteArray() << QStringList{"tarnivel", "--platform", "wayland"} << QByteArray();
+}
+
+void TestStartup::platformChoice()
+{
+    QFETCH(QByteArray, chosen);
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, asked);
+    QCOMPARE(preferredPlatform(chosen, arguments).value_or(QByteArray()), asked);
 }
 
 void TestStartup::splashWaitsOnlyForAnAddress_data()

@@ -80,6 +80,17 @@ private:
 
 } // namespace
 
+std::optional<QByteArray> preferredPlatform(const QByteArray &chosenPlatform, const QStringList &arguments)
+{
+    if (!chosenPlatform.trimmed().isEmpty())
+        return std::nullopt;
+    for (const QString &argument : arguments) {
+        if (argument == u"-platform" || argument == u"--platform")
+            return std::nullopt;
+    }
+    return QByteArray("xcb;wayland");
+}
+
 void addJapaneseFontSubstitutes()
 {
     QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
@@ -123,6 +134,8 @@ int runProgram(int argc, char *argv[])
 
     const sigset_t blocked = terminationSignals();
     pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
+    if (const auto platform = preferredPlatform(qgetenv("QT_QPA_PLATFORM"), arguments))
+        qputenv("QT_QPA_PLATFORM", *platform);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tarnivel"));
     QApplication::setWindowIcon(programIcon());
