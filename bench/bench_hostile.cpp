@@ -6,8 +6,10 @@
 // Usage: bench_hostile [burst [name bytes] [burst bytes]]   greets with a huge name (1 MB),
 //                                                          then sends a burst (10 MB)
 //        bench_hostile ungreeted [bytes]                   never greets, sends lines (40 MB)
-//        bench_hostile steady [bytes per s] [seconds]      greets, then sends at that rate
-//                                                          (256 KiB/s for 30 s)
+//        bench_hostile steady [bytes per s] [seconds] [empty]
+//                                                          greets, then sends at that rate
+//                                                          (64 KiB/s for 30 s); "empty": only
+//                                                          line breaks, the costliest text to show
 
 #include "benchsupport.h"
 #include "mesh/mesh.h"
@@ -29,6 +31,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <ctime>
 #include <map>
 #include <vector>
 
@@ -44,6 +47,7 @@ struct Plan
     qsizetype nameBytes = 1 << 20; // 0: no greeting
     qsizetype bytes = 10 << 20;    // burst, or bytes per second when steady
     int seconds = 0;               // steady only
+    bool emptyLines = false;       // steady only
 };
 
 Plan planFrom(const QStringList &args)
@@ -60,8 +64,9 @@ Plan planFrom(const QStringList &args)
     } else if (mode == QStringLiteral("steady")) {
         plan.mode = Mode::Steady;
         plan.nameBytes = 8;
-        plan.bytes = number(2, 256 << 10);
+        plan.bytes = number(2, 64 << 10);
         plan.seconds = int(number(3, 30));
+        plan.emptyLines = args.value(4) == QStringLiteral("empty");
     } else {
         plan.nameBytes = number(2, 1 << 20);
         plan.bytes = number(3, 10 << 20);
@@ -69,9 +74,9 @@ Plan planFrom(const QStringList &args)
     return plan;
 }
 
-QByteArray linesOf(qsizetype bytes)
+QByteArray linesOf(qsizetype bytes, bool empty = false)
 {
-    const QByteArray line("evil> The quick brown fox jumps over the lazy dog, again and again.\r\n");
+    const QByteArray line = empty ? QByteArray("\r\n") : QByteArray("evil> The quick brown fox jumps over the lazy dog, again and again.\r\n");
     QByteArray text;
     text.reserve(bytes + line.size());
     while (text.size() < bytes)
@@ -133,7 +138,7 @@ protected:
             return finish(send(text.constData(), text.size()));
         }
         // A tenth of the rate every 100 ms, on schedule whatever the writes cost.
-        const QByteArray tick = linesOf(m_plan.bytes / 10);
+        const QByteArray tick = linesOf(m_plan.bytes / 10, m_plan.emptyLines);
         const qint64 startNs = m_clock.nsecsElapsed();
         for (int i = 0; i < m_plan.seconds * 10; ++i) {
             const qint64 dueNs = startNs + qint64(i) * 100'000'000;
@@ -176,6 +181,13 @@ private:
     int m_fd = -1;
 };
 
+double cpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
 double median(std::vector<double> values)
 {
     if (values.empty())
@@ -215,6 +227,7 @@ int main(int argc, char *argv[])
     });
 
     HostilePeer peer(test::loopback(3), test::loopback(1), plan, clock);
+    const double cpuAtStart = cpuSeconds();
     peer.start();
     constexpr qint64 TypeEveryNs = 500'000'000;
     int next = 0;
@@ -232,6 +245,8 @@ int main(int argc, char *argv[])
     typist.start(5);
     const bool done = bench::runUntil([&] { return afterEnd >= 0 && arrivedNs.count(afterEnd); }, 600000);
     typist.stop();
+    const double cpuUsed = cpuSeconds() - cpuAtStart;
+    const double wallUsed = double(clock.nsecsElapsed()) / 1e9;
     const double peakMiB = bench::peakMemoryKiB() / 1024.0;
 
     std::vector<double> during;
@@ -253,7 +268,8 @@ int main(int argc, char *argv[])
         std::printf("ungreeted: %lld bytes of lines, no greeting\n", qlonglong(plan.bytes));
         break;
     case Mode::Steady:
-        std::printf("steady: greeted, %lld bytes/s for %d s\n", qlonglong(plan.bytes), plan.seconds);
+        std::printf("steady: greeted, %lld bytes/s of %s for %d s\n", qlonglong(plan.bytes),
+                    plan.emptyLines ? "empty lines" : "chat lines", plan.seconds);
         break;
     }
     std::printf("the peer wrote %lld bytes and %s after %.2f s\n", qlonglong(peer.sentBytes.load()),
@@ -265,6 +281,7 @@ int main(int argc, char *argv[])
                     quick ? "PASS" : "MISS");
     else
         std::printf("line typed after it had done: did not arrive within 600 s  MISS\n");
+    std::printf("CPU: %.1f s in %.1f s (%.0f%% of a core)\n", cpuUsed, wallUsed, 100 * cpuUsed / wallUsed);
     std::printf("still connected to the honest member: %s; victim log %lld characters\n",
                 victim.namedMemberCount() >= 1 ? "yes" : "no", qlonglong(victim.session().logDocument().characterCount()));
     std::printf("peak memory (VmHWM): %.0f MiB  %s (target < 300 MB)\n", peakMiB, small ? "PASS" : "MISS");
