@@ -30,14 +30,15 @@ public:
     bool ok() const { return m_ok; }
     QString folder() const { return m_folder.path(); }
 
-    std::unique_ptr<QProcess> start(const QString &bindAddress, const QStringList &args = {})
+    std::unique_ptr<QProcess> start(const QString &bindAddress, const QStringList &args = {},
+                                    QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel)
     {
         auto p = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("TARNIVEL_BIND_ADDRESS"), bindAddress);
         p->setProcessEnvironment(env);
-        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p->setProcessChannelMode(channels);
         p->start(m_path, args);
         p->waitForStarted();
         return p;
@@ -105,10 +106,15 @@ void TestStartup::secondCopyOnTheSameAddressEndsAtOnce()
     auto first = folder.start(address);
     QVERIFY(listensOn(address, 10000));
 
-    auto second = folder.start(address, {QStringLiteral("/L")});
+    auto second = folder.start(address, {QStringLiteral("/L")}, QProcess::SeparateChannels);
     QVERIFY(second->waitForFinished(10000));
     QCOMPARE(second->exitStatus(), QProcess::NormalExit);
     QCOMPARE(second->exitCode(), 0);
+    // It says why, naming the copy that runs.
+    const QByteArray said = second->readAllStandardError();
+    QVERIFY2(said.contains("another copy (process " + QByteArray::number(first->processId()) + ") already runs on "
+                           + address.toLatin1()),
+             said.constData());
     // The first copy is not disturbed.
     QCOMPARE(first->state(), QProcess::Running);
     QVERIFY(listensOn(address, 2000));

@@ -29,6 +29,7 @@ Mesh::Mesh(SocketContext &context, ChatLog &log, OwnAddress &ownAddress, const P
 {
     m_joinAnswerer = std::make_unique<JoinAnswerer>(static_cast<JoinHost &>(*this), *m_roster, log, ownAddress);
     m_newcomerJoin = std::make_unique<NewcomerJoin>(static_cast<JoinHost &>(*this), *m_roster, log, ownAddress);
+    m_clock.start();
 
     ConnectionRoster &r = *m_roster;
     connect(&r.listening(), &Socket::connectionRequest, this, &Mesh::onConnectionRequest);
@@ -264,11 +265,13 @@ void Mesh::onConnectionRequest(int requestId)
 
 void Mesh::onArrival(ConnectionSide side, int slot, const QByteArray &bytes)
 {
-    const QString text = wire::decode(bytes);
     const bool accepted = side == ConnectionSide::Accepted;
+    Socket &socket = accepted ? m_roster->accepted(slot) : m_roster->dialled(slot);
+    if (!withinBudget(socket, accepted, bytes))
+        return;
+    const QString text = wire::decode(bytes);
     const wire::ChatArrival arrival = accepted ? wire::classifyOnAccepted(text) : wire::classifyOnDialled(text);
     qCDebug(lcMesh) << (accepted ? "accepted" : "dialled") << slot << int(arrival.kind) << bytes.size() << "bytes";
-    Socket &socket = accepted ? m_roster->accepted(slot) : m_roster->dialled(slot);
     switch (arrival.kind) {
     case wire::ChatArrivalKind::Ignored:
         return;
@@ -276,12 +279,43 @@ void Mesh::onArrival(ConnectionSide side, int slot, const QByteArray &bytes)
     case wire::ChatArrivalKind::Welcome:
         // A greeting is one arrival of its own, as always.
         releaseHeldText(socket);
+        if (!budgetOf(socket).greeted())
+            budgetOf(socket).greet(m_clock.elapsed(), m_arrivalLimits);
         onGreeted(side, slot, arrival.name);
         return;
     case wire::ChatArrivalKind::ChatText:
         onChatText(socket, bytes, text);
         return;
     }
+}
+
+ArrivalBudget &Mesh::budgetOf(Socket &socket)
+{
+    Budget &budget = m_budgets[&socket];
+    if (budget.connection != socket.connection())
+        budget = Budget{socket.connection(), {}};
+    return budget.budget;
+}
+
+bool Mesh::withinBudget(Socket &socket, bool accepted, const QByteArray &bytes)
+{
+    ArrivalBudget &budget = budgetOf(socket);
+    if (budget.greeted()) {
+        if (budget.fromMember(bytes.size(), m_clock.elapsed(), m_arrivalLimits) == ArrivalBudget::Verdict::Within)
+            return true;
+        qCDebug(lcMesh) << "member at" << socket.remoteHostIP() << "sent more than its budget";
+        releaseHeldText(socket);
+        cutOff(socket);
+        return false;
+    }
+    // Only the greeting of this side goes on (the byte tests are wire's classification,
+    // which code page 932 leaves unchanged: neither mark is ever a trail byte).
+    const char greetingMark = accepted ? '\x02' : '\x03';
+    if (bytes.startsWith(greetingMark) && !bytes.contains('\x04'))
+        return true;
+    if (budget.ungreeted(bytes.size(), m_arrivalLimits) == ArrivalBudget::Verdict::Over)
+        closeUngreeted(socket);
+    return false;
 }
 
 void Mesh::onChatText(Socket &socket, const QByteArray &bytes, const QString &text)
@@ -362,6 +396,11 @@ void Mesh::dropDuplicatePeers(int k)
 void Mesh::onClosed(Socket &socket)
 {
     releaseHeldText(socket);
+    cutOff(socket);
+}
+
+void Mesh::cutOff(Socket &socket)
+{
     m_log.addLog(statusline::cut(socket.memberName()));
     socket.setMemberName(QString());
     socket.close();
@@ -369,6 +408,18 @@ void Mesh::onClosed(Socket &socket)
     refreshState();
     resetIfNobodyLeft();
     emit memberLeft();
+}
+
+// Nobody greeted, so nobody leaves: no cut line and no memberLeft.
+void Mesh::closeUngreeted(Socket &socket)
+{
+    qCDebug(lcMesh) << "closing" << socket.remoteHostIP() << "which sent too much without greeting";
+    m_log.addLog(statusline::ungreetedClosed(socket.remoteHostIP()));
+    socket.setMemberName(QString());
+    socket.close();
+    emit membersChanged();
+    refreshState();
+    resetIfNobodyLeft();
 }
 
 void Mesh::onFailed(Socket &socket, int number, const QString &description)

@@ -8,11 +8,13 @@
 // The mesh writes its own status lines into the log.
 
 #include "conversation/chatdelivery.h"
+#include "mesh/arrivalbudget.h"
 #include "mesh/chattext.h"
 #include "mesh/joinhost.h"
 #include "model/member.h"
 #include "platform/socket.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QSet>
@@ -85,6 +87,10 @@ public:
     // Tests make the wait longer, so that two pieces sent apart are surely read apart.
     void setChatTextHoldMs(int ms) { m_chatTextHoldMs = ms; }
 
+    // What a chat connection may send before it greets, and a member after (see
+    // ArrivalBudget); tests and benchmarks make them smaller.
+    void setArrivalLimits(const ArrivalLimits &limits) { m_arrivalLimits = limits; }
+
 signals:
     // A member greeted; the connected line is already in the log.
     void memberJoined(const QString &name);
@@ -115,12 +121,20 @@ private:
 
     void onConnectionRequest(int requestId);
     void onArrival(ConnectionSide side, int slot, const QByteArray &bytes);
+    // The connection's budget: false when the arrival goes no further (dropped, or the
+    // connection closed for it).
+    [[nodiscard]] bool withinBudget(Socket &socket, bool accepted, const QByteArray &bytes);
+    ArrivalBudget &budgetOf(Socket &socket);
     void onGreeted(ConnectionSide side, int slot, const QString &name);
     void onChatText(Socket &socket, const QByteArray &bytes, const QString &text);
     // Shows what a connection's held chat text has so far, now that no more is waited for.
     void releaseHeldText(Socket &socket);
     void releaseAllHeldText();
     void onClosed(Socket &socket);
+    // The member's connection ends here: the cut line, the slot released, lists and title.
+    void cutOff(Socket &socket);
+    // A connection that sent too much before greeting: closed with one line naming its address.
+    void closeUngreeted(Socket &socket);
     void onFailed(Socket &socket, int number, const QString &description);
     // Keep only the newest connection per remote address: close every other member socket
     // from the address of accepted slot k (locally, without a cut line).
@@ -141,6 +155,14 @@ private:
     };
     QHash<Socket *, HeldText> m_heldText;
     int m_chatTextHoldMs = ChatTextHoldMs;
+    struct Budget
+    {
+        quint64 connection = 0; // the Socket::connection() it belongs to
+        ArrivalBudget budget;
+    };
+    QHash<Socket *, Budget> m_budgets;
+    ArrivalLimits m_arrivalLimits;
+    QElapsedTimer m_clock;
     quint64 m_epoch = 0;
     quint64 m_joinsBegun = 0;
     MeshState m_state = MeshState::Unconnected;
