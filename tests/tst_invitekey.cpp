@@ -10,8 +10,17 @@
 #include "testaccess.h"
 #include "testcopy.h"
 #include "testsupport.h"
+#include "ui/invitekeydialog.h"
+#include "ui/keyedindicator.h"
+#include "ui/mainwindow.h"
+#include "ui/myipdialog.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
@@ -79,6 +88,7 @@ class TestInviteKey : public QObject
 private slots:
     void keyText_data();
     void keyText();
+    void theWindowShowsAndChangesTheKey();
     void anUnreadableKeyStopsEveryConnection_data();
     void anUnreadableKeyStopsEveryConnection();
     void refusals_data();
@@ -152,6 +162,71 @@ void TestInviteKey::keyText()
     QVERIFY(copy.session().inviteKey().set(KeyB));
     QVERIFY(!copy.session().inviteKey().set(read.key.value_or(QByteArray())));
     QCOMPARE(readStoredInviteKey(iniPath(copy)).key, KeyB);
+}
+
+void TestInviteKey::theWindowShowsAndChangesTheKey()
+{
+    WindowCopy copy(1, QStringLiteral("K"));
+    MainWindow &window = copy.window();
+    const QString ini = iniPath(copy);
+    const QString title = copy.title();
+    auto *indicator = window.input()->findChild<KeyedIndicator *>();
+    QVERIFY(indicator && indicator->isHidden());
+
+    findAction(window, QStringLiteral("mnInviteKey"))->trigger();
+    auto *dialog = window.findChild<InviteKeyDialog *>();
+    QVERIFY(dialog && dialog->isVisible() && dialog->isModal());
+    const auto control = [dialog](const char *name) { return dialog->findChild<QWidget *>(QString::fromLatin1(name)); };
+    auto *paste = static_cast<QLineEdit *>(control("txtPasteKey"));
+    auto *use = static_cast<QPushButton *>(control("cmdUseKey"));
+    auto *message = static_cast<QLabel *>(control("lblKeyMessage"));
+    auto *shown = static_cast<QLineEdit *>(control("txtInviteKey"));
+    QCOMPARE(static_cast<QLabel *>(control("lblKeyState"))->text(), InviteKeyDialog::stateText(0));
+
+    // A text that is no key is told why, and nothing is saved.
+    paste->setText(inviteKeyText(KeyA).chopped(1));
+    use->click();
+    QCOMPARE(message->text(), inviteKeyProblemText(readInviteKeyText(paste->text())));
+    QCOMPARE(readStoredInviteKey(ini).state, StoredInviteKey::State::None);
+    QVERIFY(indicator->isHidden());
+
+    // A key pasted is saved and in force at once; the title stays as it was.
+    paste->setText(inviteKeyText(KeyA).toLower());
+    use->click();
+    QCOMPARE(readStoredInviteKey(ini).key, KeyA);
+    QCOMPARE(shown->text(), inviteKeyText(KeyA));
+    QVERIFY(indicator->isVisible());
+    QCOMPARE(indicator->text(), QStringLiteral("暗号化"));
+    QCOMPARE(copy.title(), title);
+    static_cast<QPushButton *>(control("cmdCopyKey"))->click();
+    QCOMPARE(QGuiApplication::clipboard()->text(), inviteKeyText(KeyA));
+    static_cast<QPushButton *>(control("cmdNewKey"))->click();
+    const StoredInviteKey made = readStoredInviteKey(ini);
+    QVERIFY(made.state == StoredInviteKey::State::Set && made.key != KeyA && made.key.size() == InviteKeyBytes);
+    QCOMPARE(shown->text(), inviteKeyText(made.key));
+    dialog->reject();
+    QTRY_VERIFY(!window.findChild<InviteKeyDialog *>());
+
+    // The own-address dialog says so.
+    bool said = false;
+    whenModal<MyIpDialog>([&said](MyIpDialog *ipDialog) {
+        said = ipDialog->findChild<QLabel *>(QStringLiteral("lblInviteKey"))->isVisible();
+        ipDialog->accept();
+    });
+    findAction(window, QStringLiteral("mnShoIP"))->trigger();
+    QTRY_VERIFY(said);
+
+    // Removed: plain again.
+    findAction(window, QStringLiteral("mnInviteKey"))->trigger();
+    dialog = window.findChild<InviteKeyDialog *>();
+    QVERIFY(dialog);
+    static_cast<QPushButton *>(dialog->findChild<QWidget *>(QStringLiteral("cmdRemoveKey")))->click();
+    QCOMPARE(readStoredInviteKey(ini).state, StoredInviteKey::State::None);
+    QVERIFY(indicator->isHidden());
+    dialog->reject();
+    // The key went nowhere but the file.
+    for (const QByteArray &key : {KeyA, made.key})
+        QVERIFY(!copy.logText().contains(inviteKeyText(key)));
 }
 
 void TestInviteKey::anUnreadableKeyStopsEveryConnection_data()

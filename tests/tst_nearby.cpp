@@ -10,6 +10,7 @@
 #include "testcopy.h"
 #include "testsupport.h"
 #include "model/extraswitches.h"
+#include "model/invitekey.h"
 #include "platform/avahidiscovery.h"
 #include "ui/mainwindow.h"
 #include "ui/nearbywindow.h"
@@ -38,17 +39,17 @@ QString describe(const std::optional<LanAnnouncement> &a)
 {
     if (!a)
         return QStringLiteral("(nothing)");
-    return QStringLiteral("%1 at %2:%3, members=%4 version=%5")
+    return QStringLiteral("%1 at %2:%3, members=%4 version=%5%6")
         .arg(a->instanceName, a->address.toString())
         .arg(a->port)
         .arg(a->memberCount)
-        .arg(a->version);
+        .arg(a->version, a->keyed ? QStringLiteral(" keyed") : QString());
 }
 
-LanAnnouncement announcementOf(const QString &name, const QString &address, int members)
+LanAnnouncement announcementOf(const QString &name, const QString &address, int members, bool keyed = false)
 {
     return LanAnnouncement{LanPresence::instanceName(name, QSysInfo::machineHostName()), QHostAddress(address), 3220,
-                           members, Version};
+                           members, Version, keyed};
 }
 
 // The rows as shown: name|address|count|mark.
@@ -66,10 +67,10 @@ QStringList rowsOf(const NearbyWindow &window)
 
 // Announced under the machine's host name ("C@hc": "hc.local") unless one is given.
 FoundCopy found(const QString &key, const QString &name, const QString &address, std::optional<int> members,
-                const QString &hostName = QString())
+                const QString &hostName = QString(), bool keyed = false)
 {
     const QString host = hostName.isEmpty() ? name.section(u'@', 1) + QStringLiteral(".local") : hostName;
-    return FoundCopy{key, name, host, QHostAddress(address), 3220, members, Version};
+    return FoundCopy{key, name, host, QHostAddress(address), 3220, members, Version, keyed};
 }
 
 } // namespace
@@ -141,6 +142,10 @@ void TestNearby::theAnnouncementFollowsTheCopy()
         {"switched off", [&] { a.session().lan().setAnnouncing(false); }, std::nullopt},
         {"switched on", [&] { a.session().lan().setAnnouncing(true); }, announcementOf(QStringLiteral("太郎"), at, 1)},
         {"B left", [&] { b.close(); }, announcementOf(QStringLiteral("太郎"), at, 0)},
+        // A flag, never the key.
+        {"given an invite key", [&] { (void)a.session().inviteKey().set(newInviteKey()); },
+         announcementOf(QStringLiteral("太郎"), at, 0, true)},
+        {"the key removed", [&] { (void)a.session().inviteKey().remove(); }, announcementOf(QStringLiteral("太郎"), at, 0)},
         {"closed", [&] { a.close(); }, std::nullopt},
     };
     for (const Step &step : steps) {
@@ -211,9 +216,10 @@ void TestNearby::theListFollowsTheNetworkAndJoins()
     emit a.lan.found(found(QStringLiteral("1"), QStringLiteral("B@hb"), b1, 0));
     emit a.lan.found(found(QStringLiteral("2"), QStringLiteral("C@hc"), QStringLiteral("127.0.0.1"), 2));
     emit a.lan.found(found(QStringLiteral("3"), QStringLiteral("C@hc"), QStringLiteral("192.0.2.8"), 2)); // C again, on the LAN
-    emit a.lan.found(found(QStringLiteral("4"), QStringLiteral("D@hd"), QStringLiteral("192.0.2.9"), std::nullopt));
-    // One row per copy, a LAN address before the loopback, no count when the record has none.
-    const QStringList before{"B@hb|" + b1 + "|0|", "C@hc|192.0.2.8|2|", "D@hd|192.0.2.9||"};
+    emit a.lan.found(found(QStringLiteral("4"), QStringLiteral("D@hd"), QStringLiteral("192.0.2.9"), std::nullopt, {}, true));
+    // One row per copy, a LAN address before the loopback, no count when the record has none,
+    // a copy that takes only its invite key's members marked.
+    const QStringList before{"B@hb|" + b1 + "|0|", "C@hc|192.0.2.8|2|", "D@hd|192.0.2.9||招待キー"};
     QCOMPARE(rowsOf(*window), before);
     QVERIFY(window->statusLine()->text().startsWith(QStringLiteral("3 件見つかりました")));
 
@@ -256,7 +262,7 @@ void TestNearby::theListFollowsTheNetworkAndJoins()
     emit a.lan.found(found(QStringLiteral("6"), QStringLiteral("C@hc"), QStringLiteral("192.0.2.7"), 1,
                            QStringLiteral("hc-192-0-2-7.local")));
     QCOMPARE(rowsOf(*window), (QStringList{"B@hb|" + b1 + "|0|参加中", "C@hc|192.0.2.7|1|", "C@hc|192.0.2.8|2|",
-                                           "D@hd|192.0.2.9||"}));
+                                           "D@hd|192.0.2.9||招待キー"}));
 
     // Departures: C stays while it is seen anywhere.
     emit a.lan.lost(QStringLiteral("3"));
@@ -366,6 +372,7 @@ void TestNearby::copiesInTwoNamespacesFindAndJoinEachOther()
     // the address tells the two apart.
     const QString loop = near;
     const QString inChat = QStringLiteral("参加中");
+    const QString keyed = QStringLiteral("招待キー");
 
     NearbyCopyProcess nearCopy(nearAvahi, nearAddress, QStringLiteral("near"));
     NearbyCopyProcess farCopy(farAvahi, farAddress, QStringLiteral("far"));
@@ -384,21 +391,28 @@ void TestNearby::copiesInTwoNamespacesFindAndJoinEachOther()
                               (QStringList{row(far, farAddress, 0), row(loop, loopAddress, 0), row(near, nearAddress, 0)}),
                               FindWaitMs);
 
-    // Joining from the list forms the chat; the lists then count and mark it.
+    // Given the same invite key, the two are marked in each other's lists (a flag, never the
+    // key), and joining from the list forms the chat inside TLS; the lists then count and mark it.
+    const QString key = inviteKeyText(newInviteKey());
+    nearCopy.send(QStringLiteral("key ") + key);
+    farCopy.send(QStringLiteral("key ") + key);
+    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), (QStringList{row(near, nearAddress, 0, keyed), row(second, secondAddress, 0)}),
+                              FindWaitMs);
     farCopy.send(QStringLiteral("join ") + near);
     QTRY_COMPARE_WITH_TIMEOUT(farCopy.title(), QStringLiteral("たるにべ - 1人接続済"), WaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(nearCopy.title(), QStringLiteral("たるにべ - 1人接続済"), WaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), (QStringList{row(near, nearAddress, 1, inChat), row(second, secondAddress, 0)}),
+    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(),
+                              (QStringList{row(near, nearAddress, 1, keyed + u' ' + inChat), row(second, secondAddress, 0)}),
                               FindWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(
         nearCopy.rows(),
-        (QStringList{row(far, farAddress, 1, inChat), row(loop, loopAddress, 0), row(second, secondAddress, 0)}),
+        (QStringList{row(far, farAddress, 1, keyed + u' ' + inChat), row(loop, loopAddress, 0), row(second, secondAddress, 0)}),
         FindWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(loopCopy.rows().value(0), row(far, farAddress, 1), FindWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(loopCopy.rows().value(0), row(far, farAddress, 1, keyed), FindWaitMs);
 
     // A copy that quits leaves the others' lists.
     secondCopy.send(QStringLiteral("quit"));
-    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), QStringList{row(near, nearAddress, 1, inChat)}, FindWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), QStringList{row(near, nearAddress, 1, keyed + u' ' + inChat)}, FindWaitMs);
     farCopy.send(QStringLiteral("quit"));
     QTRY_COMPARE_WITH_TIMEOUT(nearCopy.rows(), QStringList{row(loop, loopAddress, 0)}, FindWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(nearCopy.title(), QStringLiteral("たるにべ - 未接続"), WaitMs);

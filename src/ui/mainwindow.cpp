@@ -10,6 +10,8 @@
 #include "ui/extraswitchitems.h"
 #include "session/outsideaccess.h"
 #include "ui/findbar.h"
+#include "ui/invitekeydialog.h"
+#include "ui/keyedindicator.h"
 #include "ui/logappearance.h"
 #include "ui/logfiledialog.h"
 #include "ui/mainlayout.h"
@@ -73,6 +75,7 @@ MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
     m_appearance = std::make_unique<LogAppearance>(*m_logView, m_session->log().held(), *m_inputBox,
                                                    *m_memberList, *m_memberTickList);
     m_attention = std::make_unique<AttentionControl>(*this, m_session->mesh());
+    new KeyedIndicator(*m_inputBox, m_session->inviteKey());
     m_extraSwitches = new ExtraSwitchItems(m_session->programFile(QString::fromLatin1(ExtraSettingsFileName)), this);
     m_findBar = new FindBar(*m_logView, centralWidget());
     m_findBar->findBox()->installEventFilter(this);
@@ -262,6 +265,8 @@ void MainWindow::buildMenus()
                              if (OutsideAccess *outside = m_session->outsideAccess())
                                  outside->setReachCheck(on);
                          });
+    connect(addAction(settingsMenu, QStringLiteral("mnInviteKey"), QStringLiteral("招待キー…")), &QAction::triggered, this,
+            &MainWindow::inviteKeyCommand);
 
     QMenu *toolMenu = bar->addMenu(QStringLiteral("その他"));
     toolMenu->setObjectName(QStringLiteral("mnTool"));
@@ -407,6 +412,16 @@ void MainWindow::nearbyCommand()
     m_nearbyWindow->show();
     m_nearbyWindow->raise();
     m_nearbyWindow->activateWindow();
+}
+
+void MainWindow::inviteKeyCommand()
+{
+    auto *dialog = new InviteKeyDialog(m_session->inviteKey(), *m_clipboard, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // Never hidden behind an always-on-top main window, as every dialog of the window.
+    setFormTop(this, false);
+    connect(dialog, &QDialog::finished, this, &MainWindow::applyTopmost);
+    dialog->open();
 }
 
 int MainWindow::execModal(QDialog &dialog)
@@ -716,6 +731,7 @@ void MainWindow::showMyAddress()
         QMetaObject::invokeMethod(this, [this] {
             m_ownAddressDialogWaiting = false;
             MyIpDialog dialog(m_session->ownAddress(), *m_clipboard, m_session->externalAddress(), this);
+            dialog.showInviteKey(m_session->inviteKey().state() == InviteKeySetting::State::Set);
             execModal(dialog);
         }, Qt::QueuedConnection);
     });
