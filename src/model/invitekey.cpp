@@ -2,6 +2,7 @@
 
 #include "model/showntext.h"
 
+#include <QList>
 #include <QRandomGenerator>
 
 namespace tarnivel {
