@@ -1,7 +1,9 @@
 // Appending to a long log: chat lines go through ChatLog::addLog into the document of a
-// shown QTextEdit until the log holds 100 000 lines. The cost of a line must not grow with
-// the log (the last thousand lines cost at most 1.5 times the first thousand) and the whole
-// run must stay under 400 MB.
+// shown QTextEdit, 100 000 of them. The cost of a line must not grow with the log (the last
+// thousand lines cost at most 1.5 times the first thousand) and the whole run must stay
+// under 400 MB. Past its limits (LogLimits: about 125 000 of these lines) the log drops its
+// oldest lines a tenth at a time: run 250 000 lines to see that a full log costs the same,
+// and what the call that trims costs.
 //
 // In the same run, the floor: a bare QTextEdit inserting the same text at its end, kept
 // scrolled to the end, with the same event processing. A line through the log should cost
@@ -111,23 +113,20 @@ StretchCost costOf(const std::vector<Call> &calls, int from, int to)
     return {cpu / lines, perLine[perLine.size() / 2], wall / lines};
 }
 
-// Appends lines through `append` until the view's document holds targetLines lines; each
-// line arrives in its own event and the view updates between them.
-std::vector<Call> fill(QApplication &app, QTextEdit &view, int targetLines,
-                       const std::function<void(const QString &)> &append)
+// Appends targetLines lines through `append`; each line arrives in its own event and the
+// view updates between them.
+std::vector<Call> fill(QApplication &app, int targetLines, const std::function<void(const QString &)> &append)
 {
-    const QTextDocument &document = *view.document();
-    auto linesHeld = [&document] { return document.blockCount() - 1; };
     std::vector<Call> calls;
     calls.reserve(targetLines);
     QElapsedTimer wall;
     wall.start();
-    while (linesHeld() < targetLines) {
+    while (int(calls.size()) < targetLines) {
         const qint64 wallStart = wall.nsecsElapsed();
         const double cpuStart = cpuMicroseconds();
         append(chatLine(int(calls.size())));
         app.processEvents();
-        calls.push_back({double(wall.nsecsElapsed() - wallStart) / 1000.0, cpuMicroseconds() - cpuStart, linesHeld()});
+        calls.push_back({double(wall.nsecsElapsed() - wallStart) / 1000.0, cpuMicroseconds() - cpuStart, int(calls.size()) + 1});
     }
     return calls;
 }
@@ -148,6 +147,7 @@ int main(int argc, char *argv[])
     constexpr int sample = 1000;
 
     std::vector<Call> calls;
+    int linesHeld = 0;
     QElapsedTimer wall;
     wall.start();
     {
@@ -164,7 +164,8 @@ int main(int argc, char *argv[])
         QObject::connect(&log, &ChatLog::appendedToWindow, &view, [&view] { keepEndInSight(view); });
         view.show();
         app.processEvents();
-        calls = fill(app, view, targetLines, [&log](const QString &line) { log.addLog(line); });
+        calls = fill(app, targetLines, [&log](const QString &line) { log.addLog(line); });
+        linesHeld = view.document()->blockCount() - 1;
     }
     const double logSeconds = wall.elapsed() / 1000.0;
     const double peakMiB = bench::peakMemoryKiB() / 1024.0;
@@ -179,7 +180,7 @@ int main(int argc, char *argv[])
         QTextCursor end(view.document());
         view.show();
         app.processEvents();
-        floorCalls = fill(app, view, targetLines, [&](const QString &line) {
+        floorCalls = fill(app, targetLines, [&](const QString &line) {
             end.movePosition(QTextCursor::End);
             end.insertText(line);
             keepEndInSight(view);
@@ -192,7 +193,12 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    std::printf("lines in log: %d (%zu calls)\n", total, calls.size());
+    std::printf("lines added: %d, held by the log at the end: %d\n", total, linesHeld);
+    const auto slowest = std::max_element(calls.begin(), calls.end(),
+                                          [](const Call &a, const Call &b) { return a.cpuUs < b.cpuUs; });
+    const auto over10ms = std::count_if(calls.begin(), calls.end(), [](const Call &c) { return c.cpuUs > 10000; });
+    std::printf("slowest line: %.1f ms CPU (line %d); lines over 10 ms CPU: %lld\n", slowest->cpuUs / 1000,
+                slowest->linesAfter, static_cast<long long>(over10ms));
     std::printf("%-23s %14s %14s %14s\n", "lines", "CPU us/line", "median CPU", "wall us/line");
     auto row = [&calls](int from, int to) {
         const StretchCost cost = costOf(calls, from, to);

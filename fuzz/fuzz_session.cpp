@@ -115,13 +115,15 @@ public:
         session->setShowPeers(true);
     }
 
-    Socket &socket(int index)
+    // Index 1 is the join port: its listener for connection requests, its first caller
+    // for everything else.
+    Socket &socket(int index, bool connectionRequest)
     {
         ConnectionRoster &roster = test::TestAccess::mesh(*session).roster();
         if (index == 0)
             return roster.listening();
         if (index == 1)
-            return roster.joinServer();
+            return connectionRequest ? roster.joinListener() : roster.joinCaller(0);
         if (index == 2)
             return roster.joinClient();
         if (index < FirstDialled)
@@ -207,7 +209,7 @@ void runEvents(Copy &copy, Input &input)
     while (!input.atEnd()) {
         const uint8_t op = input.byte();
         const int index = op % SocketCount;
-        Socket &socket = copy.socket(index);
+        Socket &socket = copy.socket(index, op / SocketCount == 4);
         const QString logBefore = log.toPlainText();
         const int lengthBefore = log.characterCount();
         bool chatTextArrived = false;

@@ -3,6 +3,8 @@
 #include "model/colorvalue.h"
 #include "conversation/chatline.h"
 #include "conversation/chatlog.h"
+#include "conversation/logfile.h"
+#include "platform/codepage932.h"
 #include "platform/sound.h"
 #include "fakes.h"
 
@@ -91,6 +93,8 @@ struct Fixture
 };
 
 } // namespace
+
+Q_DECLARE_METATYPE(tarnivel::LogLimits)
 
 class TestChatLog : public QObject
 {
@@ -589,27 +593,64 @@ void TestChatLog::systemSoundPlayer_silentWithoutDeviceOrFile()
 void TestChatLog::longLinesStayWhole_data()
 {
     QTest::addColumn<QStringList>("pieces"); // as they arrive, one addLog each
+    QTest::addColumn<LogLimits>("limits");
+    QTest::addColumn<bool>("locked");        // while they arrive
+    QTest::addColumn<QString>("kept");       // what the log holds; null: every piece
     const QString word(2500, u'N');
     const QString kana(1500, u'あ');
     const QString emoji = QString(600, u' ') + QStringLiteral("😀").repeated(400);
-    QTest::newRow("one endless word") << QStringList{word + QStringLiteral("\r\n")};
-    QTest::newRow("cut by the network") << QStringList{word.left(700), word.mid(700, 1200), word.mid(1900) + QStringLiteral("\r\nnext\r\n")};
-    QTest::newRow("an address across the bound") << QStringList{QString(1000, u'a') + QStringLiteral(" http://a.jp/") + QString(100, u'b') + QStringLiteral("\r\n")};
-    QTest::newRow("Japanese, private") << QStringList{mark + kana + QStringLiteral("\r\n\r\n") + kana};
-    QTest::newRow("surrogate pairs at the bound") << QStringList{emoji + QStringLiteral("\r\n")};
+    const LogLimits unbounded{1 << 30, 1 << 30};
+    QTest::newRow("one endless word") << QStringList{word + QStringLiteral("\r\n")} << unbounded << false << QString();
+    QTest::newRow("cut by the network") << QStringList{word.left(700), word.mid(700, 1200), word.mid(1900) + QStringLiteral("\r\nnext\r\n")} << unbounded << false << QString();
+    QTest::newRow("an address across the bound") << QStringList{QString(1000, u'a') + QStringLiteral(" http://a.jp/") + QString(100, u'b') + QStringLiteral("\r\n")} << unbounded << false << QString();
+    QTest::newRow("Japanese, private") << QStringList{mark + kana + QStringLiteral("\r\n\r\n") + kana} << unbounded << false << QString();
+    QTest::newRow("surrogate pairs at the bound") << QStringList{emoji + QStringLiteral("\r\n")} << unbounded << false << QString();
+
+    // Past 10 blocks the oldest lines go, a tenth of the limit at a time (down to 9 blocks:
+    // 8 lines and the empty one after them).
+    QStringList twelve;
+    QString lastEight;
+    for (int i = 1; i <= 12; ++i) {
+        twelve << QStringLiteral("n> line %1\r\n").arg(i);
+        if (i > 4)
+            lastEight += QStringLiteral("n> line %1\n").arg(i);
+    }
+    QTest::newRow("the oldest lines leave") << twelve << LogLimits{10, 1 << 30} << false << lastEight;
+    QTest::newRow("held lines are bounded too") << twelve << LogLimits{10, 1 << 30} << true << lastEight;
+    // Past 3000 characters, down to 2700: a long line goes whole, never its first blocks alone.
+    const QString next = QStringLiteral("b> ") + QString(600, u'y');
+    QTest::newRow("a long line leaves whole") << QStringList{word + QStringLiteral("\r\n"), next + QStringLiteral("\r\n")}
+                                              << LogLimits{1000, 3000} << false << next + u'\n';
+    // Longer than the whole log: its newest blocks stay, as a line of their own.
+    QTest::newRow("a line longer than the log keeps its end")
+        << QStringList{QString(5000, u'x') + QStringLiteral("\r\n")} << LogLimits{1000, 3000} << false
+        << QString(5000 - 3 * LogRenderer::MaxParagraphCharacters, u'x') + u'\n';
 }
 
 void TestChatLog::longLinesStayWhole()
 {
     QFETCH(QStringList, pieces);
+    QFETCH(LogLimits, limits);
+    QFETCH(bool, locked);
+    QFETCH(QString, kept);
     Fixture f;
+    f.log.setLimits(limits);
+    if (locked)
+        f.log.lockScreen();
     QString expected;
     for (const QString &piece : pieces) {
         f.log.addLog(piece);
         expected += piece;
     }
+    if (locked)
+        f.log.unlockScreen();
     expected.remove(mark);
     expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    if (!kept.isNull())
+        expected = kept;
+    // What is left begins a line, and saving saves exactly that.
+    QVERIFY(!continuesLine(f.window.begin()));
+    QCOMPARE(logfile::bytesOf(f.window), cp932::encode(QString(expected).replace(u'\n', QStringLiteral("\r\n"))));
     // Saved and copied text holds each line as it arrived...
     QCOMPARE(logText(f.window), expected);
     QTextCursor all(&f.window);

@@ -1,12 +1,14 @@
-// Who is connected, counted and listed from real sockets: accepted connections come from raw
-// diallers, dialled connections go to a raw listener.
+// Who is connected, counted and listed from real sockets, and who a line on its way reaches:
+// accepted connections come from raw diallers, dialled connections go to a raw listener.
 
 #include "mesh/connectionroster.h"
+#include "mesh/outbox.h"
 #include "testsupport.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -27,19 +29,24 @@ public:
         peerListener.listen(test::loopback(2), ChatPort);
         roster.closeAll(ChatPort, JoinPort);
         QVERIFY(roster.listening().listen());
-        QObject::connect(&roster.listening(), &Socket::connectionRequest,
-                         [this](int id) { roster.accepted(nextAccepted).accept(id); });
+        QObject::connect(&roster.listening(), &Socket::connectionRequest, [this](int id) {
+            if (beforeAccepting)
+                beforeAccepting();
+            roster.accepted(nextAccepted).accept(id);
+        });
     }
 
-    void acceptInto(int k, const QString &name)
+    // A raw dialler from loopback(from), accepted into slot k.
+    QTcpSocket &acceptInto(int k, const QString &name, int from = -1)
     {
         nextAccepted = k;
         auto raw = std::make_unique<QTcpSocket>();
-        raw->bind(test::loopback(10 + k), 0);
+        raw->bind(test::loopback(from < 0 ? 10 + k : from), 0);
         raw->connectToHost(test::loopback(1), ChatPort);
-        QVERIFY(QTest::qWaitFor([&] { return roster.accepted(k).isConnected(); }, 5000));
+        [&] { QVERIFY(QTest::qWaitFor([&] { return roster.accepted(k).isConnected(); }, 5000)); }();
         roster.accepted(k).setMemberName(name);
         raws.push_back(std::move(raw));
+        return *raws.back();
     }
 
     void dial(int i, const QString &name)
@@ -64,6 +71,7 @@ public:
     QTcpServer peerListener;
     std::vector<std::unique_ptr<QTcpSocket>> raws;
     int nextAccepted = 0;
+    std::function<void()> beforeAccepting; // runs inside the next connection request
 };
 
 } // namespace
@@ -77,6 +85,8 @@ private slots:
     void moreThanTenConnectionsListTheFirstTen_data();
     void moreThanTenConnectionsListTheFirstTen();
     void slotLookup();
+    void linesOnTheirWay_data();
+    void linesOnTheirWay();
 };
 
 void TestConnectionRoster::closeAllReturnsEverySocketToIdle()
@@ -101,7 +111,7 @@ void TestConnectionRoster::closeAllReturnsEverySocketToIdle()
     // Closing does not listen again; the callers do, on these ports.
     QCOMPARE(f.roster.listening().state(), SocketState::Closed);
     QCOMPARE(f.roster.listening().localPort(), ChatPort);
-    QCOMPARE(f.roster.joinServer().localPort(), JoinPort);
+    QCOMPARE(f.roster.joinListener().localPort(), JoinPort);
     QCOMPARE(f.roster.joinClient().remotePort(), JoinPort);
 }
 
@@ -163,6 +173,67 @@ void TestConnectionRoster::slotLookup()
     QCOMPARE(f.roster.socket({ConnectionSide::Accepted, 9}), &f.roster.accepted(9));
     QCOMPARE(f.roster.socket({ConnectionSide::Accepted, 10}), nullptr); // the overflow slot holds no member
     QCOMPARE(f.roster.socket({ConnectionSide::Dialled, -1}), nullptr);
+}
+
+namespace {
+// What happens to slot 1 between the first write of a line (to slot 0) and slot 1's turn.
+enum class Meanwhile { Nothing, MemberLeaves, NewcomerTakesTheSlot };
+} // namespace
+
+void TestConnectionRoster::linesOnTheirWay_data()
+{
+    QTest::addColumn<bool>("toChosen"); // meant for the connections held when sent, not the slots
+    QTest::addColumn<int>("meanwhile");
+    QTest::addColumn<QStringList>("reached");
+    QTest::addColumn<bool>("newcomerGetsIt");
+    const QStringList all{"m0", "m1", "m2"};
+    QTest::newRow("private, nothing happens") << true << int(Meanwhile::Nothing) << all << false;
+    QTest::newRow("private, a member leaves between two writes")
+        << true << int(Meanwhile::MemberLeaves) << QStringList{"m0", "m2"} << false;
+    QTest::newRow("private, a newcomer takes a ticked member's slot")
+        << true << int(Meanwhile::NewcomerTakesTheSlot) << QStringList{"m0", "m2"} << false;
+    QTest::newRow("to everyone, a newcomer takes a member's slot")
+        << false << int(Meanwhile::NewcomerTakesTheSlot) << all << true;
+}
+
+void TestConnectionRoster::linesOnTheirWay()
+{
+    QFETCH(bool, toChosen);
+    QFETCH(int, meanwhile);
+    QFETCH(QStringList, reached);
+    QFETCH(bool, newcomerGetsIt);
+    Fixture f;
+    for (int k = 0; k < 3; ++k)
+        f.acceptInto(k, QStringLiteral("m%1").arg(k));
+    Outbox outbox;
+    std::optional<QStringList> sent;
+    const auto post = [&] {
+        std::vector<Outbox::Addressee> addressees;
+        for (int k = 0; k < 3; ++k) {
+            Socket &s = f.roster.accepted(k);
+            addressees.push_back({&s, toChosen ? std::optional(s.connection()) : std::nullopt, s.memberName()});
+        }
+        outbox.post("line\r\n", addressees, [&](const QStringList &names) { sent = names; });
+        QVERIFY(!sent); // slot 0 has it; the others wait for the next turns of the event loop
+        if (Meanwhile(meanwhile) != Meanwhile::Nothing)
+            f.roster.accepted(1).close();
+    };
+    QTcpSocket *newcomer = nullptr;
+    if (Meanwhile(meanwhile) == Meanwhile::NewcomerTakesTheSlot) {
+        // The line is sent inside the newcomer's connection request, which then takes slot 1.
+        f.beforeAccepting = post;
+        newcomer = &f.acceptInto(1, QStringLiteral("m1"), 20);
+    } else {
+        post();
+    }
+    QTRY_VERIFY(sent);
+    QCOMPARE(*sent, reached);
+    QTRY_COMPARE(f.raws[2]->bytesAvailable(), qint64(6));
+    // Slot 2's turn came after slot 1's: by now the newcomer would have had the line.
+    if (newcomer && newcomerGetsIt)
+        QTRY_COMPARE(newcomer->bytesAvailable(), qint64(6));
+    else if (newcomer)
+        QCOMPARE(newcomer->bytesAvailable(), qint64(0));
 }
 
 QTEST_MAIN(TestConnectionRoster)

@@ -76,6 +76,17 @@ void TestFindLog::matchesIgnoreCaseAndWidth_data()
         << (QStringLiteral("A> ") + QString(LogRenderer::MaxParagraphCharacters - 4, u'x') + QStringLiteral("needle\r\n"))
         << QStringLiteral("NEEDLE") << QStringList{QStringLiteral("needle")};
     QTest::newRow("empty needle finds nothing") << QStringLiteral("A> x\r\n") << QString() << QStringList{};
+    // A log of at most 10 blocks keeps the last 8 of these lines: what was found in the
+    // lines that left is gone, and the rest maps to where its text is now.
+    QString twelve;
+    QStringList lastEight;
+    for (int i = 1; i <= 12; ++i) {
+        const QString word = i % 2 ? QStringLiteral("Needle") : QStringLiteral("ＮＥＥＤＬＥ");
+        twelve += QStringLiteral("A> %1 %2\r\n").arg(word).arg(i);
+        if (i > 4)
+            lastEight << word;
+    }
+    QTest::newRow("after the oldest lines left") << twelve << QStringLiteral("needle") << lastEight;
 }
 
 void TestFindLog::matchesIgnoreCaseAndWidth()
@@ -83,8 +94,18 @@ void TestFindLog::matchesIgnoreCaseAndWidth()
     QFETCH(QString, log);
     QFETCH(QString, needle);
     QTextDocument document;
-    writeLog(document, log);
+    Preferences prefs;
+    LogRenderer renderer(document, prefs);
+    renderer.setLimits(LogLimits{10, 1 << 30});
     LogSearch search(document);
+    // Line by line, searched after each: the folded log follows every change.
+    for (qsizetype at = 0; at < log.size();) {
+        const qsizetype end = log.indexOf(QStringLiteral("\r\n"), at);
+        const qsizetype next = end < 0 ? log.size() : end + 2;
+        renderer.append(log.mid(at, next - at), Emphasis::Off, Addresses::Underlined);
+        (void)search.findAll(needle);
+        at = next;
+    }
     QTEST(matchedTexts(document, search.findAll(needle)), "found");
 }
 

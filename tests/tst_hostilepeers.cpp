@@ -3,12 +3,16 @@
 // holds no more file descriptors than before.
 
 #include "mesh/mesh.h"
+#include "mesh/statuslines.h"
+#include "platform/codepage932.h"
 #include "testaccess.h"
 #include "rawpeer.h"
 #include "testcopy.h"
 #include "testsupport.h"
+#include "ui/mainwindow.h"
 
 #include <QDir>
+#include <QListWidget>
 #include <QtTest>
 
 #include <arpa/inet.h>
@@ -47,7 +51,7 @@ void joinThroughAnswerer(TestCopy &newcomer, int answererAt, const QByteArray &r
     // Back to idle and listening on both ports once every dial has failed.
     QTRY_VERIFY_WITH_TIMEOUT(newcomer.title() == QStringLiteral("たるにべ - 未接続")
                                  && TestAccess::mesh(newcomer.session()).roster().listening().state() == SocketState::Listening
-                                 && TestAccess::mesh(newcomer.session()).roster().joinServer().state() == SocketState::Listening,
+                                 && TestAccess::mesh(newcomer.session()).roster().joinListener().state() == SocketState::Listening,
                              WaitMs);
 }
 
@@ -104,12 +108,78 @@ void TestHostilePeers::copySurvives_data()
         QVERIFY(peer);
         QVERIFY(peer->waitHungUp());
     });
+    QTest::newRow("silent join callers, more than there are places, an honest newcomer behind them") << Attack([](Scene &s) {
+        // Never hung up on for silence here: only making room for the newcomer frees a place.
+        TestAccess::mesh(s.victim.session()).setSilentJoinTimeoutMs(10 * WaitMs);
+        std::vector<std::unique_ptr<RawPeer>> silent;
+        for (int i = 0; i < ConnectionRoster::JoinCallerSlots + 2; ++i) {
+            silent.push_back(dial(10 + i, s.victim.address(), JoinPort));
+            QVERIFY(silent.back());
+        }
+        s.newcomer.joinThrough(s.victim.address());
+        QTRY_COMPARE_WITH_TIMEOUT(s.newcomer.namedMemberCount(), 2, WaitMs);
+        s.newcomer.session().disconnect();
+        QTRY_COMPARE_WITH_TIMEOUT(s.victim.connectionCount(), 1, WaitMs);
+    });
     QTest::newRow("10 MB in one burst") << Attack([](Scene &s) {
         auto peer = greet(10, s.victim, "evil");
         QVERIFY(peer);
         const QByteArray burst = lines(10 << 20);
+        // All of it arrives (the log keeps its newest part), and the member stays.
+        QObject counter;
+        qsizetype arrived = 0;
+        QObject::connect(&TestAccess::mesh(s.victim.session()), &Mesh::lineArrived, &counter,
+                         [&arrived](const QString &text) { arrived += text.size(); });
         peer->send(burst);
-        QTRY_VERIFY_WITH_TIMEOUT(s.victim.logText().size() > burst.size() - 2 * (burst.size() / 52), 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(arrived, burst.size(), 60000);
+        QVERIFY(peer->connected());
+        QVERIFY(s.victim.logText().endsWith(QStringLiteral("lazy dog.\n")));
+    });
+    QTest::newRow("40 MB without greeting") << Attack([](Scene &s) {
+        auto peer = dial(10, s.victim.address(), ChatPort);
+        QVERIFY(peer);
+        peer->send(lines(40 << 20));
+        // None of it is shown; the connection is closed, and one line names its address.
+        QVERIFY(peer->waitHungUp());
+        const QString log = s.victim.logText();
+        QVERIFY(!log.contains(QStringLiteral("evil>")));
+        QCOMPARE(log.count(statusline::ungreetedClosed(loopbackText(10)).trimmed()), 1);
+    });
+    QTest::newRow("a member past its budget") << Attack([](Scene &s) {
+        TestAccess::mesh(s.victim.session()).setArrivalLimits({4096, 256 * 1024, 64 * 1024});
+        auto peer = greet(10, s.victim, "fast");
+        QVERIFY(peer);
+        peer->send(lines(4 << 20));
+        // Cut off like a member whose connection ended.
+        QVERIFY(peer->waitHungUp());
+        QTRY_VERIFY(s.victim.logText().contains(QStringLiteral(" ●fast との接続が断たれました。\n")));
+    });
+    QTest::newRow("markup and line breaks in a name and a line") << Attack([](Scene &s) {
+        WindowCopy window(4, QStringLiteral("窓"));
+        const QString name = QStringLiteral("<h1>evil</h1>\r\n ●正直 との接続が断たれました。\r\n");
+        const QString shown = QStringLiteral("<h1>evil</h1>␍␊ ●正直 との接続が断たれました。…");
+        const QString line = QStringLiteral("<b>太字?</b> x");
+        std::vector<std::unique_ptr<RawPeer>> peers;
+        for (CopyBase *copy : std::initializer_list<CopyBase *>{&s.victim, &window}) {
+            peers.push_back(greet(10, *copy, cp932::encode(name)));
+            QVERIFY(peers.back());
+            peers.back()->send(cp932::encode(line + QStringLiteral("\r\n")));
+            QTRY_VERIFY(copy->logText().contains(line));
+            // The name stays on the connected line: nothing in it starts a line of its own.
+            const QStringList logLines = copy->logText().split(u'\n');
+            QVERIFY(logLines.contains(QStringLiteral(" ●") + shown + QStringLiteral(" と接続されました。")));
+            QVERIFY(!logLines.contains(QStringLiteral(" ●正直 との接続が断たれました。")));
+        }
+        s.victim.togglePeerColumn();
+        QVERIFY(s.victim.members().contains(shown));
+        s.victim.togglePeerColumn();
+        // In the window: the member lists show the name as text, the log the line as text.
+        window.window().togglePeerColumn();
+        QVERIFY(window.members().contains(shown));
+        QVERIFY(window.window().memberTickList()->findItems(shown, Qt::MatchExactly).size() == 1);
+        const QTextCursor found = window.session().logDocument().find(line);
+        QCOMPARE(found.block().text(), line);
+        QCOMPARE(found.charFormat().fontWeight(), int(QFont::Normal));
     });
     QTest::newRow("reset in the middle of its Hello") << Attack([](Scene &s) {
         auto peer = dial(10, s.victim.address(), ChatPort);
@@ -169,6 +239,8 @@ void TestHostilePeers::copySurvives_data()
         const QString big = QStringLiteral("x> ") + QString(256 * 1024, u'y') + QStringLiteral("\r\n");
         const QString bigLine = big.chopped(2);
         constexpr int BigLines = 40;
+        // Every one of them whole in the honest member's log, which must hold them all.
+        s.honest.session().log().setLimits({1 << 30, 1 << 30});
         // Counted as they arrive: splitting megabytes of log text at every poll is too slow
         // under the sanitizers.
         QObject counter;

@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QSignalSpy>
 #include <QtTest>
 
 using namespace tarnivel;
@@ -241,6 +242,14 @@ void TestLogTools::rightButtonMenuCopyAndTyping()
     QTest::keyClick(view, '{');
     QTest::sendKeyEvent(QTest::Click, view, Qt::Key_unknown, QStringLiteral("あ"), Qt::NoModifier);
     QCOMPARE(c.window().input()->text(), QStringLiteral("a+{あ"));
+    // Whatever the key: Backspace deletes there, Enter sends the line.
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Backspace);
+    QCOMPARE(c.window().input()->text(), QStringLiteral("a+{"));
+    QSignalSpy entered(c.window().input(), &QLineEdit::returnPressed);
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Return);
+    QCOMPARE(entered.count(), 1);
 }
 
 void TestLogTools::keyboardMovesInTheMemberListShowTheAddress()

@@ -297,13 +297,13 @@ void TestMesh::aPortHeldByAnotherProgramIsSaidOnce()
         QCOMPARE(a.logText().count(line), 1);
         // The other port is not affected.
         ConnectionRoster &r = TestAccess::mesh(a.session()).roster();
-        Socket &untouched = port == 3220 ? r.joinServer() : r.listening();
+        Socket &untouched = port == 3220 ? r.joinListener() : r.listening();
         QCOMPARE(untouched.state(), SocketState::Listening);
 
         // Once the port is free, the next return to idle has it again.
         other.close();
         a.session().disconnect();
-        QCOMPARE((port == 3220 ? r.listening() : r.joinServer()).state(), SocketState::Listening);
+        QCOMPARE((port == 3220 ? r.listening() : r.joinListener()).state(), SocketState::Listening);
     }
 }
 

@@ -294,21 +294,27 @@ void TestMyIpDialog::warningBoxTextsAndAnswers()
 void TestMyIpDialog::routerOutsideAddressBesideOwn_data()
 {
     QTest::addColumn<QString>("external");
-    QTest::newRow("ports forwarded") << QStringLiteral("198.51.100.1");
-    QTest::newRow("no forwarding") << QString();
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("ports forwarded") << QStringLiteral("198.51.100.1") << QStringLiteral("198.51.100.1");
+    QTest::newRow("no forwarding") << QString() << QString();
+    // A router's answer is shown as it came, on one line: never as a heading.
+    QTest::newRow("markup and a line break") << QStringLiteral("<h1>198.51.100.1</h1>\r\n●")
+                                             << QStringLiteral("<h1>198.51.100.1</h1>␍␊●");
 }
 
 void TestMyIpDialog::routerOutsideAddressBesideOwn()
 {
     // The router's outside address is shown as well; the own address and what is copied stay.
     QFETCH(QString, external);
+    QFETCH(QString, shown);
     Fixture f;
     f.dialup.value = QStringLiteral("192.0.2.2");
     auto dialog = f.open(true, external);
     auto *label = child<QLabel>(dialog.get(), "lblExternalIP");
     QCOMPARE(label->isVisible(), !external.isEmpty());
+    QCOMPARE(label->textFormat(), Qt::PlainText);
     if (!external.isEmpty())
-        QCOMPARE(label->text(), QStringLiteral("ルータの外側: ") + external);
+        QCOMPARE(label->text(), QStringLiteral("ルータの外側: ") + shown);
     QCOMPARE(child<QLineEdit>(dialog.get(), "txtMyIP")->text(), QStringLiteral("192.0.2.2"));
     child<QPushButton>(dialog.get(), "cmdCopyIP")->click();
     QCOMPARE(f.clipboard.calls, QStringList({"clear", "set 192.0.2.2"}));

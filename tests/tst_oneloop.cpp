@@ -93,25 +93,34 @@ void TestOneLoop::lineSentDuringAWriteComesAfterIt()
     QVERIFY(a.logText().endsWith(QStringLiteral("A> first\nA> second\n")));
 }
 
+namespace {
+// What happens while a join answer waits for the own address.
+enum class Meanwhile { Nothing, LastMemberLeaves, SecondNewcomerAsks, UserJoinsElsewhere };
+} // namespace
+
 void TestOneLoop::slowAddressServer_data()
 {
     QTest::addColumn<ScriptedHttpServer::Answer>("answer");
     QTest::addColumn<QByteArray>("ownField");
-    QTest::addColumn<bool>("memberLeaves"); // the last member leaves while the answer waits
-    QTest::newRow("answers late") << ScriptedHttpServer::reply("203.0.113.7", 200, 800) << QByteArray("203.0.113.7") << false;
-    QTest::newRow("never answers") << ScriptedHttpServer::silence() << QByteArray() << false;
-    QTest::newRow("answers late, nobody left by then")
-        << ScriptedHttpServer::reply("203.0.113.7", 200, 800) << QByteArray("203.0.113.7") << true;
+    QTest::addColumn<int>("meanwhile");
+    const auto late = ScriptedHttpServer::reply("203.0.113.7", 200, 800);
+    QTest::newRow("answers late") << late << QByteArray("203.0.113.7") << int(Meanwhile::Nothing);
+    QTest::newRow("never answers") << ScriptedHttpServer::silence() << QByteArray() << int(Meanwhile::Nothing);
+    QTest::newRow("answers late, nobody left by then") << late << QByteArray("203.0.113.7") << int(Meanwhile::LastMemberLeaves);
+    QTest::newRow("answers late, a second newcomer asks meanwhile")
+        << late << QByteArray("203.0.113.7") << int(Meanwhile::SecondNewcomerAsks);
+    QTest::newRow("answers late, the user joins another chat meanwhile")
+        << late << QByteArray("203.0.113.7") << int(Meanwhile::UserJoinsElsewhere);
 }
 
-// The join answer waits for the own address; the chat does not.
+// The join answer waits for the own address; the chat does not, and neither do other callers.
 void TestOneLoop::slowAddressServer()
 {
     QFETCH(ScriptedHttpServer::Answer, answer);
     QFETCH(QByteArray, ownField);
-    QFETCH(bool, memberLeaves);
+    QFETCH(int, meanwhile);
     ScriptedHttpServer addressServer(loopback(2));
-    addressServer.script << answer;
+    addressServer.otherwise = answer;
     TestCopy a(1, QStringLiteral("A"));
     a.session().ownAddress().setAddressServer(addressServer.url(QStringLiteral("/ip")));
     a.session().ownAddress().setServerTimeoutMs(1500);
@@ -131,14 +140,44 @@ void TestOneLoop::slowAddressServer()
     QVERIFY(QTest::qWaitFor([&] { return member->received.endsWith("A> typed\r\n"); }, WaitMs));
     QVERIFY(newcomer->received.isEmpty()); // all that while the newcomer's answer was awaited
 
-    QByteArray members = loopbackText(3).toLatin1() + "\x03";
-    if (memberLeaves) {
+    QByteArray expected = "\x03" + ownField + "\x03" + loopbackText(3).toLatin1() + "\x03";
+    std::unique_ptr<RawPeer> second;
+    bool secondAnsweredAfterFirst = false;
+    std::unique_ptr<StalledPort> elsewhere;
+    switch (Meanwhile(meanwhile)) {
+    case Meanwhile::Nothing:
+        break;
+    case Meanwhile::LastMemberLeaves:
         member.reset();
         QTRY_COMPARE_WITH_TIMEOUT(a.title(), QStringLiteral("たるにべ - 未接続"), WaitMs);
-        members.clear();
+        expected = "\x03" + ownField + "\x03";
+        break;
+    case Meanwhile::SecondNewcomerAsks:
+        second = dial(5, a.address(), JoinPort);
+        QVERIFY(second);
+        second->onArrival = [&](RawPeer &) { secondAnsweredAfterFirst = newcomer->hungUp; };
+        second->send("\x02");
+        break;
+    case Meanwhile::UserJoinsElsewhere:
+        // Disconnecting resets the copy: the newcomer is hung up on. Joining closes the join
+        // port until the join connection stands, whenever the address server answers.
+        elsewhere = std::make_unique<StalledPort>(6, JoinPort);
+        QVERIFY(elsewhere->stalled());
+        a.session().disconnect();
+        a.session().joinAddress(loopbackText(6));
+        expected.clear();
+        QTRY_VERIFY_WITH_TIMEOUT(!a.session().ownAddress().looking(), WaitMs);
+        QCOMPARE(a.title(), QStringLiteral("たるにべ - 接続中"));
+        QVERIFY(!TestAccess::mesh(a.session()).joinPortListening());
+        break;
     }
     QVERIFY(newcomer->waitHungUp());
-    QCOMPARE(newcomer->received, "\x03" + ownField + "\x03" + members);
+    QCOMPARE(newcomer->received, expected);
+    if (second) {
+        QVERIFY(second->waitHungUp());
+        QCOMPARE(second->received, expected);
+        QVERIFY(secondAnsweredAfterFirst);
+    }
 }
 
 void TestOneLoop::splitChatText_data()
@@ -157,6 +196,10 @@ void TestOneLoop::splitChatText_data()
         << QList<QByteArray>{privateLine.left(4), privateLine.mid(4)} << "M（秘）: ないしょ\n";
     QTest::newRow("text that never ends its line is shown as it is")
         << QList<QByteArray>{"M> no line end"} << "M> no line end";
+    // "<close>" and "<reset>" end the connection: what was held is shown before the cut line.
+    const QString cut = QStringLiteral(" ●M との接続が断たれました。\n\n");
+    QTest::newRow("a partial line, then a close") << QList<QByteArray>{"M> half", "<close>"} << "M> half" + cut;
+    QTest::newRow("a partial line, then a reset") << QList<QByteArray>{"M> half", "<reset>"} << "M> half" + cut;
 }
 
 void TestOneLoop::splitChatText()
@@ -173,7 +216,12 @@ void TestOneLoop::splitChatText()
     const qsizetype before = a.logText().size();
 
     for (const QByteArray &piece : pieces) {
-        member->send(piece);
+        if (piece == "<close>")
+            member->socket().disconnectFromHost();
+        else if (piece == "<reset>")
+            member->reset();
+        else
+            member->send(piece);
         QTest::qWait(100); // let the piece be read on its own
     }
     QTRY_COMPARE_WITH_TIMEOUT(a.logText().mid(before), shown, WaitMs);

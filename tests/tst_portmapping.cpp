@@ -104,7 +104,7 @@ void TestPortMapping::throughTheRouter()
     if (gateway != Gateway::None) {
         // The server's check took the join port for a moment (one conversation at a time):
         // it has hung up by the time its answer came, and the port listens again.
-        QTRY_COMPARE_WITH_TIMEOUT(TestAccess::mesh(copy.session()).roster().joinServer().state(), SocketState::Listening, WaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(TestAccess::mesh(copy.session()).roster().joinListener().state(), SocketState::Listening, WaitMs);
         // A peer on the internet joins through the router's outside address: the join
         // port's peer list, then the chat port's greeting.
         std::unique_ptr<RawPeer> joiner, chat;

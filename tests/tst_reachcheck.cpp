@@ -61,37 +61,60 @@ void TestReachCheck::reachUrlFromEntry()
     QCOMPARE(reachUrl(entryUrl).value_or(QByteArray()), expected);
 }
 
+namespace {
+// When the copy's own join closes its join port, which the server's check dials.
+enum class OwnJoin { None, BeforeEntering, WhileChecking };
+}
+
 void TestReachCheck::answersAfterEnteringARoom_data()
 {
     QTest::addColumn<ScriptedHttpServer::Answer>("answer");
+    QTest::addColumn<int>("ownJoin");
     QTest::addColumn<QString>("line"); // empty: none
-    QTest::newRow("Open") << ScriptedHttpServer::reply("Open") << ReachableLine;
-    QTest::newRow("Closed") << ScriptedHttpServer::reply("Closed") << UnreachableLine;
-    QTest::newRow("older server: 404") << ScriptedHttpServer::reply("NotFound", 404) << QString();
-    QTest::newRow("checked a minute ago: 429") << ScriptedHttpServer::reply("TooManyChecks", 429) << QString();
-    QTest::newRow("some other body") << ScriptedHttpServer::reply("NoUser") << QString();
+    const auto none = int(OwnJoin::None);
+    QTest::newRow("Open") << ScriptedHttpServer::reply("Open") << none << ReachableLine;
+    QTest::newRow("Closed") << ScriptedHttpServer::reply("Closed") << none << UnreachableLine;
+    QTest::newRow("older server: 404") << ScriptedHttpServer::reply("NotFound", 404) << none << QString();
+    QTest::newRow("checked a minute ago: 429") << ScriptedHttpServer::reply("TooManyChecks", 429) << none << QString();
+    QTest::newRow("some other body") << ScriptedHttpServer::reply("NoUser") << none << QString();
+    QTest::newRow("Closed, met while a join closed the port: unknown")
+        << ScriptedHttpServer::reply("Closed", 200, 800) << int(OwnJoin::WhileChecking) << QString();
+    QTest::newRow("entered during a join: asked once the port listens again")
+        << ScriptedHttpServer::reply("Closed") << int(OwnJoin::BeforeEntering) << UnreachableLine;
 }
 
 void TestReachCheck::answersAfterEnteringARoom()
 {
     QFETCH(ScriptedHttpServer::Answer, answer);
+    QFETCH(int, ownJoin);
     QFETCH(QString, line);
     ScriptedHttpServer server;
     server.script = {ScriptedHttpServer::reply("NoUser"), answer};
     TestCopy copy(loopbackText(6), QStringLiteral("waiter"), nullptr, {true});
+    auto elsewhere = std::make_unique<StalledPort>(7, JoinPort);
+    QVERIFY(elsewhere->stalled());
     QVERIFY(writeEntryFile(entryFilePath(copy.session().room().entryFolder(), QStringLiteral("room")),
                            {server.url(QStringLiteral("/cgi-bin/dir.cgi")), QStringLiteral("lobby")}));
+    if (OwnJoin(ownJoin) == OwnJoin::BeforeEntering)
+        copy.session().joinAddress(loopbackText(7));
     copy.session().setQuickServer(QStringLiteral("room"));
     copy.session().quickCommand();
+    if (OwnJoin(ownJoin) == OwnJoin::BeforeEntering) {
+        QTRY_VERIFY_WITH_TIMEOUT(copy.session().room().waiting(), WaitMs);
+        QCOMPARE(server.requestLines.size(), 1); // not while the join port is closed
+        elsewhere.reset(); // the join is refused, and the copy listens again
+    }
 
     // The check follows the enter request, from the copy's own address.
     QTRY_COMPARE_WITH_TIMEOUT(server.requestLines.size(), 2, WaitMs);
     QCOMPARE(server.requestLines.at(1), QByteArray("GET /reach HTTP/1.1"));
     QCOMPARE(server.callers.at(1), copy.address());
     QVERIFY(copy.session().room().waiting());
+    if (OwnJoin(ownJoin) == OwnJoin::WhileChecking)
+        copy.session().joinAddress(loopbackText(7));
+    QTRY_VERIFY_WITH_TIMEOUT(!copy.session().outsideAccess()->checking(), WaitMs);
     if (!line.isEmpty())
         QTRY_VERIFY_WITH_TIMEOUT(copy.logText().contains(line), WaitMs);
-    // Withdrawing: by the time the server has that request, the check's answer has long been read.
     copy.session().withdrawCommand();
     QTRY_COMPARE_WITH_TIMEOUT(server.requestLines.size(), 3, WaitMs);
     QVERIFY(server.requestLines.at(2).endsWith("+quit HTTP/1.1"));

@@ -3,9 +3,11 @@
 
 #include "directory/entryfile.h"
 #include "rawhttp.h"
+#include "rawpeer.h"
 #include "scriptedhttpserver.h"
 #include "serverprocesses.h"
 #include "testcopy.h"
+#include "tcprelay.h"
 #include "testsupport.h"
 #include "ui/mainwindow.h"
 #include "ui/serverlistdialog.h"
@@ -89,6 +91,7 @@ private slots:
     void withdrawals_data();
     void withdrawals();
     void whileTheServerIsAsked();
+    void theRoomOutlivesItsFirstWaiter();
     void startSwitchOpensTheList();
 };
 
@@ -145,7 +148,8 @@ void TestRooms::replies_data()
         << entering + QStringLiteral(" ●サーバ:\nルーム lobby が見つかりません\n") << false;
     row("NoUser", "scripted", ScriptedHttpServer::reply("NoUser")) << entering + Waiting << true;
     row("20 characters", "scripted", ScriptedHttpServer::reply("partner.example.test")) << partner("partner.example.test") << true;
-    row("NoUser and a line end", "scripted", ScriptedHttpServer::reply("NoUser\r\n")) << partner("NoUser\n") << true;
+    // Still a partner's address; the line that names it stays one line.
+    row("NoUser and a line end", "scripted", ScriptedHttpServer::reply("NoUser\r\n")) << partner("NoUser␍␊") << true;
     row("other letter case", "scripted", ScriptedHttpServer::reply("nouser")) << partner("nouser") << true;
     row("chunked NoUser", "scripted",
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nNo\r\n4\r\nUser\r\n0\r\n\r\n"})
@@ -158,6 +162,7 @@ void TestRooms::replies_data()
     row("redirect, not followed", "scripted",
         {"HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:1/\r\nContent-Length: 5\r\n\r\nmoved"})
         << cgiError << false;
+    row("NoUser under an error status", "scripted", ScriptedHttpServer::reply("NoUser", 503)) << entering + Waiting << true;
     row("NotFound under 404", "scripted", ScriptedHttpServer::reply("NotFound", 404))
         << entering + QStringLiteral(" ●サーバ:\nルーム lobby が見つかりません\n") << false;
     row("error status, empty body", "scripted", ScriptedHttpServer::reply("", 503)) << entering + notFound << false;
@@ -317,34 +322,43 @@ void TestRooms::withdrawals()
 void TestRooms::whileTheServerIsAsked()
 {
     ScriptedHttpServer scripted;
-    scripted.script << ScriptedHttpServer::reply("NoUser", 200, 1500);
+    const Answer slow = ScriptedHttpServer::reply("NoUser", 200, 1500);
+    scripted.script << slow << slow << slow;
     scripted.otherwise = ScriptedHttpServer::reply("NoUser", 200, 300);
     auto a = std::make_unique<WindowCopy>(1, QStringLiteral("A"));
     writeEntry(*a, QStringLiteral("ent"), scripted.url(), QStringLiteral("lobby"));
+    const QString entering = QStringLiteral(" ●サーバ: ent に接続します\n");
 
-    // A second F2/F3 is refused; a member arrives meanwhile, so nobody-waiting is not said.
+    // A new F3 cancels the request still out and goes on, with every line of its own.
     startQuick(*a, QStringLiteral("ent"));
-    QVERIFY(!findAction(a->window(), QStringLiteral("mnServer"))->isEnabled());
-    QVERIFY(!findAction(a->window(), QStringLiteral("mnQuick"))->isEnabled());
+    QVERIFY(findAction(a->window(), QStringLiteral("mnServer"))->isEnabled());
+    QVERIFY(findAction(a->window(), QStringLiteral("mnQuick"))->isEnabled());
+    QTRY_COMPARE(scripted.requestLines.size(), 1);
+    a->session().setQuickServer(QString());
     a->session().quickCommand();
-    a->window().serverCommand();
+    QVERIFY(a->logText().endsWith(entering + QStringLiteral(" ●クイックサーバが登録されていません\n")));
+    QVERIFY(!a->session().room().busy());
+    startQuick(*a, QStringLiteral("ent"));
+    QTRY_COMPARE(scripted.requestLines.size(), 2);
+    a->session().quickCommand();
+    QVERIFY(a->logText().endsWith(entering + entering));
+    // A member arrives meanwhile, so nobody-waiting is not said.
     TestCopy b(2, QStringLiteral("B"));
     b.joinThrough(a->address());
     QVERIFY(answered(*a));
-    QCOMPARE(scripted.requestLines.size(), 1);
+    QCOMPARE(scripted.requestLines.size(), 3);
     QCOMPARE(a->connectionCount(), 1);
     QVERIFY(a->session().room().waiting());
     QVERIFY(!a->logText().contains(QStringLiteral("待機中の人がいません")));
-    QVERIFY(findAction(a->window(), QStringLiteral("mnServer"))->isEnabled());
 
     // Closing the window while entering withdraws at once and ignores the late reply.
     a->session().withdrawCommand();
     QVERIFY(answered(*a));
     startQuick(*a, QStringLiteral("ent"));
-    QTRY_COMPARE(scripted.requestLines.size(), 3);
+    QTRY_COMPARE(scripted.requestLines.size(), 5);
     a->window().close();
-    QTRY_COMPARE(scripted.requestLines.size(), 4);
-    QCOMPARE(scripted.requestLines.mid(2), (QList<QByteArray>{"GET /room.cgi?lobby HTTP/1.1", "GET /room.cgi?lobby+quit HTTP/1.1"}));
+    QTRY_COMPARE(scripted.requestLines.size(), 6);
+    QCOMPARE(scripted.requestLines.mid(4), (QList<QByteArray>{"GET /room.cgi?lobby HTTP/1.1", "GET /room.cgi?lobby+quit HTTP/1.1"}));
     QVERIFY(!a->session().room().waiting());
     QVERIFY(!a->title().contains(QStringLiteral("待機")));
 
@@ -353,10 +367,56 @@ void TestRooms::whileTheServerIsAsked()
     auto c = std::make_unique<TestCopy>(3, QStringLiteral("C"));
     writeEntry(*c, QStringLiteral("ent"), scripted.url(), QStringLiteral("lobby"));
     startQuick(*c, QStringLiteral("ent"));
-    QTRY_COMPARE(scripted.requestLines.size(), 5);
+    QTRY_COMPARE(scripted.requestLines.size(), 7);
     c.reset();
-    QTRY_COMPARE(scripted.requestLines.size(), 6);
+    QTRY_COMPARE(scripted.requestLines.size(), 8);
     QCOMPARE(scripted.requestLines.last(), QByteArray("GET /room.cgi?lobby+quit HTTP/1.1"));
+
+    // A join the user begins while the room is asked goes on: the partner the reply names
+    // is not dialled.
+    StalledPort elsewhere(8, JoinPort);
+    QVERIFY(elsewhere.stalled());
+    scripted.otherwise = ScriptedHttpServer::reply(loopbackText(9).toLatin1(), 200, 300);
+    TestCopy d(4, QStringLiteral("D"));
+    writeEntry(d, QStringLiteral("ent"), scripted.url(), QStringLiteral("lobby"));
+    startQuick(d, QStringLiteral("ent"));
+    d.session().joinAddress(loopbackText(8));
+    QVERIFY(answered(d));
+    QVERIFY(!d.logText().contains(loopbackText(9)));
+    QCOMPARE(d.title(), QStringLiteral("たるにべ - 接続中 [entで待機]"));
+}
+
+// Three meet in a room and the first one quits: it leaves the room before its connections
+// close, so one of the two others, renewing as its connection ends, is the one waiting there.
+// The first one's path to the server is slow, so that its withdraw would come last if it
+// went out beside the closing.
+void TestRooms::theRoomOutlivesItsFirstWaiter()
+{
+    DirectoryServer server;
+    QVERIFY(startServer(server));
+    TcpRelay slowPath(QHostAddress::LocalHost, QHostAddress::LocalHost, server.port(), 500, 0, loopback(1));
+    QVERIFY(slowPath.listening());
+    std::vector<std::unique_ptr<TestCopy>> copies;
+    for (int n = 1; n <= 4; ++n) {
+        copies.push_back(std::make_unique<TestCopy>(n, QStringLiteral("m%1").arg(n)));
+        const QString url = n == 1 ? QStringLiteral("http://127.0.0.1:%1/tarnivel").arg(slowPath.port()) : realServerUrl(server);
+        writeEntry(*copies.back(), QStringLiteral("ent"), url, QStringLiteral("lobby"));
+    }
+    TestCopy &first = *copies[0];
+    enterQuick(first, QStringLiteral("ent"));
+    for (int i = 1; i <= 2; ++i) {
+        enterQuick(*copies[i], QStringLiteral("ent"));
+        QTRY_COMPARE_WITH_TIMEOUT(copies[i]->namedMemberCount(), i, JoinWaitMs);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(first.namedMemberCount(), 2, JoinWaitMs);
+
+    first.close();
+    for (int i = 1; i <= 2; ++i)
+        QTRY_COMPARE_WITH_TIMEOUT(copies[i]->namedMemberCount(), 1, JoinWaitMs);
+    TestCopy &newcomer = *copies[3];
+    enterQuick(newcomer, QStringLiteral("ent"));
+    QVERIFY(!newcomer.logText().contains(QStringLiteral("待機中の人がいません")));
+    QTRY_COMPARE_WITH_TIMEOUT(newcomer.namedMemberCount(), 2, JoinWaitMs);
 }
 
 void TestRooms::startSwitchOpensTheList()

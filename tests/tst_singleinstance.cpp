@@ -1,4 +1,4 @@
-// One copy per bind address: the lock, in this process and between processes.
+// One copy per bind address for each user: the lock, in this process and between processes.
 
 #include "platform/singleinstance.h"
 
@@ -7,6 +7,9 @@
 #include <QtTest>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace tarnivel;
 
@@ -72,10 +75,16 @@ void TestSingleInstance::lockPerAddress()
     QSet<QString> paths;
     for (const QString &address : addresses) {
         const QFileInfo path(SingleInstanceLock::lockFilePath(address));
-        QCOMPARE(path.absolutePath(), QFileInfo(QDir::tempPath() + "/x").absolutePath());
+        QCOMPARE(path.absolutePath(), QFileInfo(SingleInstanceLock::lockFolder() + "/x").absolutePath());
         paths.insert(path.fileName().toLower()); // distinct even where case does not count
     }
     QCOMPARE(paths.size(), addresses.size());
+    // The user's own folder, which nobody else may enter: not the shared temporary folder,
+    // where anyone's file of that name would keep every user's copy from starting.
+    const QFileInfo folder(SingleInstanceLock::lockFolder());
+    QVERIFY(folder.absoluteFilePath() != QFileInfo(QDir::tempPath()).absoluteFilePath());
+    QCOMPARE(folder.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+             QFile::Permissions());
 }
 
 void TestSingleInstance::lockOfOtherProcess()
@@ -99,6 +108,19 @@ void TestSingleInstance::lockOfOtherProcess()
     QVERIFY(holder.waitForFinished(10000));
     QVERIFY(QFile::exists(SingleInstanceLock::lockFilePath(theirs))); // left behind
     QVERIFY(lock.tryAcquire(theirs));
+
+    // A lock file without its holder's record: taken over when no process has it locked,
+    // refused while one does (a copy that has made the file and is writing its record).
+    const QString empty = testAddress("empty");
+    QFile leftover(SingleInstanceLock::lockFilePath(empty));
+    QVERIFY(leftover.open(QIODevice::WriteOnly));
+    QVERIFY(::flock(leftover.handle(), LOCK_EX | LOCK_NB) == 0);
+    SingleInstanceLock second;
+    QVERIFY(!second.tryAcquire(empty));
+    QCOMPARE(second.refusal(), SingleInstanceLock::Refusal::HeldByAnother);
+    leftover.close();
+    QVERIFY(second.tryAcquire(empty));
+    QCOMPARE(second.refusal(), SingleInstanceLock::Refusal::None);
 }
 
 int main(int argc, char *argv[])

@@ -30,14 +30,15 @@ public:
     bool ok() const { return m_ok; }
     QString folder() const { return m_folder.path(); }
 
-    std::unique_ptr<QProcess> start(const QString &bindAddress, const QStringList &args = {})
+    std::unique_ptr<QProcess> start(const QString &bindAddress, const QStringList &args = {},
+                                    QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel)
     {
         auto p = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("TARNIVEL_BIND_ADDRESS"), bindAddress);
         p->setProcessEnvironment(env);
-        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p->setProcessChannelMode(channels);
         p->start(m_path, args);
         p->waitForStarted();
         return p;
@@ -82,6 +83,8 @@ private slots:
     void aKilledCopyDoesNotBlockTheNext();
     void copiesOnDifferentAddressesRunTogether();
     void terminationSavesTheSettings();
+    void platformChoice_data();
+    void platformChoice();
     void splashWaitsOnlyForAnAddress_data();
     void splashWaitsOnlyForAnAddress();
     void switchOpensNoWaitButAddressWaits();
@@ -103,10 +106,15 @@ void TestStartup::secondCopyOnTheSameAddressEndsAtOnce()
     auto first = folder.start(address);
     QVERIFY(listensOn(address, 10000));
 
-    auto second = folder.start(address, {QStringLiteral("/L")});
+    auto second = folder.start(address, {QStringLiteral("/L")}, QProcess::SeparateChannels);
     QVERIFY(second->waitForFinished(10000));
     QCOMPARE(second->exitStatus(), QProcess::NormalExit);
     QCOMPARE(second->exitCode(), 0);
+    // It says why, naming the copy that runs.
+    const QByteArray said = second->readAllStandardError();
+    QVERIFY2(said.contains("another copy (process " + QByteArray::number(first->processId()) + ") already runs on "
+                           + address.toLatin1()),
+             said.constData());
     // The first copy is not disturbed.
     QCOMPARE(first->state(), QProcess::Running);
     QVERIFY(listensOn(address, 2000));
@@ -155,6 +163,28 @@ void TestStartup::terminationSavesTheSettings()
     QCOMPARE(lines.size(), 18); // 17 lines, each ending CR LF
     QCOMPARE(lines.at(0), QByteArray("Noname\r"));
     QCOMPARE(lines.at(4), QByteArray(" 12 \r"));
+}
+
+void TestStartup::platformChoice_data()
+{
+    QTest::addColumn<QByteArray>("chosen"); // QT_QPA_PLATFORM
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("asked"); // empty: left to the user's choice
+    const QStringList plain{"tarnivel"};
+    QTest::newRow("nothing chosen: X11, then Wayland") << QByteArray() << plain << QByteArray("xcb;wayland");
+    QTest::newRow("blank counts as nothing") << QByteArray(" ") << plain << QByteArray("xcb;wayland");
+    QTest::newRow("Wayland chosen") << QByteArray("wayland") << plain << QByteArray();
+    QTest::newRow("offscreen chosen") << QByteArray("offscreen") << plain << QByteArray();
+    QTest::newRow("-platform given") << QByteArray() << QStringList{"tarnivel", "-platform", "wayland"} << QByteArray();
+    QTest::newRow("--platform given") << QByteArray() << QStringList{"tarnivel", "--platform", "wayland"} << QByteArray();
+}
+
+void TestStartup::platformChoice()
+{
+    QFETCH(QByteArray, chosen);
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, asked);
+    QCOMPARE(preferredPlatform(chosen, arguments).value_or(QByteArray()), asked);
 }
 
 void TestStartup::splashWaitsOnlyForAnAddress_data()

@@ -30,11 +30,14 @@ void OwnAddress::findMyAddress(QObject *context, std::function<void()> done)
     if (m_looking)
         return; // the answer on its way serves this lookup too
 
-    m_myAddress = m_dialup.address();
-    if (!m_myAddress.isEmpty() || m_prefs.addressServer.isEmpty()) {
+    const QString dialupAddress = m_dialup.address();
+    if (!dialupAddress.isEmpty() || m_prefs.addressServer.isEmpty()) {
+        m_myAddress = dialupAddress;
         finish();
         return;
     }
+    // The address found last stays until the server's answer replaces it: a newcomer
+    // comparing its peer list with it meanwhile must not take itself for a stranger.
     qCDebug(lcDirectory) << "asking the address server" << m_prefs.addressServer;
     m_looking = true;
     m_get->start(encodeRequestText(m_prefs.addressServer), m_serverTimeoutMs);

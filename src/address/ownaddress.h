@@ -31,7 +31,7 @@ public:
                QObject *parent = nullptr);
     ~OwnAddress() override;
 
-    // The result of the last lookup; empty when unknown.
+    // The result of the last lookup that has ended; empty when unknown.
     const QString &myAddress() const { return m_myAddress; }
 
     // Looks the address up: the dial-up address first; only without one, and only when an

@@ -3,6 +3,8 @@
 #include "conversation/chatline.h"
 #include "platform/sound.h"
 
+#include <algorithm>
+
 namespace tarnivel {
 
 ChatLog::ChatLog(QTextDocument &document, QTextDocument &held, const Preferences &prefs, SoundPlayer &sound,
@@ -25,8 +27,8 @@ void ChatLog::addLog(const QString &text, Chime chime)
         return;
     }
     const int position = m_window.document().characterCount() - 1;
-    m_window.append(std::move(copy), emphasis, Addresses::Underlined);
-    emit appendedToWindow(position);
+    const int removed = m_window.append(std::move(copy), emphasis, Addresses::Underlined);
+    emit appendedToWindow(std::max(position - removed, 0));
     if (chime == Chime::IfSwitchedOn && m_prefs.messageSound)
         m_sound.play(m_messageSoundPath);
 }
@@ -40,13 +42,19 @@ void ChatLog::lockScreen()
 void ChatLog::unlockScreen()
 {
     m_screenLocked = false;
-    m_window.takeAll(m_held);
+    (void)m_window.takeAll(m_held);
     addLog(QString());
 }
 
 void ChatLog::clearWindow()
 {
     m_window.clear();
+}
+
+void ChatLog::setLimits(const LogLimits &limits)
+{
+    m_window.setLimits(limits);
+    m_held.setLimits(limits);
 }
 
 void ChatLog::appendEmphasised(const QString &text)
@@ -58,8 +66,8 @@ void ChatLog::appendEmphasised(const QString &text)
         return;
     }
     const int position = m_window.document().characterCount() - 1;
-    m_window.append(text, Emphasis::On, Addresses::Plain);
-    emit appendedToWindow(position);
+    const int removed = m_window.append(text, Emphasis::On, Addresses::Plain);
+    emit appendedToWindow(std::max(position - removed, 0));
 }
 
 } // namespace tarnivel

@@ -2,7 +2,8 @@
 // The conversation log: the one place where text enters the log (addLog, and
 // appendEmphasised for the "To" line). Works on QTextDocuments so that it needs no widgets:
 // the window's log view shows `document`, and while the log is locked, lines collect in the
-// hidden `held` document.
+// hidden `held` document. Each document keeps at most its LogLimits, dropping its oldest
+// lines; saving saves what the window holds.
 
 #include "conversation/logrenderer.h"
 #include "model/preferences.h"
@@ -45,13 +46,16 @@ public:
     void unlockScreen();
     // Empties the log's document; lines held back by a lock stay held.
     void clearWindow();
+    // For both documents (tests make them small).
+    void setLimits(const LogLimits &limits);
 
     QTextDocument &document() { return m_window.document(); }
     QTextDocument &held() { return m_held.document(); }
 
 signals:
-    // Text went into the window's document, beginning at this position: the view keeps its
-    // end in sight, and the unread marker goes before the first line that arrived unseen.
+    // Text went into the window's document, beginning at this position (as it is once the
+    // oldest lines have left): the view keeps its end in sight, and the unread marker goes
+    // before the first line that arrived unseen.
     void appendedToWindow(int position);
 
 private:

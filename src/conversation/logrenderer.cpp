@@ -100,7 +100,7 @@ QTextCharFormat LogRenderer::logFormat(Emphasis emphasis) const
     return format;
 }
 
-void LogRenderer::append(QString text, Emphasis emphasis, Addresses addresses)
+int LogRenderer::append(QString text, Emphasis emphasis, Addresses addresses)
 {
     m_cursor.movePosition(QTextCursor::End);
 
@@ -130,12 +130,13 @@ void LogRenderer::append(QString text, Emphasis emphasis, Addresses addresses)
 
     if (text.endsWith(u'\r'))
         m_lengthAfterTrailingCr = m_document.characterCount();
+    return trimToLimits();
 }
 
-void LogRenderer::takeAll(LogRenderer &other)
+int LogRenderer::takeAll(LogRenderer &other)
 {
     if (other.m_document.isEmpty())
-        return;
+        return 0;
     // A CR LF pair that the network cut at the end of the held text still makes one break.
     const bool endsInCr = other.m_lengthAfterTrailingCr == other.m_document.characterCount();
     m_cursor.movePosition(QTextCursor::End);
@@ -143,6 +144,48 @@ void LogRenderer::takeAll(LogRenderer &other)
     m_cursor.setCharFormat(logFormat(Emphasis::Off));
     m_lengthAfterTrailingCr = endsInCr ? m_document.characterCount() : -1;
     other.clear();
+    return trimToLimits();
+}
+
+int LogRenderer::trimToLimits()
+{
+    const int blocks = m_document.blockCount();
+    const int characters = m_document.characterCount();
+    if (blocks <= m_limits.blocks && characters <= m_limits.characters)
+        return 0;
+    const int keepBlocks = m_limits.blocks - m_limits.blocks / 10;
+    const int keepCharacters = m_limits.characters - m_limits.characters / 10;
+    // The first block to keep: enough gone, never the last block (where text is written).
+    QTextBlock first = m_document.begin();
+    int blocksLeft = blocks;
+    int charactersLeft = characters;
+    const QTextBlock last = m_document.lastBlock();
+    while ((blocksLeft > keepBlocks || charactersLeft > keepCharacters) && first != last) {
+        charactersLeft -= first.length();
+        --blocksLeft;
+        first = first.next();
+    }
+    // Whole lines go; unless no other line would be left, and the line keeps its newest part.
+    QTextBlock lineStart = first;
+    while (lineStart != last && continuesLine(lineStart))
+        lineStart = lineStart.next();
+    if (lineStart != last)
+        first = lineStart;
+    const int removed = first.position();
+    if (removed == 0)
+        return 0;
+    QTextCursor cut(&m_document);
+    cut.setPosition(removed, QTextCursor::KeepAnchor);
+    cut.removeSelectedText();
+    // What is left starts a line (the removal may have left the format of the block it began in).
+    if (continuesLine(m_document.begin())) {
+        QTextBlockFormat format = m_document.begin().blockFormat();
+        format.clearProperty(ContinuesLine);
+        cut.setBlockFormat(format);
+    }
+    if (m_lengthAfterTrailingCr >= 0)
+        m_lengthAfterTrailingCr -= removed;
+    return removed;
 }
 
 void LogRenderer::clear()

@@ -10,6 +10,11 @@
 // it, so that appending to it and laying it out cost time in proportion to what arrives,
 // however long a peer's line is. logText() joins such blocks again: saved and copied text
 // holds every line as it arrived.
+//
+// A document holds at most LogLimits: past either limit the oldest whole lines leave it, a
+// tenth of the limit at a time, so that a view lays the document out again only once in
+// that many lines. A line longer than all that keeps its newest part, which then starts
+// the document as a line of its own.
 
 #include "model/preferences.h"
 
@@ -34,6 +39,14 @@ QString logText(const QTextCursor &selection, const QString &lineBreak = QString
 bool continuesLine(const QTextBlock &block);
 enum class Addresses { Plain, Underlined };
 
+struct LogLimits
+{
+    // 200 000 lines of chat, the text of about 8 MB of arriving lines: some 100 MB of a
+    // shown log's memory at most.
+    int blocks = 200'000;
+    int characters = 8 * 1024 * 1024;
+};
+
 class LogRenderer
 {
 public:
@@ -42,13 +55,17 @@ public:
 
     static constexpr int MaxParagraphCharacters = 1024;
 
-    void append(QString text, Emphasis emphasis, Addresses addresses);
+    // Both return how many characters left the start of the document to keep it within its
+    // limits (positions taken before the call move back by that much).
+    int append(QString text, Emphasis emphasis, Addresses addresses);
     // Appends everything `other` holds, each character with its own format (the lines held
     // back during a lock), and empties `other`.
-    void takeAll(LogRenderer &other);
+    int takeAll(LogRenderer &other);
     // Empties the document, text and formatting.
     void clear();
     QTextDocument &document() { return m_document; }
+    void setLimits(const LogLimits &limits) { m_limits = limits; }
+    const LogLimits &limits() const { return m_limits; }
 
 private:
     QTextCharFormat logFormat(Emphasis emphasis) const;
@@ -56,11 +73,14 @@ private:
     // Inserts text at the end, starting a continuation block wherever the current block
     // would grow past MaxParagraphCharacters.
     void insertBounded(const QString &text, const QTextCharFormat &format);
+    // Removes the oldest lines once the document is past its limits; the characters removed.
+    int trimToLimits();
 
     QTextDocument &m_document;
     const Preferences &m_prefs;
     // Stays at the end between calls, so an append costs the same however long the log is.
     QTextCursor m_cursor;
+    LogLimits m_limits;
     // Document length right after a write that ended in CR; -1 otherwise.
     int m_lengthAfterTrailingCr = -1;
 };

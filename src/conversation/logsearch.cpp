@@ -82,12 +82,21 @@ LogSearch::LogSearch(const QTextDocument &document, QObject *parent)
     // A document announces where it changed only once it has a layout (a view gives it one).
     document.documentLayout();
     connect(&document, &QTextDocument::contentsChange, this,
-            [this](int position, int, int) { noteChange(position); });
+            [this](int position, int removed, int added) { noteChange(position, removed, added); });
     catchUp();
 }
 
-void LogSearch::noteChange(int position)
+void LogSearch::noteChange(int position, int removed, int added)
 {
+    // The oldest lines left: what was folded from the rest stays.
+    if (position == 0 && added == 0 && removed > 0) {
+        dropFront(removed);
+        return;
+    }
+    // The first block's format changed (it no longer goes on with a line that left): its
+    // text, which is all that is folded, did not.
+    if (position == 0 && removed == added && removed <= m_document.begin().length())
+        return;
     m_staleFrom = m_staleFrom < 0 ? position : std::min(m_staleFrom, position);
     // Lines that arrive together are folded together, once they are all in.
     if (m_catchUpQueued)
@@ -141,6 +150,19 @@ void LogSearch::catchUp()
         }
     }
     m_staleFrom = -1;
+}
+
+// The lines before position `removed` left, with the line break after them (folded at the
+// break's own position, so it goes with them).
+void LogSearch::dropFront(int removed)
+{
+    const auto gone = std::lower_bound(m_from.begin(), m_from.end(), removed) - m_from.begin();
+    m_folded.remove(0, gone);
+    m_from.erase(m_from.begin(), m_from.begin() + gone);
+    for (int &from : m_from)
+        from -= removed;
+    if (m_staleFrom >= 0)
+        m_staleFrom = std::max(m_staleFrom - removed, 0);
 }
 
 // Where the source of a folded character ends: where the next source begins (a character

@@ -7,6 +7,8 @@
 // The folded log is kept up to date as the document changes: a change re-folds from the
 // block it touched, soon after it (on the next turn of the event loop), so each arriving
 // line costs the folding of that line, and a search only looks through the folded text.
+// Lines that leave the start of the log leave the folded log too, and the positions of the
+// rest move back with them.
 
 #include <QList>
 #include <QObject>
@@ -38,7 +40,8 @@ public:
     QList<LogMatch> findAll(const QString &needle);
 
 private:
-    void noteChange(int position);
+    void noteChange(int position, int removed, int added);
+    void dropFront(int removed);
     void catchUp();
     bool m_catchUpQueued = false;
     int sourceEnd(qsizetype folded) const;

@@ -41,6 +41,11 @@ ReachCheck::ReachCheck(const QHostAddress &bindAddress, QObject *parent)
     });
 }
 
+bool ReachCheck::asking() const
+{
+    return m_get->running();
+}
+
 void ReachCheck::ask(const QByteArray &entryUrl)
 {
     const std::optional<QByteArray> url = reachUrl(entryUrl);

@@ -31,6 +31,8 @@ public:
 
     // Asks the server of this entry URL; a check still out is dropped for the new one.
     void ask(const QByteArray &entryUrl);
+    // A check is out.
+    bool asking() const;
 
 signals:
     void answered(tarnivel::Reach reach);

@@ -37,12 +37,18 @@ std::optional<QString> failureLine(RoomReply reply, From from, const QString &ro
 }
 
 // A withdraw sent on closing outlives the exchange (and the window): the program ends once
-// it has been answered or has timed out.
-void sendFarewell(const QByteArray &url, const QHostAddress &bindAddress, int timeoutMs)
+// it has been answered or has timed out. `answered` runs then, unless `context` is gone.
+void sendFarewell(const QByteArray &url, const QHostAddress &bindAddress, int timeoutMs, QObject *context,
+                  std::function<void()> answered)
 {
     auto *get = new HttpGet(bindAddress, QCoreApplication::instance());
     auto keepRunning = std::make_shared<QEventLoopLocker>();
-    QObject::connect(get, &HttpGet::finished, get, [get, keepRunning](const HttpReply &) { get->deleteLater(); });
+    QObject::connect(get, &HttpGet::finished, get,
+                     [get, keepRunning, context = QPointer<QObject>(context), answered = std::move(answered)](const HttpReply &) {
+                         if (context && answered)
+                             answered();
+                         get->deleteLater();
+                     });
     qCDebug(lcDirectory) << "GET" << url << "(on closing)";
     get->start(url, timeoutMs);
 }
@@ -86,7 +92,6 @@ bool RoomExchange::outstanding(Purpose purpose) const
 
 void RoomExchange::send(Purpose purpose)
 {
-    const bool wasBusy = busy();
     Request request{purpose,
                     roomRequestUrl(m_dirUrl, m_dirRoom, purpose == Purpose::Withdraw ? RoomRequest::Withdraw : RoomRequest::Enter),
                     m_dirRoom,
@@ -96,8 +101,6 @@ void RoomExchange::send(Purpose purpose)
     m_queue.push_back(std::move(request));
     if (!m_current)
         sendNext();
-    if (!wasBusy)
-        emit busyChanged(true);
 }
 
 void RoomExchange::sendNext()
@@ -108,6 +111,8 @@ void RoomExchange::sendNext()
     m_queue.pop_front();
     qCDebug(lcDirectory) << "GET" << m_current->url;
     m_get->start(m_current->url, m_requestTimeoutMs);
+    if (m_current->purpose == Purpose::Enter)
+        emit enterSent();
 }
 
 void RoomExchange::replied(const HttpReply &httpReply)
@@ -150,13 +155,10 @@ void RoomExchange::replied(const HttpReply &httpReply)
     if (!self)
         return;
     sendNext();
-    if (!busy())
-        emit busyChanged(false);
 }
 
 void RoomExchange::cancel()
 {
-    const bool wasBusy = busy();
     std::erase_if(m_queue, [](const Request &r) { return r.purpose != Purpose::Withdraw; });
     if (m_current && m_current->purpose != Purpose::Withdraw) {
         qCDebug(lcDirectory) << "request cancelled:" << m_current->url;
@@ -164,20 +166,17 @@ void RoomExchange::cancel()
         m_current.reset();
         sendNext();
     }
-    if (wasBusy && !busy())
-        emit busyChanged(false);
 }
 
 // ---- Commands -------------------------------------------------------------------------
 
-// What the server and quick-server commands do first: refuse while a request is out, and
-// withdraw from the room being waited in. False when the command is refused.
-bool RoomExchange::beginRoomCommand(const char *command)
+// What the server and quick-server commands do first: cancel the request still out (a
+// withdraw goes on), and withdraw from the room being waited in. False once closing.
+bool RoomExchange::beginRoomCommand()
 {
-    if (m_shutDown || busy()) {
-        qCDebug(lcDirectory) << command << "command refused: a request is still out";
+    if (m_shutDown)
         return false;
-    }
+    cancel();
     if (m_waiting)
         withdraw();
     setWaiting(false);
@@ -186,22 +185,20 @@ bool RoomExchange::beginRoomCommand(const char *command)
 
 void RoomExchange::serverCommand(const std::function<std::optional<QString>()> &chooseEntry)
 {
-    if (!beginRoomCommand("server"))
+    if (!beginRoomCommand())
         return;
     // The list is modal: anything may have happened by the time it closes.
     const QPointer<RoomExchange> self(this);
     const std::optional<QString> chosen = chooseEntry();
     if (!self || m_shutDown || !chosen || chosen->isEmpty())
         return;
-    // Only the withdraw sent above may still be out; the room is entered after it.
-    if (outstanding(Purpose::Enter) || outstanding(Purpose::Renew))
-        return;
+    // A withdraw sent above may still be out: the room is entered after it.
     enterRoom(*chosen);
 }
 
 void RoomExchange::quickCommand(const QString &quickServer)
 {
-    if (!beginRoomCommand("quick-server"))
+    if (!beginRoomCommand())
         return;
     if (quickServer.isEmpty()) {
         m_log.addLog(roomline::noQuickServer());
@@ -263,17 +260,18 @@ void RoomExchange::withdraw()
     emit titleChanged();
 }
 
-void RoomExchange::withdrawAtClose()
+void RoomExchange::withdrawAtClose(QObject *context, std::function<void()> withdrawn)
 {
-    if (m_shutDown)
-        return;
+    const bool mayBeListed = !m_shutDown && (m_waiting || outstanding(Purpose::Enter));
     m_shutDown = true;
     m_ticker.stop();
-    const bool mayBeListed = m_waiting || outstanding(Purpose::Enter);
     setWaiting(false);
     cancel();
     if (mayBeListed && QCoreApplication::instance())
-        sendFarewell(roomRequestUrl(m_dirUrl, m_dirRoom, RoomRequest::Withdraw), m_bindAddress, m_requestTimeoutMs);
+        sendFarewell(roomRequestUrl(m_dirUrl, m_dirRoom, RoomRequest::Withdraw), m_bindAddress, m_requestTimeoutMs,
+                     context, std::move(withdrawn));
+    else if (withdrawn)
+        withdrawn();
 }
 
 // ---- Renewal --------------------------------------------------------------------------

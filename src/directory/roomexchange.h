@@ -7,8 +7,9 @@
 //
 // Requests go out one at a time and nothing waits for them: each reply continues the work
 // in a slot, which reads again whatever it relies on (the copy may have joined a chat
-// meanwhile). While a request is out, entering is refused and a renewal is skipped (busy());
-// withdrawing or closing cancels it, and a cancelled request's reply is ignored. A
+// meanwhile). While a request is out a renewal is skipped (busy()); a new server or
+// quick-server command, withdrawing and closing cancel it, and a cancelled request's reply
+// is ignored. Withdraws are never cancelled: one still out goes before the next enter. A
 // withdraw's reply changes nothing, so its line is written at once; the program does not
 // end before a withdraw it sent has been answered or has timed out, and the withdraw sent
 // on closing goes on after the exchange itself is gone.
@@ -72,8 +73,10 @@ public:
     // One tick of the 40-second timer: every third renews.
     void tick();
     // Closing: withdraw without a line when waiting (or when an enter is still out, as the
-    // server may have registered it); from then on nothing is asked.
-    void withdrawAtClose();
+    // server may have registered it); from then on nothing is asked. `withdrawn` runs once
+    // that withdraw has been answered or has timed out (at once when none was needed), and
+    // not at all once `context` is gone.
+    void withdrawAtClose(QObject *context, std::function<void()> withdrawn);
 
     // Tests run the timer and the request time-out faster.
     void setTickIntervalMs(int ms);
@@ -82,7 +85,8 @@ public:
 signals:
     void titleChanged();
     void waitingChanged(bool waiting);
-    void busyChanged(bool busy);
+    // An enter request went out.
+    void enterSent();
     // Someone waits in the room at this address; emitted only while not in a chat.
     void partnerFound(const QString &address);
     // The server of this entry URL answered an enter request (a wait began or a partner came).
@@ -107,7 +111,7 @@ private:
     void replied(const HttpReply &reply);
     // Drops every request except withdraws, which nothing cancels.
     void cancel();
-    [[nodiscard]] bool beginRoomCommand(const char *command);
+    [[nodiscard]] bool beginRoomCommand();
     void enterRoom(const QString &entryName);
     void entered(const Request &request, const Reply &reply);
     void renewed(const Request &request, const Reply &reply);

@@ -4,9 +4,11 @@ namespace tarnivel {
 
 ConnectionRoster::ConnectionRoster(SocketContext &context)
     : m_listening(std::make_unique<Socket>(context))
-    , m_joinServer(std::make_unique<Socket>(context))
+    , m_joinListener(std::make_unique<Socket>(context))
     , m_joinClient(std::make_unique<Socket>(context))
 {
+    for (auto &s : m_joinCallers)
+        s = std::make_unique<Socket>(context);
     for (auto &s : m_accepted)
         s = std::make_unique<Socket>(context);
     for (auto &s : m_dialled)
@@ -54,12 +56,14 @@ QList<Socket *> ConnectionRoster::connectedSockets() const
     return result;
 }
 
-void ConnectionRoster::closeAll(quint16 chatPort, quint16 joinPort, bool keepJoinAnswer)
+void ConnectionRoster::closeAll(quint16 chatPort, quint16 joinPort, bool keepJoinCallers)
 {
-    if (!keepJoinAnswer || !m_joinServer->isConnected()) {
-        m_joinServer->close();
-        m_joinServer->setLocalPort(joinPort);
-        m_joinServer->setRemotePort(0);
+    m_joinListener->close();
+    m_joinListener->setLocalPort(joinPort);
+    m_joinListener->setRemotePort(0);
+    if (!keepJoinCallers) {
+        for (auto &s : m_joinCallers)
+            s->close();
     }
 
     m_joinClient->close();

@@ -19,11 +19,13 @@ public:
     static constexpr int DialledSlots = 10;
     static constexpr int MemberSlots = 10;   // slots of each side that hold members
     static constexpr int MaxShownMembers = 10;
+    static constexpr int JoinCallerSlots = 8; // join callers held at once, answered one at a time
 
     explicit ConnectionRoster(SocketContext &context);
 
     Socket &listening() { return *m_listening; }     // chat port listener
-    Socket &joinServer() { return *m_joinServer; }   // join port: listener and answering connection
+    Socket &joinListener() { return *m_joinListener; } // join port listener
+    Socket &joinCaller(int i) { return *m_joinCallers.at(i); } // join port: a caller to answer
     Socket &joinClient() { return *m_joinClient; }   // join port: the newcomer's request
     Socket &accepted(int k) { return *m_accepted.at(k); }
     Socket &dialled(int i) { return *m_dialled.at(i); }
@@ -38,12 +40,13 @@ public:
     QList<Socket *> connectedSockets() const;
 
     // Every connection closed, every name cleared, ports back to their idle values; with
-    // keepJoinAnswer, a join conversation whose answer is being prepared goes on.
-    void closeAll(quint16 chatPort, quint16 joinPort, bool keepJoinAnswer = false);
+    // keepJoinCallers, the callers on the join port stay to be answered.
+    void closeAll(quint16 chatPort, quint16 joinPort, bool keepJoinCallers = false);
 
 private:
     std::unique_ptr<Socket> m_listening;
-    std::unique_ptr<Socket> m_joinServer;
+    std::unique_ptr<Socket> m_joinListener;
+    std::array<std::unique_ptr<Socket>, JoinCallerSlots> m_joinCallers;
     std::unique_ptr<Socket> m_joinClient;
     std::array<std::unique_ptr<Socket>, AcceptedSlots> m_accepted;
     std::array<std::unique_ptr<Socket>, DialledSlots> m_dialled;

@@ -1,6 +1,6 @@
 #pragma once
-// What the join port needs of the mesh, and no more: the count it answers with, the
-// connections' writing and listening, and the reset that ends a failed join.
+// What the two sides of the join port need of the mesh, and no more: the count the answer
+// gives, the connections' writing and listening, and the reset that ends a failed join.
 
 #include <QString>
 #include <QtGlobal>
@@ -22,6 +22,8 @@ public:
     virtual void write(Socket &socket, const QString &message) = 0;
     virtual void reset() = 0;
     virtual void listenAgain() = 0;
+    // The own join connection stands: join requests are answered again.
+    virtual void reopenJoinPort() = 0;
 
 protected:
     ~JoinHost() = default;

@@ -2,7 +2,8 @@
 
 #include "conversation/chatlog.h"
 #include "mesh/connectionroster.h"
-#include "mesh/joinnegotiation.h"
+#include "mesh/joinanswerer.h"
+#include "mesh/newcomerjoin.h"
 #include "mesh/outbox.h"
 #include "mesh/statuslines.h"
 #include "mesh/wire.h"
@@ -26,7 +27,9 @@ Mesh::Mesh(SocketContext &context, ChatLog &log, OwnAddress &ownAddress, const P
     , m_roster(std::make_unique<ConnectionRoster>(context))
     , m_outbox(new Outbox(this))
 {
-    m_join = std::make_unique<JoinNegotiation>(static_cast<JoinHost &>(*this), *m_roster, log, ownAddress);
+    m_joinAnswerer = std::make_unique<JoinAnswerer>(static_cast<JoinHost &>(*this), *m_roster, log, ownAddress);
+    m_newcomerJoin = std::make_unique<NewcomerJoin>(static_cast<JoinHost &>(*this), *m_roster, log, ownAddress);
+    m_clock.start();
 
     ConnectionRoster &r = *m_roster;
     connect(&r.listening(), &Socket::connectionRequest, this, &Mesh::onConnectionRequest);
@@ -70,7 +73,12 @@ bool Mesh::sending() const
 
 void Mesh::setSilentJoinTimeoutMs(int ms)
 {
-    m_join->setSilentRequestTimeoutMs(ms);
+    m_joinAnswerer->setSilentCallerTimeoutMs(ms);
+}
+
+bool Mesh::joinPortListening() const
+{
+    return m_roster->joinListener().state() == SocketState::Listening;
 }
 
 // ---- State ----------------------------------------------------------------------------
@@ -93,15 +101,17 @@ void Mesh::refreshState()
 
 void Mesh::reset()
 {
-    resetKeepingJoinAnswer(false);
+    resetKeepingJoinCallers(false);
 }
 
-void Mesh::resetKeepingJoinAnswer(bool keepJoinAnswer)
+void Mesh::resetKeepingJoinCallers(bool keepJoinCallers)
 {
     // What members said before they were cut off still belongs in the log.
     releaseAllHeldText();
     ++m_epoch;
-    m_roster->closeAll(wire::ChatPort, wire::JoinPort, keepJoinAnswer);
+    if (!keepJoinCallers)
+        m_joinAnswerer->dropAll();
+    m_roster->closeAll(wire::ChatPort, wire::JoinPort, keepJoinCallers);
     emit connectAvailableChanged(true);
     m_inChat = false;
     setState(MeshState::Unconnected);
@@ -110,11 +120,17 @@ void Mesh::resetKeepingJoinAnswer(bool keepJoinAnswer)
 
 void Mesh::listenAgain()
 {
-    // Failures are reported inside; whichever port fails, the other still listens. A join
-    // conversation still going listens again once it has answered.
-    if (!m_roster->joinServer().isConnected())
-        (void)listenOn(m_roster->joinServer());
-    (void)listenOn(m_roster->listening());
+    // Failures are reported inside; whichever port fails, the other still listens.
+    if (!joinPortListening())
+        (void)listenOn(m_roster->joinListener());
+    if (m_roster->listening().state() != SocketState::Listening)
+        (void)listenOn(m_roster->listening());
+}
+
+void Mesh::reopenJoinPort()
+{
+    if (!joinPortListening())
+        (void)listenOn(m_roster->joinListener()); // a failure is reported there
 }
 
 bool Mesh::listenOn(Socket &socket)
@@ -123,6 +139,8 @@ bool Mesh::listenOn(Socket &socket)
     if (socket.listen()) {
         if (m_portsReportedUnavailable.remove(port))
             emit portsOpened();
+        if (&socket == &m_roster->joinListener())
+            emit joinPortOpened();
         return true;
     }
     qCWarning(lcMesh) << "cannot listen on port" << port;
@@ -140,6 +158,7 @@ bool Mesh::startConnecting()
     if (m_inChat)
         return false;
     reset();
+    ++m_joinsBegun; // the reset closed the join port, until the join connection stands
     setState(MeshState::Connecting);
     return true;
 }
@@ -165,7 +184,8 @@ void Mesh::join(const QString &address)
     joinClient.connectToRemote();
     // Until the join connection stands this copy answers no join requests, and until the
     // peer list is handled it accepts no chat connections.
-    m_roster->joinServer().close();
+    m_joinAnswerer->dropAll();
+    m_roster->joinListener().close();
     m_roster->listening().close();
     m_log.addLog(statusline::connecting(address));
     emit connectAvailableChanged(false);
@@ -245,11 +265,13 @@ void Mesh::onConnectionRequest(int requestId)
 
 void Mesh::onArrival(ConnectionSide side, int slot, const QByteArray &bytes)
 {
-    const QString text = wire::decode(bytes);
     const bool accepted = side == ConnectionSide::Accepted;
+    Socket &socket = accepted ? m_roster->accepted(slot) : m_roster->dialled(slot);
+    if (!withinBudget(socket, accepted, bytes))
+        return;
+    const QString text = wire::decode(bytes);
     const wire::ChatArrival arrival = accepted ? wire::classifyOnAccepted(text) : wire::classifyOnDialled(text);
     qCDebug(lcMesh) << (accepted ? "accepted" : "dialled") << slot << int(arrival.kind) << bytes.size() << "bytes";
-    Socket &socket = accepted ? m_roster->accepted(slot) : m_roster->dialled(slot);
     switch (arrival.kind) {
     case wire::ChatArrivalKind::Ignored:
         return;
@@ -257,12 +279,43 @@ void Mesh::onArrival(ConnectionSide side, int slot, const QByteArray &bytes)
     case wire::ChatArrivalKind::Welcome:
         // A greeting is one arrival of its own, as always.
         releaseHeldText(socket);
+        if (!budgetOf(socket).greeted())
+            budgetOf(socket).greet(m_clock.elapsed(), m_arrivalLimits);
         onGreeted(side, slot, arrival.name);
         return;
     case wire::ChatArrivalKind::ChatText:
         onChatText(socket, bytes, text);
         return;
     }
+}
+
+ArrivalBudget &Mesh::budgetOf(Socket &socket)
+{
+    Budget &budget = m_budgets[&socket];
+    if (budget.connection != socket.connection())
+        budget = Budget{socket.connection(), {}};
+    return budget.budget;
+}
+
+bool Mesh::withinBudget(Socket &socket, bool accepted, const QByteArray &bytes)
+{
+    ArrivalBudget &budget = budgetOf(socket);
+    if (budget.greeted()) {
+        if (budget.fromMember(bytes.size(), m_clock.elapsed(), m_arrivalLimits) == ArrivalBudget::Verdict::Within)
+            return true;
+        qCDebug(lcMesh) << "member at" << socket.remoteHostIP() << "sent more than its budget";
+        releaseHeldText(socket);
+        cutOff(socket);
+        return false;
+    }
+    // Only the greeting of this side goes on (the byte tests are wire's classification,
+    // which code page 932 leaves unchanged: neither mark is ever a trail byte).
+    const char greetingMark = accepted ? '\x02' : '\x03';
+    if (bytes.startsWith(greetingMark) && !bytes.contains('\x04'))
+        return true;
+    if (budget.ungreeted(bytes.size(), m_arrivalLimits) == ArrivalBudget::Verdict::Over)
+        closeUngreeted(socket);
+    return false;
 }
 
 void Mesh::onChatText(Socket &socket, const QByteArray &bytes, const QString &text)
@@ -343,6 +396,11 @@ void Mesh::dropDuplicatePeers(int k)
 void Mesh::onClosed(Socket &socket)
 {
     releaseHeldText(socket);
+    cutOff(socket);
+}
+
+void Mesh::cutOff(Socket &socket)
+{
     m_log.addLog(statusline::cut(socket.memberName()));
     socket.setMemberName(QString());
     socket.close();
@@ -350,6 +408,18 @@ void Mesh::onClosed(Socket &socket)
     refreshState();
     resetIfNobodyLeft();
     emit memberLeft();
+}
+
+// Nobody greeted, so nobody leaves: no cut line and no memberLeft.
+void Mesh::closeUngreeted(Socket &socket)
+{
+    qCDebug(lcMesh) << "closing" << socket.remoteHostIP() << "which sent too much without greeting";
+    m_log.addLog(statusline::ungreetedClosed(socket.remoteHostIP()));
+    socket.setMemberName(QString());
+    socket.close();
+    emit membersChanged();
+    refreshState();
+    resetIfNobodyLeft();
 }
 
 void Mesh::onFailed(Socket &socket, int number, const QString &description)
@@ -377,9 +447,9 @@ void Mesh::resetIfNobodyLeft()
         if (state == SocketState::ResolvingHost || state == SocketState::Connecting)
             return;
     }
-    // A newcomer whose answer is on its way still gets it: our own address, for nobody else
-    // is left.
-    resetKeepingJoinAnswer(true);
+    // Newcomers waiting for their answer still get it: our own address, for nobody else is
+    // left.
+    resetKeepingJoinCallers(true);
     listenAgain();
 }
 

@@ -8,11 +8,13 @@
 // The mesh writes its own status lines into the log.
 
 #include "conversation/chatdelivery.h"
+#include "mesh/arrivalbudget.h"
 #include "mesh/chattext.h"
 #include "mesh/joinhost.h"
 #include "model/member.h"
 #include "platform/socket.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QSet>
@@ -24,7 +26,8 @@ namespace tarnivel {
 
 class ChatLog;
 class ConnectionRoster;
-class JoinNegotiation;
+class JoinAnswerer;
+class NewcomerJoin;
 class Outbox;
 class OwnAddress;
 struct Preferences;
@@ -69,14 +72,24 @@ public:
     // The sockets themselves, for inspection by tests and benchmarks.
     ConnectionRoster &roster() { return *m_roster; }
 
-    // A join conversation that stays silent this long is hung up, so that a stray
-    // connection cannot keep the join port closed.
+    // A caller on the join port that says nothing this long is hung up on (tests shorten it).
     void setSilentJoinTimeoutMs(int ms);
+    // Whether the join port listens: it does, except while this copy's own join has not
+    // reached its answering copy yet (and while a port cannot be had).
+    bool joinPortListening() const;
+    // Counts the joins this copy began (the connect command). Each closes the join port until
+    // its join connection stands, so whoever asked the outside something meanwhile can tell
+    // that the answer may have met the port closed.
+    quint64 joinsBegun() const { return m_joinsBegun; }
 
     // Chat text that does not end a line waits at most this long for the rest of it.
     static constexpr int ChatTextHoldMs = 200;
     // Tests make the wait longer, so that two pieces sent apart are surely read apart.
     void setChatTextHoldMs(int ms) { m_chatTextHoldMs = ms; }
+
+    // What a chat connection may send before it greets, and a member after (see
+    // ArrivalBudget); tests and benchmarks make them smaller.
+    void setArrivalLimits(const ArrivalLimits &limits) { m_arrivalLimits = limits; }
 
 signals:
     // A member greeted; the connected line is already in the log.
@@ -93,6 +106,8 @@ signals:
     void connectAvailableChanged(bool available);
     // A listening port that could not be had before listens now.
     void portsOpened();
+    // The join port listens again after it was closed.
+    void joinPortOpened();
 
 private:
     // JoinHost
@@ -100,28 +115,38 @@ private:
     void refreshState() override;
     [[nodiscard]] bool listenOn(Socket &socket) override;
     void write(Socket &socket, const QString &message) override;
+    void reopenJoinPort() override;
 
     void setState(MeshState state);
 
     void onConnectionRequest(int requestId);
     void onArrival(ConnectionSide side, int slot, const QByteArray &bytes);
+    // The connection's budget: false when the arrival goes no further (dropped, or the
+    // connection closed for it).
+    [[nodiscard]] bool withinBudget(Socket &socket, bool accepted, const QByteArray &bytes);
+    ArrivalBudget &budgetOf(Socket &socket);
     void onGreeted(ConnectionSide side, int slot, const QString &name);
     void onChatText(Socket &socket, const QByteArray &bytes, const QString &text);
     // Shows what a connection's held chat text has so far, now that no more is waited for.
     void releaseHeldText(Socket &socket);
     void releaseAllHeldText();
     void onClosed(Socket &socket);
+    // The member's connection ends here: the cut line, the slot released, lists and title.
+    void cutOff(Socket &socket);
+    // A connection that sent too much before greeting: closed with one line naming its address.
+    void closeUngreeted(Socket &socket);
     void onFailed(Socket &socket, int number, const QString &description);
     // Keep only the newest connection per remote address: close every other member socket
     // from the address of accepted slot k (locally, without a cut line).
     void dropDuplicatePeers(int k);
     void resetIfNobodyLeft();
-    void resetKeepingJoinAnswer(bool keepJoinAnswer);
+    void resetKeepingJoinCallers(bool keepJoinCallers);
 
     ChatLog &m_log;
     const Preferences &m_prefs;
     std::unique_ptr<ConnectionRoster> m_roster;
-    std::unique_ptr<JoinNegotiation> m_join;
+    std::unique_ptr<JoinAnswerer> m_joinAnswerer;
+    std::unique_ptr<NewcomerJoin> m_newcomerJoin;
     Outbox *m_outbox;
     struct HeldText
     {
@@ -130,7 +155,16 @@ private:
     };
     QHash<Socket *, HeldText> m_heldText;
     int m_chatTextHoldMs = ChatTextHoldMs;
+    struct Budget
+    {
+        quint64 connection = 0; // the Socket::connection() it belongs to
+        ArrivalBudget budget;
+    };
+    QHash<Socket *, Budget> m_budgets;
+    ArrivalLimits m_arrivalLimits;
+    QElapsedTimer m_clock;
     quint64 m_epoch = 0;
+    quint64 m_joinsBegun = 0;
     MeshState m_state = MeshState::Unconnected;
     bool m_inChat = false;
     QSet<quint16> m_portsReportedUnavailable;

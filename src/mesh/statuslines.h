@@ -1,6 +1,7 @@
 #pragma once
 // The status lines the mesh writes into the log. Each is complete text with its CR LF;
-// member names appear as displayName shows them.
+// member names appear as displayName shows them, an address to join (typed, or a directory
+// server's answer) as shownText shows it.
 
 #include "model/member.h"
 
@@ -10,7 +11,7 @@ namespace tarnivel::statusline {
 
 inline const QString crlf = QStringLiteral("\r\n");
 
-inline QString connecting(const QString &address) { return QStringLiteral(" ●") + address + QStringLiteral(" に接続中...") + crlf; }
+inline QString connecting(const QString &address) { return QStringLiteral(" ●") + shownText(address) + QStringLiteral(" に接続中...") + crlf; }
 inline QString cannotConnect() { return QStringLiteral(" ●接続できません。") + crlf; }
 inline QString disconnected() { return crlf + QStringLiteral(" ●切断しました。") + crlf + crlf; }
 inline QString connected(const QString &name) { return crlf + QStringLiteral(" ●") + displayName(name) + QStringLiteral(" と接続されました。") + crlf; }
@@ -24,5 +25,7 @@ inline QString joinAskError(const QString &description) { return QStringLiteral(
 
 // Not among the classic lines: a listener that cannot be had leaves the copy unreachable.
 inline QString portUnavailable(quint16 port) { return QStringLiteral(" ●ポート%1を開けません。ほかのプログラムが使っているようです。").arg(port) + crlf; }
+// Not among the classic lines: a connection that sent too much without greeting was closed.
+inline QString ungreetedClosed(const QString &address) { return QStringLiteral(" ●") + address + QStringLiteral(" が名乗らずに送り続けたので、接続を切りました。") + crlf; }
 
 } // namespace tarnivel::statusline

@@ -121,8 +121,10 @@ GatewayOutcome GatewayClient::mapUpnp(qint64 discoveryMs)
         made << port;
     }
     std::array<char, 64> external{};
-    if (UPNP_GetExternalIPAddress(m_upnp->control(), m_upnp->service(), external.data()) == UPNPCOMMAND_SUCCESS)
-        outcome.externalAddress = QString::fromLatin1(external.data());
+    // Whatever else a router answers is no address: it is not passed on.
+    if (UPNP_GetExternalIPAddress(m_upnp->control(), m_upnp->service(), external.data()) == UPNPCOMMAND_SUCCESS
+        && QHostAddress(QString::fromLatin1(external.data())).protocol() == QAbstractSocket::IPv4Protocol)
+        outcome.externalAddress = QHostAddress(QString::fromLatin1(external.data())).toString();
     outcome.kind = GatewayOutcome::Kind::Mapped;
     outcome.leaseSeconds = m_upnp->leaseSeconds;
     outcome.mappingMs = clock.elapsed();

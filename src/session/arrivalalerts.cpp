@@ -1,6 +1,7 @@
 #include "session/arrivalalerts.h"
 
 #include "conversation/chatline.h"
+#include "model/member.h"
 #include "session/desktopattention.h"
 
 namespace tarnivel {
@@ -43,17 +44,18 @@ void ArrivalAlerts::lineArrived(const QString &line)
         return;
     const ArrivedLine read = readArrivedLine(line);
     ++m_unread;
-    m_lastSender = read.sender;
+    // The sender is whatever the line has before its "> ": shown as a name from outside is.
+    m_lastSender = displayName(read.sender);
     if (m_unread == 1)
         emit unreadStarted();
     if (m_switches.alert)
         m_attention->alert();
     showCount();
     if (m_switches.notify) {
-        const QString who = read.sender.isEmpty() ? QStringLiteral("たるにべ") : read.sender;
+        const QString who = m_lastSender.isEmpty() ? QStringLiteral("たるにべ") : m_lastSender;
         const QString title = read.isPrivate ? who + QStringLiteral(" からの個人メッセージ")
                                              : who + QStringLiteral(" からのメッセージ");
-        m_attention->notify(title, read.text.left(NotificationCharacters));
+        m_attention->notify(title, shownText(read.text.left(NotificationCharacters)));
     }
 }
 

@@ -16,6 +16,7 @@ public:
     virtual bool trayAvailable() const = 0;
     // count 0 takes the tray icon away.
     virtual void showUnread(int count, const QString &lastSender) = 0;
+    // Plain text, one line each: whoever shows them as markup escapes them first.
     virtual void notify(const QString &title, const QString &message) = 0;
 };
 

@@ -3,8 +3,10 @@
 #include "conversation/chatlog.h"
 #include "directory/entryfile.h"
 #include "directory/roomexchange.h"
+#include "mesh/mesh.h"
 #include "model/preferences.h"
 #include "platform/portmapper.h"
+#include "platform/logging.h"
 #include "session/outsidelines.h"
 
 namespace tarnivel {
@@ -13,11 +15,12 @@ namespace {
 const QList<quint16> ForwardedPorts{3220, 4330}; // chat and join
 } // namespace
 
-OutsideAccess::OutsideAccess(ChatLog &log, RoomExchange &room, const Preferences &prefs, const QHostAddress &bindAddress,
-                             int leaseSeconds, QObject *parent)
+OutsideAccess::OutsideAccess(ChatLog &log, RoomExchange &room, const Mesh &mesh, const Preferences &prefs,
+                             const QHostAddress &bindAddress, int leaseSeconds, QObject *parent)
     : QObject(parent)
     , m_log(log)
     , m_room(room)
+    , m_mesh(mesh)
     , m_bindAddress(bindAddress)
     , m_mapper(std::make_unique<PortMapper>(bindAddress, ForwardedPorts, leaseSeconds))
     , m_check(bindAddress)
@@ -30,6 +33,7 @@ OutsideAccess::OutsideAccess(ChatLog &log, RoomExchange &room, const Preferences
             checkServerOf(entryUrl);
     });
     connect(&m_room, &RoomExchange::waitingChanged, this, &OutsideAccess::waitingChanged);
+    connect(&m_mesh, &Mesh::joinPortOpened, this, &OutsideAccess::joinPortOpened);
 }
 
 OutsideAccess::~OutsideAccess() = default;
@@ -103,11 +107,27 @@ void OutsideAccess::mappingOutcome(const GatewayOutcome &outcome)
 
 void OutsideAccess::checkServerOf(const QString &entryUrl)
 {
+    if (!m_mesh.joinPortListening()) {
+        m_deferredCheckUrl = entryUrl;
+        return;
+    }
+    m_deferredCheckUrl.clear();
+    m_joinsBegunAtAsk = m_mesh.joinsBegun();
     m_check.ask(entryUrl.toUtf8());
+}
+
+void OutsideAccess::joinPortOpened()
+{
+    if (!m_deferredCheckUrl.isEmpty())
+        checkServerOf(std::exchange(m_deferredCheckUrl, {}));
 }
 
 void OutsideAccess::reachAnswered(Reach reach)
 {
+    if (reach == Reach::Closed && m_mesh.joinsBegun() != m_joinsBegunAtAsk) {
+        qCInfo(lcDirectory) << "reachability check dropped: the join port was closed for a join meanwhile";
+        return;
+    }
     m_reach = reach;
     m_log.addLog(reach == Reach::Open ? outsideline::reachable() : outsideline::notReachable(), Chime::Never);
     waitingChanged(m_room.waiting());

@@ -3,6 +3,7 @@
 // mapping, and what the directory server's reachability check found. Each is complete text
 // with its CR LF, in the style of the mesh's status lines.
 
+#include "model/showntext.h"
 #include "platform/gatewayclient.h"
 
 #include <QString>
@@ -16,13 +17,13 @@ inline QString protocolName(GatewayProtocol protocol)
     return protocol == GatewayProtocol::Upnp ? QStringLiteral("UPnP") : QStringLiteral("NAT-PMP");
 }
 
-// One line for what the gateway answered.
+// One line for what the gateway answered; the router's own words are shown as sent, on that line.
 inline QString forOutcome(const GatewayOutcome &outcome)
 {
     switch (outcome.kind) {
     case GatewayOutcome::Kind::Mapped:
         return QStringLiteral(" ●ルータのポート3220と4330を自動で開きました。外部のIP: %1 (%2)")
-                   .arg(outcome.externalAddress.isEmpty() ? QStringLiteral("不明") : outcome.externalAddress,
+                   .arg(outcome.externalAddress.isEmpty() ? QStringLiteral("不明") : shownText(outcome.externalAddress),
                         protocolName(outcome.protocol))
                + crlf;
     case GatewayOutcome::Kind::NoGateway:
@@ -31,11 +32,11 @@ inline QString forOutcome(const GatewayOutcome &outcome)
         if (outcome.heldByAnother)
             return QStringLiteral(" ●ルータがポート%1を開きませんでした。ほかのパソコンかたるにべがすでに使っています。(%2: %3)")
                        .arg(outcome.port)
-                       .arg(protocolName(outcome.protocol), outcome.reason)
+                       .arg(protocolName(outcome.protocol), shownText(outcome.reason))
                    + crlf;
         return QStringLiteral(" ●ルータがポート%1を開きませんでした。(%2: %3)")
                    .arg(outcome.port)
-                   .arg(protocolName(outcome.protocol), outcome.reason)
+                   .arg(protocolName(outcome.protocol), shownText(outcome.reason))
                + crlf;
     }
     return QString();

@@ -2,6 +2,7 @@
 
 #include "model/commandline.h"
 #include "model/settingsfile.h"
+#include "platform/logging.h"
 #include "platform/avahidiscovery.h"
 #include "session/help.h"
 #include "session/lifecycleview.h"
@@ -51,7 +52,7 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
     , m_mesh(m_context, m_log, m_ownAddress, m_prefs)
     , m_composer(m_mesh, m_log, m_prefs, composerView)
     , m_room(m_log, m_mesh, m_programFolder, options.bindAddress)
-    , m_outside(options.reachOutside ? std::make_unique<OutsideAccess>(m_log, m_room, m_prefs, options.bindAddress,
+    , m_outside(options.reachOutside ? std::make_unique<OutsideAccess>(m_log, m_room, m_mesh, m_prefs, options.bindAddress,
                                                                                         options.portLeaseSeconds)
                                        : nullptr)
     , m_lan(options.lanDiscovery ? *options.lanDiscovery : *m_ownLanDiscovery, m_mesh, m_prefs, options.bindAddress,
@@ -78,7 +79,8 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
             m_sound.play(shippedFile(QStringLiteral("connect.wav")));
     });
     connect(&m_room, &RoomExchange::titleChanged, this, &Session::showTitle);
-    connect(&m_room, &RoomExchange::partnerFound, this, &Session::joinAddress);
+    connect(&m_room, &RoomExchange::enterSent, this, [this] { m_joinsBeforeEnter = m_mesh.joinsBegun(); });
+    connect(&m_room, &RoomExchange::partnerFound, this, &Session::joinPartner);
     connect(&m_mesh, &Mesh::memberLeft, this, [this] {
         if (m_room.waiting())
             m_room.pollRoom();
@@ -219,6 +221,17 @@ void Session::joinAddress(const QString &address)
         connectTo(*chosen);
 }
 
+void Session::joinPartner(const QString &address)
+{
+    // A join begun while the room was being asked goes on: the request would have kept the
+    // user from starting it, had it waited for its answer.
+    if (m_mesh.state() == MeshState::Connecting && m_mesh.joinsBegun() != m_joinsBeforeEnter) {
+        qCInfo(lcDirectory) << "room partner" << address << "not joined: a join began meanwhile";
+        return;
+    }
+    joinAddress(address);
+}
+
 void Session::disconnect()
 {
     if (m_room.waiting())
@@ -296,13 +309,14 @@ void Session::load(const QString &commandLine, LifecycleView &view)
 
 void Session::unload(LifecycleView &view)
 {
-    // A withdraw still on its way keeps the program running until it is answered.
-    m_room.withdrawAtClose();
+    // The room is left before the chat connections close: the members who stay renew their
+    // wait when their connection to us ends, and must find us gone from the room by then.
+    // The withdraw keeps the program running until it is answered (or times out).
+    m_room.withdrawAtClose(this, [this] { m_mesh.reset(); });
     // Giving the ports back also keeps the program running until the router has answered.
     if (m_outside)
         m_outside->stop();
     m_lan.stop();
-    m_mesh.reset();
     float left = 0;
     float top = 0;
     view.capturePlacement(left, top);

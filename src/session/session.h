@@ -133,6 +133,8 @@ private:
 
     std::optional<QString> takeChosenAddress();
     void connectTo(const QString &address);
+    // A room's waiting partner: joined unless the copy began a join of its own meanwhile.
+    void joinPartner(const QString &address);
     void showTitle();
     void showMembers();
 
@@ -162,6 +164,7 @@ private:
     // without asking, and clears it.
     bool m_joinWithoutAsking = false;
     bool m_connectAvailable = true; // the connect menu item is enabled
+    quint64 m_joinsBeforeEnter = 0;  // the mesh's join count when the last enter request went out
     QString m_titleBody;
     QString m_lockSuffix;
 };

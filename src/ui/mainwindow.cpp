@@ -214,11 +214,6 @@ void MainWindow::buildMenus()
     withdrawAction->setVisible(false);
     connect(withdrawAction, &QAction::triggered, this, [this] { m_session->withdrawCommand(); });
     connect(&m_session->room(), &RoomExchange::waitingChanged, withdrawAction, &QAction::setVisible);
-    // While the directory server is being asked, no second room is entered.
-    connect(&m_session->room(), &RoomExchange::busyChanged, this, [serverAction, quickAction](bool busy) {
-        serverAction->setEnabled(!busy);
-        quickAction->setEnabled(!busy);
-    });
     connectMenu->addSeparator();
     connect(addAction(connectMenu, QStringLiteral("mnEnd"), QStringLiteral("終了"), QKeySequence(Qt::CTRL | Qt::Key_Q)),
             &QAction::triggered, this, &QWidget::close);
@@ -827,10 +822,14 @@ bool MainWindow::handleWindowKey(QObject *watched, QKeyEvent *event)
         focusInput();
         return true;
     }
-    // Typing in the log types into the input box, the character exactly as it is.
-    if (watched == m_logView && typesCharacter) {
+    // A key typed in the log goes to the input box as it is: a character is typed there,
+    // Enter sends the line, Backspace deletes. Tab still moves the focus; keys held with
+    // Ctrl or Alt are the window's shortcuts.
+    const bool focusKey = event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab;
+    if (watched == m_logView && !event->text().isEmpty() && !focusKey
+        && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
         focusInput();
-        m_inputBox->insert(event->text());
+        QCoreApplication::sendEvent(m_inputBox, event);
         return true;
     }
     return false;

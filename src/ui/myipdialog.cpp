@@ -1,6 +1,7 @@
 #include "ui/myipdialog.h"
 
 #include "address/ownaddress.h"
+#include "model/showntext.h"
 #include "platform/clipboard.h"
 #include "ui/dialogframe.h"
 
@@ -35,7 +36,7 @@ MyIpDialog::MyIpDialog(OwnAddress &ownAddress, Clipboard &clipboard, const QStri
     , m_clipboard(clipboard)
     , m_addressBox(new QLineEdit(this))
     , m_copyButton(new QPushButton(QStringLiteral("IPのコピー"), this))
-    , m_externalLabel(new QLabel(QStringLiteral("ルータの外側: ") + externalAddress, this))
+    , m_externalLabel(new QLabel(this))
     , m_methodFrame(new QGroupBox(QStringLiteral("IP取得方法"), this))
     , m_programMethodOption(new QRadioButton(QStringLiteral("たるにべで取得（通常はこちら）"), m_methodFrame))
     , m_serverMethodOption(new QRadioButton(QStringLiteral("サーバから取得"), m_methodFrame))
@@ -64,6 +65,9 @@ MyIpDialog::MyIpDialog(OwnAddress &ownAddress, Clipboard &clipboard, const QStri
     addressRow->addWidget(m_addressBox, 1);
     addressRow->addWidget(m_copyButton);
     m_externalLabel->setObjectName(QStringLiteral("lblExternalIP"));
+    // The router's answer, shown as it came: never markup, never more than one line.
+    m_externalLabel->setTextFormat(Qt::PlainText);
+    m_externalLabel->setText(QStringLiteral("ルータの外側: ") + shownText(externalAddress));
     m_externalLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_externalLabel->setVisible(!externalAddress.isEmpty());
     addressRow->addWidget(m_externalLabel);

@@ -35,6 +35,7 @@ NearbyWindow::NearbyWindow(LanPresence &lan, QWidget *parent)
     for (int column : {AddressColumn, CountColumn, MarkColumn})
         m_list->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     m_statusLine->setObjectName(QStringLiteral("lblNearbyStatus"));
+    m_statusLine->setTextFormat(Qt::PlainText);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_list, 1);
     layout->addWidget(m_statusLine);

@@ -75,6 +75,7 @@ void QtDesktopAttention::showUnread(int count, const QString &lastSender)
     }
     QSystemTrayIcon &icon = tray();
     icon.setIcon(iconWithCount(count));
+    // Plain text: with no markup in its first line, neither Qt nor a tray host takes it for rich text.
     QString tip = QStringLiteral("たるにべ - 未読 %1 行").arg(count);
     if (!lastSender.isEmpty())
         tip += QStringLiteral("\n最後: ") + lastSender;
@@ -90,7 +91,8 @@ void QtDesktopAttention::notify(const QString &title, const QString &message)
     // A notification needs a visible icon to come from.
     if (!icon.isVisible())
         icon.show();
-    icon.showMessage(title, message, QSystemTrayIcon::Information);
+    // The desktop's notification server may read the body as markup (the summary never is).
+    icon.showMessage(title, message.toHtmlEscaped(), QSystemTrayIcon::Information);
 }
 
 } // namespace tarnivel

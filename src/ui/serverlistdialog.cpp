@@ -54,6 +54,7 @@ ServerListDialog::ServerListDialog(const QString &folder, const QString &quickSe
     m_connectButton->setDefault(true);
     m_quickFrame->setObjectName(QStringLiteral("Frame1"));
     m_quickLabel->setObjectName(QStringLiteral("lblQuick"));
+    m_quickLabel->setTextFormat(Qt::PlainText);
     m_quickLabel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_quickLabel->setMinimumWidth(180);
 

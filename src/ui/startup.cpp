@@ -13,6 +13,7 @@
 #include <QHostAddress>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QMessageBox>
 #include <QTranslator>
 #include <QSocketNotifier>
 #include <QThread>
@@ -78,7 +79,45 @@ private:
     std::unique_ptr<QSocketNotifier> m_notifier;
 };
 
+// Says why this copy does not start: on stderr, and with a real display in a message box,
+// shown before the event loop runs (no handler waits on it).
+void reportRefusal(const SingleInstanceLock &lock, const QString &bindAddressText)
+{
+    const QString address = bindAddressText.isEmpty() ? QStringLiteral("(all addresses)") : bindAddressText;
+    const QString path = SingleInstanceLock::lockFilePath(bindAddressText);
+    QString english;
+    QString japanese;
+    if (lock.refusal() == SingleInstanceLock::Refusal::HeldByAnother) {
+        const QString holder = lock.holderPid() > 0 ? QStringLiteral(" (process %1)").arg(lock.holderPid()) : QString();
+        english = QStringLiteral("another copy%1 already runs on %2 (lock file %3); not starting a second one")
+                      .arg(holder, address, path);
+        japanese = QStringLiteral("たるにべはすでに起動しています%1。\n同じアドレスで二つ目は起動できません。")
+                       .arg(lock.holderPid() > 0 ? QStringLiteral("（プロセス %1）").arg(lock.holderPid()) : QString());
+    } else {
+        english = QStringLiteral("cannot make the lock file %1; not starting").arg(path);
+        japanese = QStringLiteral("ロックファイル %1 を作れないため、起動できません。").arg(path);
+    }
+    std::fprintf(stderr, "tarnivel: %s\n", qPrintable(english));
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QStringLiteral("offscreen") || platform == QStringLiteral("minimal"))
+        return;
+    QMessageBox box(QMessageBox::Information, QStringLiteral("たるにべ"), japanese, QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
 } // namespace
+
+std::optional<QByteArray> preferredPlatform(const QByteArray &chosenPlatform, const QStringList &arguments)
+{
+    if (!chosenPlatform.trimmed().isEmpty())
+        return std::nullopt;
+    for (const QString &argument : arguments) {
+        if (argument == u"-platform" || argument == u"--platform")
+            return std::nullopt;
+    }
+    return QByteArray("xcb;wayland");
+}
 
 void addJapaneseFontSubstitutes()
 {
@@ -123,6 +162,8 @@ int runProgram(int argc, char *argv[])
 
     const sigset_t blocked = terminationSignals();
     pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
+    if (const auto platform = preferredPlatform(qgetenv("QT_QPA_PLATFORM"), arguments))
+        qputenv("QT_QPA_PLATFORM", *platform);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tarnivel"));
     QApplication::setWindowIcon(programIcon());
@@ -132,8 +173,11 @@ int runProgram(int argc, char *argv[])
 
     const QHostAddress bindAddress = bindAddressFromEnvironment();
     SingleInstanceLock instance;
-    if (!instance.tryAcquire(bindAddress.isNull() ? QString() : bindAddress.toString()))
+    const QString bindAddressText = bindAddress.isNull() ? QString() : bindAddress.toString();
+    if (!instance.tryAcquire(bindAddressText)) {
+        reportRefusal(instance, bindAddressText);
         return 0;
+    }
 
     const QString commandLine = commandLineText(QApplication::arguments());
     auto *splash = new SplashWindow;

@@ -9,7 +9,11 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <functional>
 #include <memory>
@@ -155,5 +159,43 @@ inline std::unique_ptr<RawListener> joinAnswerer(int n, std::optional<QByteArray
     });
 }
 
+// A port on loopback(n) whose queue of connections waiting to be accepted is full: the
+// kernel drops further SYNs, so a connection to it neither stands nor fails until the
+// dialler gives up. stalled() says whether the queue could be filled.
+class StalledPort
+{
+public:
+    StalledPort(int n, quint16 port)
+    {
+        const sockaddr_in address{AF_INET, htons(port), {htonl(loopback(n).toIPv4Address())}, {}};
+        const auto *to = reinterpret_cast<const sockaddr *>(&address);
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (::bind(m_listener, to, sizeof address) != 0 || ::listen(m_listener, 0) != 0)
+            return;
+        // Connections that stand at once take the queue's places, until one does not.
+        for (int i = 0; i < 4 && !m_stalled; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            m_fillers.push_back(fd);
+            ::connect(fd, to, sizeof address);
+            pollfd ready{fd, POLLOUT, 0};
+            m_stalled = ::poll(&ready, 1, 300) == 0;
+        }
+    }
+    ~StalledPort()
+    {
+        for (int fd : m_fillers)
+            ::close(fd);
+        if (m_listener >= 0)
+            ::close(m_listener);
+    }
+    StalledPort(const StalledPort &) = delete;
+    StalledPort &operator=(const StalledPort &) = delete;
+    bool stalled() const { return m_stalled; }
+
+private:
+    int m_listener = -1;
+    std::vector<int> m_fillers;
+    bool m_stalled = false;
+};
 
 } // namespace tarnivel::test
