@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 # The mutant generator of tools/mutants.sh: the faults each operator makes from a snippet, and
 # none inside comments, literals, preprocessor lines, template arguments, declarations or logs.
+import shutil
+import subprocess
 import sys
 import tempfile
 import unittest
@@ -99,6 +101,20 @@ void take(Queue &q, int x)
     while (x)
         --x;
 }''', ['5 delete-statement: {}', '7 delete-statement: {}']),
+    ('constructor initializers left; a lambda that returns bool inverted; a case starts a statement', '''
+Box::Box(QObject *parent)
+    : QObject(parent)
+    , m_limit{16}
+{
+    auto check = [this](int n) -> bool { return n < m_limit; };
+    switch (m_kind) {
+    case Kind::A:
+        m_count = 2;
+        break;
+    }
+}''', ['6 relational: auto check = [this](int n) -> bool { return n <= m_limit; };',
+       '6 return-bool: auto check = [this](int n) -> bool { return !(n < m_limit); };',
+       '9 delete-statement: ∅', '9 constant+1: m_count = 3;', '9 constant-1: m_count = 1;']),
 ]
 
 
@@ -108,6 +124,49 @@ class MutantOperators(unittest.TestCase):
             with self.subTest(what):
                 made = [f'{m.line} {m.operator}: {mutants.shown(m.after)}' for m in mutants.mutants_of('x.cpp', source)]
                 self.assertEqual(sorted(made), sorted(expected))
+
+    def test_lines_a_change_touches(self):
+        if not shutil.which('git'):
+            self.skipTest('no git')
+        with tempfile.TemporaryDirectory() as folder:
+            root = Path(folder)
+            git = lambda *args: subprocess.run(['git', '-C', folder, '-c', 'user.name=t', '-c', 'user.email=t@t',
+                                                *args], check=True, capture_output=True)
+            git('init', '-q')
+            for path in ('src/a/x.cpp', 'server/src/y.h', 'tests/z.cpp', 'src/a/notes.txt'):
+                (root / path).parent.mkdir(parents=True, exist_ok=True)
+                (root / path).write_text('one\ntwo\nthree\nfour\n')
+            git('add', '.')
+            git('commit', '-qm', 'base')
+            (root / 'src/a/x.cpp').write_text('one\nTWO\nthree\nfour\nfive\n')  # a line changed, one added
+            (root / 'server/src/y.h').write_text('one\nfour\n')  # lines taken away only
+            (root / 'tests/z.cpp').write_text('changed\n')
+            (root / 'src/a/notes.txt').write_text('changed\n')
+            (root / 'src/a/new.h').write_text('one\ntwo\n')  # not known to git yet
+            self.assertEqual(mutants.changed_lines(root, 'HEAD'), {'src/a/x.cpp': {2, 5}, 'src/a/new.h': {1, 2}})
+
+    def test_map_check_names_every_problem(self):
+        with tempfile.TemporaryDirectory() as folder:
+            root = Path(folder)
+            for path in ('tests/tst_a.cpp', 'server/tests/tst_b.cpp', 'src/one/x.cpp', 'src/one/y.h',
+                         'src/onemore/w.cpp', 'src/two/z.cpp', 'server/src/s.cpp'):
+                (root / path).parent.mkdir(parents=True, exist_ok=True)
+                (root / path).write_text('')
+            (root / 'map').write_text('# comment\nsrc/one: tst_a:rows\nsrc/one/y.h: tst_gone\nsrc/three: tst_b\n'
+                                      'src/two:\nserver/src: tst_b\n')
+            self.assertEqual(mutants.check_map(root, root / 'map'), [
+                'src/one/y.h: no test program tst_gone', 'src/three: no such file or folder',
+                'src/two: no test programs', 'src/onemore/w.cpp: no entry names its tests',
+                'src/two/z.cpp: no entry names its tests'])
+            self.assertEqual(mutants.tests_for('src/one/y.h', mutants.read_map(root / 'map')), ['tst_gone'])
+
+    def test_printed_survivor_lines_are_read_back_as_recorded(self):
+        with tempfile.TemporaryDirectory() as folder:
+            sources = [source for _, source, _ in ROWS] + ['void f()\n{\n    m_x =\t1;\n}\n']
+            made = [m for source in sources for m in mutants.mutants_of('src/x.cpp', source)]
+            record = Path(folder) / 'equivalent'
+            record.write_text('# file\toperator\tas it is\tmutated\treason\n' + ''.join('\t'.join(m.key()) + '\tno test can tell\n' for m in made))
+            self.assertEqual(set(mutants.read_equivalents(record)), {m.key() for m in made})
 
     def test_file_put_back_after_a_run_that_was_killed(self):
         with tempfile.TemporaryDirectory() as folder:

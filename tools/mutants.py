@@ -37,7 +37,7 @@ class Mutant:
 
 
 def shown(text):
-    return LINE_JOIN.join(line.strip() for line in text.split('\n')) if text else DELETED
+    return LINE_JOIN.join(line.strip().replace('\t', ' ') for line in text.split('\n')) if text else DELETED
 
 
 # ---- Reading the code: comments, literals and preprocessor lines blanked ---------------
@@ -421,17 +421,22 @@ def is_source(path):
 
 
 def changed_lines(tree, base):
-    """{file: set of line numbers} the working tree adds or changes since base."""
-    diff = subprocess.run(['git', '-C', str(tree), 'diff', '-U0', '--no-color', '--no-ext-diff', base, '--',
-                           *SOURCE_ROOTS], check=True, capture_output=True, text=True).stdout
+    """{file: set of line numbers} the working tree adds or changes since base; every line
+    of a new file that git does not know yet."""
+    git = lambda *args: subprocess.run(['git', '-C', str(tree), *args, '--', *SOURCE_ROOTS], check=True,
+                                       capture_output=True, text=True).stdout
     changed, current = {}, None
-    for line in diff.split('\n'):
+    for line in git('diff', '-U0', '--no-color', '--no-ext-diff', base).split('\n'):
         if line.startswith('+++ '):
             current = line[6:] if line.startswith('+++ b/') and is_source(line[6:]) else None
         elif line.startswith('@@') and current:
             hunk = re.match(r'@@ -\S+ \+(\d+)(?:,(\d+))? @@', line)
             first, count = int(hunk.group(1)), int(hunk.group(2) or 1)
-            changed.setdefault(current, set()).update(range(first, first + count))
+            if count:
+                changed.setdefault(current, set()).update(range(first, first + count))
+    for path in git('ls-files', '--others', '--exclude-standard').split('\n'):
+        if is_source(path):
+            changed[path] = set(range(1, len((tree / path).read_text(encoding='utf-8').splitlines()) + 1))
     return changed
 
 
