@@ -717,6 +717,7 @@ def main():
         raise SystemExit(128 + number)
 
     signal.signal(signal.SIGPIPE, signal.SIG_DFL)
+    signal.signal(signal.SIGINT, signal.default_int_handler)  # even where a background job ignores it
     signal.signal(signal.SIGTERM, stop)
     signal.signal(signal.SIGHUP, stop)
     try:
