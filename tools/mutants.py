@@ -240,14 +240,17 @@ class FileMutants:
         self.lines = text.split('\n')
         masked = mask_code(text)
         self.masked = masked.split('\n')
-        frames = frames_of(masked)
+        self.frames = frames_of(masked)
         self.starts = []
         offset = 0
         for line in self.lines:
             self.starts.append(offset)
             offset += len(line) + 1
-        self.frame = lambda line, col: frames[self.starts[line] + col] if self.starts[line] + col < len(frames) else Frame('scope')
         self.found = []
+
+    def frame(self, line, col):
+        at = self.starts[line] + col
+        return self.frames[at] if at < len(self.frames) else Frame('scope')
 
     def add(self, line, operator, before, after, count=1):
         if before != after:
@@ -311,9 +314,7 @@ class FileMutants:
         while end < len(masked) and (masked[end] != ';' or balanced_prefix_depth(masked[m.end():end]) != 0):
             end += 1
         value = masked[m.end():end].strip()
-        if end >= len(masked) or not value:
-            return
-        if value.startswith('{'):
+        if end >= len(masked) or not value or value.startswith('{'):
             return
         if value in ('true', 'false'):
             self.replace(line, m.end(), end, 'false' if value == 'true' else 'true', 'return-bool')
@@ -383,10 +384,10 @@ class FileMutants:
         masked = self.masked[line]
         start = len(masked) - len(masked.lstrip())
         text = masked.strip()
-        if not text or not self.frame(line, start).kind in ('func', 'block') or NOT_DELETED.match(text):
+        if not text or self.frame(line, start).kind not in ('func', 'block') or NOT_DELETED.match(text):
             return None
         before = next((m.rstrip() for m in reversed(self.masked[:line]) if m.strip()), '')
-        if before.endswith(('else', 'do')) and re.search(r'\b(?:else|do)$', before) or before.endswith(')'):
+        if before.endswith(')') or re.search(r'\b(?:else|do)$', before):
             governed = True
         elif before.endswith(('{', '}', ';')) or re.fullmatch(r'\s*(?:case\b.*|default\s*|\w+\s*):', before):
             governed = False
@@ -515,9 +516,8 @@ class Tree:
         self.current = None
 
     def recover(self):
-        originals = sorted(p for p in self.spare.rglob('*.cpp') if p.is_file()) if self.spare.exists() else []
-        originals += sorted(p for p in self.spare.rglob('*.h') if p.is_file()) if self.spare.exists() else []
-        for original in originals:
+        files = sorted(self.spare.rglob('*')) if self.spare.exists() else []
+        for original in (p for p in files if p.is_file() and p.suffix != '.mutated'):
             target = self.root / original.relative_to(self.spare)
             mutated = original.with_name(original.name + '.mutated')
             if mutated.exists() and target.read_bytes() == mutated.read_bytes():
