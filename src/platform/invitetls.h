@@ -20,6 +20,9 @@ inline constexpr const char *PskLabel = "tarnivel-invite-psk-v1";
 inline constexpr const char *CipherSuite = "ECDHE-PSK-CHACHA20-POLY1305";
 inline constexpr int PskBytes = 32;
 
+// Whether Qt's TLS backend here can carry keyed connections (OpenSSL, with the suite).
+[[nodiscard]] bool available();
+
 // The PSK for a key; empty when OpenSSL cannot derive it.
 [[nodiscard]] QByteArray derivePsk(const QByteArray &key);
 

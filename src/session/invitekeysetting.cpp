@@ -72,8 +72,9 @@ void InviteKeySetting::apply(const StoredInviteKey &stored, bool restart)
     QByteArray psk;
     if (now.state == State::Set) {
         psk = invitetls::derivePsk(now.key);
-        if (psk.isEmpty()) {
-            std::fprintf(stderr, "tarnivel: OpenSSL could not derive the TLS key from the invite key\n");
+        // Without TLS here the key cannot be used, and plain would betray the user.
+        if (psk.isEmpty() || !invitetls::available()) {
+            std::fprintf(stderr, "tarnivel: TLS with an invite key is not available here (Qt's OpenSSL backend)\n");
             now = {State::Unreadable, {}};
         }
     }
