@@ -112,7 +112,8 @@ int main(int argc, char *argv[])
             pending.remove(0, end + 1);
             if (line.startsWith(QStringLiteral("join ")))
                 join(nearby, line.mid(5));
-            else if (line.startsWith(QStringLiteral("key ")) && !window.session().inviteKey().set(readInviteKeyText(line.mid(4)).key.value_or(QByteArray())))
+            else if (line.startsWith(QStringLiteral("key "))
+                     && !window.session().inviteKey().set(readInviteKeyText(line.mid(4)).key.value_or(QByteArray())))
                 std::fprintf(stderr, "nearbycopy: the key was not taken\n");
             else if (line == QStringLiteral("quit")) {
                 window.close();
