@@ -179,8 +179,6 @@ public:
     QString memberName() const { return m_memberName; }
     void setMemberName(const QString &name) { m_memberName = name; }
 
-    const SocketContext &context() const { return m_context; }
-
     quint16 localPort() const;
     void setLocalPort(quint16 port) { m_localPort = port; }
     quint16 remotePort() const { return m_remotePort; }

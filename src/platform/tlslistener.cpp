@@ -9,8 +9,6 @@
 #include <QSslSocket>
 #include <QTimer>
 
-#include <unistd.h>
-
 namespace tarnivel {
 
 namespace {
@@ -28,7 +26,6 @@ void TlsListener::incomingConnection(qintptr descriptor)
 {
     auto *socket = new QSslSocket(this);
     if (!socket->setSocketDescriptor(descriptor)) {
-        ::close(int(descriptor));
         delete socket;
         return;
     }

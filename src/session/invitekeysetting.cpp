@@ -88,6 +88,8 @@ void InviteKeySetting::apply(const StoredInviteKey &stored, bool restart)
     } else if (!m_saidUnreadable) {
         m_saidUnreadable = true;
         m_log.addLog(UnreadableLine);
+        std::fprintf(stderr, "tarnivel: the invite key in %s cannot be read: no connections until it is set again or removed\n",
+                     qPrintable(m_path));
     }
     if (restart && changed) {
         if (m_mesh.state() == MeshState::Unconnected) {
