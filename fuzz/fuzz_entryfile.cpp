@@ -6,7 +6,7 @@
 // where the URL ends and the room begins, and whether both are UTF-8 or raw UTF-16.
 
 #include "directory/entryfile.h"
-#include "platform/codepage932.h"
+#include "text/codepage932.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -5,7 +5,7 @@
 // Input: one byte that chooses where the pieces end, then the reply. In the reply, 0xFF n m b
 // stands for (n + 256 m) * 4 + 1 copies of b, so the fuzzer reaches the caps in few bytes.
 
-#include "platform/httpresponse.h"
+#include "net/httpresponse.h"
 
 #include <algorithm>
 #include <cstdio>

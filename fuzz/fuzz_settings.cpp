@@ -2,7 +2,7 @@
 // was read is written and read back to the same settings.
 
 #include "model/settingsfile.h"
-#include "platform/codepage932.h"
+#include "text/codepage932.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -4,8 +4,8 @@
 #include "conversation/chatline.h"
 #include "conversation/chatlog.h"
 #include "conversation/logfile.h"
-#include "platform/codepage932.h"
-#include "platform/sound.h"
+#include "text/codepage932.h"
+#include "desktop/sound.h"
 #include "fakes.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 // Code page 932 conversion: the Windows table, control bytes untouched, nothing lost on bad input.
 
-#include "platform/codepage932.h"
+#include "text/codepage932.h"
 
 #include <QTest>
 

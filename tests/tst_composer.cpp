@@ -7,7 +7,7 @@
 #include "fakes.h"
 #include "fakeviews.h"
 #include "model/preferences.h"
-#include "platform/sound.h"
+#include "desktop/sound.h"
 
 #include <QTest>
 #include <QTextDocument>

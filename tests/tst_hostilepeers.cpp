@@ -4,7 +4,7 @@
 
 #include "mesh/mesh.h"
 #include "mesh/statuslines.h"
-#include "platform/codepage932.h"
+#include "text/codepage932.h"
 #include "testaccess.h"
 #include "rawpeer.h"
 #include "testcopy.h"

@@ -1,8 +1,8 @@
 // The HTTP reply reader on bytes a server may send, whole and arriving in pieces.
 // (Replies through real sockets are tested in tst_rooms and tst_ownaddress.)
 
-#include "platform/httpget.h"
-#include "platform/httpresponse.h"
+#include "net/httpget.h"
+#include "net/httpresponse.h"
 
 #include <QtTest>
 

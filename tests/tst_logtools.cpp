@@ -3,7 +3,7 @@
 
 #include "conversation/logfile.h"
 #include "conversation/logrenderer.h"
-#include "platform/codepage932.h"
+#include "text/codepage932.h"
 #include "testcopy.h"
 #include "ui/mainwindow.h"
 #include "testsupport.h"

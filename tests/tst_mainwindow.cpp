@@ -1,7 +1,7 @@
 // The main window: menus, window-level keys, and the preferences it loads and saves.
 
 #include "model/settingsfile.h"
-#include "platform/codepage932.h"
+#include "text/codepage932.h"
 #include "testcopy.h"
 #include "ui/mainwindow.h"
 #include "ui/namedialog.h"

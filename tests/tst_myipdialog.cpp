@@ -2,8 +2,8 @@
 
 #include "address/ownaddress.h"
 #include "model/preferences.h"
-#include "platform/clipboard.h"
-#include "platform/dialup.h"
+#include "desktop/clipboard.h"
+#include "desktop/dialup.h"
 #include "ui/myipdialog.h"
 #include "fakes.h"
 #include "scriptedhttpserver.h"

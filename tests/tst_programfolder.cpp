@@ -1,6 +1,6 @@
 // The program folder (settings, entries) and the folder of the shipped files, built and installed.
 
-#include "platform/programfolder.h"
+#include "desktop/programfolder.h"
 
 #include <QStandardPaths>
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
 // Input that arrives as typed: characters code page 932 cannot hold are found and underlined
 // (input box and name dialog); a private send tints the input box and names its addressees.
 
-#include "platform/codepage932.h"
-#include "platform/cp932coverage.h"
+#include "text/codepage932.h"
+#include "text/cp932coverage.h"
 #include "testcopy.h"
 #include "ui/mainwindow.h"
 #include "ui/namedialog.h"

@@ -2,7 +2,7 @@
 // written, and saving that never loses the previous file.
 
 #include "model/settingsfile.h"
-#include "platform/codepage932.h"
+#include "text/codepage932.h"
 #include "testcopy.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 // One copy per bind address for each user: the lock, in this process and between processes.
 
-#include "platform/singleinstance.h"
+#include "desktop/singleinstance.h"
 
 #include <QProcess>
 #include <QSet>

@@ -1,6 +1,6 @@
 // The socket control on real loopback connections between two local addresses.
 
-#include "platform/socket.h"
+#include "net/socket.h"
 #include "testsupport.h"
 
 #include <QSignalSpy>

@@ -2,7 +2,7 @@
 
 #include "mesh/chattext.h"
 #include "mesh/wire.h"
-#include "platform/codepage932.h"
+#include "text/codepage932.h"
 
 #include <QTest>
 

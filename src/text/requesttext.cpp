@@ -1,6 +1,6 @@
-#include "platform/requesttext.h"
+#include "text/requesttext.h"
 
-#include "platform/codepage932.h"
+#include "text/codepage932.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "platform/clipboard.h"
+#include "desktop/clipboard.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

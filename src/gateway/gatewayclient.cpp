@@ -1,4 +1,4 @@
-#include "platform/gatewayclient.h"
+#include "gateway/gatewayclient.h"
 
 #include <QElapsedTimer>
 

@@ -1,6 +1,6 @@
-#include "platform/cp932coverage.h"
+#include "text/cp932coverage.h"
 
-#include "platform/codepage932.h"
+#include "text/codepage932.h"
 
 namespace tarnivel::cp932 {
 

@@ -1,4 +1,4 @@
-#include "platform/programfolder.h"
+#include "desktop/programfolder.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -8,7 +8,7 @@
 // and a bus that cannot be reached is tried again after 15 s, then half as often each time
 // (at most every 4 minutes).
 
-#include "platform/landiscovery.h"
+#include "discovery/landiscovery.h"
 
 class QThread;
 

@@ -5,7 +5,7 @@
 // The worker thread starts with the mapper, in the network namespace of the thread that
 // made it, and its sockets stay there.
 
-#include "platform/gatewayclient.h"
+#include "gateway/gatewayclient.h"
 
 #include <QHostAddress>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "platform/dialup.h"
+#include "desktop/dialup.h"
 
 #include <QNetworkInterface>
 

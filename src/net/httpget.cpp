@@ -1,4 +1,4 @@
-#include "platform/httpget.h"
+#include "net/httpget.h"
 
 #include <QSslSocket>
 #include <QTcpSocket>

@@ -1,4 +1,4 @@
-#include "platform/singleinstance.h"
+#include "desktop/singleinstance.h"
 
 #include <QDir>
 #include <QLockFile>

@@ -1,6 +1,6 @@
-#include "platform/avahilink.h"
+#include "discovery/avahilink.h"
 
-#include "platform/logging.h"
+#include "text/logging.h"
 
 #include <avahi-common/address.h>
 #include <avahi-common/alternative.h>

@@ -4,7 +4,7 @@
 // re-escaped), and the connection leaves from the copy's bind address, so a directory
 // server tells several copies on one machine apart by their addresses.
 
-#include "platform/httpresponse.h"
+#include "net/httpresponse.h"
 
 #include <QByteArray>
 #include <QHostAddress>

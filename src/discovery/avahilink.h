@@ -3,8 +3,8 @@
 // and one resolver per copy found. It lives on Avahi's thread and everything here runs
 // there; results go to the owner as queued calls.
 
-#include "platform/avahidiscovery.h"
-#include "platform/avahipoll.h"
+#include "discovery/avahidiscovery.h"
+#include "discovery/avahipoll.h"
 
 #include <avahi-client/client.h>
 #include <avahi-client/lookup.h>

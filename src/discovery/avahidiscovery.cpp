@@ -1,6 +1,6 @@
-#include "platform/avahidiscovery.h"
+#include "discovery/avahidiscovery.h"
 
-#include "platform/avahilink.h"
+#include "discovery/avahilink.h"
 
 #include <QDeadlineTimer>
 #include <QThread>

@@ -1,6 +1,6 @@
-#include "platform/socket.h"
+#include "net/socket.h"
 
-#include "platform/logging.h"
+#include "text/logging.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>

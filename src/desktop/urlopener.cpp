@@ -1,4 +1,4 @@
-#include "platform/urlopener.h"
+#include "desktop/urlopener.h"
 
 #include <QDesktopServices>
 

@@ -1,7 +1,7 @@
 #pragma once
 // The port mapper's half that lives in its worker thread and makes the blocking calls.
 
-#include "platform/gatewayclient.h"
+#include "gateway/gatewayclient.h"
 
 #include <QObject>
 

@@ -1,4 +1,4 @@
-#include "platform/httpresponse.h"
+#include "net/httpresponse.h"
 
 #include <algorithm>
 #include <limits>

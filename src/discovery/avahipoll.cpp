@@ -1,4 +1,4 @@
-#include "platform/avahipoll.h"
+#include "discovery/avahipoll.h"
 
 #include <avahi-common/timeval.h>
 

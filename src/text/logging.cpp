@@ -1,4 +1,4 @@
-#include "platform/logging.h"
+#include "text/logging.h"
 
 namespace tarnivel {
 

@@ -1,7 +1,7 @@
-#include "platform/portmapper.h"
+#include "gateway/portmapper.h"
 
-#include "platform/logging.h"
-#include "platform/portmapperworker.h"
+#include "text/logging.h"
+#include "gateway/portmapperworker.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
