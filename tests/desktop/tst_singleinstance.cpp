@@ -1,5 +1,6 @@
 // One copy per bind address for each user: the lock, in this process and between processes.
 
+#include "childprocess.h"
 #include "desktop/singleinstance.h"
 
 #include <QProcess>
@@ -30,6 +31,7 @@ QByteArray startHolder(QProcess &child, const QString &address)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(HolderVariable, address);
     child.setProcessEnvironment(environment);
+    tarnivel::test::endWithThisProcess(child);
     child.start(QCoreApplication::applicationFilePath(), {});
     while (child.waitForReadyRead(10000) && !child.canReadLine()) {
     }

@@ -2,6 +2,7 @@
 // the settings, a directory entry or the log over and over, alternating two contents, and
 // is killed with SIGKILL at random points. Each time the file holds one whole version.
 
+#include "childprocess.h"
 #include "conversation/logfile.h"
 #include "directory/entryfile.h"
 #include "model/settingsfile.h"
@@ -120,6 +121,7 @@ void TestCrashSafeFiles::killedWriterLeavesAWholeFile()
     QRandomGenerator random(20261207);
     for (int k = 0; k < Kills; ++k) {
         QProcess writer;
+        test::endWithThisProcess(writer);
         writer.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--writer"), kind, path});
         QVERIFY(writer.waitForStarted());
         // The first save must be done before a file is expected at all.

@@ -31,16 +31,9 @@ class TestDeadMember : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
     void aMemberWhoseNetworkVanishesIsDropped_data();
     void aMemberWhoseNetworkVanishesIsDropped();
 };
-
-void TestDeadMember::initTestCase()
-{
-    if (const std::optional<QString> reason = TwoNamespaces::unavailableBecause())
-        QSKIP(qPrintable(QStringLiteral("needs network namespaces of its own: ") + *reason));
-}
 
 void TestDeadMember::aMemberWhoseNetworkVanishesIsDropped_data()
 {
@@ -56,8 +49,7 @@ void TestDeadMember::aMemberWhoseNetworkVanishesIsDropped()
 {
     QFETCH(Side, side);
     QFETCH(Activity, activity);
-    TwoNamespaces net;
-    QVERIFY2(net.setupError().isEmpty(), qPrintable(net.setupError()));
+    NAMESPACES_OR_SKIP(TwoNamespaces, net);
     const QString farAddress = QLatin1String(TwoNamespaces::FarAddress);
 
     // Everything the copy makes (listeners, dials) is in the near namespace.

@@ -292,10 +292,8 @@ void TestNearby::withoutAvahiOneLineAndNoRetryStorm()
     int callers = 0;
     std::unique_ptr<TestSystemBus> bus;
     if (busRuns) {
-        if (const std::optional<QString> reason = TestSystemBus::unavailableBecause())
-            QSKIP(qPrintable(*reason));
         bus = std::make_unique<TestSystemBus>(socketPath);
-        QVERIFY2(bus->setupError().isEmpty(), qPrintable(bus->setupError()));
+        VERIFY_SET_UP(*bus);
     } else {
         QObject::connect(&hangUp, &QLocalServer::newConnection, [&] {
             while (QLocalSocket *caller = hangUp.nextPendingConnection()) {
@@ -333,12 +331,7 @@ void TestNearby::withoutAvahiOneLineAndNoRetryStorm()
 
 void TestNearby::copiesInTwoNamespacesFindAndJoinEachOther()
 {
-    if (const std::optional<QString> reason = TwoNamespaces::unavailableBecause())
-        QSKIP(qPrintable(QStringLiteral("needs network namespaces of its own: ") + *reason));
-    if (const std::optional<QString> reason = AvahiInNamespace::unavailableBecause())
-        QSKIP(qPrintable(QStringLiteral("needs Avahi and D-Bus daemons of its own: ") + *reason));
-    TwoNamespaces net;
-    QVERIFY2(net.setupError().isEmpty(), qPrintable(net.setupError()));
+    NAMESPACES_OR_SKIP(TwoNamespaces, net);
     const QString nearAddress = QLatin1String(TwoNamespaces::NearAddress);
     const QString farAddress = QLatin1String(TwoNamespaces::FarAddress);
     // Two more copies on the near machine, both under the near copy's name: one on a second
@@ -349,9 +342,9 @@ void TestNearby::copiesInTwoNamespacesFindAndJoinEachOther()
     QCOMPARE(net.upNearLoopback(), QString());
     AvahiInNamespace nearAvahi(net.nearName(), QStringLiteral("lo,") + TwoNamespaces::linkName(),
                                QStringLiteral("tarnivel-near"));
-    QVERIFY2(nearAvahi.setupError().isEmpty(), qPrintable(nearAvahi.setupError()));
+    VERIFY_SET_UP(nearAvahi);
     AvahiInNamespace farAvahi(net.farName(), TwoNamespaces::linkName(), QStringLiteral("tarnivel-far"));
-    QVERIFY2(farAvahi.setupError().isEmpty(), qPrintable(farAvahi.setupError()));
+    VERIFY_SET_UP(farAvahi);
 
     // A row as the lists show it.
     const auto row = [](const QString &instance, const QString &address, int members, const QString &mark = QString()) {

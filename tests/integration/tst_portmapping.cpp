@@ -69,10 +69,7 @@ void TestPortMapping::throughTheRouter()
     QFETCH(Gateway, gateway);
     QFETCH(QString, gatewayLine);
     QFETCH(QString, reachLine);
-    if (const std::optional<QString> reason = GatewayNetwork::unavailableBecause())
-        QSKIP(qPrintable(QStringLiteral("needs network namespaces of its own: ") + *reason));
-    GatewayNetwork net(gateway);
-    QVERIFY2(net.setupError().isEmpty(), qPrintable(net.setupError()));
+    NAMESPACES_OR_SKIP(GatewayNetwork, net, gateway);
     const QString outside = QLatin1String(GatewayNetwork::RouterOutside);
 
     // The directory server on the internet side, which the copy asks whether it is reachable.
@@ -163,10 +160,7 @@ void TestPortMapping::leasesAreRenewedQuietly()
     // and the log says nothing more.
     QFETCH(Gateway, gateway);
     QFETCH(QString, request);
-    if (const std::optional<QString> reason = GatewayNetwork::unavailableBecause())
-        QSKIP(qPrintable(QStringLiteral("needs network namespaces of its own: ") + *reason));
-    GatewayNetwork net(gateway);
-    QVERIFY2(net.setupError().isEmpty(), qPrintable(net.setupError()));
+    NAMESPACES_OR_SKIP(GatewayNetwork, net, gateway);
     const EnterNamespace home(net.homeName());
     QVERIFY2(home.error().isEmpty(), qPrintable(home.error()));
     TestCopy copy(QLatin1String(GatewayNetwork::HomeAddress), QStringLiteral("home"), nullptr, {true, 4});
@@ -194,10 +188,7 @@ void TestPortMapping::anotherCopyHoldsThePorts()
     QFETCH(QString, refusal);
     // Two copies on one machine, each bound to its own address: the router forwards the
     // ports to the first, and tells the second, which says so.
-    if (const std::optional<QString> reason = GatewayNetwork::unavailableBecause())
-        QSKIP(qPrintable(QStringLiteral("needs network namespaces of its own: ") + *reason));
-    GatewayNetwork net(gateway);
-    QVERIFY2(net.setupError().isEmpty(), qPrintable(net.setupError()));
+    NAMESPACES_OR_SKIP(GatewayNetwork, net, gateway);
     const EnterNamespace home(net.homeName());
     QVERIFY2(home.error().isEmpty(), qPrintable(home.error()));
     TestCopy first(QLatin1String(GatewayNetwork::HomeAddress), QStringLiteral("first"), nullptr, {true});

@@ -1,5 +1,6 @@
 // The real program started as separate processes, each copied into its own folder.
 
+#include "childprocess.h"
 #include "testsupport.h"
 #include "ui/startup.h"
 
@@ -39,6 +40,7 @@ public:
         env.insert(QStringLiteral("TARNIVEL_BIND_ADDRESS"), bindAddress);
         p->setProcessEnvironment(env);
         p->setProcessChannelMode(channels);
+        tarnivel::test::endWithThisProcess(*p);
         p->start(m_path, args);
         p->waitForStarted();
         return p;
@@ -263,6 +265,7 @@ void TestStartup::versionAndHelpNeedNoDisplayNorLock()
     for (const auto &[option, expected] : rows) {
         QProcess p;
         p.setProcessEnvironment(env);
+        tarnivel::test::endWithThisProcess(p);
         p.start(qEnvironmentVariable("TARNIVEL_EXECUTABLE"), {option});
         QVERIFY2(p.waitForFinished(10000), qPrintable(option));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);

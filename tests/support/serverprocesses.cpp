@@ -57,84 +57,50 @@ quint16 freeLoopbackPort()
     return probe.serverPort();
 }
 
-DirectoryServer::~DirectoryServer()
-{
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished(2000);
-    }
-}
-
-void DirectoryServer::collectNotices()
-{
-    said += QString::fromUtf8(process.readAllStandardError());
-}
-
-QString DirectoryServer::notices()
-{
-    collectNotices();
-    return said;
-}
-
 bool DirectoryServer::waitForNotice(const QString &text, int timeoutMs)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (true) {
-        collectNotices();
-        const auto at = said.indexOf(text, seen);
-        if (at >= 0) {
-            seen = at + text.size();
-            return true;
-        }
-        if (deadline.hasExpired() || process.state() != QProcess::Running)
-            return false;
-        process.waitForReadyRead(50);
-    }
+    return child.waitFor(text, timeoutMs);
 }
 
 bool DirectoryServer::start(const QStringList &arguments, const QProcessEnvironment &environment, bool waitForRedis)
 {
-    process.setProgram(directoryProgram());
-    process.setArguments(QStringList{"--listen", "127.0.0.1:0"} + arguments);
+    QProcess &process = child.process();
     process.setProcessEnvironment(environment);
     process.setReadChannel(QProcess::StandardError);
-    process.start();
-    if (!process.waitForStarted(5000)) {
-        problem = "cannot start " + process.program() + ": " + process.errorString();
+    if (!child.start(directoryProgram(), QStringList{"--listen", "127.0.0.1:0"} + arguments)) {
+        problem = child.error();
         return false;
     }
     const int listens = arguments.count("--listen") + 1;
     static const QRegularExpression listening(QStringLiteral("listening on (127\\.0\\.0\\.1|\\[::1\\]):(\\d+)"));
     QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired() && process.state() == QProcess::Running) {
-        process.waitForReadyRead(50);
-        collectNotices();
-        if (said.count("listening on") < listens)
-            continue;
-        for (auto match = listening.globalMatch(said); match.hasNext();) {
-            const auto found = match.next();
-            (found.captured(1) == "127.0.0.1" ? listeningPort : listeningPort6) = found.captured(2).toUShort();
-        }
-        if (waitForRedis && arguments.contains("--redis") &&
-            !waitForNotice("using redis", int(std::max<qint64>(1, deadline.remainingTime())))) {
-            problem = "tarnivel-directory did not connect to redis: " + notices();
+    while (notices().count("listening on") < listens) {
+        if (deadline.hasExpired() || !isRunning()) {
+            problem = "tarnivel-directory did not start listening: " + notices();
             return false;
         }
-        return true;
+        process.waitForReadyRead(50);
     }
-    collectNotices();
-    problem = "tarnivel-directory did not start listening: " + said;
-    return false;
+    for (auto match = listening.globalMatch(notices()); match.hasNext();) {
+        const auto found = match.next();
+        (found.captured(1) == "127.0.0.1" ? listeningPort : listeningPort6) = found.captured(2).toUShort();
+    }
+    if (waitForRedis && arguments.contains("--redis") &&
+        !waitForNotice("using redis", int(std::max<qint64>(1, deadline.remainingTime())))) {
+        problem = "tarnivel-directory did not connect to redis: " + notices();
+        return false;
+    }
+    return true;
 }
 
 void DirectoryServer::signal(int signal)
 {
-    ::kill(process.processId(), signal);
+    ::kill(child.process().processId(), signal);
 }
 
 bool DirectoryServer::waitForExit(int timeoutMs)
 {
-    return process.state() == QProcess::NotRunning || process.waitForFinished(timeoutMs);
+    return child.process().state() == QProcess::NotRunning || child.process().waitForFinished(timeoutMs);
 }
 
 int DirectoryServer::stop(int signal)
@@ -142,7 +108,8 @@ int DirectoryServer::stop(int signal)
     this->signal(signal);
     if (!waitForExit(5000))
         return -1;
-    collectNotices();
+    notices();
+    const QProcess &process = child.process();
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
@@ -153,60 +120,57 @@ int DirectoryServer::stop(bool interrupt)
 
 RedisServer::~RedisServer()
 {
-    resume();
-    kill();
+    resume(); // a paused server could not end by itself
 }
 
 bool RedisServer::start(const QStringList &extra)
 {
-    const auto program = QStandardPaths::findExecutable("redis-server", {"/usr/bin", "/usr/local/bin"});
+    program = QStandardPaths::findExecutable("redis-server", {"/usr/bin", "/usr/local/bin"});
     if (program.isEmpty()) {
         problem = "redis-server is not installed (bash tools/install-deps.sh installs it)";
         return false;
     }
     extraArguments = extra;
     listeningPort = freeLoopbackPort();
-    process.setProgram(program);
     return restart();
 }
 
 bool RedisServer::restart()
 {
-    process.setArguments(QStringList{"--port", QString::number(listeningPort), "--bind", "127.0.0.1", "--save", "",
-                                     "--appendonly", "no"} +
-                         extraArguments);
-    process.start();
     const auto password = extraArguments.contains("--requirepass")
                               ? extraArguments.at(extraArguments.indexOf("--requirepass") + 1).toUtf8()
                               : QByteArray();
+    if (!child.start(program, QStringList{"--port", QString::number(listeningPort), "--bind", "127.0.0.1", "--save", "",
+                                          "--appendonly", "no"} +
+                                  extraArguments)) {
+        problem = child.error();
+        return false;
+    }
     QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired() && process.state() != QProcess::NotRunning) {
+    while (!deadline.hasExpired() && isRunning()) {
         if (command({"PING"}, password) == "+PONG")
             return true;
-        process.waitForFinished(50);
+        child.process().waitForFinished(50);
     }
-    problem = "redis-server did not start: " + QString::fromUtf8(process.readAll());
+    problem = "redis-server did not start: " + child.output();
     return false;
 }
 
 void RedisServer::pause()
 {
     if (isRunning())
-        ::kill(process.processId(), SIGSTOP);
+        ::kill(child.process().processId(), SIGSTOP);
 }
 
 void RedisServer::resume()
 {
     if (isRunning())
-        ::kill(process.processId(), SIGCONT);
+        ::kill(child.process().processId(), SIGCONT);
 }
 
 void RedisServer::kill()
 {
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished(2000);
-    }
+    child.stop(SIGKILL, 2000);
 }
 
 bool RedisServer::flushAll()

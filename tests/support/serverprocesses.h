@@ -1,5 +1,7 @@
 #pragma once
 
+#include "childprocess.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QProcess>
@@ -8,12 +10,10 @@
 #include <QStringList>
 
 // tarnivel-directory started with "--listen 127.0.0.1:0" (plus any other --listen given) on
-// free ports of its choosing.
+// free ports of its choosing. It is stopped with SIGTERM at the end, and dies with the test.
 class DirectoryServer
 {
 public:
-    ~DirectoryServer();
-
     // Waits for "listening on" (and, with --redis, for "using redis" unless told not to);
     // false, with the reason in error(), when it did not come.
     bool start(const QStringList &arguments, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
@@ -29,25 +29,22 @@ public:
 
     quint16 port() const { return listeningPort; }
     quint16 ipv6Port() const { return listeningPort6; }
-    qint64 pid() const { return process.processId(); }
-    bool isRunning() const { return process.state() == QProcess::Running; }
-    QByteArray accessLog() { return process.readAllStandardOutput(); }
-    QString notices();
+    qint64 pid() const { return child.process().processId(); }
+    bool isRunning() const { return child.process().state() == QProcess::Running; }
+    QByteArray accessLog() { return child.process().readAllStandardOutput(); }
+    QString notices() { return child.output(); }
     QString error() const { return problem; }
-    QProcess &raw() { return process; }
+    QProcess &raw() { return child.process(); }
 
 private:
-    void collectNotices();
-
-    QProcess process;
+    tarnivel::test::ChildProcess child;
     quint16 listeningPort = 0;
     quint16 listeningPort6 = 0;
-    QString said;
-    qsizetype seen = 0;
     QString problem;
 };
 
-// A private redis-server on a free loopback port, without persistence.
+// A private redis-server on a free loopback port, without persistence; stopped at the end,
+// and dies with the test.
 class RedisServer
 {
 public:
@@ -66,10 +63,11 @@ public:
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(listeningPort); }
     quint16 port() const { return listeningPort; }
     QString error() const { return problem; }
-    bool isRunning() const { return process.state() == QProcess::Running; }
+    bool isRunning() const { return child.process().state() == QProcess::Running; }
 
 private:
-    QProcess process;
+    tarnivel::test::ChildProcess child;
+    QString program;
     quint16 listeningPort = 0;
     QStringList extraArguments;
     QString problem;
