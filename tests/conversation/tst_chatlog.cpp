@@ -7,6 +7,7 @@
 #include "text/codepage932.h"
 #include "desktop/sound.h"
 #include "fakes.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QAudioDevice>
@@ -21,33 +22,12 @@
 #include <QTextDocument>
 
 using namespace tarnivel;
+using tarnivel::test::render;
 
 namespace {
 
 const QString soundPath = QStringLiteral("/program/message.wav");
 const QChar mark(0x01);
-
-// The document's text, one line per block, with every underlined run between ⟦ and ⟧.
-QString render(const QTextDocument &document)
-{
-    QString out;
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        if (block != document.begin())
-            out += u'\n';
-        bool open = false;
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            const bool underlined = fragment.charFormat().fontUnderline();
-            if (underlined != open)
-                out += underlined ? u'⟦' : u'⟧';
-            open = underlined;
-            out += fragment.text();
-        }
-        if (open)
-            out += u'⟧';
-    }
-    return out;
-}
 
 // Formats of the visible characters, one entry per character.
 QList<QTextCharFormat> characterFormats(const QTextDocument &document)

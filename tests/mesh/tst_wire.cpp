@@ -1,5 +1,6 @@
 // Messages on the chat and join ports, byte for byte as they go out, and how arrivals are read.
 
+#include "testsupport.h"
 #include "mesh/chattext.h"
 #include "mesh/wire.h"
 #include "text/codepage932.h"
@@ -7,6 +8,7 @@
 #include <QTest>
 
 using namespace tarnivel;
+using tarnivel::test::bytes;
 using wire::ChatArrivalKind;
 using wire::JoinReplyKind;
 
@@ -14,14 +16,6 @@ Q_DECLARE_METATYPE(wire::ChatArrivalKind)
 Q_DECLARE_METATYPE(wire::JoinReplyKind)
 
 namespace {
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(char(v));
-    return out;
-}
 
 // たろう and 花子 in code page 932.
 const QByteArray Taro = bytes({0x82, 0xBD, 0x82, 0xEB, 0x82, 0xA4});

@@ -44,14 +44,6 @@ public:
     QStringList notes;
 };
 
-void activate(QWidget &w, int line)
-{
-    w.show();
-    w.activateWindow();
-    QApplication::setActiveWindow(&w);
-    QVERIFY2(QTest::qWaitForWindowActive(&w), QByteArray::number(line).constData());
-}
-
 } // namespace
 
 class TestAttention : public QObject
@@ -137,11 +129,11 @@ void TestAttention::activationClearsAndStatusLinesDoNotCount()
     TestCopy b(2, QStringLiteral("B"));
     RecordingAttention desktop;
     a.window().attention().alerts().setAttention(desktop);
-    activate(a.window(), __LINE__);
+    QVERIFY(activate(a.window()));
 
     QWidget elsewhere;
     elsewhere.resize(100, 100);
-    activate(elsewhere, __LINE__);
+    QVERIFY(activate(elsewhere));
     QTRY_VERIFY(!a.window().attention().alerts().windowActive());
 
     b.joinThrough(a.address());
@@ -157,12 +149,12 @@ void TestAttention::activationClearsAndStatusLinesDoNotCount()
     QCOMPARE(desktop.trayCount, 1);
     QCOMPARE(desktop.traySender, QStringLiteral("B"));
 
-    activate(a.window(), __LINE__);
+    QVERIFY(activate(a.window()));
     QTRY_COMPARE(a.window().attention().alerts().unreadCount(), 0);
     QCOMPARE(desktop.trayCount, 0);
 
     // The tray click clears too, without waiting for the window manager.
-    activate(elsewhere, __LINE__);
+    QVERIFY(activate(elsewhere));
     QTRY_VERIFY(!a.window().attention().alerts().windowActive());
     b.say(QStringLiteral("もう一度"));
     QTRY_COMPARE(a.window().attention().alerts().unreadCount(), 1);

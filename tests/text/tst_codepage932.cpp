@@ -1,20 +1,14 @@
 // Code page 932 conversion: the Windows table, control bytes untouched, nothing lost on bad input.
 
+#include "testsupport.h"
 #include "text/codepage932.h"
 
 #include <QTest>
 
 using namespace tarnivel;
+using tarnivel::test::bytes;
 
 namespace {
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(char(v));
-    return out;
-}
 
 const QChar Bad(0xFFFD);
 

@@ -1,5 +1,6 @@
 // The connect dialog: the last address selected, what OK, Enter, Cancel and Escape give.
 
+#include "testsupport.h"
 #include "ui/connectdialog.h"
 
 #include <QLineEdit>
@@ -8,16 +9,9 @@
 #include <QTimer>
 
 using namespace tarnivel;
+using tarnivel::test::whileOpen;
 
 namespace {
-
-// Runs `inside` once the dialog's event loop runs; ends the dialog anyway after a while, so a
-// dialog that fails to close shows up as a failed check, not a hang.
-void whileOpen(QDialog &dialog, const std::function<void()> &inside)
-{
-    QTimer::singleShot(0, &dialog, inside);
-    QTimer::singleShot(3000, &dialog, [&dialog] { dialog.done(-1); });
-}
 
 // Types text as an input method delivers it (keyClicks cannot send Japanese).
 void typeText(QWidget *target, const QString &text)

@@ -25,25 +25,6 @@ using namespace tarnivel::test;
 namespace {
 constexpr int JoinWaitMs = 10000;
 
-// One line per block; underlined runs between ⟦ ⟧, bold italic runs between « ».
-QString render(const QTextDocument &document)
-{
-    QString out;
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        if (block != document.begin())
-            out += u'\n';
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextCharFormat f = it.fragment().charFormat();
-            const bool emphasised = f.fontWeight() == QFont::Bold && f.fontItalic();
-            QString text = it.fragment().text();
-            if (f.fontUnderline())
-                text = u'⟦' + text + u'⟧';
-            out += emphasised ? u'«' + text + u'»' : text;
-        }
-    }
-    return out.replace(QStringLiteral("»«"), QString());
-}
-
 // Answers the message box that the next command opens, keeping its caption and text.
 void answerMessageBox(QMessageBox::StandardButton button, QStringList *seen)
 {
@@ -101,7 +82,7 @@ void TestLogTools::lockHoldsArrivingLinesClearKeepsThemUnlockShowsThemFormatted(
     QTRY_COMPARE(a.title(), QStringLiteral("たるにべ - 1人接続済"));
     findAction(a.window(), "mnMsgBeep")->trigger();
     QAction *lock = findAction(a.window(), "mnLock");
-    const QString before = render(a.session().logDocument());
+    const QString before = render(a.session().logDocument(), RenderMarks::UnderlineAndEmphasis);
 
     QTest::keyClick(a.window().input(), Qt::Key_L, Qt::ControlModifier);
     QCOMPARE(a.title(), QStringLiteral("たるにべ - 1人接続済 [ロック]"));
@@ -119,7 +100,7 @@ void TestLogTools::lockHoldsArrivingLinesClearKeepsThemUnlockShowsThemFormatted(
     b.window().setSendToChosen(false);
     b.say(QStringLiteral("plain"));
     QTRY_COMPARE(held.blockCount(), 4);
-    QCOMPARE(render(a.session().logDocument()), before);
+    QCOMPARE(render(a.session().logDocument(), RenderMarks::UnderlineAndEmphasis), before);
     QVERIFY(a.sound.played.isEmpty());
 
     // Sending is refused while locked.
@@ -131,7 +112,7 @@ void TestLogTools::lockHoldsArrivingLinesClearKeepsThemUnlockShowsThemFormatted(
     QStringList box;
     answerMessageBox(QMessageBox::Cancel, &box);
     findAction(a.window(), "mnClearLog")->trigger();
-    QCOMPARE(render(a.session().logDocument()), before);
+    QCOMPARE(render(a.session().logDocument(), RenderMarks::UnderlineAndEmphasis), before);
     QCOMPARE(box, (QStringList{QStringLiteral("ログのクリア"),
                                QStringLiteral("現在のログをクリアします\n(大切なログは先に保存しましょう)")}));
     answerMessageBox(QMessageBox::Ok, &box);
@@ -139,7 +120,7 @@ void TestLogTools::lockHoldsArrivingLinesClearKeepsThemUnlockShowsThemFormatted(
     QVERIFY(a.logText().isEmpty());
 
     lock->trigger();
-    QCOMPARE(render(a.session().logDocument()),
+    QCOMPARE(render(a.session().logDocument(), RenderMarks::UnderlineAndEmphasis),
              QStringLiteral("B> 見て ⟦http://example.jp/a?b=1⟧です\n«B（秘）: ないしょ»\nB> plain\n"));
     QCOMPARE(a.title(), QStringLiteral("たるにべ - 1人接続済"));
     QCOMPARE(lock->text(), QStringLiteral("画面ロック"));

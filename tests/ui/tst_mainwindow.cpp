@@ -50,13 +50,6 @@ QStringList menuRows(QMenu *menu)
     return rows;
 }
 
-void activate(QWidget &w)
-{
-    w.show();
-    QApplication::setActiveWindow(&w);
-    QVERIFY(QTest::qWaitForWindowActive(&w));
-}
-
 constexpr int JoinWaitMs = 10000;
 
 // Renames a copy through its name command, typing the name into the dialog.
@@ -165,7 +158,7 @@ void TestMainWindow::menuBarAsDesigned()
 void TestMainWindow::menuShortcutsWinOverTheInputBox()
 {
     WindowCopy c(1, QStringLiteral("A"));
-    activate(c.window());
+    QVERIFY(activate(c.window()));
     c.window().input()->setFocus();
     QVERIFY(!c.session().preferences().connectSound);
     QTest::keyClick(c.window().input(), Qt::Key_B, Qt::ControlModifier);
@@ -188,7 +181,7 @@ void TestMainWindow::ctrlFAndCtrlSActOncePerPress()
 {
     WindowCopy c(1, QStringLiteral("A"));
     MainWindow &w = c.window();
-    activate(w);
+    QVERIFY(activate(w));
     QLineEdit *input = w.input();
     input->setFocus();
 
@@ -224,7 +217,7 @@ void TestMainWindow::shortcutWithShiftOrHiddenColumn()
 {
     WindowCopy c(1, QStringLiteral("A"));
     MainWindow &w = c.window();
-    activate(w);
+    QVERIFY(activate(w));
     QTest::keyClick(w.input(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(c.session().preferences().showPeers, false);
     // Column hidden: Ctrl+S changes nothing, but still holds the key.
@@ -238,7 +231,7 @@ void TestMainWindow::shortcutWithShiftOrHiddenColumn()
 void TestMainWindow::inputTakesJapaneseUpTo500Characters()
 {
     WindowCopy c(1, QStringLiteral("A"));
-    activate(c.window());
+    QVERIFY(activate(c.window()));
     QLineEdit *input = c.window().input();
     input->setFocus();
     QTest::sendKeyEvent(QTest::Click, input, Qt::Key_unknown, QStringLiteral("日本語"), Qt::NoModifier);
@@ -284,7 +277,7 @@ void TestMainWindow::addressBoxCopiesOncePerPress()
 {
     WindowCopy c(1, QStringLiteral("A"));
     MainWindow &w = c.window();
-    activate(w);
+    QVERIFY(activate(w));
     w.togglePeerColumn();
     w.setShownAddress(QStringLiteral("192.0.2.7"));
     QGuiApplication::clipboard()->setText(QStringLiteral("before"));

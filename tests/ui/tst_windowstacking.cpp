@@ -1,5 +1,6 @@
 // Window stacking: always on top, and the rule that keeps a dialog above the main window.
 
+#include "testsupport.h"
 #include "ui/connectdialog.h"
 #include "ui/windowstacking.h"
 
@@ -7,18 +8,11 @@
 #include <QTimer>
 
 using namespace tarnivel;
+using tarnivel::test::whileOpen;
 
 namespace {
 
 bool onTop(const QWidget &w) { return w.windowFlags().testFlag(Qt::WindowStaysOnTopHint); }
-
-// Runs `inside` once the dialog's event loop runs; ends the dialog anyway after a while, so a
-// dialog that fails to close shows up as a failed check, not a hang.
-void whileOpen(QDialog &dialog, const std::function<void()> &inside)
-{
-    QTimer::singleShot(0, &dialog, inside);
-    QTimer::singleShot(3000, &dialog, [&dialog] { dialog.done(-1); });
-}
 
 } // namespace
 
