@@ -3,7 +3,6 @@
 
 #include "model/settingsfile.h"
 #include "text/codepage932.h"
-#include "testcopy.h"
 
 #include <QDir>
 #include <QRandomGenerator>
@@ -105,7 +104,6 @@ private slots:
     void damagedFiles();
     void saveAndLoad();
     void failedSaveKeepsOldFile();
-    void failedSaveAtExitIsReported();
 
 private:
     QTemporaryDir m_dir;
@@ -326,15 +324,6 @@ void TestSettings::failedSaveKeepsOldFile()
     QCOMPARE(readFile(path), old);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{SettingsFileName});
 #endif
-}
-
-void TestSettings::failedSaveAtExitIsReported()
-{
-    test::TestCopy copy(1, QStringLiteral("A"));
-    // A folder where the file should be: the save cannot replace it.
-    QVERIFY(QDir().mkpath(copy.session().settingsPath()));
-    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("could not save the settings")));
-    copy.close();
 }
 
 QTEST_MAIN(TestSettings)

@@ -1,9 +1,12 @@
-// The session without a window: the connect command's ask-or-abandon decision.
+// The session without a window: the connect command's ask-or-abandon decision, and the
+// settings saved at close.
 
 #include "session/connectprompt.h"
 #include "testcopy.h"
 #include "testsupport.h"
 
+#include <QDir>
+#include <QRegularExpression>
 #include <QtTest>
 
 using namespace tarnivel;
@@ -38,6 +41,7 @@ private slots:
     void connectCommandAsksOrJoins_data();
     void connectCommandAsksOrJoins();
     void connectCommandRefusedInAChat();
+    void failedSaveAtExitIsReported();
 };
 
 void TestSession::connectCommandAsksOrJoins_data()
@@ -106,6 +110,15 @@ void TestSession::connectCommandRefusedInAChat()
     QVERIFY(prompt.asked.isEmpty());
     QCOMPARE(b.connectionCount(), 1);
     QVERIFY(!b.logText().contains(connectingLine(loopbackText(99))));
+}
+
+void TestSession::failedSaveAtExitIsReported()
+{
+    TestCopy copy(1, QStringLiteral("A"));
+    // A folder where the file should be: the save cannot replace it.
+    QVERIFY(QDir().mkpath(copy.session().settingsPath()));
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("could not save the settings")));
+    copy.close();
 }
 
 QTEST_MAIN(TestSession)
