@@ -20,9 +20,9 @@
 #include "testsupport.h"
 
 #include "session/session.h"
-#include "platform/codepage932.h"
-#include "platform/dialup.h"
-#include "platform/sound.h"
+#include "text/codepage932.h"
+#include "desktop/dialup.h"
+#include "desktop/sound.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "conversation/logfile.h"
 
 #include "conversation/logrenderer.h"
-#include "platform/codepage932.h"
+#include "text/codepage932.h"
 
 #include <QDate>
 #include <QSaveFile>

@@ -5,9 +5,9 @@
 #include "directory/entryfile.h"
 #include "directory/roomlines.h"
 #include "directory/roomreply.h"
-#include "platform/codepage932.h"
-#include "platform/httpget.h"
-#include "platform/logging.h"
+#include "text/codepage932.h"
+#include "net/httpget.h"
+#include "text/logging.h"
 
 #include <QCoreApplication>
 #include <QEventLoopLocker>

@@ -2,8 +2,8 @@
 
 #include "model/commandline.h"
 #include "model/settingsfile.h"
-#include "platform/logging.h"
-#include "platform/avahidiscovery.h"
+#include "text/logging.h"
+#include "discovery/avahidiscovery.h"
 #include "session/help.h"
 #include "session/lifecycleview.h"
 #include "session/outsideaccess.h"

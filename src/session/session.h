@@ -10,11 +10,11 @@
 #include "mesh/mesh.h"
 #include "model/preferences.h"
 #include "session/lanpresence.h"
-#include "platform/dialup.h"
-#include "platform/landiscovery.h"
-#include "platform/socket.h"
-#include "platform/sound.h"
-#include "platform/urlopener.h"
+#include "desktop/dialup.h"
+#include "discovery/landiscovery.h"
+#include "net/socket.h"
+#include "desktop/sound.h"
+#include "desktop/urlopener.h"
 #include "session/connectprompt.h"
 
 #include <QHostAddress>

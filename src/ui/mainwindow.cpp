@@ -2,7 +2,7 @@
 
 #include "conversation/logrenderer.h"
 #include "model/twips.h"
-#include "platform/clipboard.h"
+#include "desktop/clipboard.h"
 #include "model/extraswitches.h"
 #include "ui/aboutbox.h"
 #include "ui/attentioncontrol.h"

@@ -2,7 +2,7 @@
 
 #include "address/ownaddress.h"
 #include "model/showntext.h"
-#include "platform/clipboard.h"
+#include "desktop/clipboard.h"
 #include "ui/dialogframe.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "ui/serverlistdialog.h"
 
 #include "directory/entryfile.h"
-#include "platform/logging.h"
+#include "text/logging.h"
 #include "ui/dialogframe.h"
 #include "ui/entryeditordialog.h"
 #include "ui/entrymessage.h"

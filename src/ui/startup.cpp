@@ -1,8 +1,8 @@
 #include "ui/startup.h"
 
 #include "model/commandline.h"
-#include "platform/programfolder.h"
-#include "platform/singleinstance.h"
+#include "desktop/programfolder.h"
+#include "desktop/singleinstance.h"
 #include "ui/mainwindow.h"
 #include "ui/programicon.h"
 #include "ui/splashwindow.h"

@@ -15,7 +15,7 @@
 
 #include "testcopy.h"
 #include "testsupport.h"
-#include "platform/avahidiscovery.h"
+#include "discovery/avahidiscovery.h"
 #include "ui/mainwindow.h"
 #include "ui/nearbywindow.h"
 

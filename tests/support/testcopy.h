@@ -7,8 +7,8 @@
 #include "fakes.h"
 #include "fakeviews.h"
 #include "mesh/connectionroster.h"
-#include "platform/sound.h"
-#include "platform/urlopener.h"
+#include "desktop/sound.h"
+#include "desktop/urlopener.h"
 #include "session/session.h"
 
 #include <QStringList>

@@ -2,12 +2,16 @@
 // Helpers shared by the test programs.
 
 #include <QApplication>
+#include <QByteArray>
 #include <QHostAddress>
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <initializer_list>
 
 class QAction;
+class QDialog;
+class QTextDocument;
 class QWidget;
 
 namespace tarnivel::test {
@@ -33,5 +37,20 @@ void whenModal(std::function<void(T *)> act)
     });
     timer->start(10);
 }
+
+// Bytes written as numbers: bytes({0x82, 0xA0}).
+QByteArray bytes(std::initializer_list<int> values);
+
+// The document's text, one line per block, every underlined run between ⟦ ⟧ and, when
+// asked, every bold italic (emphasised) run between « ».
+enum class RenderMarks { Underline, UnderlineAndEmphasis };
+QString render(const QTextDocument &document, RenderMarks marks = RenderMarks::Underline);
+
+// Shows the window and makes it the active one; false when it did not become active.
+[[nodiscard]] bool activate(QWidget &window);
+
+// Runs `inside` once the dialog's event loop runs; ends the dialog anyway after a while, so a
+// dialog that fails to close shows up as a failed check, not a hang.
+void whileOpen(QDialog &dialog, const std::function<void()> &inside);
 
 } // namespace tarnivel::test

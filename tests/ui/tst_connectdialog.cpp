@@ -1,0 +1,88 @@
+// The connect dialog: the last address selected, what OK, Enter, Cancel and Escape give.
+
+#include "testsupport.h"
+#include "ui/connectdialog.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+using namespace tarnivel;
+using tarnivel::test::whileOpen;
+
+namespace {
+
+// Types text as an input method delivers it (keyClicks cannot send Japanese).
+void typeText(QWidget *target, const QString &text)
+{
+    for (const QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, target, Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
+
+} // namespace
+
+class TestConnectDialog : public QObject
+{
+    Q_OBJECT
+private slots:
+    void connectDialogOpensWithAddressSelected();
+    void connectDialogResult_data();
+    void connectDialogResult();
+};
+
+void TestConnectDialog::connectDialogOpensWithAddressSelected()
+{
+    const QString last = QStringLiteral("chat.example.jp");
+    ConnectDialog dialog(last);
+    auto *txtIP = dialog.findChild<QLineEdit *>(QStringLiteral("txtIP"));
+    QCOMPARE(txtIP->selectedText(), last);
+
+    QString selectedWhileOpen;
+    whileOpen(dialog, [&] {
+        selectedWhileOpen = txtIP->selectedText();
+        dialog.reject();
+    });
+    dialog.exec();
+    QCOMPARE(selectedWhileOpen, last);
+    QCOMPARE(txtIP->selectionStart(), 0);
+}
+
+void TestConnectDialog::connectDialogResult_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("closeBy");
+    QTest::addColumn<QString>("expected"); // null: not confirmed
+
+    const QString blanks = QStringLiteral("  ホスト.example  ");
+    QTest::newRow("typing replaces, OK keeps blanks") << blanks << "ok" << blanks;
+    QTest::newRow("Enter is OK") << QStringLiteral("192.168.1.20") << "enter" << QStringLiteral("192.168.1.20");
+    QTest::newRow("at most 255 characters") << QString(300, u'a') << "enter" << QString(255, u'a');
+    QTest::newRow("Cancel") << blanks << "cancel" << QString();
+    QTest::newRow("Escape") << blanks << "escape" << QString();
+}
+
+void TestConnectDialog::connectDialogResult()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, closeBy);
+    QFETCH(QString, expected);
+
+    ConnectDialog dialog(QStringLiteral("10.1.2.3"));
+    auto *txtIP = dialog.findChild<QLineEdit *>(QStringLiteral("txtIP"));
+    whileOpen(dialog, [&] {
+        typeText(txtIP, typed);
+        if (closeBy == u"ok" || closeBy == u"cancel")
+            QTest::mouseClick(dialog.findChild<QPushButton *>(closeBy == u"ok" ? "cmdOK" : "cmdCancel"), Qt::LeftButton);
+        else
+            QTest::keyClick(txtIP, closeBy == u"enter" ? Qt::Key_Return : Qt::Key_Escape);
+    });
+    const int result = dialog.exec();
+    QCOMPARE(result, expected.isNull() ? int(QDialog::Rejected) : int(QDialog::Accepted));
+    QCOMPARE(dialog.confirmed(), !expected.isNull());
+    if (dialog.confirmed())
+        QCOMPARE(dialog.address(), expected);
+}
+
+QTEST_MAIN(TestConnectDialog)
+#include "tst_connectdialog.moc"
