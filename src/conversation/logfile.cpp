@@ -2,12 +2,12 @@
 
 #include "conversation/logrenderer.h"
 #include "platform/codepage932.h"
+#include "platform/logging.h"
 
 #include <QDate>
 #include <QSaveFile>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <cstdio>
 
 namespace tarnivel::logfile {
 
@@ -31,8 +31,7 @@ bool write(const QString &path, const QTextDocument &log)
         if (file.write(bytes) == bytes.size() && file.commit())
             return true;
     }
-    std::fprintf(stderr, "tarnivel: could not save the log to %s: %s\n", qPrintable(path),
-                 qPrintable(file.errorString()));
+    qCWarning(lcApp, "could not save the log to %s: %s", qPrintable(path), qPrintable(file.errorString()));
     return false;
 }
 

@@ -26,7 +26,7 @@ QString proposedName(const QDate &day);
 // The log's text as the file holds it.
 QByteArray bytesOf(const QTextDocument &log);
 
-// Replaces the file at path as a whole, or leaves it untouched on failure (reported on stderr).
+// Replaces the file at path as a whole, or leaves it untouched on failure (a warning of tarnivel.app).
 [[nodiscard]] bool write(const QString &path, const QTextDocument &log);
 
 // The save command: proposes today's name, asks, writes. Cancelling writes nothing.

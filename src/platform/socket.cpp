@@ -103,7 +103,7 @@ void watchForDeadPeer(QTcpSocket &socket, int timeoutMs)
     const unsigned userTimeoutMs = unsigned(timeoutMs) * 5 / 6;
     const auto set = [fd](int option, const auto &value) {
         if (setsockopt(fd, IPPROTO_TCP, option, &value, sizeof value) != 0)
-            qCWarning(lcMesh) << "cannot watch for a dead peer:" << std::strerror(errno);
+            qCWarning(lcNet) << "cannot watch for a dead peer:" << std::strerror(errno);
     };
     set(TCP_KEEPIDLE, idleSeconds);
     set(TCP_KEEPINTVL, intervalSeconds);

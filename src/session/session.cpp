@@ -322,7 +322,7 @@ void Session::unload(LifecycleView &view)
     view.capturePlacement(left, top);
     // A settings file is never written without a name (nothing could be read back).
     if (!m_prefs.myName.isEmpty() && !saveSettingsFile(settingsPath(), m_prefs, left, top))
-        qCritical("tarnivel: could not save the settings to %s", qPrintable(QDir::toNativeSeparators(settingsPath())));
+        qCCritical(lcApp, "could not save the settings to %s", qPrintable(QDir::toNativeSeparators(settingsPath())));
 }
 
 } // namespace tarnivel

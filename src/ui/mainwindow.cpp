@@ -3,6 +3,7 @@
 #include "conversation/logrenderer.h"
 #include "model/twips.h"
 #include "platform/clipboard.h"
+#include "platform/logging.h"
 #include "model/extraswitches.h"
 #include "ui/aboutbox.h"
 #include "ui/attentioncontrol.h"
@@ -39,7 +40,6 @@
 #include <QTextDocumentFragment>
 #include <QTextEdit>
 #include <QTimer>
-#include <cstdio>
 
 namespace tarnivel {
 
@@ -767,7 +767,7 @@ void MainWindow::showEditMenu(const QPoint &globalPosition)
 void MainWindow::openAddress(const QUrl &url)
 {
     if (!m_session->urlOpener().open(url))
-        std::fprintf(stderr, "tarnivel: the desktop could not open %s\n", qPrintable(url.toString()));
+        qCWarning(lcApp, "the desktop could not open %s", qPrintable(url.toString()));
 }
 
 // ---- Keys -----------------------------------------------------------------------------

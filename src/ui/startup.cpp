@@ -1,6 +1,7 @@
 #include "ui/startup.h"
 
 #include "model/commandline.h"
+#include "platform/logging.h"
 #include "platform/programfolder.h"
 #include "platform/singleinstance.h"
 #include "ui/mainwindow.h"
@@ -97,7 +98,7 @@ void reportRefusal(const SingleInstanceLock &lock, const QString &bindAddressTex
         english = QStringLiteral("cannot make the lock file %1; not starting").arg(path);
         japanese = QStringLiteral("ロックファイル %1 を作れないため、起動できません。").arg(path);
     }
-    std::fprintf(stderr, "tarnivel: %s\n", qPrintable(english));
+    qCWarning(lcApp, "%s", qPrintable(english));
     const QString platform = QGuiApplication::platformName();
     if (platform == QStringLiteral("offscreen") || platform == QStringLiteral("minimal"))
         return;
@@ -136,8 +137,8 @@ void loadQtJapaneseTranslations()
         return;
     }
     delete translator;
-    std::fprintf(stderr, "tarnivel: Qt's Japanese translations (qt6-translations-l10n) are not installed; "
-                         "the font and colour choosers show English\n");
+    qCWarning(lcApp, "Qt's Japanese translations (qt6-translations-l10n) are not installed; "
+                     "the font and colour choosers show English");
 }
 
 int splashWaitMs(const QString &commandLine)
