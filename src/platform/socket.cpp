@@ -72,9 +72,7 @@ int connectionFailureNumber(QAbstractSocket::SocketError error)
     switch (error) {
     case QAbstractSocket::ConnectionRefusedError:
         return SocketError::ConnectionReset;
-    case QAbstractSocket::SocketTimeoutError: // the peer stopped answering: the connection is cut
-        return SocketError::ConnectionAborted;
-    default:
+    default: // a peer that stopped answering (SocketTimeoutError) included: the connection is cut
         return SocketError::ConnectionAborted;
     }
 }

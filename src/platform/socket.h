@@ -61,7 +61,6 @@ public:
     // A connection whose peer leaves more than this unread fails (ConnectionAborted), so a
     // member who never reads cannot make the copy hold ever more data for it.
     qint64 maxUnsentBytes() const { return m_maxUnsentBytes; }
-    void setMaxUnsentBytes(qint64 bytes) { m_maxUnsentBytes = bytes; }
 
     // A connection whose peer stops answering (its network gone, the machine asleep) fails
     // at most about this long after, whether idle (keepalive probes go unanswered) or sending
