@@ -85,7 +85,7 @@ void TestWindowStacking::modalDialogIsNeverBehindMain()
     QFETCH(bool, alwaysOnTop);
     QWidget mainWindow;
     mainWindow.setGeometry(100, 100, 400, 300);
-    applyTopmost(&mainWindow, alwaysOnTop);
+    tarnivel::setFormTop(&mainWindow, alwaysOnTop);
     QVERIFY(QTest::qWaitForWindowExposed(&mainWindow));
     const QRect placed = mainWindow.geometry();
 

@@ -93,8 +93,8 @@ bool RoomExchange::outstanding(Purpose purpose) const
 void RoomExchange::send(Purpose purpose)
 {
     Request request{purpose,
-                    roomRequestUrl(m_dirUrl, m_dirRoom, purpose == Purpose::Withdraw ? RoomRequest::Withdraw : RoomRequest::Enter),
-                    m_dirRoom,
+                    roomRequestUrl(m_entryUrl, m_entryRoom, purpose == Purpose::Withdraw ? RoomRequest::Withdraw : RoomRequest::Enter),
+                    m_entryRoom,
                     {}};
     if (purpose == Purpose::Withdraw && QCoreApplication::instance())
         request.keepRunning = std::make_shared<QEventLoopLocker>();
@@ -217,8 +217,8 @@ void RoomExchange::enterRoom(const QString &entryName)
         endAttempt(roomline::serverError(From::Command));
         return;
     }
-    m_dirUrl = entry->url;
-    m_dirRoom = entry->room;
+    m_entryUrl = entry->url;
+    m_entryRoom = entry->room;
     m_waitEntry = entryName;
     m_waitTitle.clear();
     m_log.addLog(roomline::entering(entryName));
@@ -243,7 +243,7 @@ void RoomExchange::entered(const Request &request, const Reply &reply)
         m_log.addLog(roomline::nobodyWaiting());
     m_pollTicks = 0;
     setWaiting(true);
-    emit roomEntered(m_dirUrl);
+    emit roomEntered(m_entryUrl);
     if (kind == RoomReply::Partner && !m_chat.inChat())
         emit partnerFound(reply->text);
 }
@@ -268,7 +268,7 @@ void RoomExchange::withdrawAtClose(QObject *context, std::function<void()> withd
     setWaiting(false);
     cancel();
     if (mayBeListed && QCoreApplication::instance())
-        sendFarewell(roomRequestUrl(m_dirUrl, m_dirRoom, RoomRequest::Withdraw), m_bindAddress, m_requestTimeoutMs,
+        sendFarewell(roomRequestUrl(m_entryUrl, m_entryRoom, RoomRequest::Withdraw), m_bindAddress, m_requestTimeoutMs,
                      context, std::move(withdrawn));
     else if (withdrawn)
         withdrawn();
@@ -280,13 +280,13 @@ void RoomExchange::tick()
 {
     if (m_pollTicks >= TicksPerRenewal - 1) {
         m_pollTicks = 0;
-        pollRoom();
+        renew();
     } else {
         ++m_pollTicks;
     }
 }
 
-void RoomExchange::pollRoom()
+void RoomExchange::renew()
 {
     if (!m_waiting || m_shutDown)
         return;

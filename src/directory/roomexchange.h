@@ -51,7 +51,7 @@ public:
 
     const QString &entryFolder() const { return m_entryFolder; }
     // The URL of the entry entered last; empty before any.
-    const QString &entryUrl() const { return m_dirUrl; }
+    const QString &entryUrl() const { return m_entryUrl; }
     bool waiting() const { return m_waiting; }
     // " [entryで待機]" while waiting after a successful exchange; empty otherwise.
     const QString &waitTitle() const { return m_waitTitle; }
@@ -69,7 +69,7 @@ public:
     // Withdraw with a log line (the cancel-waiting command, the disconnect command).
     void withdraw();
     // Renew the registration while waiting (the timer, a connection that ended).
-    void pollRoom();
+    void renew();
     // One tick of the 40-second timer: every third renews.
     void tick();
     // Closing: withdraw without a line when waiting (or when an enter is still out, as the
@@ -134,8 +134,8 @@ private:
     std::deque<Request> m_queue;
     bool m_shutDown = false;
 
-    QString m_dirUrl;
-    QString m_dirRoom;
+    QString m_entryUrl;
+    QString m_entryRoom;
     QString m_waitEntry; // the entry whose room is waited in: the title names it
     QString m_waitTitle;
     bool m_waiting = false;

@@ -256,7 +256,7 @@ void Socket::connectToRemote()
     close();
     auto *socket = new QTcpSocket(this);
     m_socket = socket;
-    wire(socket);
+    connectSignals(socket);
     connect(socket, &QAbstractSocket::connected, this, &Socket::onConnected);
     connect(socket, &QAbstractSocket::stateChanged, this, &Socket::onSocketStateChanged);
     m_state = SocketState::ResolvingHost;
@@ -303,7 +303,7 @@ void Socket::adopt(const SocketContext::Parked &parked)
     QTcpSocket *socket = parked.socket;
     socket->setParent(this);
     m_socket = socket;
-    wire(socket);
+    connectSignals(socket);
     m_state = SocketState::Connected;
     watchForDeadPeer(*socket, m_context.deadPeerTimeoutMs());
     m_remoteHostIP = dottedAddress(parked.peerAddress);
@@ -321,7 +321,7 @@ void Socket::adopt(const SocketContext::Parked &parked)
         Qt::QueuedConnection);
 }
 
-void Socket::wire(QTcpSocket *socket)
+void Socket::connectSignals(QTcpSocket *socket)
 {
     // Whatever a peer sends, one arrival holds at most this much, and the rest is read on
     // later turns of the event loop: a flood cannot keep the window from the user's keys.

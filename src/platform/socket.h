@@ -175,7 +175,7 @@ signals:
 
 private:
     void adopt(const SocketContext::Parked &parked);
-    void wire(QTcpSocket *socket);
+    void connectSignals(QTcpSocket *socket);
     void releaseConnection(bool sendUnsent = true);
     void releaseServer();
     void fail(int number);

@@ -52,7 +52,7 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
     , m_mesh(m_context, m_log, m_ownAddress, m_prefs)
     , m_composer(m_mesh, m_log, m_prefs, composerView)
     , m_room(m_log, m_mesh, m_programFolder, options.bindAddress)
-    , m_outside(options.reachOutside ? std::make_unique<OutsideAccess>(m_log, m_room, m_mesh, m_prefs, options.bindAddress,
+    , m_outside(options.outsideAccess ? std::make_unique<OutsideAccess>(m_log, m_room, m_mesh, m_prefs, options.bindAddress,
                                                                                         options.portLeaseSeconds)
                                        : nullptr)
     , m_lan(options.lanDiscovery ? *options.lanDiscovery : *m_ownLanDiscovery, m_mesh, m_prefs, options.bindAddress,
@@ -83,7 +83,7 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
     connect(&m_room, &RoomExchange::partnerFound, this, &Session::joinPartner);
     connect(&m_mesh, &Mesh::memberLeft, this, [this] {
         if (m_room.waiting())
-            m_room.pollRoom();
+            m_room.renew();
     });
 }
 
@@ -267,8 +267,7 @@ void Session::load(const QString &commandLine, LifecycleView &view)
     m_prefs.quickServer.clear();
     // Any command line joins the stored address at the next connect command without asking.
     m_joinWithoutAsking = !commandLine.isEmpty();
-    m_log.setScreenLocked(false);
-    m_lockSuffix.clear();
+    m_lockSuffix.clear(); // the log itself starts unlocked
     m_composer.setKeyHandled(false);
 
     m_mesh.reset();

@@ -46,7 +46,7 @@ struct SessionOptions
     UrlOpener *urlOpener = nullptr;    // null: the desktop's default handlers
     // Ask the home router to forward the ports and directory servers whether they can be
     // reached. Tests leave it off unless they build a network of their own for it.
-    bool reachOutside = true;
+    bool outsideAccess = true;
     int portLeaseSeconds = 3600; // how long the router is asked to forward them (tests: seconds, to see renewals)
     LanDiscovery *lanDiscovery = nullptr; // null: Avahi on the system bus
 };

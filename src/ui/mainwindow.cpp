@@ -526,7 +526,7 @@ void MainWindow::showWindow()
 
 void MainWindow::applyTopmost()
 {
-    tarnivel::applyTopmost(this, m_session->preferences().alwaysOnTop);
+    setFormTop(this, m_session->preferences().alwaysOnTop);
 }
 
 // "/L" at start-up: the list opens once loading is over, so that closing the window while

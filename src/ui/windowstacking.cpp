@@ -31,11 +31,6 @@ void setFormTop(QWidget *form, bool wantOnTop)
     form->show();
 }
 
-void applyTopmost(QWidget *mainWindow, bool alwaysOnTopChecked)
-{
-    setFormTop(mainWindow, alwaysOnTopChecked);
-}
-
 int execModalOverMain(QDialog &dialog, QWidget *mainWindow,
                       const std::function<bool()> &alwaysOnTopChecked)
 {
@@ -44,7 +39,7 @@ int execModalOverMain(QDialog &dialog, QWidget *mainWindow,
     const int result = dialog.exec();
     // A main window closed while the dialog was open (a termination signal) stays closed.
     if (main && main->isVisible())
-        applyTopmost(main, alwaysOnTopChecked && alwaysOnTopChecked());
+        setFormTop(main, alwaysOnTopChecked && alwaysOnTopChecked());
     return result;
 }
 

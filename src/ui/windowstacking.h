@@ -14,9 +14,6 @@ namespace tarnivel {
 // nothing at all.
 void setFormTop(QWidget *form, bool onTop);
 
-// Applies the user's always-on-top choice to the main window.
-void applyTopmost(QWidget *mainWindow, bool alwaysOnTopChecked);
-
 // Takes the main window out of the always-on-top layer, runs `dialog` modally, then re-applies
 // the choice as it stands when the dialog has closed. Returns the dialog's exec() result.
 int execModalOverMain(QDialog &dialog, QWidget *mainWindow,
