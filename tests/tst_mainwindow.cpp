@@ -227,12 +227,15 @@ void TestMainWindow::shortcutWithShiftOrHiddenColumn()
     activate(w);
     QTest::keyClick(w.input(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(c.session().preferences().showPeers, false);
-    // Column hidden: Ctrl+S changes nothing, but still holds the key.
+    // Column hidden: Ctrl+S changes nothing, but still holds the key: what is typed meanwhile
+    // is swallowed, and gets through once the key is up.
     QTest::keyPress(w.input(), Qt::Key_S, Qt::ControlModifier);
     QVERIFY(w.sendToAllOption()->isChecked());
-    QVERIFY(c.session().composer().keyHandled());
+    QTest::keyClick(w.input(), Qt::Key_X);
+    QVERIFY(w.input()->text().isEmpty());
     QTest::keyRelease(w.input(), Qt::Key_S, Qt::ControlModifier);
-    QVERIFY(!c.session().composer().keyHandled());
+    QTest::keyClick(w.input(), Qt::Key_X);
+    QCOMPARE(w.input()->text(), QStringLiteral("x"));
 }
 
 void TestMainWindow::inputTakesJapaneseUpTo500Characters()

@@ -268,7 +268,6 @@ void Session::load(const QString &commandLine, LifecycleView &view)
     // Any command line joins the stored address at the next connect command without asking.
     m_joinWithoutAsking = !commandLine.isEmpty();
     m_lockSuffix.clear(); // the log itself starts unlocked
-    m_composer.setKeyHandled(false);
 
     m_mesh.reset();
 

@@ -91,8 +91,6 @@ MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
         QScrollBar *bar = m_logView->verticalScrollBar();
         bar->setValue(bar->maximum());
     });
-    connect(&s.composer(), &Composer::togglePeerColumnRequested, this, &MainWindow::togglePeerColumn);
-    connect(&s.composer(), &Composer::toggleLockRequested, this, &MainWindow::lockCommand);
     connect(m_logView, &LogView::editMenuRequested, this, &MainWindow::showEditMenu);
     connect(m_logView, &LogView::addressOpened, this, &MainWindow::openAddress);
     connect(m_inputBox, &QLineEdit::returnPressed, this, [this] {
@@ -789,7 +787,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         return handleWindowKey(watched, static_cast<QKeyEvent *>(event));
     case QEvent::KeyRelease:
         if (!static_cast<QKeyEvent *>(event)->isAutoRepeat())
-            m_session->composer().keyUp();
+            m_keyHandled = false;
         break;
     default:
         break;
@@ -797,16 +795,41 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
+// Ctrl+F (the peer column), Ctrl+L (the lock) and Ctrl+S (the addressing) act once per press:
+// until the key is released, they and anything typed are used up here.
+bool MainWindow::windowShortcut(int key, Qt::KeyboardModifiers modifiers)
+{
+    const Qt::KeyboardModifiers relevant = modifiers & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+    if (relevant != Qt::ControlModifier || m_keyHandled)
+        return false;
+    switch (key) {
+    case Qt::Key_F:
+        m_keyHandled = true;
+        togglePeerColumn();
+        return true;
+    case Qt::Key_L:
+        m_keyHandled = true;
+        lockCommand();
+        return true;
+    case Qt::Key_S:
+        m_keyHandled = true;
+        if (m_session->preferences().showPeers)
+            setSendToChosen(!sendToChosen());
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool MainWindow::handleWindowKey(QObject *watched, QKeyEvent *event)
 {
-    Composer &composer = m_session->composer();
-    if (composer.keyDown(event->key(), event->modifiers()))
+    if (windowShortcut(event->key(), event->modifiers()))
         return true;
     if (watched == m_memberAddressBox) {
         const auto mods = event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
         if (event->key() == Qt::Key_C && mods == Qt::ControlModifier) {
-            if (!composer.keyHandled()) {
-                composer.setKeyHandled(true);
+            if (!m_keyHandled) {
+                m_keyHandled = true;
                 m_clipboard->setText(m_memberAddressBox->text());
             }
             return true;
@@ -816,7 +839,7 @@ bool MainWindow::handleWindowKey(QObject *watched, QKeyEvent *event)
                                 && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
     const bool isEnter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     // While a shortcut's key is held, nothing typed gets through.
-    if (composer.swallowsCharacters() && (typesCharacter || isEnter))
+    if (m_keyHandled && (typesCharacter || isEnter))
         return true;
     if (watched == m_memberAddressBox && (typesCharacter || isEnter)) {
         focusInput();

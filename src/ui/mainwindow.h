@@ -144,6 +144,7 @@ private:
     QAction *addAction(QMenu *menu, const QString &objectName, const QString &caption,
                        const QKeySequence &shortcut = {});
     bool handleWindowKey(QObject *watched, QKeyEvent *event);
+    [[nodiscard]] bool windowShortcut(int key, Qt::KeyboardModifiers modifiers);
 
     std::unique_ptr<Session> m_session;
     std::unique_ptr<Clipboard> m_clipboard;
@@ -173,6 +174,8 @@ private:
     NearbyWindow *m_nearbyWindow = nullptr;
     // Where text last went into the log.
     int m_lastInsertion = 0;
+    // A shortcut's key (or Ctrl+C in the address box) is down and has acted.
+    bool m_keyHandled = false;
 
     QAction *m_connectAction = nullptr;
     QAction *m_disconnectAction = nullptr;
