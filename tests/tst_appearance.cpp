@@ -41,17 +41,13 @@ QTextCharFormat lastCharacterFormat(QTextDocument &document)
     return cursor.charFormat();
 }
 
-// Runs `inside` once the modal dialog named `name` is open; a dialog left open is ended
-// after a while so that a failure does not hang the test.
-void whenDialogOpens(const QString &name, const std::function<void(QDialog &)> &inside)
+// Runs `inside` on the modal dialog named `name`, which the command just opened.
+void withOpenDialog(const QString &name, const std::function<void(QDialog &)> &inside)
 {
-    QTimer::singleShot(0, [name, inside] {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        QCOMPARE(dialog->objectName(), name);
-        QTimer::singleShot(5000, dialog, [dialog] { dialog->done(-1); });
-        inside(*dialog);
-    });
+    auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+    QVERIFY(dialog);
+    QCOMPARE(dialog->objectName(), name);
+    inside(*dialog);
 }
 
 void click(QDialog &dialog, const char *button)
@@ -154,9 +150,9 @@ void TestAppearance::fontCommand()
     c.session().log().addLog(QStringLiteral("first line\r\n"));
     w.logView()->moveCursor(QTextCursor::Start); // the user clicked somewhere
     LogFontChoice given;
-    w.setFontChooser([&](const LogFontChoice &initial, QWidget *) {
+    w.setFontChooser([&](const LogFontChoice &initial, QWidget *, const FontChosen &chosen) {
         given = initial;
-        return chosenFamily.isEmpty() ? initial : LogFontChoice{chosenFamily, chosenSize};
+        chosen(chosenFamily.isEmpty() ? initial : LogFontChoice{chosenFamily, chosenSize});
     });
     findAction(w, "mnFont")->trigger();
 
@@ -204,11 +200,12 @@ void TestAppearance::colourDialogClosing()
 
     QList<qint32> given;
     QList<qint32> answers{Red, 0x00FF00, DarkBlue};
-    w.setColourChooser([&](qint32 current, QWidget *) {
+    w.setColourChooser([&](qint32 current, QWidget *, const ColourChosen &chosen) {
         given << current;
-        return answers.takeFirst();
+        chosen(answers.takeFirst());
     });
-    whenDialogOpens(QStringLiteral("frmColor"), [&](QDialog &dialog) {
+    findAction(w, "mnColor")->trigger();
+    withOpenDialog(QStringLiteral("frmColor"), [&](QDialog &dialog) {
         QCOMPARE(dialog.windowTitle(), QStringLiteral("色の設定"));
         auto *sample = dialog.findChild<QPlainTextEdit *>(QStringLiteral("txtSmp"));
         QVERIFY(sample);
@@ -229,7 +226,7 @@ void TestAppearance::colourDialogClosing()
         else
             dialog.close();
     });
-    findAction(w, "mnColor")->trigger();
+    QTRY_VERIFY(!QApplication::activeModalWidget());
 
     QCOMPARE(given, (QList<qint32>{SystemWindowTextColor, Red, SystemWindowColor}));
     const Preferences &p = c.session().preferences();
@@ -260,14 +257,15 @@ void TestAppearance::lineArrivingWhileColourDialogIsOpen()
     QTRY_COMPARE(a.namedMemberCount(), 1);
     QTRY_COMPARE(b.namedMemberCount(), 1);
 
-    a.window().setColourChooser([](qint32, QWidget *) { return Red; });
-    whenDialogOpens(QStringLiteral("frmColor"), [&](QDialog &dialog) {
+    a.window().setColourChooser([](qint32, QWidget *, const ColourChosen &chosen) { chosen(Red); });
+    findAction(a.window(), "mnColor")->trigger();
+    withOpenDialog(QStringLiteral("frmColor"), [&](QDialog &dialog) {
         click(dialog, "cmnFont");
         b.say(QStringLiteral("while choosing"));
         QTRY_VERIFY(a.logText().contains(QStringLiteral("B> while choosing")));
         click(dialog, "CancelButton");
     });
-    findAction(a.window(), "mnColor")->trigger();
+    QTRY_VERIFY(!QApplication::activeModalWidget());
 
     QCOMPARE(a.session().preferences().textColor, SystemWindowTextColor);
     QCOMPARE(lastCharacterFormat(a.session().logDocument()).foreground().color(), colour(Red));

@@ -47,15 +47,10 @@ QString render(const QTextDocument &document)
 // Answers the message box that the next command opens, keeping its caption and text.
 void answerMessageBox(QMessageBox::StandardButton button, QStringList *seen)
 {
-    auto *timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [=] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            *seen = {box->windowTitle(), box->text()};
-            timer->deleteLater();
-            box->button(button)->click();
-        }
+    whenModal<QMessageBox>([=](QMessageBox *box) {
+        *seen = {box->windowTitle(), box->text()};
+        box->button(button)->click();
     });
-    timer->start(10);
 }
 
 QPoint pointAt(QTextEdit *view, int position)
@@ -65,17 +60,20 @@ QPoint pointAt(QTextEdit *view, int position)
     return view->cursorRect(cursor).center();
 }
 
-// Chooses a path, or cancels; remembers the name it was offered.
+// Chooses a path, or cancels, once told to; remembers the name it was offered.
 class ScriptedChooser : public SavePathChooser
 {
 public:
-    std::optional<QString> chooseSavePath(const QString &proposedName) override
+    void chooseSavePath(const QString &proposedName, Chosen chosen) override
     {
         offered = proposedName;
-        return answer;
+        m_chosen = std::move(chosen);
     }
-    std::optional<QString> answer;
+    void answer(const std::optional<QString> &path) { std::exchange(m_chosen, {})(path); }
     QString offered;
+
+private:
+    Chosen m_chosen;
 };
 } // namespace
 
@@ -131,12 +129,12 @@ void TestLogTools::lockHoldsArrivingLinesClearKeepsThemUnlockShowsThemFormatted(
     QStringList box;
     answerMessageBox(QMessageBox::Cancel, &box);
     findAction(a.window(), "mnClearLog")->trigger();
+    QTRY_COMPARE(box, (QStringList{QStringLiteral("ログのクリア"),
+                                   QStringLiteral("現在のログをクリアします\n(大切なログは先に保存しましょう)")}));
     QCOMPARE(render(a.session().logDocument()), before);
-    QCOMPARE(box, (QStringList{QStringLiteral("ログのクリア"),
-                               QStringLiteral("現在のログをクリアします\n(大切なログは先に保存しましょう)")}));
     answerMessageBox(QMessageBox::Ok, &box);
     findAction(a.window(), "mnClearLog")->trigger();
-    QVERIFY(a.logText().isEmpty());
+    QTRY_VERIFY(a.logText().isEmpty());
 
     lock->trigger();
     QCOMPARE(render(a.session().logDocument()),
@@ -284,14 +282,17 @@ void TestLogTools::saveWritesCodePage932OrNothing()
     QFETCH(bool, written);
     QTemporaryDir folder;
     WindowCopy c(1, QStringLiteral("A"));
-    const QString text = QStringLiteral("A> 表示～①ｶﾅ http://a.jp\r\n\x01" "B（秘）: 秘\r\nend");
+    const QString text = QStringLiteral("A> 表示～①ｶﾅ http://a.jp\r\n\x01" "B（秘）: 秘\r\n");
     c.session().log().addLog(text);
     ScriptedChooser chooser;
-    if (chosen)
-        chooser.answer = folder.filePath(target);
-
-    QCOMPARE(logfile::save(c.session().logDocument(), chooser, QDate(2024, 3, 5)), written);
+    std::optional<bool> saved;
+    logfile::save(c.session().logDocument(), chooser, QDate(2024, 3, 5), [&saved](bool ok) { saved = ok; });
     QCOMPARE(chooser.offered, QStringLiteral("240305.txt"));
+    // Nothing is written before the answer; what the log holds then is what is saved.
+    QVERIFY(!saved);
+    c.session().log().addLog(QStringLiteral("end"));
+    chooser.answer(chosen ? std::optional<QString>(folder.filePath(target)) : std::nullopt);
+    QCOMPARE(saved, std::optional<bool>(written));
     QDir dir(folder.path());
     if (!written) {
         QVERIFY(dir.entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
@@ -301,7 +302,7 @@ void TestLogTools::saveWritesCodePage932OrNothing()
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
     QCOMPARE(bytes, QByteArray("A> \x95\x5c\x8e\xa6\x81\x60\x87\x40\xb6\xc5 http://a.jp\r\nB\x81\x69\x94\xe9\x81\x6a: \x94\xe9\r\nend"));
-    QCOMPARE(cp932::decode(bytes), QString(text).remove(u'\x01'));
+    QCOMPARE(cp932::decode(bytes), QString(text).remove(u'\x01') + QStringLiteral("end"));
 }
 
 QTEST_MAIN(TestLogTools)

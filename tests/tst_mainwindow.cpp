@@ -59,20 +59,17 @@ void activate(QWidget &w)
 
 constexpr int JoinWaitMs = 10000;
 
-// Renames a copy through its name command, typing the name into the dialog.
+// Renames a copy through its name command, typing the name into the dialog; returns once the
+// dialog has closed.
 void renameThroughDialog(WindowCopy &c, const QString &name)
 {
-    auto *timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [=] {
-        if (auto *dialog = qobject_cast<NameDialog *>(QApplication::activeModalWidget())) {
-            timer->deleteLater();
-            auto *box = dialog->findChild<QLineEdit *>(QStringLiteral("txtMyName"));
-            QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, name, Qt::NoModifier);
-            dialog->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
-        }
-    });
-    timer->start(10);
     findAction(c.window(), "mnName")->trigger();
+    whenModal<NameDialog>([=](NameDialog *dialog) {
+        auto *box = dialog->findChild<QLineEdit *>(QStringLiteral("txtMyName"));
+        QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, name, Qt::NoModifier);
+        dialog->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
+    });
+    QTRY_VERIFY(!QApplication::activeModalWidget());
 }
 
 QStringList memberNames(WindowCopy &c)

@@ -106,11 +106,14 @@ void TestRooms::twoCopiesMeetInARoom()
 
     // A chooses the entry in the list (F2) and finds the room empty.
     const qsizetype before = a.logText().size();
-    whenModal<ServerListDialog>([](ServerListDialog *list) {
+    bool chosen = false;
+    whenModal<ServerListDialog>([&chosen](ServerListDialog *list) {
         list->entryList()->setCurrentRow(0);
         list->findChild<QPushButton *>(QStringLiteral("cmdConnect"))->click();
+        chosen = true;
     });
     findAction(a.window(), QStringLiteral("mnServer"))->trigger();
+    QTRY_VERIFY(chosen);
     QVERIFY(answered(a));
     QCOMPARE(a.logText().mid(before), QStringLiteral(" ●サーバ: ロビー に接続します\n") + Waiting);
     QCOMPARE(a.title(), QStringLiteral("たるにべ - 未接続 [ロビーで待機]"));

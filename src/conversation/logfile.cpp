@@ -5,6 +5,7 @@
 #include "platform/logging.h"
 
 #include <QDate>
+#include <QPointer>
 #include <QSaveFile>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -35,12 +36,14 @@ bool write(const QString &path, const QTextDocument &log)
     return false;
 }
 
-bool save(const QTextDocument &log, SavePathChooser &chooser, const QDate &today)
+void save(QTextDocument &log, SavePathChooser &chooser, const QDate &today, std::function<void(bool)> saved)
 {
-    const std::optional<QString> path = chooser.chooseSavePath(proposedName(today));
-    if (!path || path->isEmpty())
-        return false;
-    return write(*path, log);
+    chooser.chooseSavePath(proposedName(today), [document = QPointer<QTextDocument>(&log),
+                                                 saved = std::move(saved)](const std::optional<QString> &path) {
+        const bool written = document && path && !path->isEmpty() && write(*path, *document);
+        if (saved)
+            saved(written);
+    });
 }
 
 } // namespace tarnivel::logfile

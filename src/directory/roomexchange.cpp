@@ -176,6 +176,7 @@ bool RoomExchange::beginRoomCommand()
 {
     if (m_shutDown)
         return false;
+    ++m_roomCommands;
     cancel();
     if (m_waiting)
         withdraw();
@@ -183,17 +184,19 @@ bool RoomExchange::beginRoomCommand()
     return true;
 }
 
-void RoomExchange::serverCommand(const std::function<std::optional<QString>()> &chooseEntry)
+void RoomExchange::serverCommand(const EntryChooser &chooseEntry)
 {
     if (!beginRoomCommand())
         return;
-    // The list is modal: anything may have happened by the time it closes.
+    // Anything may happen before the list is answered.
     const QPointer<RoomExchange> self(this);
-    const std::optional<QString> chosen = chooseEntry();
-    if (!self || m_shutDown || !chosen || chosen->isEmpty())
-        return;
-    // A withdraw sent above may still be out: the room is entered after it.
-    enterRoom(*chosen);
+    const quint64 command = m_roomCommands;
+    chooseEntry([self, command](const std::optional<QString> &chosen) {
+        if (!self || self->m_shutDown || command != self->m_roomCommands || !chosen || chosen->isEmpty())
+            return;
+        // A withdraw sent above may still be out: the room is entered after it.
+        self->enterRoom(*chosen);
+    });
 }
 
 void RoomExchange::quickCommand(const QString &quickServer)

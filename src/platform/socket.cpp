@@ -162,31 +162,10 @@ void SocketContext::drop(int requestId)
     }
 }
 
-SocketContext::Dispatch::Dispatch(SocketContext &context)
-    : m_context(&context)
-{
-    ++context.m_dispatchDepth;
-}
-
-SocketContext::Dispatch::~Dispatch()
-{
-    if (!m_context || --m_context->m_dispatchDepth > 0)
-        return;
-    // No socket signal of this copy is on the stack any more.
-    const QList<QPointer<QObject>> finished = std::exchange(m_context->m_finished, {});
-    for (const QPointer<QObject> &object : finished) {
-        if (object)
-            object->deleteLater();
-    }
-}
-
 void SocketContext::dispose(QObject *finished)
 {
     finished->setParent(this);
-    if (m_dispatchDepth > 0)
-        m_finished.append(finished);
-    else
-        finished->deleteLater();
+    finished->deleteLater();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -395,7 +374,6 @@ void Socket::deliverArrivals()
 
 void Socket::catchUp()
 {
-    const SocketContext::Dispatch dispatch(m_context);
     if (m_state != SocketState::Connected || !m_socket)
         return;
     const QPointer<Socket> self(this);
@@ -409,7 +387,6 @@ void Socket::catchUp()
 
 void Socket::onPeerClosed()
 {
-    const SocketContext::Dispatch dispatch(m_context);
     if (m_state != SocketState::Connected || !m_socket)
         return;
     const QPointer<Socket> self(this);
@@ -425,14 +402,12 @@ void Socket::onPeerClosed()
 
 void Socket::onReadyRead()
 {
-    const SocketContext::Dispatch dispatch(m_context);
     if (m_state == SocketState::Connected)
         deliverArrivals();
 }
 
 void Socket::onBytesWritten()
 {
-    const SocketContext::Dispatch dispatch(m_context);
     const QPointer<Socket> self(this);
     const quint64 generation = m_generation;
     // A write made inside a sendComplete handler may be flushed before the handler returns,
@@ -447,7 +422,6 @@ void Socket::onBytesWritten()
 
 void Socket::onSocketError()
 {
-    const SocketContext::Dispatch dispatch(m_context);
     if (!m_socket)
         return;
     const QAbstractSocket::SocketError socketError = m_socket->error();
@@ -475,7 +449,6 @@ void Socket::onSocketError()
 
 void Socket::onSocketStateChanged()
 {
-    const SocketContext::Dispatch dispatch(m_context);
     if (m_state == SocketState::ResolvingHost && m_socket
         && m_socket->state() == QAbstractSocket::ConnectingState)
         m_state = SocketState::Connecting;
@@ -483,7 +456,6 @@ void Socket::onSocketStateChanged()
 
 void Socket::onConnected()
 {
-    const SocketContext::Dispatch dispatch(m_context);
     if (m_state != SocketState::ResolvingHost && m_state != SocketState::Connecting)
         return;
     if (m_dialling) {
@@ -513,7 +485,6 @@ void Socket::onConnectTimeout()
 
 void Socket::onNewConnection()
 {
-    const SocketContext::Dispatch dispatch(m_context);
     // Local reference: a handler may destroy this socket, the context outlives it.
     SocketContext &context = m_context;
     const QPointer<Socket> self(this);

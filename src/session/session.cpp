@@ -11,6 +11,7 @@
 #include "session/windowtitle.h"
 
 #include <QDir>
+#include <QPointer>
 
 namespace tarnivel {
 
@@ -172,7 +173,7 @@ void Session::connectToPicked(const QString &address)
     struct Picked : ConnectPrompt
     {
         QString address;
-        std::optional<QString> askConnectAddress(const QString &) override { return address; }
+        void askConnectAddress(const QString &, Answered answered) override { answered(address); }
     } picked;
     picked.address = address;
     connectCommand(picked);
@@ -186,7 +187,21 @@ void Session::connectCommand(ConnectPrompt &prompt)
         connectTo(*chosen);
         return;
     }
-    if (const std::optional<QString> address = prompt.askConnectAddress(m_prefs.connectAddress))
+    const quint64 question = ++m_connectQuestion;
+    const quint64 join = m_mesh.joinsBegun();
+    const QPointer<Session> self(this);
+    prompt.askConnectAddress(m_prefs.connectAddress, [self, question, join](const std::optional<QString> &address) {
+        // Still the join this question began: not answered, nothing begun or reset since.
+        if (self && question == self->m_connectQuestion && self->m_mesh.state() == MeshState::Connecting
+            && self->m_mesh.joinsBegun() == join)
+            self->connectAnswered(address);
+    });
+}
+
+void Session::connectAnswered(const std::optional<QString> &address)
+{
+    ++m_connectQuestion; // answered once
+    if (address)
         connectTo(*address);
     else
         m_mesh.abandonConnecting();
@@ -242,7 +257,7 @@ void Session::disconnect()
 
 // ---- Directory rooms -----------------------------------------------------------------
 
-void Session::serverCommand(const std::function<std::optional<QString>()> &chooseEntry)
+void Session::serverCommand(const RoomExchange::EntryChooser &chooseEntry)
 {
     m_joinWithoutAsking = false;
     m_room.serverCommand(chooseEntry);
@@ -307,6 +322,7 @@ void Session::load(const QString &commandLine, LifecycleView &view)
 
 void Session::unload(LifecycleView &view)
 {
+    ++m_connectQuestion; // a connect dialog still open is answered in vain
     // The room is left before the chat connections close: the members who stay renew their
     // wait when their connection to us ends, and must find us gone from the room by then.
     // The withdraw keeps the program running until it is answered (or times out).

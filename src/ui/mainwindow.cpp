@@ -67,6 +67,7 @@ MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
     , m_colourChooser(&chooseColourWithDialog)
 {
     setWindowIcon(programIcon());
+    m_dialogs = new ModalDialogs(*this, [this] { return m_session && m_session->preferences().alwaysOnTop; }, this);
     buildControls();
     m_session = std::make_unique<Session>(options, *this, *this);
     m_logView->setDocument(&m_session->logDocument());
@@ -407,18 +408,12 @@ void MainWindow::nearbyCommand()
     m_nearbyWindow->activateWindow();
 }
 
-int MainWindow::execModal(QDialog &dialog)
+void MainWindow::askConnectAddress(const QString &lastAddress, Answered answered)
 {
-    return execModalOverMain(dialog, this, [this] { return m_session->preferences().alwaysOnTop; });
-}
-
-std::optional<QString> MainWindow::askConnectAddress(const QString &lastAddress)
-{
-    ConnectDialog dialog(lastAddress, this);
-    execModal(dialog);
-    if (!dialog.confirmed())
-        return std::nullopt;
-    return dialog.address();
+    auto *dialog = new ConnectDialog(lastAddress, this);
+    m_dialogs->show(dialog, [dialog, answered = std::move(answered)](int) {
+        answered(dialog->confirmed() ? std::optional<QString>(dialog->address()) : std::nullopt);
+    });
 }
 
 // ---- Lifecycle ------------------------------------------------------------------------
@@ -537,11 +532,10 @@ void MainWindow::openDirectoryList()
 // The server command (F2): the entry list, then the chosen entry's room.
 void MainWindow::serverCommand()
 {
-    m_session->serverCommand([this]() -> std::optional<QString> {
-        ServerListDialog list(m_session->room().entryFolder(), m_session->preferences().quickServer,
-                              [this](const QString &entry) { m_session->setQuickServer(entry); }, this);
-        execModal(list);
-        return list.chosenEntry();
+    m_session->serverCommand([this](const RoomExchange::EntryChosen &chosen) {
+        auto *list = new ServerListDialog(m_session->room().entryFolder(), m_session->preferences().quickServer,
+                                          [this](const QString &entry) { m_session->setQuickServer(entry); }, this);
+        m_dialogs->show(list, [list, chosen](int) { chosen(list->chosenEntry()); });
     });
 }
 
@@ -693,13 +687,12 @@ void MainWindow::fontCommand()
 void MainWindow::colourCommand()
 {
     runColourCommand(*m_session, *m_appearance, m_colourChooser, this,
-                     [this](QDialog &dialog) { return execModal(dialog); });
+                     [this](QDialog *dialog, DialogClosed closed) { m_dialogs->show(dialog, std::move(closed)); });
 }
 
 void MainWindow::showAbout()
 {
-    AboutBox box(m_session->sound(), m_session->shippedFile(QStringLiteral("connect.wav")), this);
-    execModal(box);
+    m_dialogs->show(new AboutBox(m_session->sound(), m_session->shippedFile(QStringLiteral("connect.wav")), this));
 }
 
 void MainWindow::showMyAddress()
@@ -713,8 +706,7 @@ void MainWindow::showMyAddress()
         // Opened from the event loop itself, never from inside the network's own handlers.
         QMetaObject::invokeMethod(this, [this] {
             m_ownAddressDialogWaiting = false;
-            MyIpDialog dialog(m_session->ownAddress(), *m_clipboard, m_session->externalAddress(), this);
-            execModal(dialog);
+            m_dialogs->show(new MyIpDialog(m_session->ownAddress(), *m_clipboard, m_session->externalAddress(), this));
         }, Qt::QueuedConnection);
     });
 }
@@ -723,25 +715,29 @@ void MainWindow::showMyAddress()
 
 void MainWindow::nameCommand()
 {
-    NameDialog dialog(m_session->preferences().myName, this);
-    if (execModal(dialog) == QDialog::Accepted)
-        m_session->setMyName(dialog.name());
+    auto *dialog = new NameDialog(m_session->preferences().myName, this);
+    m_dialogs->show(dialog, [this, dialog](int result) {
+        if (result == QDialog::Accepted)
+            m_session->setMyName(dialog->name());
+    });
 }
 
 void MainWindow::saveLogCommand()
 {
-    LogFileDialogChooser chooser(this, [this](QDialog &dialog) { return execModal(dialog); });
+    LogFileDialogChooser chooser(this, [this](QDialog *dialog, DialogClosed closed) { m_dialogs->show(dialog, std::move(closed)); });
     logfile::save(m_session->logDocument(), chooser, QDate::currentDate());
 }
 
 void MainWindow::clearLogCommand()
 {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("ログのクリア"),
-                    QStringLiteral("現在のログをクリアします\n(大切なログは先に保存しましょう)"),
-                    QMessageBox::Ok | QMessageBox::Cancel, this);
-    box.setDefaultButton(QMessageBox::Ok);
-    if (execModal(box) == QMessageBox::Ok)
-        m_session->log().clearWindow();
+    auto *box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("ログのクリア"),
+                                QStringLiteral("現在のログをクリアします\n(大切なログは先に保存しましょう)"),
+                                QMessageBox::Ok | QMessageBox::Cancel, this);
+    box->setDefaultButton(QMessageBox::Ok);
+    m_dialogs->show(box, [this, box](int) {
+        if (box->standardButton(box->clickedButton()) == QMessageBox::Ok)
+            m_session->log().clearWindow();
+    });
 }
 
 void MainWindow::copyLogSelection()

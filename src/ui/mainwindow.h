@@ -10,6 +10,7 @@
 #include "ui/colourdialog.h"
 #include "ui/fontcommand.h"
 #include "ui/logview.h"
+#include "ui/windowstacking.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -89,7 +90,7 @@ public:
     void setShownAddress(const QString &address) override;
 
     // ConnectPrompt
-    std::optional<QString> askConnectAddress(const QString &lastAddress) override;
+    void askConnectAddress(const QString &lastAddress, Answered answered) override;
 
     // LifecycleView
     void closeSplash() override;
@@ -99,9 +100,6 @@ public:
     void applyTopmost() override;
     void openDirectoryList() override;
     void capturePlacement(float &left, float &top) override;
-
-    // Runs a dialog modal over this window, never hidden behind it (execModalOverMain).
-    int execModal(QDialog &dialog);
 
     // The connect command: asks for the address unless it is already chosen.
     void connectCommand();
@@ -147,6 +145,8 @@ private:
     [[nodiscard]] bool windowShortcut(int key, Qt::KeyboardModifiers modifiers);
 
     std::unique_ptr<Session> m_session;
+    // Every dialog of the window opens through this: modal, never behind the window.
+    ModalDialogs *m_dialogs = nullptr;
     std::unique_ptr<Clipboard> m_clipboard;
     std::unique_ptr<LogAppearance> m_appearance;
     FontChooser m_fontChooser;

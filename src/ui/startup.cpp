@@ -81,8 +81,8 @@ private:
 };
 
 // Says why this copy does not start: on stderr, and with a real display in a message box,
-// shown before the event loop runs (no handler waits on it).
-void reportRefusal(const SingleInstanceLock &lock, const QString &bindAddressText)
+// the program's only window (true when one is shown).
+bool reportRefusal(const SingleInstanceLock &lock, const QString &bindAddressText)
 {
     const QString address = bindAddressText.isEmpty() ? QStringLiteral("(all addresses)") : bindAddressText;
     const QString path = SingleInstanceLock::lockFilePath(bindAddressText);
@@ -101,10 +101,12 @@ void reportRefusal(const SingleInstanceLock &lock, const QString &bindAddressTex
     qCWarning(lcApp, "%s", qPrintable(english));
     const QString platform = QGuiApplication::platformName();
     if (platform == QStringLiteral("offscreen") || platform == QStringLiteral("minimal"))
-        return;
-    QMessageBox box(QMessageBox::Information, QStringLiteral("たるにべ"), japanese, QMessageBox::Ok);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+        return false;
+    auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("たるにべ"), japanese, QMessageBox::Ok);
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
+    return true;
 }
 
 } // namespace
@@ -176,7 +178,9 @@ int runProgram(int argc, char *argv[])
     SingleInstanceLock instance;
     const QString bindAddressText = bindAddress.isNull() ? QString() : bindAddress.toString();
     if (!instance.tryAcquire(bindAddressText)) {
-        reportRefusal(instance, bindAddressText);
+        // The box is the last window: closing it ends the program.
+        if (reportRefusal(instance, bindAddressText))
+            (void)app.exec();
         return 0;
     }
 

@@ -20,10 +20,16 @@ QString loopbackText(int n);
 // A window's action by its object name (the menu item's control name, e.g. "mnConnect").
 QAction *findAction(QWidget &window, const QString &name);
 
-// Runs `act` on the next modal widget of type T once it is up (a dialog the next command opens).
+// Runs `act` on the modal widget of type T that is open: at once when one is up, otherwise as
+// soon as one opens (a dialog the next command opens, at once or from a later event). Nothing
+// waits for a dialog: tests wait for what `act` brings about with QTRY_*.
 template <typename T>
 void whenModal(std::function<void(T *)> act)
 {
+    if (auto *widget = qobject_cast<T *>(QApplication::activeModalWidget())) {
+        act(widget);
+        return;
+    }
     auto *timer = new QTimer;
     QObject::connect(timer, &QTimer::timeout, [=] {
         if (auto *widget = qobject_cast<T *>(QApplication::activeModalWidget())) {
