@@ -1,7 +1,6 @@
 #include "ui/mainwindow.h"
 
 #include "conversation/logrenderer.h"
-#include "model/twips.h"
 #include "platform/clipboard.h"
 #include "platform/logging.h"
 #include "model/extraswitches.h"
@@ -14,6 +13,7 @@
 #include "ui/logappearance.h"
 #include "ui/logfiledialog.h"
 #include "ui/mainlayout.h"
+#include "ui/windowplacement.h"
 #include "ui/myipdialog.h"
 #include "ui/namedialog.h"
 #include "ui/nearbywindow.h"
@@ -136,7 +136,7 @@ void MainWindow::buildControls()
     auto *central = new QWidget(this);
     setCentralWidget(central);
     // Through the window's layout this reaches the window manager as the window's minimum.
-    central->setMinimumSize(minimumClientPixels(twipsPerPixel()));
+    central->setMinimumSize(placement().minimumClientPixels());
 
     m_logView = new LogView(central);
     m_logView->setObjectName(QStringLiteral("txtWin"));
@@ -439,11 +439,10 @@ void MainWindow::closeSplash()
         m_splash->close();
 }
 
-double MainWindow::twipsPerPixel() const
+WindowPlacement MainWindow::placement() const
 {
     const QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
-    const double dpi = s ? s->logicalDotsPerInch() : 96.0;
-    return 1440.0 / (dpi > 0 ? dpi : 96.0);
+    return WindowPlacement(s ? s->logicalDotsPerInch() : 96.0);
 }
 
 void MainWindow::applyLook()
@@ -460,8 +459,7 @@ void MainWindow::applyPreferences(float left, float top)
 {
     const Preferences &p = m_session->preferences();
     applyLook();
-    const double tpp = twipsPerPixel();
-    move(int(std::lround(left / tpp)), int(std::lround(top / tpp)));
+    move(placement().pixels(QPointF(left, top)));
     resizeToOuter(QSize(p.windowWidth, p.windowHeight));
     keepReachable();
     m_initialState = p.windowState;
@@ -486,17 +484,12 @@ void MainWindow::keepReachable()
 void MainWindow::applyDefaultPreferences()
 {
     applyLook();
-    const double tpp = twipsPerPixel();
+    const WindowPlacement place = placement();
     const QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
     const QRect screenArea = s ? s->geometry() : QRect(0, 0, 1024, 768);
-    const QSize screenTwips(int(std::lround(screenArea.width() * tpp)), int(std::lround(screenArea.height() * tpp)));
-    // Centred for the designed size first, then half the screen wide and high.
-    const QSize design = DesignClientTwips + DesignFrameTwips;
-    const QPoint topLeft((screenTwips.width() - design.width()) / 2, (screenTwips.height() - design.height()) / 2);
-    move(screenArea.topLeft() + QPoint(int(std::lround(topLeft.x() / tpp)), int(std::lround(topLeft.y() / tpp))));
-    resizeToOuter(QSize(screenTwips.width() / 2, screenTwips.height() / 2));
-    const double dpi = 1440.0 / tpp;
-    m_session->setPlacement(QRect(QPoint(twipsFromPixels(x(), dpi), twipsFromPixels(y(), dpi)), outerTwips()));
+    move(place.defaultPosition(screenArea));
+    resizeToOuter(place.defaultOuterTwips(screenArea));
+    m_session->setPlacement(place.stored(pos(), clientPixels()));
     m_initialState = WindowState::Normal;
     layoutControls();
 }
@@ -545,23 +538,16 @@ void MainWindow::capturePlacement(float &left, float &top)
                               : isMaximized() ? WindowState::Maximized
                                               : WindowState::Normal;
     m_session->setWindowState(state);
-    const Preferences &p = m_session->preferences();
-    if (state == WindowState::Normal) {
-        const double dpi = 1440.0 / twipsPerPixel();
-        left = float(twipsFromPixels(x(), dpi));
-        top = float(twipsFromPixels(y(), dpi));
-    } else {
-        left = float(p.windowLeft);
-        top = float(p.windowTop);
-    }
+    const QPointF saved = placement().savedPosition(state, pos(), m_session->preferences());
+    left = float(saved.x());
+    top = float(saved.y());
 }
 
 void MainWindow::recordPlacement()
 {
     if (!m_loaded || windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
         return;
-    const double dpi = 1440.0 / twipsPerPixel();
-    m_session->setPlacement(QRect(QPoint(twipsFromPixels(x(), dpi), twipsFromPixels(y(), dpi)), outerTwips()));
+    m_session->setPlacement(placement().stored(pos(), clientPixels()));
 }
 
 // The menu bar lies inside the window: the client area is what is below it.
@@ -577,15 +563,9 @@ QSize MainWindow::clientPixels() const
     return QSize(width(), std::max(0, height() - barHeight));
 }
 
-QSize MainWindow::outerTwips() const
-{
-    return outerTwipsForClient(clientPixels(), twipsPerPixel());
-}
-
 void MainWindow::resizeToOuter(QSize outer)
 {
-    const QSize client = clientPixelsForOuter(outer, twipsPerPixel());
-    resize(client + (size() - clientPixels()));
+    resize(placement().clientPixels(outer) + (size() - clientPixels()));
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -620,7 +600,7 @@ void MainWindow::resizeEvent(QResizeEvent *event)
         return;
     // Below the minimum (a window manager that ignores the size hints): back to it, height
     // first. Each resize comes through here again and lays out the new size.
-    const QSize minimum = minimumClientPixels(twipsPerPixel());
+    const QSize minimum = placement().minimumClientPixels();
     if (clientPixels().height() < minimum.height())
         resize(width(), height() + minimum.height() - clientPixels().height());
     if (clientPixels().width() < minimum.width())
@@ -632,9 +612,9 @@ void MainWindow::resizeEvent(QResizeEvent *event)
 void MainWindow::layoutControls()
 {
     const bool column = m_session && m_session->preferences().showPeers;
-    const double tpp = twipsPerPixel();
-    const MainLayout l = computeMainLayout(outerTwips(), column, m_sendToAllOption->isChecked());
-    QRect logRect = pixelRect(l.log, tpp);
+    const WindowPlacement place = placement();
+    const MainLayout l = computeMainLayout(place.outerTwips(clientPixels()), column, m_sendToAllOption->isChecked());
+    QRect logRect = place.pixelRect(l.log);
     // The find bar, while open, takes the bottom of the log's place.
     if (m_findBar && !m_findBar->isHidden()) {
         const int barHeight = std::min(m_findBar->sizeHint().height(), logRect.height() / 2);
@@ -642,15 +622,15 @@ void MainWindow::layoutControls()
         m_findBar->setGeometry(logRect.x(), logRect.bottom() + 1, logRect.width(), barHeight);
     }
     m_logView->setGeometry(logRect);
-    m_inputBox->setGeometry(pixelRect(l.input, tpp));
-    m_sendButton->setGeometry(pixelRect(l.send, tpp));
+    m_inputBox->setGeometry(place.pixelRect(l.input));
+    m_sendButton->setGeometry(place.pixelRect(l.send));
     // A hidden column keeps its places.
     if (column) {
-        m_sendToAllOption->setGeometry(pixelRect(l.sendToAll, tpp));
-        m_sendToChosenOption->setGeometry(pixelRect(l.sendToChosen, tpp));
-        m_memberList->setGeometry(pixelRect(l.lists, tpp));
-        m_memberTickList->setGeometry(pixelRect(l.lists, tpp));
-        m_memberAddressBox->setGeometry(pixelRect(l.address, tpp));
+        m_sendToAllOption->setGeometry(place.pixelRect(l.sendToAll));
+        m_sendToChosenOption->setGeometry(place.pixelRect(l.sendToChosen));
+        m_memberList->setGeometry(place.pixelRect(l.lists));
+        m_memberTickList->setGeometry(place.pixelRect(l.lists));
+        m_memberAddressBox->setGeometry(place.pixelRect(l.address));
     }
     m_sendToAllOption->setVisible(column);
     m_sendToChosenOption->setVisible(column);

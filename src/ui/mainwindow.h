@@ -10,6 +10,7 @@
 #include "ui/colourdialog.h"
 #include "ui/fontcommand.h"
 #include "ui/logview.h"
+#include "ui/windowplacement.h"
 #include "ui/windowstacking.h"
 
 #include <QMainWindow>
@@ -70,8 +71,6 @@ public:
     // The platform's font and colour choosers, replaceable (tests answer them themselves).
     void setFontChooser(FontChooser chooser) { m_fontChooser = std::move(chooser); }
     void setColourChooser(ColourChooser chooser) { m_colourChooser = std::move(chooser); }
-    // The outer window size in twips, as the layout and the stored placement read it.
-    QSize outerTwips() const;
 
     // StatusView
     void setTitle(const QString &title) override;
@@ -138,7 +137,8 @@ private:
     void showMyAddress();
     void showEditMenu(const QPoint &globalPosition);
     void openAddress(const QUrl &url);
-    double twipsPerPixel() const;
+    // This screen's conversions between twips and pixels.
+    WindowPlacement placement() const;
     QAction *addAction(QMenu *menu, const QString &objectName, const QString &caption,
                        const QKeySequence &shortcut = {});
     bool handleWindowKey(QObject *watched, QKeyEvent *event);
