@@ -13,6 +13,7 @@
 #include "ui/logappearance.h"
 #include "ui/logfiledialog.h"
 #include "ui/mainlayout.h"
+#include "ui/mainmenus.h"
 #include "ui/windowplacement.h"
 #include "ui/myipdialog.h"
 #include "ui/namedialog.h"
@@ -45,8 +46,6 @@ namespace tarnivel {
 
 namespace {
 const QString UiFont = QStringLiteral("ＭＳ Ｐゴシック");
-const QString ShowColumnCaption = QStringLiteral("接続先を表示");
-const QString HideColumnCaption = QStringLiteral("接続先を隠す");
 
 // A read-only box on the button face, as the desktop colours it now: a line edit paints its
 // Base, whatever its background role says.
@@ -56,8 +55,6 @@ void showButtonFace(QLineEdit &box)
     palette.setColor(QPalette::Base, QGuiApplication::palette().color(QPalette::Button));
     box.setPalette(palette);
 }
-const QString UnlockCaption = QStringLiteral("画面ロックの解除");
-const QString LockAgainCaption = QStringLiteral("画面ロック");
 } // namespace
 
 MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
@@ -82,7 +79,7 @@ MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
         if (!shown)
             focusInput();
     });
-    buildMenus();
+    connectMenus();
 
     Session &s = *m_session;
     // The session passes an arriving line to the log before the attention control (made
@@ -179,115 +176,51 @@ void MainWindow::buildControls()
         w->installEventFilter(this);
 }
 
-QAction *MainWindow::addAction(QMenu *menu, const QString &objectName, const QString &caption,
-                              const QKeySequence &shortcut)
+void MainWindow::connectMenus()
 {
-    auto *a = new QAction(caption, this);
-    a->setObjectName(objectName);
-    if (!shortcut.isEmpty()) {
-        a->setShortcut(shortcut);
-        m_shortcutActions.append(a);
-    }
-    if (menu)
-        menu->addAction(a);
-    return a;
-}
+    m_menus = buildMainMenus(*this);
+    const MainMenus &m = m_menus;
+    connect(m.connect, &QAction::triggered, this, &MainWindow::connectCommand);
+    connect(m.disconnect, &QAction::triggered, this, [this] { m_session->disconnect(); });
+    connect(m.server, &QAction::triggered, this, &MainWindow::serverCommand);
+    connect(m.quickServer, &QAction::triggered, this, [this] { m_session->quickCommand(); });
+    connect(m.withdraw, &QAction::triggered, this, [this] { m_session->withdrawCommand(); });
+    connect(&m_session->room(), &RoomExchange::waitingChanged, m.withdraw, &QAction::setVisible);
+    connect(m.end, &QAction::triggered, this, &QWidget::close);
+    connect(m.nearby, &QAction::triggered, this, &MainWindow::nearbyCommand);
+    connect(m.peerColumn, &QAction::triggered, this, &MainWindow::togglePeerColumn);
 
-void MainWindow::buildMenus()
-{
-    QMenuBar *bar = menuBar();
-
-    QMenu *connectMenu = bar->addMenu(QStringLiteral("接続"));
-    connectMenu->setObjectName(QStringLiteral("mnConList"));
-    m_connectAction = addAction(connectMenu, QStringLiteral("mnConnect"), QStringLiteral("接続"), QKeySequence(Qt::CTRL | Qt::Key_A));
-    connect(m_connectAction, &QAction::triggered, this, &MainWindow::connectCommand);
-    m_disconnectAction = addAction(connectMenu, QStringLiteral("mnDisconnect"), QStringLiteral("切断"), QKeySequence(Qt::CTRL | Qt::Key_D));
-    m_disconnectAction->setEnabled(false);
-    connect(m_disconnectAction, &QAction::triggered, this, [this] { m_session->disconnect(); });
-    connectMenu->addSeparator();
-    QAction *serverAction = addAction(connectMenu, QStringLiteral("mnServer"), QStringLiteral("サーバに接続"), QKeySequence(Qt::Key_F2));
-    connect(serverAction, &QAction::triggered, this, &MainWindow::serverCommand);
-    QAction *quickAction = addAction(connectMenu, QStringLiteral("mnQuick"), QStringLiteral("クイックサーバ"), QKeySequence(Qt::Key_F3));
-    connect(quickAction, &QAction::triggered, this, [this] { m_session->quickCommand(); });
-    QAction *withdrawAction = addAction(connectMenu, QStringLiteral("mnWaitQuit"), QStringLiteral("待機の解除"), QKeySequence(Qt::SHIFT | Qt::Key_F3));
-    withdrawAction->setVisible(false);
-    connect(withdrawAction, &QAction::triggered, this, [this] { m_session->withdrawCommand(); });
-    connect(&m_session->room(), &RoomExchange::waitingChanged, withdrawAction, &QAction::setVisible);
-    connectMenu->addSeparator();
-    connect(addAction(connectMenu, QStringLiteral("mnEnd"), QStringLiteral("終了"), QKeySequence(Qt::CTRL | Qt::Key_Q)),
-            &QAction::triggered, this, &QWidget::close);
-    // Beyond the classic menu: the copies on the same network, next to the room keys F2 and F3.
-    connectMenu->addSeparator();
-    connect(addAction(connectMenu, QStringLiteral("mnNearby"), QStringLiteral("近くのたるにべ"), QKeySequence(Qt::Key_F4)),
-            &QAction::triggered, this, &MainWindow::nearbyCommand);
-
-    m_peerColumnAction = addAction(nullptr, QStringLiteral("mnDisp"), ShowColumnCaption);
-    bar->addAction(m_peerColumnAction);
-    connect(m_peerColumnAction, &QAction::triggered, this, &MainWindow::togglePeerColumn);
-
-    QMenu *settingsMenu = bar->addMenu(QStringLiteral("設定"));
-    settingsMenu->setObjectName(QStringLiteral("mnSetting"));
-    connect(addAction(settingsMenu, QStringLiteral("mnName"), QStringLiteral("名前"), QKeySequence(Qt::CTRL | Qt::Key_N)),
-            &QAction::triggered, this, &MainWindow::nameCommand);
-    connect(addAction(settingsMenu, QStringLiteral("mnFont"), QStringLiteral("フォント")), &QAction::triggered, this,
-            &MainWindow::fontCommand);
-    connect(addAction(settingsMenu, QStringLiteral("mnColor"), QStringLiteral("色")), &QAction::triggered, this,
-            &MainWindow::colourCommand);
-    settingsMenu->addSeparator();
-    m_alwaysOnTopAction = addAction(settingsMenu, QStringLiteral("mnFormTop"), QStringLiteral("常に手前に表示"), QKeySequence(Qt::CTRL | Qt::Key_T));
-    m_alwaysOnTopAction->setCheckable(true);
-    connect(m_alwaysOnTopAction, &QAction::triggered, this, &MainWindow::toggleAlwaysOnTop);
-    settingsMenu->addSeparator();
-    m_connectSoundAction = addAction(settingsMenu, QStringLiteral("mnBeep"), QStringLiteral("接続音を鳴らす"), QKeySequence(Qt::CTRL | Qt::Key_B));
-    m_connectSoundAction->setCheckable(true);
-    connect(m_connectSoundAction, &QAction::toggled, this, [this](bool on) { m_session->setConnectSound(on); });
-    m_messageSoundAction = addAction(settingsMenu, QStringLiteral("mnMsgBeep"), QStringLiteral("メッセージ音を鳴らす"), QKeySequence(Qt::CTRL | Qt::Key_M));
-    m_messageSoundAction->setCheckable(true);
-    connect(m_messageSoundAction, &QAction::toggled, this, [this](bool on) { m_session->setMessageSound(on); });
-    // Beyond the classic menu: find in the log and the attention switches.
-    settingsMenu->addSeparator();
-    connect(addAction(settingsMenu, QStringLiteral("mnFindLog"), QStringLiteral("ログを検索"), QKeySequence(Qt::CTRL | Qt::Key_G)),
-            &QAction::triggered, m_findBar, &FindBar::open);
-    m_attention->addSwitches(*settingsMenu, *m_extraSwitches);
-    m_extraSwitches->add(*settingsMenu, QStringLiteral("mnLanAnnounce"), QStringLiteral("LANで自分を知らせる"),
+    connect(m.name, &QAction::triggered, this, &MainWindow::nameCommand);
+    connect(m.font, &QAction::triggered, this, &MainWindow::fontCommand);
+    connect(m.colour, &QAction::triggered, this, &MainWindow::colourCommand);
+    connect(m.alwaysOnTop, &QAction::triggered, this, &MainWindow::toggleAlwaysOnTop);
+    connect(m.connectSound, &QAction::toggled, this, [this](bool on) { m_session->setConnectSound(on); });
+    connect(m.messageSound, &QAction::toggled, this, [this](bool on) { m_session->setMessageSound(on); });
+    connect(m.findLog, &QAction::triggered, m_findBar, &FindBar::open);
+    m_attention->addSwitches(*m.settings, *m_extraSwitches);
+    m_extraSwitches->add(*m.settings, QStringLiteral("mnLanAnnounce"), QStringLiteral("LANで自分を知らせる"),
                          extraswitch::LanAnnounce, [this](bool on) { m_session->lan().setAnnouncing(on); });
-    m_extraSwitches->add(*settingsMenu, QStringLiteral("mnPortMapping"), QStringLiteral("ルータのポートを自動で開く"),
+    m_extraSwitches->add(*m.settings, QStringLiteral("mnPortMapping"), QStringLiteral("ルータのポートを自動で開く"),
                          extraswitch::PortMapping, [this](bool on) {
                              if (OutsideAccess *outside = m_session->outsideAccess())
                                  outside->setPortMapping(on);
                          });
-    m_extraSwitches->add(*settingsMenu, QStringLiteral("mnReachCheck"), QStringLiteral("外部から接続できるか確かめる"),
+    m_extraSwitches->add(*m.settings, QStringLiteral("mnReachCheck"), QStringLiteral("外部から接続できるか確かめる"),
                          extraswitch::ReachCheck, [this](bool on) {
                              if (OutsideAccess *outside = m_session->outsideAccess())
                                  outside->setReachCheck(on);
                          });
 
-    QMenu *toolMenu = bar->addMenu(QStringLiteral("その他"));
-    toolMenu->setObjectName(QStringLiteral("mnTool"));
-    connect(addAction(toolMenu, QStringLiteral("mnSaveLog"), QStringLiteral("ログを保存")), &QAction::triggered, this,
-            &MainWindow::saveLogCommand);
-    toolMenu->addSeparator();
-    connect(addAction(toolMenu, QStringLiteral("mnShoIP"), QStringLiteral("自分のIPを表示")), &QAction::triggered, this,
-            &MainWindow::showMyAddress);
-    connect(addAction(toolMenu, QStringLiteral("mnCopyIP"), QStringLiteral("自分のIPをコピー"), QKeySequence(Qt::CTRL | Qt::Key_I)),
-            &QAction::triggered, this, [this] { m_session->ownAddress().copyMyAddress(this, *m_clipboard); });
-    toolMenu->addSeparator();
-    connect(addAction(toolMenu, QStringLiteral("mnClearLog"), QStringLiteral("ログのクリア")), &QAction::triggered, this,
-            &MainWindow::clearLogCommand);
-    toolMenu->addSeparator();
-    connect(addAction(toolMenu, QStringLiteral("mnHelp"), QStringLiteral("ヘルプ"), QKeySequence(Qt::Key_F1)),
-            &QAction::triggered, this, [this] { m_session->openHelp(); });
-    connect(addAction(toolMenu, QStringLiteral("mnVer"), QStringLiteral("バージョン")), &QAction::triggered, this,
-            &MainWindow::showAbout);
+    connect(m.saveLog, &QAction::triggered, this, &MainWindow::saveLogCommand);
+    connect(m.showOwnAddress, &QAction::triggered, this, &MainWindow::showMyAddress);
+    connect(m.copyOwnAddress, &QAction::triggered, this,
+            [this] { m_session->ownAddress().copyMyAddress(this, *m_clipboard); });
+    connect(m.clearLog, &QAction::triggered, this, &MainWindow::clearLogCommand);
+    connect(m.help, &QAction::triggered, this, [this] { m_session->openHelp(); });
+    connect(m.about, &QAction::triggered, this, &MainWindow::showAbout);
 
-    // The log's pop-up menu; never on the bar.
-    m_logMenu = new QMenu(QStringLiteral("編集"), this);
-    m_logMenu->setObjectName(QStringLiteral("mnEdit"));
-    m_copyAction = addAction(m_logMenu, QStringLiteral("mnCopy"), QStringLiteral("コピー"));
-    connect(m_copyAction, &QAction::triggered, this, &MainWindow::copyLogSelection);
-    m_logMenu->addSeparator();
-    m_lockAction = addAction(m_logMenu, QStringLiteral("mnLock"), QStringLiteral("画面のロック"));
-    connect(m_lockAction, &QAction::triggered, this, &MainWindow::lockCommand);
+    connect(m.copy, &QAction::triggered, this, &MainWindow::copyLogSelection);
+    connect(m.lock, &QAction::triggered, this, &MainWindow::lockCommand);
 }
 
 // ---- StatusView -----------------------------------------------------------------------
@@ -299,8 +232,8 @@ void MainWindow::setTitle(const QString &title)
 
 void MainWindow::setConnectMenus(bool connectEnabled, bool disconnectEnabled)
 {
-    m_connectAction->setEnabled(connectEnabled);
-    m_disconnectAction->setEnabled(disconnectEnabled);
+    m_menus.connect->setEnabled(connectEnabled);
+    m_menus.disconnect->setEnabled(disconnectEnabled);
 }
 
 namespace {
@@ -449,10 +382,10 @@ void MainWindow::applyLook()
 {
     const Preferences &p = m_session->preferences();
     m_appearance->applyLoaded(p);
-    m_connectSoundAction->setChecked(p.connectSound);
-    m_messageSoundAction->setChecked(p.messageSound);
-    m_alwaysOnTopAction->setChecked(p.alwaysOnTop);
-    m_peerColumnAction->setText(p.showPeers ? HideColumnCaption : ShowColumnCaption);
+    m_menus.connectSound->setChecked(p.connectSound);
+    m_menus.messageSound->setChecked(p.messageSound);
+    m_menus.alwaysOnTop->setChecked(p.alwaysOnTop);
+    m_menus.peerColumn->setText(p.showPeers ? HidePeerColumnCaption : ShowPeerColumnCaption);
 }
 
 void MainWindow::applyPreferences(float left, float top)
@@ -645,7 +578,7 @@ void MainWindow::togglePeerColumn()
 {
     m_memberAddressBox->clear();
     const bool show = !m_session->preferences().showPeers;
-    m_peerColumnAction->setText(show ? HideColumnCaption : ShowColumnCaption);
+    m_menus.peerColumn->setText(show ? HidePeerColumnCaption : ShowPeerColumnCaption);
     m_session->setShowPeers(show);
     layoutControls();
 }
@@ -656,7 +589,7 @@ void MainWindow::toggleAlwaysOnTop()
     const bool onTop = !m_session->preferences().alwaysOnTop;
     setFormTop(this, onTop);
     m_session->setAlwaysOnTop(onTop);
-    m_alwaysOnTopAction->setChecked(onTop);
+    m_menus.alwaysOnTop->setChecked(onTop);
 }
 
 void MainWindow::fontCommand()
@@ -729,13 +662,13 @@ void MainWindow::copyLogSelection()
 void MainWindow::lockCommand()
 {
     m_session->toggleScreenLock();
-    m_lockAction->setText(m_session->log().screenLocked() ? UnlockCaption : LockAgainCaption);
+    m_menus.lock->setText(m_session->log().screenLocked() ? UnlockCaption : LockAgainCaption);
 }
 
 void MainWindow::showEditMenu(const QPoint &globalPosition)
 {
-    m_copyAction->setEnabled(m_logView->textCursor().hasSelection());
-    m_logMenu->popup(globalPosition);
+    m_menus.copy->setEnabled(m_logView->textCursor().hasSelection());
+    m_menus.log->popup(globalPosition);
 }
 
 void MainWindow::openAddress(const QUrl &url)
@@ -753,7 +686,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         // Menu shortcuts win over the text boxes' own keys (Ctrl+A, Ctrl+D, ...).
         auto *key = static_cast<QKeyEvent *>(event);
         const QKeySequence pressed(key->keyCombination());
-        for (const QAction *a : std::as_const(m_shortcutActions)) {
+        for (const QAction *a : std::as_const(m_menus.withShortcuts)) {
             if (a->shortcut() == pressed && a->isEnabled())
                 return true;
         }

@@ -10,6 +10,7 @@
 #include "ui/colourdialog.h"
 #include "ui/fontcommand.h"
 #include "ui/logview.h"
+#include "ui/mainmenus.h"
 #include "ui/windowplacement.h"
 #include "ui/windowstacking.h"
 
@@ -17,10 +18,8 @@
 #include <QPointer>
 #include <memory>
 
-class QAction;
 class QLineEdit;
 class QListWidget;
-class QMenu;
 class QPushButton;
 class QRadioButton;
 
@@ -127,7 +126,7 @@ protected:
 
 private:
     void buildControls();
-    void buildMenus();
+    void connectMenus();
     void applyLook();
     void keepReachable();
     QSize clientPixels() const;
@@ -139,8 +138,6 @@ private:
     void openAddress(const QUrl &url);
     // This screen's conversions between twips and pixels.
     WindowPlacement placement() const;
-    QAction *addAction(QMenu *menu, const QString &objectName, const QString &caption,
-                       const QKeySequence &shortcut = {});
     bool handleWindowKey(QObject *watched, QKeyEvent *event);
     [[nodiscard]] bool windowShortcut(int key, Qt::KeyboardModifiers modifiers);
 
@@ -166,7 +163,6 @@ private:
     QListWidget *m_memberList = nullptr;
     QListWidget *m_memberTickList = nullptr;
     QLineEdit *m_memberAddressBox = nullptr;
-    QMenu *m_logMenu = nullptr;
     FindBar *m_findBar = nullptr;
     PrivateSendHint *m_privateSendHint = nullptr;
     std::unique_ptr<AttentionControl> m_attention;
@@ -177,16 +173,7 @@ private:
     // A shortcut's key (or Ctrl+C in the address box) is down and has acted.
     bool m_keyHandled = false;
 
-    QAction *m_connectAction = nullptr;
-    QAction *m_disconnectAction = nullptr;
-    QAction *m_peerColumnAction = nullptr;
-    QAction *m_alwaysOnTopAction = nullptr;
-    QAction *m_connectSoundAction = nullptr;
-    QAction *m_messageSoundAction = nullptr;
-    QAction *m_copyAction = nullptr;
-    QAction *m_lockAction = nullptr;
-    // Every action with a shortcut: those win over the text boxes' own keys.
-    QList<QAction *> m_shortcutActions;
+    MainMenus m_menus;
 };
 
 } // namespace tarnivel
