@@ -68,18 +68,18 @@ struct Surfaces
 Surfaces surfaces(MainWindow &w)
 {
     QTextDocument &held = w.session().log().held();
-    const QTextCharFormat heldFormat = w.appearance().heldInsertion().charFormat();
+    const QTextCharFormat heldFormat = control<LogAppearance>(w, "logAppearance")->heldInsertion().charFormat();
     Surfaces s;
-    s.logInsertion = colour(colorValueOf(w.logView()->textCursor().charFormat()).value_or(0x7F7F7F));
-    s.logBackground = w.logView()->palette().color(QPalette::Base);
+    s.logInsertion = colour(colorValueOf(control<QTextEdit>(w, "txtWin")->textCursor().charFormat()).value_or(0x7F7F7F));
+    s.logBackground = control<QTextEdit>(w, "txtWin")->palette().color(QPalette::Base);
     s.heldInsertion = colour(colorValueOf(heldFormat).value_or(0x7F7F7F));
     s.heldBackground = held.rootFrame()->frameFormat().background().color();
-    s.inputText = w.input()->palette().color(QPalette::Text);
-    s.inputBackground = w.input()->palette().color(QPalette::Base);
-    s.listText = w.memberList()->palette().color(QPalette::Text);
-    s.listBackground = w.memberList()->palette().color(QPalette::Base);
-    s.tickText = w.memberTickList()->palette().color(QPalette::Text);
-    s.tickBackground = w.memberTickList()->palette().color(QPalette::Base);
+    s.inputText = control<QLineEdit>(w, "txtInput")->palette().color(QPalette::Text);
+    s.inputBackground = control<QLineEdit>(w, "txtInput")->palette().color(QPalette::Base);
+    s.listText = control<QListWidget>(w, "lbList")->palette().color(QPalette::Text);
+    s.listBackground = control<QListWidget>(w, "lbList")->palette().color(QPalette::Base);
+    s.tickText = control<QListWidget>(w, "lbListChk")->palette().color(QPalette::Text);
+    s.tickBackground = control<QListWidget>(w, "lbListChk")->palette().color(QPalette::Base);
     return s;
 }
 
@@ -148,7 +148,7 @@ void TestAppearance::fontCommand()
     WindowCopy c(1, QStringLiteral("A"));
     MainWindow &w = c.window();
     c.session().log().addLog(QStringLiteral("first line\r\n"));
-    w.logView()->moveCursor(QTextCursor::Start); // the user clicked somewhere
+    control<QTextEdit>(w, "txtWin")->moveCursor(QTextCursor::Start); // the user clicked somewhere
     LogFontChoice given;
     w.setFontChooser([&](const LogFontChoice &initial, QWidget *, const FontChosen &chosen) {
         given = initial;
@@ -161,16 +161,16 @@ void TestAppearance::fontCommand()
     QCOMPARE(c.session().preferences().logFontName, storedFamily);
     QCOMPARE(c.session().preferences().logFontSize, storedSize);
     // Both insertion points keep the size as chosen, until a line is appended.
-    QVERIFY(w.logView()->textCursor().atEnd());
-    QCOMPARE(w.logView()->textCursor().charFormat().fontPointSize(), insertionSize);
-    QCOMPARE(w.appearance().heldInsertion().charFormat().fontPointSize(), insertionSize);
-    QCOMPARE(w.appearance().heldInsertion().charFormat().fontFamilies().toStringList().value(0), storedFamily);
+    QVERIFY(control<QTextEdit>(w, "txtWin")->textCursor().atEnd());
+    QCOMPARE(control<QTextEdit>(w, "txtWin")->textCursor().charFormat().fontPointSize(), insertionSize);
+    QCOMPARE(control<LogAppearance>(w, "logAppearance")->heldInsertion().charFormat().fontPointSize(), insertionSize);
+    QCOMPARE(control<LogAppearance>(w, "logAppearance")->heldInsertion().charFormat().fontFamilies().toStringList().value(0), storedFamily);
 
     c.session().log().addLog(QStringLiteral("second line\r\n"));
     const QTextCharFormat appended = lastCharacterFormat(c.session().logDocument());
     QCOMPARE(appended.fontPointSize(), double(storedSize));
     QCOMPARE(appended.fontFamilies().toStringList().value(0), storedFamily);
-    QCOMPARE(w.logView()->textCursor().charFormat().fontPointSize(), double(storedSize));
+    QCOMPARE(control<QTextEdit>(w, "txtWin")->textCursor().charFormat().fontPointSize(), double(storedSize));
     // The line before keeps its font.
     QTextCursor first(c.session().logDocument().begin());
     first.movePosition(QTextCursor::Right);

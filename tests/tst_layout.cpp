@@ -200,19 +200,19 @@ void TestLayout::windowAtItsMinimum()
     QVERIFY(w.windowHandle()->minimumSize().width() >= 259);
 
     // The log 1975 x 1410 and the lists 360 high, to within the rounding to whole pixels.
-    QCOMPARE(w.logView()->geometry(), QRect(8, 8, 132, 94));
-    QCOMPARE(twips(w.memberList()->height()), 360);
-    QVERIFY(w.memberList()->isVisibleTo(&w));
-    QVERIFY(w.sendToAllOption()->isVisibleTo(&w) && w.shownAddress()->isVisibleTo(&w));
-    QCOMPARE(w.memberList()->x(), 145); // 2175 twips
-    QCOMPARE(w.sendButton()->geometry(), QRect(203, 111, 49, 25));
+    QCOMPARE(control<QTextEdit>(w, "txtWin")->geometry(), QRect(8, 8, 132, 94));
+    QCOMPARE(twips(control<QListWidget>(w, "lbList")->height()), 360);
+    QVERIFY(control<QListWidget>(w, "lbList")->isVisibleTo(&w));
+    QVERIFY(control<QRadioButton>(w, "opSendToAll")->isVisibleTo(&w) && control<QLineEdit>(w, "txtShowIP")->isVisibleTo(&w));
+    QCOMPARE(control<QListWidget>(w, "lbList")->x(), 145); // 2175 twips
+    QCOMPARE(control<QPushButton>(w, "cmdSend")->geometry(), QRect(203, 111, 49, 25));
 
     // Hidden, the log takes the column's place.
     w.togglePeerColumn();
-    QCOMPARE(w.logView()->width(), 132 + 112);
-    QVERIFY(!w.memberList()->isVisibleTo(&w) && !w.memberTickList()->isVisibleTo(&w));
-    QVERIFY(!w.sendToAllOption()->isVisibleTo(&w) && !w.sendToChosenOption()->isVisibleTo(&w));
-    QVERIFY(!w.shownAddress()->isVisibleTo(&w));
+    QCOMPARE(control<QTextEdit>(w, "txtWin")->width(), 132 + 112);
+    QVERIFY(!control<QListWidget>(w, "lbList")->isVisibleTo(&w) && !control<QListWidget>(w, "lbListChk")->isVisibleTo(&w));
+    QVERIFY(!control<QRadioButton>(w, "opSendToAll")->isVisibleTo(&w) && !control<QRadioButton>(w, "opSendToSelected")->isVisibleTo(&w));
+    QVERIFY(!control<QLineEdit>(w, "txtShowIP")->isVisibleTo(&w));
 
     // Large: the button keeps 110 twips (7.3 pixels) to the client's right edge and 135 (9
     // pixels) to its bottom, the log 120 to its left edge and 110 to its right.
@@ -220,9 +220,9 @@ void TestLayout::windowAtItsMinimum()
     const int clientHeight = 700 - w.menuBar()->height();
     QCOMPARE(outerTwips(w), QSize(15120, twips(clientHeight) + 690));
     QCOMPARE(placement(c.session().preferences()).size(), outerTwips(w));
-    QCOMPARE(w.sendButton()->geometry().bottomRight(), QPoint(1000 - 7 - 1, clientHeight - 9 - 1));
-    QCOMPARE(w.logView()->geometry().left(), 8);
-    QCOMPARE(w.logView()->geometry().right(), 1000 - 7 - 1);
+    QCOMPARE(control<QPushButton>(w, "cmdSend")->geometry().bottomRight(), QPoint(1000 - 7 - 1, clientHeight - 9 - 1));
+    QCOMPARE(control<QTextEdit>(w, "txtWin")->geometry().left(), 8);
+    QCOMPARE(control<QTextEdit>(w, "txtWin")->geometry().right(), 1000 - 7 - 1);
 }
 
 void TestLayout::snapsBackToTheMinimum()
@@ -235,12 +235,12 @@ void TestLayout::snapsBackToTheMinimum()
     // A window manager that ignores the size hints makes the window 100 x 80.
     w.windowHandle()->resize(100, 80);
     QTRY_COMPARE(outerTwips(w), QSize(4005, 2865));
-    QCOMPARE(w.logView()->geometry(), QRect(8, 8, 132, 94));
+    QCOMPARE(control<QTextEdit>(w, "txtWin")->geometry(), QRect(8, 8, 132, 94));
     QCOMPARE(placement(c.session().preferences()).size(), QSize(4005, 2865));
     // Only the height too small: the width stays.
     w.windowHandle()->resize(600, 80);
     QTRY_COMPARE(outerTwips(w), QSize(9120, 2865));
-    QCOMPARE(w.logView()->geometry().right(), 481 - 1); // 7215 twips
+    QCOMPARE(control<QTextEdit>(w, "txtWin")->geometry().right(), 481 - 1); // 7215 twips
 }
 
 void TestLayout::placementKeptThroughMinimiseAndMaximise()

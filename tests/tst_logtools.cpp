@@ -101,7 +101,7 @@ void TestLogTools::lockHoldsArrivingLinesClearKeepsThemUnlockShowsThemFormatted(
     QAction *lock = findAction(a.window(), "mnLock");
     const QString before = render(a.session().logDocument());
 
-    QTest::keyClick(a.window().input(), Qt::Key_L, Qt::ControlModifier);
+    QTest::keyClick(control<QLineEdit>(a.window(), "txtInput"), Qt::Key_L, Qt::ControlModifier);
     QCOMPARE(a.title(), QStringLiteral("たるにべ - 1人接続済 [ロック]"));
     QCOMPARE(lock->text(), QStringLiteral("画面ロックの解除"));
 
@@ -111,7 +111,7 @@ void TestLogTools::lockHoldsArrivingLinesClearKeepsThemUnlockShowsThemFormatted(
     QTRY_COMPARE(held.blockCount(), 2);
     b.window().togglePeerColumn();
     b.window().setSendToChosen(true);
-    b.window().memberTickList()->item(0)->setCheckState(Qt::Checked);
+    control<QListWidget>(b.window(), "lbListChk")->item(0)->setCheckState(Qt::Checked);
     b.say(QStringLiteral("ないしょ"));
     QTRY_COMPARE(held.blockCount(), 3);
     b.window().setSendToChosen(false);
@@ -121,9 +121,9 @@ void TestLogTools::lockHoldsArrivingLinesClearKeepsThemUnlockShowsThemFormatted(
     QVERIFY(a.sound.played.isEmpty());
 
     // Sending is refused while locked.
-    a.window().input()->setText(QStringLiteral("待って"));
+    control<QLineEdit>(a.window(), "txtInput")->setText(QStringLiteral("待って"));
     a.session().composer().enterPressed();
-    QCOMPARE(a.window().input()->text(), QStringLiteral("待って"));
+    QCOMPARE(control<QLineEdit>(a.window(), "txtInput")->text(), QStringLiteral("待って"));
 
     // Clearing asks first; OK empties the window but not what is held.
     QStringList box;
@@ -175,7 +175,7 @@ void TestLogTools::addressClickSelectsAndDoubleClickOpens()
     WindowCopy c(1, QStringLiteral("A"));
     c.window().show();
     c.session().log().addLog(log);
-    QTextEdit *view = c.window().logView();
+    QTextEdit *view = control<QTextEdit>(c.window(), "txtWin");
     // The log before the address has no continuation blocks: text and document positions agree.
     const int start = int(c.logText().indexOf(address));
     const int blockBreak = start + into > 1024 + int(c.logText().lastIndexOf(u'\n', start)) ? 1 : 0;
@@ -208,7 +208,7 @@ void TestLogTools::rightButtonMenuCopyAndTyping()
     QApplication::setActiveWindow(&c.window());
     QVERIFY(QTest::qWaitForWindowActive(&c.window()));
     c.session().log().addLog(QStringLiteral("こんにちは world\r\n"));
-    QTextEdit *view = c.window().logView();
+    QTextEdit *view = control<QTextEdit>(c.window(), "txtWin");
     auto *menu = c.window().findChild<QMenu *>(QStringLiteral("mnEdit"));
     QAction *copy = findAction(c.window(), "mnCopy");
 
@@ -233,18 +233,18 @@ void TestLogTools::rightButtonMenuCopyAndTyping()
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("ちは wo"));
 
     // Typing in the log types into the input box, literally.
-    c.window().input()->setText(QStringLiteral("a"));
+    control<QLineEdit>(c.window(), "txtInput")->setText(QStringLiteral("a"));
     view->setFocus();
     QTest::keyClick(view, '+');
-    QVERIFY(c.window().input()->hasFocus());
+    QVERIFY(control<QLineEdit>(c.window(), "txtInput")->hasFocus());
     QTest::keyClick(view, '{');
     QTest::sendKeyEvent(QTest::Click, view, Qt::Key_unknown, QStringLiteral("あ"), Qt::NoModifier);
-    QCOMPARE(c.window().input()->text(), QStringLiteral("a+{あ"));
+    QCOMPARE(control<QLineEdit>(c.window(), "txtInput")->text(), QStringLiteral("a+{あ"));
     // Whatever the key: Backspace deletes there, Enter sends the line.
     view->setFocus();
     QTest::keyClick(view, Qt::Key_Backspace);
-    QCOMPARE(c.window().input()->text(), QStringLiteral("a+{"));
-    QSignalSpy entered(c.window().input(), &QLineEdit::returnPressed);
+    QCOMPARE(control<QLineEdit>(c.window(), "txtInput")->text(), QStringLiteral("a+{"));
+    QSignalSpy entered(control<QLineEdit>(c.window(), "txtInput"), &QLineEdit::returnPressed);
     view->setFocus();
     QTest::keyClick(view, Qt::Key_Return);
     QCOMPARE(entered.count(), 1);
@@ -257,12 +257,12 @@ void TestLogTools::keyboardMovesInTheMemberListShowTheAddress()
     a.window().togglePeerColumn();
     b.joinThrough(a.address());
     QTRY_COMPARE_WITH_TIMEOUT(a.members(), QStringList{QStringLiteral("B")}, JoinWaitMs);
-    QVERIFY(a.window().shownAddress()->text().isEmpty());
-    QListWidget *list = a.window().memberList();
+    QVERIFY(control<QLineEdit>(a.window(), "txtShowIP")->text().isEmpty());
+    QListWidget *list = control<QListWidget>(a.window(), "lbList");
     list->setFocus();
     QTest::keyClick(list, Qt::Key_Down);
     QCOMPARE(list->currentRow(), 0);
-    QCOMPARE(a.window().shownAddress()->text(), b.address());
+    QCOMPARE(control<QLineEdit>(a.window(), "txtShowIP")->text(), b.address());
 }
 
 void TestLogTools::saveWritesCodePage932OrNothing_data()

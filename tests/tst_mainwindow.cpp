@@ -163,22 +163,22 @@ void TestMainWindow::menuShortcutsWinOverTheInputBox()
 {
     WindowCopy c(1, QStringLiteral("A"));
     activate(c.window());
-    c.window().input()->setFocus();
+    control<QLineEdit>(c.window(), "txtInput")->setFocus();
     QVERIFY(!c.session().preferences().connectSound);
-    QTest::keyClick(c.window().input(), Qt::Key_B, Qt::ControlModifier);
+    QTest::keyClick(control<QLineEdit>(c.window(), "txtInput"), Qt::Key_B, Qt::ControlModifier);
     QVERIFY(c.session().preferences().connectSound);
     QVERIFY(findAction(c.window(), "mnBeep")->isChecked());
-    QTest::keyClick(c.window().input(), Qt::Key_M, Qt::ControlModifier);
+    QTest::keyClick(control<QLineEdit>(c.window(), "txtInput"), Qt::Key_M, Qt::ControlModifier);
     QVERIFY(c.session().preferences().messageSound);
 
     // Ctrl+A is the connect command even though a line edit would select all with it.
-    c.window().input()->setText(QStringLiteral("typed"));
+    control<QLineEdit>(c.window(), "txtInput")->setText(QStringLiteral("typed"));
     const QString nowhere = loopbackText(99);
     c.session().chooseAddress(nowhere);
-    QTest::keyClick(c.window().input(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(control<QLineEdit>(c.window(), "txtInput"), Qt::Key_A, Qt::ControlModifier);
     QVERIFY(c.logText().contains(QStringLiteral(" ●%1 に接続中...").arg(nowhere)));
     QCOMPARE(c.title(), QStringLiteral("たるにべ - 接続中"));
-    QVERIFY(!c.window().input()->hasSelectedText());
+    QVERIFY(!control<QLineEdit>(c.window(), "txtInput")->hasSelectedText());
 }
 
 void TestMainWindow::ctrlFAndCtrlSActOncePerPress()
@@ -186,7 +186,7 @@ void TestMainWindow::ctrlFAndCtrlSActOncePerPress()
     WindowCopy c(1, QStringLiteral("A"));
     MainWindow &w = c.window();
     activate(w);
-    QLineEdit *input = w.input();
+    QLineEdit *input = control<QLineEdit>(w, "txtInput");
     input->setFocus();
 
     QTest::keyPress(input, Qt::Key_F, Qt::ControlModifier);
@@ -202,19 +202,19 @@ void TestMainWindow::ctrlFAndCtrlSActOncePerPress()
     QCOMPARE(input->text(), QStringLiteral("x"));
 
     // Ctrl+S flips the addressing each press, showing the matching list.
-    QVERIFY(w.sendToAllOption()->isChecked());
+    QVERIFY(control<QRadioButton>(w, "opSendToAll")->isChecked());
     QTest::keyClick(input, Qt::Key_S, Qt::ControlModifier);
-    QVERIFY(w.sendToChosenOption()->isChecked());
-    QVERIFY(w.memberTickList()->isVisibleTo(&w));
-    QVERIFY(!w.memberList()->isVisibleTo(&w));
+    QVERIFY(control<QRadioButton>(w, "opSendToSelected")->isChecked());
+    QVERIFY(control<QListWidget>(w, "lbListChk")->isVisibleTo(&w));
+    QVERIFY(!control<QListWidget>(w, "lbList")->isVisibleTo(&w));
     QTest::keyClick(input, Qt::Key_S, Qt::ControlModifier);
-    QVERIFY(w.sendToAllOption()->isChecked());
-    QVERIFY(w.memberList()->isVisibleTo(&w));
+    QVERIFY(control<QRadioButton>(w, "opSendToAll")->isChecked());
+    QVERIFY(control<QListWidget>(w, "lbList")->isVisibleTo(&w));
 
     QTest::keyClick(input, Qt::Key_F, Qt::ControlModifier);
     QCOMPARE(c.session().preferences().showPeers, false);
     QCOMPARE(findAction(w, "mnDisp")->text(), QStringLiteral("接続先を表示"));
-    QVERIFY(!w.memberList()->isVisibleTo(&w));
+    QVERIFY(!control<QListWidget>(w, "lbList")->isVisibleTo(&w));
 }
 
 void TestMainWindow::shortcutWithShiftOrHiddenColumn()
@@ -222,24 +222,24 @@ void TestMainWindow::shortcutWithShiftOrHiddenColumn()
     WindowCopy c(1, QStringLiteral("A"));
     MainWindow &w = c.window();
     activate(w);
-    QTest::keyClick(w.input(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(control<QLineEdit>(w, "txtInput"), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(c.session().preferences().showPeers, false);
     // Column hidden: Ctrl+S changes nothing, but still holds the key: what is typed meanwhile
     // is swallowed, and gets through once the key is up.
-    QTest::keyPress(w.input(), Qt::Key_S, Qt::ControlModifier);
-    QVERIFY(w.sendToAllOption()->isChecked());
-    QTest::keyClick(w.input(), Qt::Key_X);
-    QVERIFY(w.input()->text().isEmpty());
-    QTest::keyRelease(w.input(), Qt::Key_S, Qt::ControlModifier);
-    QTest::keyClick(w.input(), Qt::Key_X);
-    QCOMPARE(w.input()->text(), QStringLiteral("x"));
+    QTest::keyPress(control<QLineEdit>(w, "txtInput"), Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(control<QRadioButton>(w, "opSendToAll")->isChecked());
+    QTest::keyClick(control<QLineEdit>(w, "txtInput"), Qt::Key_X);
+    QVERIFY(control<QLineEdit>(w, "txtInput")->text().isEmpty());
+    QTest::keyRelease(control<QLineEdit>(w, "txtInput"), Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(control<QLineEdit>(w, "txtInput"), Qt::Key_X);
+    QCOMPARE(control<QLineEdit>(w, "txtInput")->text(), QStringLiteral("x"));
 }
 
 void TestMainWindow::inputTakesJapaneseUpTo500Characters()
 {
     WindowCopy c(1, QStringLiteral("A"));
     activate(c.window());
-    QLineEdit *input = c.window().input();
+    QLineEdit *input = control<QLineEdit>(c.window(), "txtInput");
     input->setFocus();
     QTest::sendKeyEvent(QTest::Click, input, Qt::Key_unknown, QStringLiteral("日本語"), Qt::NoModifier);
     QCOMPARE(input->text(), QStringLiteral("日本語"));
@@ -272,12 +272,12 @@ void TestMainWindow::addressBoxShowsTheButtonFace()
     QVERIFY(QTest::qWaitForWindowExposed(&c.window()));
     if (changedLater)
         QApplication::setPalette(desktop);
-    QLineEdit *box = c.window().shownAddress();
+    QLineEdit *box = control<QLineEdit>(c.window(), "txtShowIP");
     QCOMPARE(box->objectName(), QStringLiteral("txtShowIP"));
     // The change reaches the window as a posted event.
     QTRY_COMPARE(box->palette().color(QPalette::Base), QColor(0x12, 0x34, 0x56));
     // The input box beside it keeps the window background.
-    QCOMPARE(c.window().input()->palette().color(QPalette::Base), QColor(0xFE, 0xFD, 0xFC));
+    QCOMPARE(control<QLineEdit>(c.window(), "txtInput")->palette().color(QPalette::Base), QColor(0xFE, 0xFD, 0xFC));
 }
 
 void TestMainWindow::addressBoxCopiesOncePerPress()
@@ -288,7 +288,7 @@ void TestMainWindow::addressBoxCopiesOncePerPress()
     w.togglePeerColumn();
     w.setShownAddress(QStringLiteral("192.0.2.7"));
     QGuiApplication::clipboard()->setText(QStringLiteral("before"));
-    QLineEdit *box = w.shownAddress();
+    QLineEdit *box = control<QLineEdit>(w, "txtShowIP");
     box->setFocus();
     QTest::keyPress(box, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("192.0.2.7"));
@@ -298,7 +298,7 @@ void TestMainWindow::addressBoxCopiesOncePerPress()
     QTest::keyRelease(box, Qt::Key_C, Qt::ControlModifier);
     // Typing into the read-only box moves to the input box.
     QTest::keyClick(box, Qt::Key_A);
-    QVERIFY(w.input()->hasFocus());
+    QVERIFY(control<QLineEdit>(w, "txtInput")->hasFocus());
 }
 
 void TestMainWindow::storedChoicesComeBackOnLoad()
@@ -329,7 +329,7 @@ void TestMainWindow::storedChoicesComeBackOnLoad()
     QVERIFY(findAction(w, "mnFormTop")->isChecked());
     QVERIFY(w.windowFlags() & Qt::WindowStaysOnTopHint);
     QCOMPARE(findAction(w, "mnDisp")->text(), QStringLiteral("接続先を隠す"));
-    QVERIFY(w.sendToAllOption()->isVisibleTo(&w));
+    QVERIFY(control<QRadioButton>(w, "opSendToAll")->isVisibleTo(&w));
     QVERIFY(w.isMaximized());
     // The menu command flips the stacking and the check each time.
     w.toggleAlwaysOnTop();

@@ -68,9 +68,9 @@ MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
     buildControls();
     m_session = std::make_unique<Session>(options, *this, *this);
     m_logView->setDocument(&m_session->logDocument());
-    m_appearance = std::make_unique<LogAppearance>(*m_logView, m_session->log().held(), *m_inputBox,
-                                                   *m_memberList, *m_memberTickList);
-    m_attention = std::make_unique<AttentionControl>(*this, m_session->mesh());
+    m_appearance = new LogAppearance(*m_logView, m_session->log().held(), *m_inputBox, *m_memberList,
+                                     *m_memberTickList, this);
+    m_attention = new AttentionControl(*this, m_session->mesh(), this);
     m_extraSwitches = new ExtraSwitchItems(m_session->programFile(QString::fromLatin1(ExtraSettingsFileName)), this);
     m_findBar = new FindBar(*m_logView, centralWidget());
     m_findBar->findBox()->installEventFilter(this);
@@ -121,7 +121,8 @@ MainWindow::~MainWindow()
                                                        m_sendToChosenOption, m_memberList, m_memberTickList, m_memberAddressBox,
                                                        m_findBar->findBox()})
         w->removeEventFilter(this);
-    m_attention.reset();
+    delete m_attention;
+    m_attention = nullptr;
     removeEventFilter(this);
     delete takeCentralWidget();
 }

@@ -51,22 +51,6 @@ public:
 
     Session &session() { return *m_session; }
 
-    // Controls, for the owner and for tests.
-    QTextEdit *logView() const { return m_logView; }
-    QLineEdit *input() const { return m_inputBox; }
-    QPushButton *sendButton() const { return m_sendButton; }
-    QRadioButton *sendToAllOption() const { return m_sendToAllOption; }
-    QRadioButton *sendToChosenOption() const { return m_sendToChosenOption; }
-    QListWidget *memberList() const { return m_memberList; }
-    QListWidget *memberTickList() const { return m_memberTickList; }
-    QLineEdit *shownAddress() const { return m_memberAddressBox; }
-    LogAppearance &appearance() { return *m_appearance; }
-    FindBar *findBar() const { return m_findBar; }
-    AttentionControl &attention() { return *m_attention; }
-    PrivateSendHint *privateSendHint() const { return m_privateSendHint; }
-    // The list of nearby copies; null until first opened.
-    NearbyWindow *nearbyWindow() const { return m_nearbyWindow; }
-
     // The platform's font and colour choosers, replaceable (tests answer them themselves).
     void setFontChooser(FontChooser chooser) { m_fontChooser = std::move(chooser); }
     void setColourChooser(ColourChooser chooser) { m_colourChooser = std::move(chooser); }
@@ -145,7 +129,7 @@ private:
     // Every dialog of the window opens through this: modal, never behind the window.
     ModalDialogs *m_dialogs = nullptr;
     std::unique_ptr<Clipboard> m_clipboard;
-    std::unique_ptr<LogAppearance> m_appearance;
+    LogAppearance *m_appearance = nullptr;
     FontChooser m_fontChooser;
     ColourChooser m_colourChooser;
     QPointer<QWidget> m_splash;
@@ -165,7 +149,7 @@ private:
     QLineEdit *m_memberAddressBox = nullptr;
     FindBar *m_findBar = nullptr;
     PrivateSendHint *m_privateSendHint = nullptr;
-    std::unique_ptr<AttentionControl> m_attention;
+    AttentionControl *m_attention = nullptr;
     ExtraSwitchItems *m_extraSwitches = nullptr;
     NearbyWindow *m_nearbyWindow = nullptr;
     // Where text last went into the log.

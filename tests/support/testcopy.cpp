@@ -135,7 +135,7 @@ Session &WindowCopy::session()
 
 void WindowCopy::say(const QString &text)
 {
-    m_window->input()->setText(text);
+    control<QLineEdit>(*m_window, "txtInput")->setText(text);
     session().composer().enterPressed();
 }
 
@@ -147,8 +147,8 @@ QString WindowCopy::title() const
 QStringList WindowCopy::members()
 {
     QStringList names;
-    for (int i = 0; i < m_window->memberList()->count(); ++i)
-        names << m_window->memberList()->item(i)->text();
+    for (int i = 0; i < control<QListWidget>(*m_window, "lbList")->count(); ++i)
+        names << control<QListWidget>(*m_window, "lbList")->item(i)->text();
     return names;
 }
 
