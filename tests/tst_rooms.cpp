@@ -317,6 +317,7 @@ void TestRooms::withdrawals()
     QVERIFY(!findAction(a.window(), QStringLiteral("mnWaitQuit"))->isVisible());
     if (how != u"mnEnd") // closing withdraws silently, title and all
         QVERIFY(!a.title().contains(QStringLiteral("待機")));
+    QTRY_VERIFY(!QApplication::activeModalWidget()); // the list was closed
     // The room is empty again once the withdraw is in: the next caller waits there.
     QTRY_COMPARE_WITH_TIMEOUT(exchange(server.port(), 9, getRequest("/?lobby")).body, QByteArray("NoUser"), JoinWaitMs);
 }

@@ -116,6 +116,8 @@ MainWindow::~MainWindow()
     // It shows what the session finds: it goes first.
     delete m_nearbyWindow;
     m_nearbyWindow = nullptr;
+    // So do dialogs still open (nothing waits for them), unanswered.
+    qDeleteAll(findChildren<QDialog *>(Qt::FindDirectChildrenOnly));
     // The log view shows the session's document: the widgets go first.
     for (QWidget *w : std::initializer_list<QWidget *>{m_logView, m_inputBox, m_sendButton, m_sendToAllOption,
                                                        m_sendToChosenOption, m_memberList, m_memberTickList, m_memberAddressBox,

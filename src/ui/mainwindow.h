@@ -1,6 +1,8 @@
 #pragma once
-// The main window: builds the widgets and menus and hands their events to the copy's
-// subsystems (Session). It implements the small view interfaces the logic talks to.
+// The main window: builds the widgets, connects the menus, hands their events to the copy's
+// subsystems (Session) and implements the small view interfaces the logic talks to. It also
+// places itself (WindowPlacement) and routes the window's keys. Its dialogs open modal and
+// nothing waits for them (ModalDialogs).
 
 #include "conversation/composerview.h"
 #include "session/connectprompt.h"

@@ -33,7 +33,8 @@ T *control(const QObject &window, const char *name)
 
 // Runs `act` on the modal widget of type T that is open: at once when one is up, otherwise as
 // soon as one opens (a dialog the next command opens, at once or from a later event). Nothing
-// waits for a dialog: tests wait for what `act` brings about with QTRY_*.
+// waits for a dialog: tests wait for what `act` brings about with QTRY_*, and must not end
+// before it has run (a later test's dialog would meet it).
 template <typename T>
 void whenModal(std::function<void(T *)> act)
 {
