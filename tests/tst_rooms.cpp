@@ -93,6 +93,8 @@ private slots:
     void whileTheServerIsAsked();
     void theRoomOutlivesItsFirstWaiter();
     void startSwitchOpensTheList();
+    void lateEntryChoice_data();
+    void lateEntryChoice();
 };
 
 void TestRooms::twoCopiesMeetInARoom()
@@ -440,6 +442,45 @@ void TestRooms::startSwitchOpensTheList()
     window.load(QStringLiteral("/L"));
     QTRY_COMPARE(opened, QStringLiteral("サーバに接続"));
     window.unload();
+}
+
+void TestRooms::lateEntryChoice_data()
+{
+    QTest::addColumn<QString>("meanwhile"); // while the list is open
+    QTest::addColumn<QString>("chosen");    // null: closed without a choice
+    QTest::addColumn<bool>("entered");
+    QTest::newRow("chosen") << "" << "ent" << true;
+    QTest::newRow("closed without a choice") << "" << QString() << false;
+    QTest::newRow("a quick-server command came first") << "quick" << "ent" << false;
+    QTest::newRow("the copy closed meanwhile") << "close" << "ent" << false;
+}
+
+// The list answers long after the server command; an answer overtaken by another room command
+// or by closing enters nothing.
+void TestRooms::lateEntryChoice()
+{
+    QFETCH(QString, meanwhile);
+    QFETCH(QString, chosen);
+    QFETCH(bool, entered);
+    ScriptedHttpServer scripted;
+    scripted.otherwise = ScriptedHttpServer::reply("NoUser");
+    TestCopy a(1, QStringLiteral("A"));
+    writeEntry(a, QStringLiteral("ent"), scripted.url(), QStringLiteral("lobby"));
+    RoomExchange::EntryChosen answer;
+    a.session().serverCommand([&answer](RoomExchange::EntryChosen given) { answer = std::move(given); });
+    QVERIFY(answer);
+    if (meanwhile == u"quick")
+        a.session().quickCommand(); // no quick entry: it says so and enters nothing
+    else if (meanwhile == u"close")
+        a.close();
+    const qsizetype before = a.logText().size();
+    answer(chosen.isNull() ? std::nullopt : std::optional<QString>(chosen));
+    QCOMPARE(a.logText().mid(before), entered ? QStringLiteral(" ●サーバ: ent に接続します\n") : QString());
+    QCOMPARE(a.session().room().busy(), entered);
+    if (entered) {
+        QVERIFY(answered(a));
+        QVERIFY(a.session().room().waiting());
+    }
 }
 
 QTEST_MAIN(TestRooms)

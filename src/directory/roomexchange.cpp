@@ -244,7 +244,7 @@ void RoomExchange::entered(const Request &request, const Reply &reply)
     // word, and an address is not used.
     if (kind == RoomReply::NoUser && !m_chat.inChat())
         m_log.addLog(roomline::nobodyWaiting());
-    m_pollTicks = 0;
+    m_renewTicks = 0;
     setWaiting(true);
     emit roomEntered(m_entryUrl);
     if (kind == RoomReply::Partner && !m_chat.inChat())
@@ -281,11 +281,11 @@ void RoomExchange::withdrawAtClose(QObject *context, std::function<void()> withd
 
 void RoomExchange::tick()
 {
-    if (m_pollTicks >= TicksPerRenewal - 1) {
-        m_pollTicks = 0;
+    if (m_renewTicks >= TicksPerRenewal - 1) {
+        m_renewTicks = 0;
         renew();
     } else {
-        ++m_pollTicks;
+        ++m_renewTicks;
     }
 }
 

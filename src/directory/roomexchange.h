@@ -148,7 +148,7 @@ private:
     QString m_waitEntry; // the entry whose room is waited in: the title names it
     QString m_waitTitle;
     bool m_waiting = false;
-    int m_pollTicks = 0;
+    int m_renewTicks = 0;
 };
 
 } // namespace tarnivel
