@@ -1,11 +1,11 @@
 #include "discovery/avahidiscovery.h"
 
 #include "discovery/avahilink.h"
+#include "text/logging.h"
 
 #include <QDeadlineTimer>
 #include <QThread>
 
-#include <cstdio>
 
 namespace tarnivel {
 
@@ -32,7 +32,7 @@ AvahiDiscovery::~AvahiDiscovery()
         return;
     }
     // Stuck in a call to a daemon that stopped answering: the thread ends on its own later.
-    std::fprintf(stderr, "tarnivel: the Avahi daemon did not answer; leaving without waiting for it\n");
+    qCWarning(lcLan, "the Avahi daemon did not answer; leaving without waiting for it");
     connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
 }
 

@@ -38,8 +38,6 @@ public:
     // RemoveWaitMs have passed. No renewals from then on until map() is called again.
     void removeMappings();
 
-    // The last outcome, if any came yet.
-    const std::optional<GatewayOutcome> &lastOutcome() const { return m_last; }
     // The router's outside address while the ports are forwarded; empty otherwise.
     QString externalAddress() const;
 

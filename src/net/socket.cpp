@@ -72,9 +72,7 @@ int connectionFailureNumber(QAbstractSocket::SocketError error)
     switch (error) {
     case QAbstractSocket::ConnectionRefusedError:
         return SocketError::ConnectionReset;
-    case QAbstractSocket::SocketTimeoutError: // the peer stopped answering: the connection is cut
-        return SocketError::ConnectionAborted;
-    default:
+    default: // a peer that stopped answering (SocketTimeoutError) included: the connection is cut
         return SocketError::ConnectionAborted;
     }
 }
@@ -103,7 +101,7 @@ void watchForDeadPeer(QTcpSocket &socket, int timeoutMs)
     const unsigned userTimeoutMs = unsigned(timeoutMs) * 5 / 6;
     const auto set = [fd](int option, const auto &value) {
         if (setsockopt(fd, IPPROTO_TCP, option, &value, sizeof value) != 0)
-            qCWarning(lcMesh) << "cannot watch for a dead peer:" << std::strerror(errno);
+            qCWarning(lcNet) << "cannot watch for a dead peer:" << std::strerror(errno);
     };
     set(TCP_KEEPIDLE, idleSeconds);
     set(TCP_KEEPINTVL, intervalSeconds);
@@ -164,31 +162,10 @@ void SocketContext::drop(int requestId)
     }
 }
 
-SocketContext::Dispatch::Dispatch(SocketContext &context)
-    : m_context(&context)
-{
-    ++context.m_dispatchDepth;
-}
-
-SocketContext::Dispatch::~Dispatch()
-{
-    if (!m_context || --m_context->m_dispatchDepth > 0)
-        return;
-    // No socket signal of this copy is on the stack any more.
-    const QList<QPointer<QObject>> finished = std::exchange(m_context->m_finished, {});
-    for (const QPointer<QObject> &object : finished) {
-        if (object)
-            object->deleteLater();
-    }
-}
-
 void SocketContext::dispose(QObject *finished)
 {
     finished->setParent(this);
-    if (m_dispatchDepth > 0)
-        m_finished.append(finished);
-    else
-        finished->deleteLater();
+    finished->deleteLater();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -258,7 +235,7 @@ void Socket::connectToRemote()
     close();
     auto *socket = new QTcpSocket(this);
     m_socket = socket;
-    wire(socket);
+    connectSignals(socket);
     connect(socket, &QAbstractSocket::connected, this, &Socket::onConnected);
     connect(socket, &QAbstractSocket::stateChanged, this, &Socket::onSocketStateChanged);
     m_state = SocketState::ResolvingHost;
@@ -305,7 +282,7 @@ void Socket::adopt(const SocketContext::Parked &parked)
     QTcpSocket *socket = parked.socket;
     socket->setParent(this);
     m_socket = socket;
-    wire(socket);
+    connectSignals(socket);
     m_state = SocketState::Connected;
     watchForDeadPeer(*socket, m_context.deadPeerTimeoutMs());
     m_remoteHostIP = dottedAddress(parked.peerAddress);
@@ -323,7 +300,7 @@ void Socket::adopt(const SocketContext::Parked &parked)
         Qt::QueuedConnection);
 }
 
-void Socket::wire(QTcpSocket *socket)
+void Socket::connectSignals(QTcpSocket *socket)
 {
     // Whatever a peer sends, one arrival holds at most this much, and the rest is read on
     // later turns of the event loop: a flood cannot keep the window from the user's keys.
@@ -397,7 +374,6 @@ void Socket::deliverArrivals()
 
 void Socket::catchUp()
 {
-    const SocketContext::Dispatch dispatch(m_context);
     if (m_state != SocketState::Connected || !m_socket)
         return;
     const QPointer<Socket> self(this);
@@ -411,7 +387,6 @@ void Socket::catchUp()
 
 void Socket::onPeerClosed()
 {
-    const SocketContext::Dispatch dispatch(m_context);
     if (m_state != SocketState::Connected || !m_socket)
         return;
     const QPointer<Socket> self(this);
@@ -427,14 +402,12 @@ void Socket::onPeerClosed()
 
 void Socket::onReadyRead()
 {
-    const SocketContext::Dispatch dispatch(m_context);
     if (m_state == SocketState::Connected)
         deliverArrivals();
 }
 
 void Socket::onBytesWritten()
 {
-    const SocketContext::Dispatch dispatch(m_context);
     const QPointer<Socket> self(this);
     const quint64 generation = m_generation;
     // A write made inside a sendComplete handler may be flushed before the handler returns,
@@ -449,7 +422,6 @@ void Socket::onBytesWritten()
 
 void Socket::onSocketError()
 {
-    const SocketContext::Dispatch dispatch(m_context);
     if (!m_socket)
         return;
     const QAbstractSocket::SocketError socketError = m_socket->error();
@@ -477,7 +449,6 @@ void Socket::onSocketError()
 
 void Socket::onSocketStateChanged()
 {
-    const SocketContext::Dispatch dispatch(m_context);
     if (m_state == SocketState::ResolvingHost && m_socket
         && m_socket->state() == QAbstractSocket::ConnectingState)
         m_state = SocketState::Connecting;
@@ -485,7 +456,6 @@ void Socket::onSocketStateChanged()
 
 void Socket::onConnected()
 {
-    const SocketContext::Dispatch dispatch(m_context);
     if (m_state != SocketState::ResolvingHost && m_state != SocketState::Connecting)
         return;
     if (m_dialling) {
@@ -515,7 +485,6 @@ void Socket::onConnectTimeout()
 
 void Socket::onNewConnection()
 {
-    const SocketContext::Dispatch dispatch(m_context);
     // Local reference: a handler may destroy this socket, the context outlives it.
     SocketContext &context = m_context;
     const QPointer<Socket> self(this);

@@ -61,7 +61,6 @@ public:
     // A connection whose peer leaves more than this unread fails (ConnectionAborted), so a
     // member who never reads cannot make the copy hold ever more data for it.
     qint64 maxUnsentBytes() const { return m_maxUnsentBytes; }
-    void setMaxUnsentBytes(qint64 bytes) { m_maxUnsentBytes = bytes; }
 
     // A connection whose peer stops answering (its network gone, the machine asleep) fails
     // at most about this long after, whether idle (keepalive probes go unanswered) or sending
@@ -84,22 +83,8 @@ public:
     Parked take(int requestId);
     void drop(int requestId);
 
-    // Handlers may run the event loop while a Qt socket is still inside one of its own
-    // signals; deleting that socket then (even with deleteLater, which a nested loop
-    // carries out) would pull it from under its own stack frame. So while any socket signal
-    // of this copy is being handled, finished sockets wait here, and go once the outermost
-    // handler returns.
-    class Dispatch
-    {
-    public:
-        explicit Dispatch(SocketContext &context);
-        ~Dispatch();
-        Dispatch(const Dispatch &) = delete;
-        Dispatch &operator=(const Dispatch &) = delete;
-
-    private:
-        QPointer<SocketContext> m_context;
-    };
+    // A finished Qt socket or server goes once the event loop has its turn again: it may be
+    // inside one of its own signals now, and no handler runs the event loop.
     void dispose(QObject *finished);
 
 private:
@@ -116,8 +101,6 @@ private:
     int m_deadPeerTimeoutMs = 60000;
     int m_nextRequestId = 1;
     QHash<int, Waiting> m_pending;
-    int m_dispatchDepth = 0;
-    QList<QPointer<QObject>> m_finished;
 };
 
 class Socket : public QObject
@@ -176,7 +159,7 @@ signals:
 
 private:
     void adopt(const SocketContext::Parked &parked);
-    void wire(QTcpSocket *socket);
+    void connectSignals(QTcpSocket *socket);
     void releaseConnection(bool sendUnsent = true);
     void releaseServer();
     void fail(int number);

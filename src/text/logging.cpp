@@ -2,6 +2,8 @@
 
 namespace tarnivel {
 
+Q_LOGGING_CATEGORY(lcApp, "tarnivel.app", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcNet, "tarnivel.net", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcMesh, "tarnivel.mesh", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcJoin, "tarnivel.join", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcDirectory, "tarnivel.directory", QtWarningMsg)

@@ -408,7 +408,7 @@ void TestChatLog::addLog_whileLocked()
     f.sound.played.clear();
     QSignalSpy appended(&f.log, &ChatLog::appendedToWindow);
 
-    f.log.setScreenLocked(true);
+    f.log.lockScreen();
     f.log.addLog(QStringLiteral("a> http://a.jp/ 見て\r\n"));
     f.log.addLog(mark + QStringLiteral("b（秘）: y\r\n"));
     f.log.addLog(QString());
@@ -421,11 +421,13 @@ void TestChatLog::addLog_whileLocked()
     QVERIFY(isPlainWeight(formats.first()));
     QVERIFY(isEmphasised(formats.last()));
 
-    f.log.setScreenLocked(false);
-    f.log.addLog(QString());
+    // Unlocked, the held lines come after what was there, and the empty text that follows
+    // them is the one append and the one sound.
+    const QString held = render(f.held);
+    f.log.unlockScreen();
     QCOMPARE(appended.count(), 1);
     QCOMPARE(f.sound.played, QStringList{soundPath});
-    QCOMPARE(render(f.window), QStringLiteral("before\n"));
+    QCOMPARE(render(f.window), QStringLiteral("before\n") + held);
 }
 
 void TestChatLog::appendEmphasised()

@@ -144,13 +144,13 @@ void TestComposer::enterSendsOnce()
     Composer composer(delivery, chatLog, prefs, views);
     delivery.composer = &composer;
 
-    QVERIFY(composer.enterPressed());
+    composer.enterPressed();
     QCOMPARE(delivery.writes, writes);
     QVERIFY(views.input.isEmpty());
     if (delivery.deferred) {
         QCOMPARE(window.toPlainText(), QString());
         views.input = QStringLiteral("またね");
-        QVERIFY(composer.enterPressed());
+        composer.enterPressed();
         QCOMPARE(window.toPlainText(), QString());
         for (const auto &done : std::exchange(delivery.pending, {}))
             done();

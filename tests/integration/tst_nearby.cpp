@@ -200,7 +200,7 @@ void TestNearby::theListFollowsTheNetworkAndJoins()
     QAction *item = findAction(a.window(), QStringLiteral("mnNearby"));
     QVERIFY(item);
     item->trigger();
-    NearbyWindow *window = a.window().nearbyWindow();
+    NearbyWindow *window = control<NearbyWindow>(a.window(), "frmNearby");
     QVERIFY(window && window->isVisible());
     QVERIFY(QTest::qWaitForWindowExposed(window));
     QVERIFY(a.lan.browsing);
@@ -308,7 +308,7 @@ void TestNearby::withoutAvahiOneLineAndNoRetryStorm()
     AvahiDiscovery avahi;
     WindowCopy a(loopbackText(1), QStringLiteral("A"), &avahi);
     findAction(a.window(), QStringLiteral("mnNearby"))->trigger();
-    NearbyWindow *window = a.window().nearbyWindow();
+    NearbyWindow *window = control<NearbyWindow>(a.window(), "frmNearby");
     QTRY_COMPARE_WITH_TIMEOUT(window->statusLine()->text(), NoAvahiLine, WaitMs);
     QCOMPARE(rowsOf(*window), QStringList());
 

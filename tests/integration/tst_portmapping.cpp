@@ -134,7 +134,7 @@ void TestPortMapping::throughTheRouter()
         QVERIFY(copy.session().room().waiting());
         QTRY_COMPARE_WITH_TIMEOUT(copy.logText().count(WaitUnreachableLine), 1, WaitMs);
         // A renewal of the same wait says nothing more.
-        copy.session().room().pollRoom();
+        copy.session().room().renew();
         QTRY_VERIFY_WITH_TIMEOUT(!copy.session().room().busy(), WaitMs);
         QCOMPARE(copy.logText().count(WaitUnreachableLine), 1);
     }

@@ -93,6 +93,8 @@ private slots:
     void whileTheServerIsAsked();
     void theRoomOutlivesItsFirstWaiter();
     void startSwitchOpensTheList();
+    void lateEntryChoice_data();
+    void lateEntryChoice();
 };
 
 void TestRooms::twoCopiesMeetInARoom()
@@ -106,11 +108,14 @@ void TestRooms::twoCopiesMeetInARoom()
 
     // A chooses the entry in the list (F2) and finds the room empty.
     const qsizetype before = a.logText().size();
-    whenModal<ServerListDialog>([](ServerListDialog *list) {
+    bool chosen = false;
+    whenModal<ServerListDialog>([&chosen](ServerListDialog *list) {
         list->entryList()->setCurrentRow(0);
         list->findChild<QPushButton *>(QStringLiteral("cmdConnect"))->click();
+        chosen = true;
     });
     findAction(a.window(), QStringLiteral("mnServer"))->trigger();
+    QTRY_VERIFY(chosen);
     QVERIFY(answered(a));
     QCOMPARE(a.logText().mid(before), QStringLiteral(" ●サーバ: ロビー に接続します\n") + Waiting);
     QCOMPARE(a.title(), QStringLiteral("たるにべ - 未接続 [ロビーで待機]"));
@@ -314,6 +319,7 @@ void TestRooms::withdrawals()
     QVERIFY(!findAction(a.window(), QStringLiteral("mnWaitQuit"))->isVisible());
     if (how != u"mnEnd") // closing withdraws silently, title and all
         QVERIFY(!a.title().contains(QStringLiteral("待機")));
+    QTRY_VERIFY(!QApplication::activeModalWidget()); // the list was closed
     // The room is empty again once the withdraw is in: the next caller waits there.
     QTRY_COMPARE_WITH_TIMEOUT(exchange(server.port(), 9, getRequest("/?lobby")).body, QByteArray("NoUser"), JoinWaitMs);
 }
@@ -436,6 +442,45 @@ void TestRooms::startSwitchOpensTheList()
     window.load(QStringLiteral("/L"));
     QTRY_COMPARE(opened, QStringLiteral("サーバに接続"));
     window.unload();
+}
+
+void TestRooms::lateEntryChoice_data()
+{
+    QTest::addColumn<QString>("meanwhile"); // while the list is open
+    QTest::addColumn<QString>("chosen");    // null: closed without a choice
+    QTest::addColumn<bool>("entered");
+    QTest::newRow("chosen") << "" << "ent" << true;
+    QTest::newRow("closed without a choice") << "" << QString() << false;
+    QTest::newRow("a quick-server command came first") << "quick" << "ent" << false;
+    QTest::newRow("the copy closed meanwhile") << "close" << "ent" << false;
+}
+
+// The list answers long after the server command; an answer overtaken by another room command
+// or by closing enters nothing.
+void TestRooms::lateEntryChoice()
+{
+    QFETCH(QString, meanwhile);
+    QFETCH(QString, chosen);
+    QFETCH(bool, entered);
+    ScriptedHttpServer scripted;
+    scripted.otherwise = ScriptedHttpServer::reply("NoUser");
+    TestCopy a(1, QStringLiteral("A"));
+    writeEntry(a, QStringLiteral("ent"), scripted.url(), QStringLiteral("lobby"));
+    RoomExchange::EntryChosen answer;
+    a.session().serverCommand([&answer](RoomExchange::EntryChosen given) { answer = std::move(given); });
+    QVERIFY(answer);
+    if (meanwhile == u"quick")
+        a.session().quickCommand(); // no quick entry: it says so and enters nothing
+    else if (meanwhile == u"close")
+        a.close();
+    const qsizetype before = a.logText().size();
+    answer(chosen.isNull() ? std::nullopt : std::optional<QString>(chosen));
+    QCOMPARE(a.logText().mid(before), entered ? QStringLiteral(" ●サーバ: ent に接続します\n") : QString());
+    QCOMPARE(a.session().room().busy(), entered);
+    if (entered) {
+        QVERIFY(answered(a));
+        QVERIFY(a.session().room().waiting());
+    }
 }
 
 QTEST_MAIN(TestRooms)

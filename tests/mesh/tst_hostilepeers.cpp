@@ -176,7 +176,7 @@ void TestHostilePeers::copySurvives_data()
         // In the window: the member lists show the name as text, the log the line as text.
         window.window().togglePeerColumn();
         QVERIFY(window.members().contains(shown));
-        QVERIFY(window.window().memberTickList()->findItems(shown, Qt::MatchExactly).size() == 1);
+        QVERIFY(control<QListWidget>(window.window(), "lbListChk")->findItems(shown, Qt::MatchExactly).size() == 1);
         const QTextCursor found = window.session().logDocument().find(line);
         QCOMPARE(found.block().text(), line);
         QCOMPARE(found.charFormat().fontWeight(), int(QFont::Normal));

@@ -128,38 +128,38 @@ void TestAttention::activationClearsAndStatusLinesDoNotCount()
     WindowCopy a(1, QStringLiteral("A"));
     TestCopy b(2, QStringLiteral("B"));
     RecordingAttention desktop;
-    a.window().attention().alerts().setAttention(desktop);
+    control<AttentionControl>(a.window(), "attentionControl")->alerts().setAttention(desktop);
     QVERIFY(activate(a.window()));
 
     QWidget elsewhere;
     elsewhere.resize(100, 100);
     QVERIFY(activate(elsewhere));
-    QTRY_VERIFY(!a.window().attention().alerts().windowActive());
+    QTRY_VERIFY(!control<AttentionControl>(a.window(), "attentionControl")->alerts().windowActive());
 
     b.joinThrough(a.address());
     QTRY_COMPARE_WITH_TIMEOUT(a.namedMemberCount(), 1, JoinWaitMs);
     QVERIFY(a.logText().contains(QStringLiteral("と接続されました")));
-    QCOMPARE(a.window().attention().alerts().unreadCount(), 0);
+    QCOMPARE(control<AttentionControl>(a.window(), "attentionControl")->alerts().unreadCount(), 0);
     QCOMPARE(desktop.alerts, 0);
 
     b.say(QStringLiteral("こんにちは"));
     // A loaded machine (the sanitized suite beside other tests) may take over the default 5 s.
-    QTRY_COMPARE_WITH_TIMEOUT(a.window().attention().alerts().unreadCount(), 1, JoinWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(control<AttentionControl>(a.window(), "attentionControl")->alerts().unreadCount(), 1, JoinWaitMs);
     QCOMPARE(desktop.alerts, 1);
     QCOMPARE(desktop.trayCount, 1);
     QCOMPARE(desktop.traySender, QStringLiteral("B"));
 
     QVERIFY(activate(a.window()));
-    QTRY_COMPARE(a.window().attention().alerts().unreadCount(), 0);
+    QTRY_COMPARE(control<AttentionControl>(a.window(), "attentionControl")->alerts().unreadCount(), 0);
     QCOMPARE(desktop.trayCount, 0);
 
     // The tray click clears too, without waiting for the window manager.
     QVERIFY(activate(elsewhere));
-    QTRY_VERIFY(!a.window().attention().alerts().windowActive());
+    QTRY_VERIFY(!control<AttentionControl>(a.window(), "attentionControl")->alerts().windowActive());
     b.say(QStringLiteral("もう一度"));
-    QTRY_COMPARE(a.window().attention().alerts().unreadCount(), 1);
-    a.window().attention().trayClicked();
-    QCOMPARE(a.window().attention().alerts().unreadCount(), 0);
+    QTRY_COMPARE(control<AttentionControl>(a.window(), "attentionControl")->alerts().unreadCount(), 1);
+    control<AttentionControl>(a.window(), "attentionControl")->trayClicked();
+    QCOMPARE(control<AttentionControl>(a.window(), "attentionControl")->alerts().unreadCount(), 0);
 }
 
 // The marker stands before the first line that arrived unseen, is no part of the saved or
@@ -172,15 +172,15 @@ void TestAttention::unreadMarkerStandsOutsideTheText()
     QTRY_COMPARE_WITH_TIMEOUT(a.namedMemberCount(), 1, JoinWaitMs);
     b.say(QStringLiteral("読んだ行"));
     QTRY_VERIFY(a.logText().contains(QStringLiteral("読んだ行")));
-    auto *log = static_cast<LogView *>(a.window().logView());
+    auto *log = static_cast<LogView *>(control<QTextEdit>(a.window(), "txtWin"));
     QVERIFY(!log->unreadMarker());
 
-    a.window().attention().alerts().setWindowActive(false);
+    control<AttentionControl>(a.window(), "attentionControl")->alerts().setWindowActive(false);
     const QString before = a.logText();
     b.say(QStringLiteral("未読の行"));
     b.say(QStringLiteral("もう一行"));
     QTRY_VERIFY(a.logText().contains(QStringLiteral("もう一行")));
-    a.window().attention().alerts().setWindowActive(true);
+    control<AttentionControl>(a.window(), "attentionControl")->alerts().setWindowActive(true);
 
     const std::optional<int> marker = log->unreadMarker();
     QVERIFY(marker);
@@ -193,8 +193,8 @@ void TestAttention::unreadMarkerStandsOutsideTheText()
     log->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
     QTRY_VERIFY(!log->unreadMarker());
     log->showUnreadMarker(*marker);
-    a.window().input()->setText(QStringLiteral("返事"));
-    QTest::keyClick(a.window().input(), Qt::Key_Return);
+    control<QLineEdit>(a.window(), "txtInput")->setText(QStringLiteral("返事"));
+    QTest::keyClick(control<QLineEdit>(a.window(), "txtInput"), Qt::Key_Return);
     QVERIFY(!log->unreadMarker());
 }
 
@@ -223,7 +223,7 @@ void TestAttention::switchesLiveInTheirOwnFile()
     const QString ini = a.session().programFile(QString::fromLatin1(ExtraSettingsFileName));
     findAction(a.window(), "mnAttentionNotify")->trigger();
     QVERIFY(readExtraSwitch(ini, extraswitch::AttentionNotify));
-    QVERIFY(a.window().attention().alerts().switches().notify);
+    QVERIFY(control<AttentionControl>(a.window(), "attentionControl")->alerts().switches().notify);
 }
 
 QTEST_MAIN(TestAttention)

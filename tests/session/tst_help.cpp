@@ -2,6 +2,7 @@
 
 #include "session/help.h"
 #include "testcopy.h"
+#include "testsupport.h"
 #include "ui/mainwindow.h"
 
 #include <QFile>
@@ -59,7 +60,7 @@ void TestHelp::helpOpensTheOldOrTheShippedFile()
     QApplication::setActiveWindow(&c.window());
     QVERIFY(QTest::qWaitForWindowActive(&c.window()));
     c.sound.played.clear();
-    QTest::keyClick(c.window().input(), Qt::Key_F1);
+    QTest::keyClick(control<QLineEdit>(c.window(), "txtInput"), Qt::Key_F1);
     QStringList opened;
     for (const QUrl &url : c.urlOpener.opened)
         opened << url.toLocalFile();

@@ -1,5 +1,5 @@
-// The session without a window: the connect command's ask-or-abandon decision, and the
-// settings saved at close.
+// The session without a window: the connect command's ask-or-abandon decision, answers that
+// come late, and the settings saved at close.
 
 #include "session/connectprompt.h"
 #include "testcopy.h"
@@ -14,17 +14,24 @@ using namespace tarnivel::test;
 
 namespace {
 
-// Answers the connect dialog as a user would, and notes each time it was asked.
+// Answers the connect dialog as a user would (at once, or later when told to), and notes each
+// time it was asked.
 class ScriptedPrompt : public ConnectPrompt
 {
 public:
-    std::optional<QString> askConnectAddress(const QString &lastAddress) override
+    void askConnectAddress(const QString &lastAddress, Answered answered) override
     {
         asked << lastAddress;
-        return answer;
+        if (answersLater)
+            pending = std::move(answered);
+        else
+            answered(answer);
     }
+    void answerNow() { std::exchange(pending, {})(answer); }
     std::optional<QString> answer;
     QStringList asked;
+    bool answersLater = false;
+    Answered pending;
 };
 
 QString connectingLine(const QString &address)
@@ -42,6 +49,8 @@ private slots:
     void connectCommandAsksOrJoins();
     void connectCommandRefusedInAChat();
     void failedSaveAtExitIsReported();
+    void lateAnswers_data();
+    void lateAnswers();
 };
 
 void TestSession::connectCommandAsksOrJoins_data()
@@ -119,6 +128,56 @@ void TestSession::failedSaveAtExitIsReported()
     QVERIFY(QDir().mkpath(copy.session().settingsPath()));
     QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("could not save the settings")));
     copy.close();
+}
+
+void TestSession::lateAnswers_data()
+{
+    QTest::addColumn<QString>("meanwhile"); // what happens while the dialog is open
+    QTest::addColumn<bool>("cancelled");
+    QTest::addColumn<bool>("joined");       // the typed address is joined
+    QTest::addColumn<QString>("title");
+    const QString connecting = QStringLiteral("たるにべ - 接続中");
+    const QString unconnected = QStringLiteral("たるにべ - 未接続");
+    QTest::newRow("answered: joins") << "" << false << true << connecting;
+    QTest::newRow("cancelled: gives up") << "" << true << false << unconnected;
+    QTest::newRow("disconnected meanwhile") << "disconnect" << false << false << unconnected;
+    QTest::newRow("cancelled after a disconnect") << "disconnect" << true << false << unconnected;
+    QTest::newRow("a room's partner joined meanwhile") << "partner" << false << false << connecting;
+    QTest::newRow("cancelled while a partner is joined") << "partner" << true << false << connecting;
+    QTest::newRow("unloaded meanwhile") << "unload" << false << false << unconnected;
+}
+
+void TestSession::lateAnswers()
+{
+    QFETCH(QString, meanwhile);
+    QFETCH(bool, cancelled);
+    QFETCH(bool, joined);
+    QFETCH(QString, title);
+    const QString typed = loopbackText(98);
+    const QString partner = loopbackText(99);
+    TestCopy c(1, QStringLiteral("A"));
+    ScriptedPrompt prompt;
+    prompt.answersLater = true;
+    if (!cancelled)
+        prompt.answer = typed;
+    c.session().connectCommand(prompt);
+    QCOMPARE(prompt.asked.size(), 1);
+    QCOMPARE(c.title(), QStringLiteral("たるにべ - 接続中")); // asking: nothing joined yet
+    QVERIFY(!c.logText().contains(connectingLine(typed)));
+
+    if (meanwhile == u"disconnect")
+        c.session().disconnect();
+    else if (meanwhile == u"partner")
+        c.session().joinAddress(partner);
+    else if (meanwhile == u"unload")
+        c.close();
+    prompt.answerNow();
+
+    QCOMPARE(c.logText().contains(connectingLine(typed)), joined);
+    QCOMPARE(c.logText().contains(connectingLine(partner)), meanwhile == u"partner");
+    QCOMPARE(c.title(), title);
+    QCOMPARE(c.views().connectEnabled, !joined && meanwhile != u"partner");
+    QCOMPARE(c.session().preferences().connectAddress, joined ? typed : meanwhile == u"partner" ? partner : QString());
 }
 
 QTEST_MAIN(TestSession)

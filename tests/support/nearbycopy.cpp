@@ -86,7 +86,7 @@ int main(int argc, char *argv[])
     report({QStringLiteral("title"), window.windowTitle()});
 
     findAction(window, QStringLiteral("mnNearby"))->trigger();
-    NearbyWindow &nearby = *window.nearbyWindow();
+    NearbyWindow &nearby = *control<NearbyWindow>(window, "frmNearby");
     // After the window's own handlers, so the rows are already shown.
     QObject::connect(&window.session().lan(), &LanPresence::copiesChanged, &nearby, [&nearby] { reportList(nearby); });
     QObject::connect(&window.session().lan(), &LanPresence::availabilityChanged, &nearby, [&nearby] { reportList(nearby); });

@@ -110,12 +110,10 @@ void TestAboutBox::hiddenWord()
 void TestAboutBox::openedFromTheMenu()
 {
     WindowCopy c(1, QStringLiteral("A"));
-    bool opened = false;
-    QTimer::singleShot(0, [&] {
+    findAction(c.window(), "mnVer")->trigger();
+    {
         auto *box = qobject_cast<AboutBox *>(QApplication::activeModalWidget());
         QVERIFY(box);
-        QTimer::singleShot(5000, box, [box] { box->done(-1); });
-        opened = true;
         QCOMPARE(box->objectName(), QStringLiteral("frmVer"));
         QCOMPARE(box->windowTitle(), QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"));
         QCOMPARE(box->size(), QSize(240, 118));
@@ -137,10 +135,8 @@ void TestAboutBox::openedFromTheMenu()
         QTest::keyClick(box, Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), box->titleButton());
         QTest::keyClick(box, Qt::Key_Escape);
-    });
-    findAction(c.window(), "mnVer")->trigger();
-    QVERIFY(opened);
-    QVERIFY(!QApplication::activeModalWidget());
+    }
+    QTRY_VERIFY(!QApplication::activeModalWidget());
     QCOMPARE(versionCaption(10, 0, 12), QStringLiteral("たるにべ    Ver 10.012"));
 }
 
@@ -280,18 +276,15 @@ void TestAboutBox::closingDuringTheAnimation()
 {
     WindowCopy c(1, QStringLiteral("A"));
     for (const bool hiding : {true, false}) {
-        QTimer::singleShot(0, [hiding] {
-            auto *box = qobject_cast<AboutBox *>(QApplication::activeModalWidget());
-            QVERIFY(box);
-            QTimer::singleShot(5000, box, [box] { box->done(-1); });
-            if (hiding)
-                play(*box, QStringLiteral("vtarn"));
-            else
-                box->hiddenButton()->click();
-            QVERIFY(box->animating());
-            box->okButton()->click();
-        });
         findAction(c.window(), "mnVer")->trigger();
+        auto *box = qobject_cast<AboutBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        if (hiding)
+            play(*box, QStringLiteral("vtarn"));
+        else
+            box->hiddenButton()->click();
+        QVERIFY(box->animating());
+        box->okButton()->click();
         QTest::qWait(3 * 16);
     }
     QVERIFY(!QApplication::activeModalWidget());

@@ -41,17 +41,13 @@ QTextCharFormat lastCharacterFormat(QTextDocument &document)
     return cursor.charFormat();
 }
 
-// Runs `inside` once the modal dialog named `name` is open; a dialog left open is ended
-// after a while so that a failure does not hang the test.
-void whenDialogOpens(const QString &name, const std::function<void(QDialog &)> &inside)
+// Runs `inside` on the modal dialog named `name`, which the command just opened.
+void withOpenDialog(const QString &name, const std::function<void(QDialog &)> &inside)
 {
-    QTimer::singleShot(0, [name, inside] {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        QCOMPARE(dialog->objectName(), name);
-        QTimer::singleShot(5000, dialog, [dialog] { dialog->done(-1); });
-        inside(*dialog);
-    });
+    auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+    QVERIFY(dialog);
+    QCOMPARE(dialog->objectName(), name);
+    inside(*dialog);
 }
 
 void click(QDialog &dialog, const char *button)
@@ -72,18 +68,18 @@ struct Surfaces
 Surfaces surfaces(MainWindow &w)
 {
     QTextDocument &held = w.session().log().held();
-    const QTextCharFormat heldFormat = w.appearance().heldInsertion().charFormat();
+    const QTextCharFormat heldFormat = control<LogAppearance>(w, "logAppearance")->heldInsertion().charFormat();
     Surfaces s;
-    s.logInsertion = colour(colorValueOf(w.logView()->textCursor().charFormat()).value_or(0x7F7F7F));
-    s.logBackground = w.logView()->palette().color(QPalette::Base);
+    s.logInsertion = colour(colorValueOf(control<QTextEdit>(w, "txtWin")->textCursor().charFormat()).value_or(0x7F7F7F));
+    s.logBackground = control<QTextEdit>(w, "txtWin")->palette().color(QPalette::Base);
     s.heldInsertion = colour(colorValueOf(heldFormat).value_or(0x7F7F7F));
     s.heldBackground = held.rootFrame()->frameFormat().background().color();
-    s.inputText = w.input()->palette().color(QPalette::Text);
-    s.inputBackground = w.input()->palette().color(QPalette::Base);
-    s.listText = w.memberList()->palette().color(QPalette::Text);
-    s.listBackground = w.memberList()->palette().color(QPalette::Base);
-    s.tickText = w.memberTickList()->palette().color(QPalette::Text);
-    s.tickBackground = w.memberTickList()->palette().color(QPalette::Base);
+    s.inputText = control<QLineEdit>(w, "txtInput")->palette().color(QPalette::Text);
+    s.inputBackground = control<QLineEdit>(w, "txtInput")->palette().color(QPalette::Base);
+    s.listText = control<QListWidget>(w, "lbList")->palette().color(QPalette::Text);
+    s.listBackground = control<QListWidget>(w, "lbList")->palette().color(QPalette::Base);
+    s.tickText = control<QListWidget>(w, "lbListChk")->palette().color(QPalette::Text);
+    s.tickBackground = control<QListWidget>(w, "lbListChk")->palette().color(QPalette::Base);
     return s;
 }
 
@@ -152,11 +148,11 @@ void TestAppearance::fontCommand()
     WindowCopy c(1, QStringLiteral("A"));
     MainWindow &w = c.window();
     c.session().log().addLog(QStringLiteral("first line\r\n"));
-    w.logView()->moveCursor(QTextCursor::Start); // the user clicked somewhere
+    control<QTextEdit>(w, "txtWin")->moveCursor(QTextCursor::Start); // the user clicked somewhere
     LogFontChoice given;
-    w.setFontChooser([&](const LogFontChoice &initial, QWidget *) {
+    w.setFontChooser([&](const LogFontChoice &initial, QWidget *, const FontChosen &chosen) {
         given = initial;
-        return chosenFamily.isEmpty() ? initial : LogFontChoice{chosenFamily, chosenSize};
+        chosen(chosenFamily.isEmpty() ? initial : LogFontChoice{chosenFamily, chosenSize});
     });
     findAction(w, "mnFont")->trigger();
 
@@ -165,16 +161,16 @@ void TestAppearance::fontCommand()
     QCOMPARE(c.session().preferences().logFontName, storedFamily);
     QCOMPARE(c.session().preferences().logFontSize, storedSize);
     // Both insertion points keep the size as chosen, until a line is appended.
-    QVERIFY(w.logView()->textCursor().atEnd());
-    QCOMPARE(w.logView()->textCursor().charFormat().fontPointSize(), insertionSize);
-    QCOMPARE(w.appearance().heldInsertion().charFormat().fontPointSize(), insertionSize);
-    QCOMPARE(w.appearance().heldInsertion().charFormat().fontFamilies().toStringList().value(0), storedFamily);
+    QVERIFY(control<QTextEdit>(w, "txtWin")->textCursor().atEnd());
+    QCOMPARE(control<QTextEdit>(w, "txtWin")->textCursor().charFormat().fontPointSize(), insertionSize);
+    QCOMPARE(control<LogAppearance>(w, "logAppearance")->heldInsertion().charFormat().fontPointSize(), insertionSize);
+    QCOMPARE(control<LogAppearance>(w, "logAppearance")->heldInsertion().charFormat().fontFamilies().toStringList().value(0), storedFamily);
 
     c.session().log().addLog(QStringLiteral("second line\r\n"));
     const QTextCharFormat appended = lastCharacterFormat(c.session().logDocument());
     QCOMPARE(appended.fontPointSize(), double(storedSize));
     QCOMPARE(appended.fontFamilies().toStringList().value(0), storedFamily);
-    QCOMPARE(w.logView()->textCursor().charFormat().fontPointSize(), double(storedSize));
+    QCOMPARE(control<QTextEdit>(w, "txtWin")->textCursor().charFormat().fontPointSize(), double(storedSize));
     // The line before keeps its font.
     QTextCursor first(c.session().logDocument().begin());
     first.movePosition(QTextCursor::Right);
@@ -204,11 +200,12 @@ void TestAppearance::colourDialogClosing()
 
     QList<qint32> given;
     QList<qint32> answers{Red, 0x00FF00, DarkBlue};
-    w.setColourChooser([&](qint32 current, QWidget *) {
+    w.setColourChooser([&](qint32 current, QWidget *, const ColourChosen &chosen) {
         given << current;
-        return answers.takeFirst();
+        chosen(answers.takeFirst());
     });
-    whenDialogOpens(QStringLiteral("frmColor"), [&](QDialog &dialog) {
+    findAction(w, "mnColor")->trigger();
+    withOpenDialog(QStringLiteral("frmColor"), [&](QDialog &dialog) {
         QCOMPARE(dialog.windowTitle(), QStringLiteral("色の設定"));
         auto *sample = dialog.findChild<QPlainTextEdit *>(QStringLiteral("txtSmp"));
         QVERIFY(sample);
@@ -229,7 +226,7 @@ void TestAppearance::colourDialogClosing()
         else
             dialog.close();
     });
-    findAction(w, "mnColor")->trigger();
+    QTRY_VERIFY(!QApplication::activeModalWidget());
 
     QCOMPARE(given, (QList<qint32>{SystemWindowTextColor, Red, SystemWindowColor}));
     const Preferences &p = c.session().preferences();
@@ -260,14 +257,15 @@ void TestAppearance::lineArrivingWhileColourDialogIsOpen()
     QTRY_COMPARE(a.namedMemberCount(), 1);
     QTRY_COMPARE(b.namedMemberCount(), 1);
 
-    a.window().setColourChooser([](qint32, QWidget *) { return Red; });
-    whenDialogOpens(QStringLiteral("frmColor"), [&](QDialog &dialog) {
+    a.window().setColourChooser([](qint32, QWidget *, const ColourChosen &chosen) { chosen(Red); });
+    findAction(a.window(), "mnColor")->trigger();
+    withOpenDialog(QStringLiteral("frmColor"), [&](QDialog &dialog) {
         click(dialog, "cmnFont");
         b.say(QStringLiteral("while choosing"));
         QTRY_VERIFY(a.logText().contains(QStringLiteral("B> while choosing")));
         click(dialog, "CancelButton");
     });
-    findAction(a.window(), "mnColor")->trigger();
+    QTRY_VERIFY(!QApplication::activeModalWidget());
 
     QCOMPARE(a.session().preferences().textColor, SystemWindowTextColor);
     QCOMPARE(lastCharacterFormat(a.session().logDocument()).foreground().color(), colour(Red));

@@ -6,7 +6,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 using namespace tarnivel;
 using tarnivel::test::whileOpen;
@@ -38,14 +37,15 @@ void TestConnectDialog::connectDialogOpensWithAddressSelected()
     auto *txtIP = dialog.findChild<QLineEdit *>(QStringLiteral("txtIP"));
     QCOMPARE(txtIP->selectedText(), last);
 
-    QString selectedWhileOpen;
-    whileOpen(dialog, [&] {
-        selectedWhileOpen = txtIP->selectedText();
-        dialog.reject();
-    });
-    dialog.exec();
+    // Shown as the connect command shows it: modal, returning at once.
+    dialog.open();
+    QVERIFY(dialog.isVisible());
+    const QString selectedWhileOpen = txtIP->selectedText();
+    const int startWhileOpen = txtIP->selectionStart();
+    dialog.reject();
     QCOMPARE(selectedWhileOpen, last);
-    QCOMPARE(txtIP->selectionStart(), 0);
+    QCOMPARE(startWhileOpen, 0);
+    QVERIFY(!dialog.isVisible());
 }
 
 void TestConnectDialog::connectDialogResult_data()
@@ -70,14 +70,15 @@ void TestConnectDialog::connectDialogResult()
 
     ConnectDialog dialog(QStringLiteral("10.1.2.3"));
     auto *txtIP = dialog.findChild<QLineEdit *>(QStringLiteral("txtIP"));
-    whileOpen(dialog, [&] {
-        typeText(txtIP, typed);
-        if (closeBy == u"ok" || closeBy == u"cancel")
-            QTest::mouseClick(dialog.findChild<QPushButton *>(closeBy == u"ok" ? "cmdOK" : "cmdCancel"), Qt::LeftButton);
-        else
-            QTest::keyClick(txtIP, closeBy == u"enter" ? Qt::Key_Return : Qt::Key_Escape);
-    });
-    const int result = dialog.exec();
+    int result = -1;
+    QObject::connect(&dialog, &QDialog::finished, [&result](int r) { result = r; });
+    dialog.open();
+    typeText(txtIP, typed);
+    if (closeBy == u"ok" || closeBy == u"cancel")
+        QTest::mouseClick(dialog.findChild<QPushButton *>(closeBy == u"ok" ? "cmdOK" : "cmdCancel"), Qt::LeftButton);
+    else
+        QTest::keyClick(txtIP, closeBy == u"enter" ? Qt::Key_Return : Qt::Key_Escape);
+    QTRY_VERIFY(!dialog.isVisible());
     QCOMPARE(result, expected.isNull() ? int(QDialog::Rejected) : int(QDialog::Accepted));
     QCOMPARE(dialog.confirmed(), !expected.isNull());
     if (dialog.confirmed())

@@ -5,6 +5,7 @@
 #include "ui/mainwindow.h"
 #include "testsupport.h"
 #include "ui/mainlayout.h"
+#include "ui/windowplacement.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -30,6 +31,13 @@ QRect placement(const Preferences &p)
     return QRect(p.windowLeft, p.windowTop, p.windowWidth, p.windowHeight);
 }
 
+// The window's outer size as the layout reads it: its central area (below the menu bar) and
+// the designed frame.
+QSize outerTwips(MainWindow &w)
+{
+    return w.centralWidget()->size() * Tpp + DesignFrameTwips;
+}
+
 } // namespace
 
 class TestLayout : public QObject
@@ -40,7 +48,8 @@ private slots:
     void controlsForOuterSize_data();
     void controlsForOuterSize();
     void gapsToTheOuterEdges();
-    void outerSizeAndClientArea();
+    void placementConversions_data();
+    void placementConversions();
     void windowAtItsMinimum();
     void snapsBackToTheMinimum();
     void placementKeptThroughMinimiseAndMaximise();
@@ -117,15 +126,64 @@ void TestLayout::gapsToTheOuterEdges()
     }
 }
 
-void TestLayout::outerSizeAndClientArea()
+void TestLayout::placementConversions_data()
 {
-    // The designed client area 7425 x 4335 has the outer size 7545 x 5025.
-    QCOMPARE(outerTwipsForClient(QSize(495, 289), Tpp), QSize(7545, 5025));
-    QCOMPARE(clientPixelsForOuter(QSize(7545, 5025), Tpp), QSize(495, 289));
-    // 3880 x 2170 twips of client reach the minimum; whole pixels round up.
-    QCOMPARE(minimumClientPixels(Tpp), QSize(259, 145));
-    QCOMPARE(minimumClientPixels(10.0), QSize(388, 217)); // 144 dpi
-    QCOMPARE(pixelRect(QRect(120, 120, 1975, 1410), Tpp), QRect(8, 8, 132, 94));
+    QTest::addColumn<double>("dpi");
+    QTest::addColumn<QSize>("client");      // pixels
+    QTest::addColumn<QSize>("outer");       // twips
+    QTest::addColumn<QSize>("minimum");     // client pixels
+    QTest::addColumn<QPoint>("position");   // pixels
+    QTest::addColumn<QPoint>("stored");     // twips
+    QTest::addColumn<QRect>("logPixels");   // the log at the minimum, 120,120 1975 x 1410 twips
+    QTest::addColumn<QRect>("screen");      // pixels
+    QTest::addColumn<QPoint>("firstPosition"); // no settings file
+    QTest::addColumn<QSize>("firstOuter");
+    // The designed client area 7425 x 4335 has the outer size 7545 x 5025; 3880 x 2170 twips
+    // of client reach the minimum, whole pixels rounding up.
+    QTest::newRow("96 dpi") << 96.0 << QSize(495, 289) << QSize(7545, 5025) << QSize(259, 145) << QPoint(40, 30)
+                            << QPoint(600, 450) << QRect(8, 8, 132, 94) << QRect(0, 0, 1920, 1080) << QPoint(708, 372)
+                            << QSize(14400, 8100);
+    QTest::newRow("no usable dpi counts as 96") << 0.0 << QSize(495, 289) << QSize(7545, 5025) << QSize(259, 145)
+                                                << QPoint(40, 30) << QPoint(600, 450) << QRect(8, 8, 132, 94)
+                                                << QRect(0, 0, 1920, 1080) << QPoint(708, 372) << QSize(14400, 8100);
+    // Halves round away from zero; the first place is on the screen, wherever that lies.
+    QTest::newRow("144 dpi, second screen") << 144.0 << QSize(495, 289) << QSize(5070, 3580) << QSize(388, 217)
+                                            << QPoint(40, 30) << QPoint(400, 300) << QRect(12, 12, 198, 141)
+                                            << QRect(1920, 0, 2560, 1440) << QPoint(2823, 469) << QSize(12800, 7200);
+    QTest::newRow("120 dpi, left of the screen") << 120.0 << QSize(300, 200) << QSize(3720, 3090) << QSize(324, 181)
+                                                 << QPoint(-10, 5) << QPoint(-120, 60) << QRect(10, 10, 165, 118)
+                                                 << QRect(0, 0, 1024, 768) << QPoint(198, 175) << QSize(6144, 4608);
+}
+
+void TestLayout::placementConversions()
+{
+    QFETCH(double, dpi);
+    QFETCH(QSize, client);
+    QFETCH(QSize, outer);
+    QFETCH(QSize, minimum);
+    QFETCH(QPoint, position);
+    QFETCH(QPoint, stored);
+    QFETCH(QRect, logPixels);
+    QFETCH(QRect, screen);
+    QFETCH(QPoint, firstPosition);
+    QFETCH(QSize, firstOuter);
+    const WindowPlacement place(dpi);
+    QCOMPARE(place.outerTwips(client), outer);
+    QCOMPARE(place.clientPixels(outer), client);
+    QCOMPARE(place.minimumClientPixels(), minimum);
+    QCOMPARE(place.twips(position), stored);
+    QCOMPARE(place.pixels(stored), position);
+    QCOMPARE(place.pixelRect(QRect(120, 120, 1975, 1410)), logPixels);
+    QCOMPARE(place.stored(position, client), QRect(stored, outer));
+    QCOMPARE(place.defaultPosition(screen), firstPosition);
+    QCOMPARE(place.defaultOuterTwips(screen), firstOuter);
+    // Saved: the live position while normal, the last normal one otherwise.
+    Preferences prefs;
+    prefs.windowLeft = 1234;
+    prefs.windowTop = -56;
+    QCOMPARE(place.savedPosition(WindowState::Normal, position, prefs), QPointF(stored));
+    QCOMPARE(place.savedPosition(WindowState::Maximized, position, prefs), QPointF(1234, -56));
+    QCOMPARE(place.savedPosition(WindowState::Minimized, position, prefs), QPointF(1234, -56));
 }
 
 void TestLayout::windowAtItsMinimum()
@@ -136,33 +194,35 @@ void TestLayout::windowAtItsMinimum()
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     w.togglePeerColumn();
     w.resize(10, 10); // held at the minimum the window manager is told
-    QCOMPARE(w.outerTwips(), QSize(4005, 2865));
+    QCOMPARE(outerTwips(w), QSize(4005, 2865));
+    QCOMPARE(placement(c.session().preferences()).size(), QSize(4005, 2865));
     QVERIFY(w.windowHandle()->minimumSize().height() >= 145 + w.menuBar()->height());
     QVERIFY(w.windowHandle()->minimumSize().width() >= 259);
 
     // The log 1975 x 1410 and the lists 360 high, to within the rounding to whole pixels.
-    QCOMPARE(w.logView()->geometry(), QRect(8, 8, 132, 94));
-    QCOMPARE(twips(w.memberList()->height()), 360);
-    QVERIFY(w.memberList()->isVisibleTo(&w));
-    QVERIFY(w.sendToAllOption()->isVisibleTo(&w) && w.shownAddress()->isVisibleTo(&w));
-    QCOMPARE(w.memberList()->x(), 145); // 2175 twips
-    QCOMPARE(w.sendButton()->geometry(), QRect(203, 111, 49, 25));
+    QCOMPARE(control<QTextEdit>(w, "txtWin")->geometry(), QRect(8, 8, 132, 94));
+    QCOMPARE(twips(control<QListWidget>(w, "lbList")->height()), 360);
+    QVERIFY(control<QListWidget>(w, "lbList")->isVisibleTo(&w));
+    QVERIFY(control<QRadioButton>(w, "opSendToAll")->isVisibleTo(&w) && control<QLineEdit>(w, "txtShowIP")->isVisibleTo(&w));
+    QCOMPARE(control<QListWidget>(w, "lbList")->x(), 145); // 2175 twips
+    QCOMPARE(control<QPushButton>(w, "cmdSend")->geometry(), QRect(203, 111, 49, 25));
 
     // Hidden, the log takes the column's place.
     w.togglePeerColumn();
-    QCOMPARE(w.logView()->width(), 132 + 112);
-    QVERIFY(!w.memberList()->isVisibleTo(&w) && !w.memberTickList()->isVisibleTo(&w));
-    QVERIFY(!w.sendToAllOption()->isVisibleTo(&w) && !w.sendToChosenOption()->isVisibleTo(&w));
-    QVERIFY(!w.shownAddress()->isVisibleTo(&w));
+    QCOMPARE(control<QTextEdit>(w, "txtWin")->width(), 132 + 112);
+    QVERIFY(!control<QListWidget>(w, "lbList")->isVisibleTo(&w) && !control<QListWidget>(w, "lbListChk")->isVisibleTo(&w));
+    QVERIFY(!control<QRadioButton>(w, "opSendToAll")->isVisibleTo(&w) && !control<QRadioButton>(w, "opSendToSelected")->isVisibleTo(&w));
+    QVERIFY(!control<QLineEdit>(w, "txtShowIP")->isVisibleTo(&w));
 
     // Large: the button keeps 110 twips (7.3 pixels) to the client's right edge and 135 (9
     // pixels) to its bottom, the log 120 to its left edge and 110 to its right.
     w.resize(1000, 700);
     const int clientHeight = 700 - w.menuBar()->height();
-    QCOMPARE(w.outerTwips(), QSize(15120, twips(clientHeight) + 690));
-    QCOMPARE(w.sendButton()->geometry().bottomRight(), QPoint(1000 - 7 - 1, clientHeight - 9 - 1));
-    QCOMPARE(w.logView()->geometry().left(), 8);
-    QCOMPARE(w.logView()->geometry().right(), 1000 - 7 - 1);
+    QCOMPARE(outerTwips(w), QSize(15120, twips(clientHeight) + 690));
+    QCOMPARE(placement(c.session().preferences()).size(), outerTwips(w));
+    QCOMPARE(control<QPushButton>(w, "cmdSend")->geometry().bottomRight(), QPoint(1000 - 7 - 1, clientHeight - 9 - 1));
+    QCOMPARE(control<QTextEdit>(w, "txtWin")->geometry().left(), 8);
+    QCOMPARE(control<QTextEdit>(w, "txtWin")->geometry().right(), 1000 - 7 - 1);
 }
 
 void TestLayout::snapsBackToTheMinimum()
@@ -174,13 +234,13 @@ void TestLayout::snapsBackToTheMinimum()
     w.togglePeerColumn();
     // A window manager that ignores the size hints makes the window 100 x 80.
     w.windowHandle()->resize(100, 80);
-    QTRY_COMPARE(w.outerTwips(), QSize(4005, 2865));
-    QCOMPARE(w.logView()->geometry(), QRect(8, 8, 132, 94));
+    QTRY_COMPARE(outerTwips(w), QSize(4005, 2865));
+    QCOMPARE(control<QTextEdit>(w, "txtWin")->geometry(), QRect(8, 8, 132, 94));
     QCOMPARE(placement(c.session().preferences()).size(), QSize(4005, 2865));
     // Only the height too small: the width stays.
     w.windowHandle()->resize(600, 80);
-    QTRY_COMPARE(w.outerTwips(), QSize(9120, 2865));
-    QCOMPARE(w.logView()->geometry().right(), 481 - 1); // 7215 twips
+    QTRY_COMPARE(outerTwips(w), QSize(9120, 2865));
+    QCOMPARE(control<QTextEdit>(w, "txtWin")->geometry().right(), 481 - 1); // 7215 twips
 }
 
 void TestLayout::placementKeptThroughMinimiseAndMaximise()
@@ -192,7 +252,7 @@ void TestLayout::placementKeptThroughMinimiseAndMaximise()
     w.move(40, 30);
     w.resize(500, 350);
     const QRect normal = placement(c.session().preferences());
-    QCOMPARE(normal.size(), w.outerTwips());
+    QCOMPARE(normal.size(), outerTwips(w));
     QCOMPARE(normal.size().width(), 7620);
 
     w.showMinimized();

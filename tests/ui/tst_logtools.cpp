@@ -28,15 +28,10 @@ constexpr int JoinWaitMs = 10000;
 // Answers the message box that the next command opens, keeping its caption and text.
 void answerMessageBox(QMessageBox::StandardButton button, QStringList *seen)
 {
-    auto *timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [=] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            *seen = {box->windowTitle(), box->text()};
-            timer->deleteLater();
-            box->button(button)->click();
-        }
+    whenModal<QMessageBox>([=](QMessageBox *box) {
+        *seen = {box->windowTitle(), box->text()};
+        box->button(button)->click();
     });
-    timer->start(10);
 }
 
 QPoint pointAt(QTextEdit *view, int position)
@@ -46,17 +41,20 @@ QPoint pointAt(QTextEdit *view, int position)
     return view->cursorRect(cursor).center();
 }
 
-// Chooses a path, or cancels; remembers the name it was offered.
+// Chooses a path, or cancels, once told to; remembers the name it was offered.
 class ScriptedChooser : public SavePathChooser
 {
 public:
-    std::optional<QString> chooseSavePath(const QString &proposedName) override
+    void chooseSavePath(const QString &proposedName, Chosen chosen) override
     {
         offered = proposedName;
-        return answer;
+        m_chosen = std::move(chosen);
     }
-    std::optional<QString> answer;
+    void answer(const std::optional<QString> &path) { std::exchange(m_chosen, {})(path); }
     QString offered;
+
+private:
+    Chosen m_chosen;
 };
 } // namespace
 
@@ -84,7 +82,7 @@ void TestLogTools::lockHoldsArrivingLinesClearKeepsThemUnlockShowsThemFormatted(
     QAction *lock = findAction(a.window(), "mnLock");
     const QString before = render(a.session().logDocument(), RenderMarks::UnderlineAndEmphasis);
 
-    QTest::keyClick(a.window().input(), Qt::Key_L, Qt::ControlModifier);
+    QTest::keyClick(control<QLineEdit>(a.window(), "txtInput"), Qt::Key_L, Qt::ControlModifier);
     QCOMPARE(a.title(), QStringLiteral("たるにべ - 1人接続済 [ロック]"));
     QCOMPARE(lock->text(), QStringLiteral("画面ロックの解除"));
 
@@ -94,7 +92,7 @@ void TestLogTools::lockHoldsArrivingLinesClearKeepsThemUnlockShowsThemFormatted(
     QTRY_COMPARE(held.blockCount(), 2);
     b.window().togglePeerColumn();
     b.window().setSendToChosen(true);
-    b.window().memberTickList()->item(0)->setCheckState(Qt::Checked);
+    control<QListWidget>(b.window(), "lbListChk")->item(0)->setCheckState(Qt::Checked);
     b.say(QStringLiteral("ないしょ"));
     QTRY_COMPARE(held.blockCount(), 3);
     b.window().setSendToChosen(false);
@@ -104,20 +102,20 @@ void TestLogTools::lockHoldsArrivingLinesClearKeepsThemUnlockShowsThemFormatted(
     QVERIFY(a.sound.played.isEmpty());
 
     // Sending is refused while locked.
-    a.window().input()->setText(QStringLiteral("待って"));
+    control<QLineEdit>(a.window(), "txtInput")->setText(QStringLiteral("待って"));
     a.session().composer().enterPressed();
-    QCOMPARE(a.window().input()->text(), QStringLiteral("待って"));
+    QCOMPARE(control<QLineEdit>(a.window(), "txtInput")->text(), QStringLiteral("待って"));
 
     // Clearing asks first; OK empties the window but not what is held.
     QStringList box;
     answerMessageBox(QMessageBox::Cancel, &box);
     findAction(a.window(), "mnClearLog")->trigger();
+    QTRY_COMPARE(box, (QStringList{QStringLiteral("ログのクリア"),
+                                   QStringLiteral("現在のログをクリアします\n(大切なログは先に保存しましょう)")}));
     QCOMPARE(render(a.session().logDocument(), RenderMarks::UnderlineAndEmphasis), before);
-    QCOMPARE(box, (QStringList{QStringLiteral("ログのクリア"),
-                               QStringLiteral("現在のログをクリアします\n(大切なログは先に保存しましょう)")}));
     answerMessageBox(QMessageBox::Ok, &box);
     findAction(a.window(), "mnClearLog")->trigger();
-    QVERIFY(a.logText().isEmpty());
+    QTRY_VERIFY(a.logText().isEmpty());
 
     lock->trigger();
     QCOMPARE(render(a.session().logDocument(), RenderMarks::UnderlineAndEmphasis),
@@ -158,7 +156,7 @@ void TestLogTools::addressClickSelectsAndDoubleClickOpens()
     WindowCopy c(1, QStringLiteral("A"));
     c.window().show();
     c.session().log().addLog(log);
-    QTextEdit *view = c.window().logView();
+    QTextEdit *view = control<QTextEdit>(c.window(), "txtWin");
     // The log before the address has no continuation blocks: text and document positions agree.
     const int start = int(c.logText().indexOf(address));
     const int blockBreak = start + into > 1024 + int(c.logText().lastIndexOf(u'\n', start)) ? 1 : 0;
@@ -191,7 +189,7 @@ void TestLogTools::rightButtonMenuCopyAndTyping()
     QApplication::setActiveWindow(&c.window());
     QVERIFY(QTest::qWaitForWindowActive(&c.window()));
     c.session().log().addLog(QStringLiteral("こんにちは world\r\n"));
-    QTextEdit *view = c.window().logView();
+    QTextEdit *view = control<QTextEdit>(c.window(), "txtWin");
     auto *menu = c.window().findChild<QMenu *>(QStringLiteral("mnEdit"));
     QAction *copy = findAction(c.window(), "mnCopy");
 
@@ -216,18 +214,18 @@ void TestLogTools::rightButtonMenuCopyAndTyping()
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("ちは wo"));
 
     // Typing in the log types into the input box, literally.
-    c.window().input()->setText(QStringLiteral("a"));
+    control<QLineEdit>(c.window(), "txtInput")->setText(QStringLiteral("a"));
     view->setFocus();
     QTest::keyClick(view, '+');
-    QVERIFY(c.window().input()->hasFocus());
+    QVERIFY(control<QLineEdit>(c.window(), "txtInput")->hasFocus());
     QTest::keyClick(view, '{');
     QTest::sendKeyEvent(QTest::Click, view, Qt::Key_unknown, QStringLiteral("あ"), Qt::NoModifier);
-    QCOMPARE(c.window().input()->text(), QStringLiteral("a+{あ"));
+    QCOMPARE(control<QLineEdit>(c.window(), "txtInput")->text(), QStringLiteral("a+{あ"));
     // Whatever the key: Backspace deletes there, Enter sends the line.
     view->setFocus();
     QTest::keyClick(view, Qt::Key_Backspace);
-    QCOMPARE(c.window().input()->text(), QStringLiteral("a+{"));
-    QSignalSpy entered(c.window().input(), &QLineEdit::returnPressed);
+    QCOMPARE(control<QLineEdit>(c.window(), "txtInput")->text(), QStringLiteral("a+{"));
+    QSignalSpy entered(control<QLineEdit>(c.window(), "txtInput"), &QLineEdit::returnPressed);
     view->setFocus();
     QTest::keyClick(view, Qt::Key_Return);
     QCOMPARE(entered.count(), 1);
@@ -240,12 +238,12 @@ void TestLogTools::keyboardMovesInTheMemberListShowTheAddress()
     a.window().togglePeerColumn();
     b.joinThrough(a.address());
     QTRY_COMPARE_WITH_TIMEOUT(a.members(), QStringList{QStringLiteral("B")}, JoinWaitMs);
-    QVERIFY(a.window().shownAddress()->text().isEmpty());
-    QListWidget *list = a.window().memberList();
+    QVERIFY(control<QLineEdit>(a.window(), "txtShowIP")->text().isEmpty());
+    QListWidget *list = control<QListWidget>(a.window(), "lbList");
     list->setFocus();
     QTest::keyClick(list, Qt::Key_Down);
     QCOMPARE(list->currentRow(), 0);
-    QCOMPARE(a.window().shownAddress()->text(), b.address());
+    QCOMPARE(control<QLineEdit>(a.window(), "txtShowIP")->text(), b.address());
 }
 
 void TestLogTools::saveWritesCodePage932OrNothing_data()
@@ -265,14 +263,17 @@ void TestLogTools::saveWritesCodePage932OrNothing()
     QFETCH(bool, written);
     QTemporaryDir folder;
     WindowCopy c(1, QStringLiteral("A"));
-    const QString text = QStringLiteral("A> 表示～①ｶﾅ http://a.jp\r\n\x01" "B（秘）: 秘\r\nend");
+    const QString text = QStringLiteral("A> 表示～①ｶﾅ http://a.jp\r\n\x01" "B（秘）: 秘\r\n");
     c.session().log().addLog(text);
     ScriptedChooser chooser;
-    if (chosen)
-        chooser.answer = folder.filePath(target);
-
-    QCOMPARE(logfile::save(c.session().logDocument(), chooser, QDate(2024, 3, 5)), written);
+    std::optional<bool> saved;
+    logfile::save(c.session().logDocument(), chooser, QDate(2024, 3, 5), [&saved](bool ok) { saved = ok; });
     QCOMPARE(chooser.offered, QStringLiteral("240305.txt"));
+    // Nothing is written before the answer; what the log holds then is what is saved.
+    QVERIFY(!saved);
+    c.session().log().addLog(QStringLiteral("end"));
+    chooser.answer(chosen ? std::optional<QString>(folder.filePath(target)) : std::nullopt);
+    QCOMPARE(saved, std::optional<bool>(written));
     QDir dir(folder.path());
     if (!written) {
         QVERIFY(dir.entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
@@ -282,7 +283,7 @@ void TestLogTools::saveWritesCodePage932OrNothing()
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
     QCOMPARE(bytes, QByteArray("A> \x95\x5c\x8e\xa6\x81\x60\x87\x40\xb6\xc5 http://a.jp\r\nB\x81\x69\x94\xe9\x81\x6a: \x94\xe9\r\nend"));
-    QCOMPARE(cp932::decode(bytes), QString(text).remove(u'\x01'));
+    QCOMPARE(cp932::decode(bytes), QString(text).remove(u'\x01') + QStringLiteral("end"));
 }
 
 QTEST_MAIN(TestLogTools)

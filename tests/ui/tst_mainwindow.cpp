@@ -52,20 +52,17 @@ QStringList menuRows(QMenu *menu)
 
 constexpr int JoinWaitMs = 10000;
 
-// Renames a copy through its name command, typing the name into the dialog.
+// Renames a copy through its name command, typing the name into the dialog; returns once the
+// dialog has closed.
 void renameThroughDialog(WindowCopy &c, const QString &name)
 {
-    auto *timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [=] {
-        if (auto *dialog = qobject_cast<NameDialog *>(QApplication::activeModalWidget())) {
-            timer->deleteLater();
-            auto *box = dialog->findChild<QLineEdit *>(QStringLiteral("txtMyName"));
-            QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, name, Qt::NoModifier);
-            dialog->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
-        }
-    });
-    timer->start(10);
     findAction(c.window(), "mnName")->trigger();
+    whenModal<NameDialog>([=](NameDialog *dialog) {
+        auto *box = dialog->findChild<QLineEdit *>(QStringLiteral("txtMyName"));
+        QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, name, Qt::NoModifier);
+        dialog->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
+    });
+    QTRY_VERIFY(!QApplication::activeModalWidget());
 }
 
 QStringList memberNames(WindowCopy &c)
@@ -159,22 +156,22 @@ void TestMainWindow::menuShortcutsWinOverTheInputBox()
 {
     WindowCopy c(1, QStringLiteral("A"));
     QVERIFY(activate(c.window()));
-    c.window().input()->setFocus();
+    control<QLineEdit>(c.window(), "txtInput")->setFocus();
     QVERIFY(!c.session().preferences().connectSound);
-    QTest::keyClick(c.window().input(), Qt::Key_B, Qt::ControlModifier);
+    QTest::keyClick(control<QLineEdit>(c.window(), "txtInput"), Qt::Key_B, Qt::ControlModifier);
     QVERIFY(c.session().preferences().connectSound);
     QVERIFY(findAction(c.window(), "mnBeep")->isChecked());
-    QTest::keyClick(c.window().input(), Qt::Key_M, Qt::ControlModifier);
+    QTest::keyClick(control<QLineEdit>(c.window(), "txtInput"), Qt::Key_M, Qt::ControlModifier);
     QVERIFY(c.session().preferences().messageSound);
 
     // Ctrl+A is the connect command even though a line edit would select all with it.
-    c.window().input()->setText(QStringLiteral("typed"));
+    control<QLineEdit>(c.window(), "txtInput")->setText(QStringLiteral("typed"));
     const QString nowhere = loopbackText(99);
     c.session().chooseAddress(nowhere);
-    QTest::keyClick(c.window().input(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(control<QLineEdit>(c.window(), "txtInput"), Qt::Key_A, Qt::ControlModifier);
     QVERIFY(c.logText().contains(QStringLiteral(" ●%1 に接続中...").arg(nowhere)));
     QCOMPARE(c.title(), QStringLiteral("たるにべ - 接続中"));
-    QVERIFY(!c.window().input()->hasSelectedText());
+    QVERIFY(!control<QLineEdit>(c.window(), "txtInput")->hasSelectedText());
 }
 
 void TestMainWindow::ctrlFAndCtrlSActOncePerPress()
@@ -182,7 +179,7 @@ void TestMainWindow::ctrlFAndCtrlSActOncePerPress()
     WindowCopy c(1, QStringLiteral("A"));
     MainWindow &w = c.window();
     QVERIFY(activate(w));
-    QLineEdit *input = w.input();
+    QLineEdit *input = control<QLineEdit>(w, "txtInput");
     input->setFocus();
 
     QTest::keyPress(input, Qt::Key_F, Qt::ControlModifier);
@@ -198,19 +195,19 @@ void TestMainWindow::ctrlFAndCtrlSActOncePerPress()
     QCOMPARE(input->text(), QStringLiteral("x"));
 
     // Ctrl+S flips the addressing each press, showing the matching list.
-    QVERIFY(w.sendToAllOption()->isChecked());
+    QVERIFY(control<QRadioButton>(w, "opSendToAll")->isChecked());
     QTest::keyClick(input, Qt::Key_S, Qt::ControlModifier);
-    QVERIFY(w.sendToChosenOption()->isChecked());
-    QVERIFY(w.memberTickList()->isVisibleTo(&w));
-    QVERIFY(!w.memberList()->isVisibleTo(&w));
+    QVERIFY(control<QRadioButton>(w, "opSendToSelected")->isChecked());
+    QVERIFY(control<QListWidget>(w, "lbListChk")->isVisibleTo(&w));
+    QVERIFY(!control<QListWidget>(w, "lbList")->isVisibleTo(&w));
     QTest::keyClick(input, Qt::Key_S, Qt::ControlModifier);
-    QVERIFY(w.sendToAllOption()->isChecked());
-    QVERIFY(w.memberList()->isVisibleTo(&w));
+    QVERIFY(control<QRadioButton>(w, "opSendToAll")->isChecked());
+    QVERIFY(control<QListWidget>(w, "lbList")->isVisibleTo(&w));
 
     QTest::keyClick(input, Qt::Key_F, Qt::ControlModifier);
     QCOMPARE(c.session().preferences().showPeers, false);
     QCOMPARE(findAction(w, "mnDisp")->text(), QStringLiteral("接続先を表示"));
-    QVERIFY(!w.memberList()->isVisibleTo(&w));
+    QVERIFY(!control<QListWidget>(w, "lbList")->isVisibleTo(&w));
 }
 
 void TestMainWindow::shortcutWithShiftOrHiddenColumn()
@@ -218,21 +215,24 @@ void TestMainWindow::shortcutWithShiftOrHiddenColumn()
     WindowCopy c(1, QStringLiteral("A"));
     MainWindow &w = c.window();
     QVERIFY(activate(w));
-    QTest::keyClick(w.input(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(control<QLineEdit>(w, "txtInput"), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(c.session().preferences().showPeers, false);
-    // Column hidden: Ctrl+S changes nothing, but still holds the key.
-    QTest::keyPress(w.input(), Qt::Key_S, Qt::ControlModifier);
-    QVERIFY(w.sendToAllOption()->isChecked());
-    QVERIFY(c.session().composer().keyHandled());
-    QTest::keyRelease(w.input(), Qt::Key_S, Qt::ControlModifier);
-    QVERIFY(!c.session().composer().keyHandled());
+    // Column hidden: Ctrl+S changes nothing, but still holds the key: what is typed meanwhile
+    // is swallowed, and gets through once the key is up.
+    QTest::keyPress(control<QLineEdit>(w, "txtInput"), Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(control<QRadioButton>(w, "opSendToAll")->isChecked());
+    QTest::keyClick(control<QLineEdit>(w, "txtInput"), Qt::Key_X);
+    QVERIFY(control<QLineEdit>(w, "txtInput")->text().isEmpty());
+    QTest::keyRelease(control<QLineEdit>(w, "txtInput"), Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(control<QLineEdit>(w, "txtInput"), Qt::Key_X);
+    QCOMPARE(control<QLineEdit>(w, "txtInput")->text(), QStringLiteral("x"));
 }
 
 void TestMainWindow::inputTakesJapaneseUpTo500Characters()
 {
     WindowCopy c(1, QStringLiteral("A"));
     QVERIFY(activate(c.window()));
-    QLineEdit *input = c.window().input();
+    QLineEdit *input = control<QLineEdit>(c.window(), "txtInput");
     input->setFocus();
     QTest::sendKeyEvent(QTest::Click, input, Qt::Key_unknown, QStringLiteral("日本語"), Qt::NoModifier);
     QCOMPARE(input->text(), QStringLiteral("日本語"));
@@ -265,12 +265,12 @@ void TestMainWindow::addressBoxShowsTheButtonFace()
     QVERIFY(QTest::qWaitForWindowExposed(&c.window()));
     if (changedLater)
         QApplication::setPalette(desktop);
-    QLineEdit *box = c.window().shownAddress();
+    QLineEdit *box = control<QLineEdit>(c.window(), "txtShowIP");
     QCOMPARE(box->objectName(), QStringLiteral("txtShowIP"));
     // The change reaches the window as a posted event.
     QTRY_COMPARE(box->palette().color(QPalette::Base), QColor(0x12, 0x34, 0x56));
     // The input box beside it keeps the window background.
-    QCOMPARE(c.window().input()->palette().color(QPalette::Base), QColor(0xFE, 0xFD, 0xFC));
+    QCOMPARE(control<QLineEdit>(c.window(), "txtInput")->palette().color(QPalette::Base), QColor(0xFE, 0xFD, 0xFC));
 }
 
 void TestMainWindow::addressBoxCopiesOncePerPress()
@@ -281,7 +281,7 @@ void TestMainWindow::addressBoxCopiesOncePerPress()
     w.togglePeerColumn();
     w.setShownAddress(QStringLiteral("192.0.2.7"));
     QGuiApplication::clipboard()->setText(QStringLiteral("before"));
-    QLineEdit *box = w.shownAddress();
+    QLineEdit *box = control<QLineEdit>(w, "txtShowIP");
     box->setFocus();
     QTest::keyPress(box, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("192.0.2.7"));
@@ -291,7 +291,7 @@ void TestMainWindow::addressBoxCopiesOncePerPress()
     QTest::keyRelease(box, Qt::Key_C, Qt::ControlModifier);
     // Typing into the read-only box moves to the input box.
     QTest::keyClick(box, Qt::Key_A);
-    QVERIFY(w.input()->hasFocus());
+    QVERIFY(control<QLineEdit>(w, "txtInput")->hasFocus());
 }
 
 void TestMainWindow::storedChoicesComeBackOnLoad()
@@ -322,7 +322,7 @@ void TestMainWindow::storedChoicesComeBackOnLoad()
     QVERIFY(findAction(w, "mnFormTop")->isChecked());
     QVERIFY(w.windowFlags() & Qt::WindowStaysOnTopHint);
     QCOMPARE(findAction(w, "mnDisp")->text(), QStringLiteral("接続先を隠す"));
-    QVERIFY(w.sendToAllOption()->isVisibleTo(&w));
+    QVERIFY(control<QRadioButton>(w, "opSendToAll")->isVisibleTo(&w));
     QVERIFY(w.isMaximized());
     // The menu command flips the stacking and the check each time.
     w.toggleAlwaysOnTop();
@@ -386,9 +386,14 @@ void TestMainWindow::aPositionOffEveryScreenComesBack()
     SessionOptions options{folder.path(), QString(), loopback(3), &dialup, &sound};
     MainWindow w(options);
     w.load(QString());
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     QVERIFY2(screen.contains(w.pos()), qPrintable(QStringLiteral("%1,%2").arg(w.x()).arg(w.y())));
-    QCOMPARE(w.outerTwips(), QSize(6000, 4500)); // the stored size is kept
+    // The stored size is kept: the window shown records what it has, its central area and
+    // the designed frame of 120 x 690 twips.
+    const Preferences &p = w.session().preferences();
+    QCOMPARE(QSize(p.windowWidth, p.windowHeight), QSize(6000, 4500));
+    QCOMPARE(w.centralWidget()->size() * 15 + QSize(120, 690), QSize(6000, 4500));
 }
 
 void TestMainWindow::newNameGoesOutInTheNextGreetingAndSwitchesAreSaved()

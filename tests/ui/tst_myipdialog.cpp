@@ -44,9 +44,9 @@ struct Fixture
         if (!QTest::qWaitFor([&found] { return found; }, 10000))
             qFatal("the address lookup never ended");
         auto dialog = std::make_unique<MyIpDialog>(own, clipboard, externalAddress);
-        dialog->setServerWarning([this, confirmWarning](QWidget *) {
+        dialog->setServerWarning([this, confirmWarning](QWidget *, const std::function<void(bool)> &answered) {
             ++warnings;
-            return confirmWarning;
+            answered(confirmWarning);
         });
         // Shown as the menu command shows it (without blocking): the close box acts on a visible dialog.
         dialog->setModal(true);
@@ -271,23 +271,23 @@ void TestMyIpDialog::warningBoxTextsAndAnswers()
         QString text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QMessageBox::StandardButtons buttons;
-        QTimer::singleShot(0, [&] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            title = box->windowTitle();
-            text = box->text();
-            icon = box->icon();
-            buttons = box->standardButtons();
-            box->button(answer)->click();
-        });
-        const bool confirmed = MyIpDialog::showServerWarning(nullptr);
+        std::optional<bool> confirmed;
+        MyIpDialog::showServerWarning(nullptr, [&confirmed](bool goOn) { confirmed = goOn; });
+        QVERIFY(!confirmed); // nothing is answered before the user
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        title = box->windowTitle();
+        text = box->text();
+        icon = box->icon();
+        buttons = box->standardButtons();
+        box->button(answer)->click();
+        QTRY_VERIFY(confirmed.has_value());
         QCOMPARE(title, QStringLiteral("tarnivel"));
         QCOMPARE(text, QStringLiteral("これは、通常使用時にIPアドレスが取得できない場合など\n"
                                       "特別な場合のみ設定してください。"));
         QCOMPARE(icon, QMessageBox::Warning);
         QCOMPARE(buttons, QMessageBox::Ok | QMessageBox::Cancel);
-        QCOMPARE(confirmed, answer == QMessageBox::Ok);
+        QCOMPARE(*confirmed, answer == QMessageBox::Ok);
     }
 }
 

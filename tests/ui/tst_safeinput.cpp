@@ -4,6 +4,7 @@
 #include "text/codepage932.h"
 #include "text/cp932coverage.h"
 #include "testcopy.h"
+#include "testsupport.h"
 #include "ui/mainwindow.h"
 #include "ui/namedialog.h"
 #include "ui/privatesendhint.h"
@@ -66,7 +67,7 @@ void TestSafeInput::unrepresentableCharacters()
 void TestSafeInput::underlinedAsTyped()
 {
     WindowCopy a(1, QStringLiteral("A"));
-    QLineEdit *input = a.window().input();
+    QLineEdit *input = control<QLineEdit>(a.window(), "txtInput");
     auto *underline = input->findChild<UnrepresentableUnderline *>();
     QVERIFY(underline);
     type(input, QStringLiteral("今日は"));
@@ -94,16 +95,16 @@ void TestSafeInput::privateTintFollowsOptionAndTicks()
 {
     WindowCopy a(1, QStringLiteral("A"));
     MainWindow &w = a.window();
-    PrivateSendHint *hint = w.privateSendHint();
+    PrivateSendHint *hint = control<PrivateSendHint>(w, "privateSendHint");
     QVERIFY(hint);
     w.setMemberRows({Member{{ConnectionSide::Accepted, 0}, QStringLiteral("Taro"), QStringLiteral("127.0.0.2")},
                      Member{{ConnectionSide::Dialled, 0}, QStringLiteral("Hanako"), QStringLiteral("127.0.0.3")}});
     QVERIFY(!hint->tinted());
-    QVERIFY(w.input()->placeholderText().isEmpty());
+    QVERIFY(control<QLineEdit>(w, "txtInput")->placeholderText().isEmpty());
 
     w.setSendToChosen(true);
     QVERIFY(hint->tinted());
-    QCOMPARE(w.input()->placeholderText(), PrivateSendHint::NobodyTicked);
+    QCOMPARE(control<QLineEdit>(w, "txtInput")->placeholderText(), PrivateSendHint::NobodyTicked);
 
     struct Step
     {
@@ -118,22 +119,22 @@ void TestSafeInput::privateTintFollowsOptionAndTicks()
         {0, Qt::Unchecked, PrivateSendHint::NobodyTicked},
     };
     for (const Step &step : steps) {
-        w.memberTickList()->item(step.row)->setCheckState(step.state);
-        QCOMPARE(w.input()->placeholderText(), step.placeholder);
+        control<QListWidget>(w, "lbListChk")->item(step.row)->setCheckState(step.state);
+        QCOMPARE(control<QLineEdit>(w, "txtInput")->placeholderText(), step.placeholder);
         QVERIFY(hint->tinted());
     }
 
     // New member rows clear the ticks and the option (the rows are rebuilt): the hint follows.
-    w.memberTickList()->item(0)->setCheckState(Qt::Checked);
+    control<QListWidget>(w, "lbListChk")->item(0)->setCheckState(Qt::Checked);
     w.selectSendToAll();
     QVERIFY(!hint->tinted());
-    QVERIFY(w.input()->placeholderText().isEmpty());
+    QVERIFY(control<QLineEdit>(w, "txtInput")->placeholderText().isEmpty());
     w.setSendToChosen(true);
     w.setMemberRows({Member{{ConnectionSide::Accepted, 1}, QStringLiteral("Jiro"), QStringLiteral("127.0.0.4")}});
-    QCOMPARE(w.input()->placeholderText(), PrivateSendHint::NobodyTicked);
+    QCOMPARE(control<QLineEdit>(w, "txtInput")->placeholderText(), PrivateSendHint::NobodyTicked);
     w.setSendToChosen(false);
     QVERIFY(!hint->tinted());
-    QVERIFY(w.input()->placeholderText().isEmpty());
+    QVERIFY(control<QLineEdit>(w, "txtInput")->placeholderText().isEmpty());
 }
 
 QTEST_MAIN(TestSafeInput)

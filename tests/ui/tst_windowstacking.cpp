@@ -4,8 +4,11 @@
 #include "ui/connectdialog.h"
 #include "ui/windowstacking.h"
 
+#include <QApplication>
+#include <QPointer>
 #include <QTest>
-#include <QTimer>
+
+#include <algorithm>
 
 using namespace tarnivel;
 using tarnivel::test::whileOpen;
@@ -70,32 +73,55 @@ void TestWindowStacking::setFormTop()
 void TestWindowStacking::modalDialogIsNeverBehindMain_data()
 {
     QTest::addColumn<bool>("alwaysOnTop");
-    QTest::newRow("always on top") << true;
-    QTest::newRow("normal") << false;
+    QTest::addColumn<int>("dialogs"); // open at the same time
+    QTest::newRow("always on top") << true << 1;
+    QTest::newRow("normal") << false << 1;
+    QTest::newRow("always on top, a second dialog over the first") << true << 2;
 }
 
 void TestWindowStacking::modalDialogIsNeverBehindMain()
 {
     QFETCH(bool, alwaysOnTop);
+    QFETCH(int, dialogs);
     QWidget mainWindow;
     mainWindow.setGeometry(100, 100, 400, 300);
-    applyTopmost(&mainWindow, alwaysOnTop);
+    tarnivel::setFormTop(&mainWindow, alwaysOnTop);
     QVERIFY(QTest::qWaitForWindowExposed(&mainWindow));
     const QRect placed = mainWindow.geometry();
 
-    ConnectDialog dialog(QStringLiteral("10.0.0.1"), &mainWindow);
-    bool mainOnTopWhileOpen = true, bothShown = false;
-    whileOpen(dialog, [&] {
-        mainOnTopWhileOpen = onTop(mainWindow);
-        bothShown = dialog.isVisible() && mainWindow.isVisible();
-        dialog.reject();
-    });
-    QCOMPARE(execModalOverMain(dialog, &mainWindow, [&] { return alwaysOnTop; }), int(QDialog::Rejected));
-    QVERIFY(!mainOnTopWhileOpen);
-    QVERIFY(bothShown);
+    ModalDialogs modal(mainWindow, [&] { return alwaysOnTop; });
+    QList<QPointer<QDialog>> open;
+    QList<int> results;
+    QList<bool> mainOnTopWhenClosed; // as each dialog's continuation finds it
+    for (int i = 0; i < dialogs; ++i) {
+        auto *dialog = new ConnectDialog(QStringLiteral("10.0.0.1"), &mainWindow);
+        modal.show(dialog, [&](int result) {
+            results << result;
+            mainOnTopWhenClosed << onTop(mainWindow);
+        });
+        open << dialog;
+    }
+    // Shown at once, modal, and nothing waited for them.
+    QCOMPARE(QApplication::activeModalWidget(), open.last().data());
+    QVERIFY(!onTop(mainWindow));
+    QVERIFY(mainWindow.isVisible());
+    for (const QPointer<QDialog> &dialog : open)
+        QVERIFY(dialog->isVisible());
+
+    for (qsizetype i = open.size() - 1; i >= 0; --i)
+        open.at(i)->reject();
+    QCOMPARE(results, QList<int>(dialogs, QDialog::Rejected));
+    // The main window comes back on top only once the last dialog has closed, before its
+    // continuation runs.
+    QList<bool> expected(dialogs - 1, false);
+    expected << alwaysOnTop;
+    QCOMPARE(mainOnTopWhenClosed, expected);
+    QCOMPARE(modal.openCount(), 0);
     QCOMPARE(onTop(mainWindow), alwaysOnTop);
     QVERIFY(mainWindow.isVisible());
     QCOMPARE(mainWindow.geometry(), placed);
+    // A closed dialog deletes itself.
+    QTRY_VERIFY(std::none_of(open.cbegin(), open.cend(), [](const QPointer<QDialog> &d) { return !d.isNull(); }));
 }
 
 QTEST_MAIN(TestWindowStacking)
