@@ -1,6 +1,7 @@
 // Messages on the chat and join ports, byte for byte as they go out, and how arrivals are read.
 
 #include "testsupport.h"
+#include "mesh/arrivalbudget.h"
 #include "mesh/chattext.h"
 #include "mesh/wire.h"
 #include "text/codepage932.h"
@@ -48,6 +49,8 @@ private slots:
     void longestLineEncodesAndReadsBackWhole();
     void chatTextAssembly_data();
     void chatTextAssembly();
+    void arrivalBudget_data();
+    void arrivalBudget();
 };
 
 void TestWire::messageBytes_data()
@@ -298,6 +301,42 @@ void TestWire::chatTextAssembly()
     QCOMPARE(assembly.holding(), !held.isEmpty());
     QCOMPARE(assembly.takeHeld(), held);
     QVERIFY(!assembly.holding());
+}
+
+// Steps: "uN" N bytes before the greeting, "gT" the greeting at T ms, "mN@T" N bytes from the
+// member at T ms. Verdicts: one letter per u and m step, W within, O over.
+void TestWire::arrivalBudget_data()
+{
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("verdicts");
+    // Limits of the table: 10 bytes before the greeting, a burst of 100, 1000 bytes a second.
+    QTest::newRow("before the greeting: up to the limit, then over") << "u6 u4 u1" << "WWO";
+    QTest::newRow("a whole burst at once, not a byte more") << "g0 m100@0 m1@0" << "WO";
+    QTest::newRow("the bucket refills at its rate") << "g0 m100@0 m50@50 m1@50" << "WWO";
+    QTest::newRow("refilled no further than one burst") << "g0 m100@0 m101@60000" << "WO";
+    QTest::newRow("a clock that goes back refills nothing") << "g1000 m100@1000 m1@500" << "WO";
+    QTest::newRow("full from the greeting, however late") << "g5000 m100@5000 m10@5010" << "WW";
+}
+
+void TestWire::arrivalBudget()
+{
+    QFETCH(QString, steps);
+    QFETCH(QString, verdicts);
+    const ArrivalLimits limits{10, 100, 1000};
+    ArrivalBudget budget;
+    QString got;
+    const auto letter = [](ArrivalBudget::Verdict v) { return v == ArrivalBudget::Verdict::Within ? u'W' : u'O'; };
+    for (const QString &step : steps.split(u' ')) {
+        const QStringList parts = step.mid(1).split(u'@');
+        const qint64 number = parts.at(0).toLongLong();
+        if (step.startsWith(u'u'))
+            got += letter(budget.ungreeted(number, limits));
+        else if (step.startsWith(u'g'))
+            budget.greet(number, limits);
+        else
+            got += letter(budget.fromMember(number, parts.at(1).toLongLong(), limits));
+    }
+    QCOMPARE(got, verdicts);
 }
 
 QTEST_GUILESS_MAIN(TestWire)
