@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QDialog>
 #include <QFileInfo>
 #include <QFont>
 #include <QTextBlock>
@@ -85,12 +84,6 @@ bool activate(QWidget &window)
     window.activateWindow();
     QApplication::setActiveWindow(&window);
     return QTest::qWaitForWindowActive(&window);
-}
-
-void whileOpen(QDialog &dialog, const std::function<void()> &inside)
-{
-    QTimer::singleShot(0, &dialog, inside);
-    QTimer::singleShot(3000, &dialog, [&dialog] { dialog.done(-1); });
 }
 
 } // namespace tarnivel::test

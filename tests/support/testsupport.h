@@ -10,7 +10,6 @@
 #include <initializer_list>
 
 class QAction;
-class QDialog;
 class QTextDocument;
 class QWidget;
 
@@ -66,9 +65,5 @@ QString render(const QTextDocument &document, RenderMarks marks = RenderMarks::U
 
 // Shows the window and makes it the active one; false when it did not become active.
 [[nodiscard]] bool activate(QWidget &window);
-
-// Runs `inside` once the dialog's event loop runs; ends the dialog anyway after a while, so a
-// dialog that fails to close shows up as a failed check, not a hang.
-void whileOpen(QDialog &dialog, const std::function<void()> &inside);
 
 } // namespace tarnivel::test

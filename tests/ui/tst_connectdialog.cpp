@@ -1,6 +1,5 @@
 // The connect dialog: the last address selected, what OK, Enter, Cancel and Escape give.
 
-#include "testsupport.h"
 #include "ui/connectdialog.h"
 
 #include <QLineEdit>
@@ -8,7 +7,6 @@
 #include <QTest>
 
 using namespace tarnivel;
-using tarnivel::test::whileOpen;
 
 namespace {
 

@@ -1,6 +1,5 @@
 // Window stacking: always on top, and the rule that keeps a dialog above the main window.
 
-#include "testsupport.h"
 #include "ui/connectdialog.h"
 #include "ui/windowstacking.h"
 
@@ -11,7 +10,6 @@
 #include <algorithm>
 
 using namespace tarnivel;
-using tarnivel::test::whileOpen;
 
 namespace {
 
