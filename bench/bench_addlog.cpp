@@ -13,7 +13,7 @@
 
 #include "benchsupport.h"
 #include "conversation/chatlog.h"
-#include "platform/sound.h"
+#include "desktop/sound.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -29,11 +29,11 @@
 #include "testsupport.h"
 
 #include "session/session.h"
-#include "platform/codepage932.h"
-#include "platform/dialup.h"
-#include "platform/invitetls.h"
-#include "platform/socket.h"
-#include "platform/sound.h"
+#include "text/codepage932.h"
+#include "desktop/dialup.h"
+#include "desktop/sound.h"
+#include "net/invitetls.h"
+#include "net/socket.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
@@ -255,7 +255,7 @@ std::vector<double> meshLatencies(std::vector<std::unique_ptr<test::WindowCopy>>
         expected = name + QStringLiteral("> ") + text;
         std::fill(arrivedAt.begin(), arrivedAt.end(), -1);
         arrivals = 0;
-        sender.window().input()->setText(text);
+        test::control<QLineEdit>(sender.window(), "txtInput")->setText(text);
         clock.start();
         sender.session().composer().enterPressed();
         if (!bench::runUntil([&] { return arrivals == Copies - 1; })) {
@@ -406,8 +406,8 @@ int main(int argc, char *argv[])
     settle();
     const std::vector<double> viaMesh = meshLatencies(copies, lines);
     const QSize windowSize = copies[1]->window().size();
-    const QRect logGeometry(copies[1]->window().logView()->mapTo(&copies[1]->window(), QPoint(0, 0)),
-                            copies[1]->window().logView()->size());
+    const QTextEdit *log = test::control<QTextEdit>(copies[1]->window(), "txtWin");
+    const QRect logGeometry(log->mapTo(&copies[1]->window(), QPoint(0, 0)), log->size());
     for (auto &c : copies)
         c->window().hide();
     settle();

@@ -9,7 +9,7 @@
 // and the removal. Prints one line per round and the medians.
 
 #include "netnamespaces.h"
-#include "platform/gatewayclient.h"
+#include "gateway/gatewayclient.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

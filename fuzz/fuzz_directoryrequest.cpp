@@ -3,6 +3,7 @@
 // request the way a connection reads it, then who asks and what, and the room grammar's
 // answer from an in-process store. Alongside, the query rules on the same bytes.
 
+#include "fuzzcheck.h"
 #include "directory.h"
 #include "memoryroomstore.h"
 #include "network.h"
@@ -15,8 +16,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -24,14 +23,6 @@ using namespace tarnivel::dirserver;
 namespace http = boost::beast::http;
 
 namespace {
-
-void check(bool condition, const char *what)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "fuzz_directoryrequest: %s\n", what);
-    std::abort();
-}
 
 bool hasControlCharacter(std::string_view text)
 {

@@ -1,24 +1,10 @@
 // The dotted-address test on any text: blanks around the whole change nothing, and four
 // numbers from 0 to 255 joined by full stops always pass.
 
+#include "fuzzcheck.h"
 #include "address/dottedaddress.h"
 
-#include <cstdio>
-#include <cstdlib>
-
 using namespace tarnivel;
-
-namespace {
-
-void check(bool condition, const char *what)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "fuzz_dottedaddress: %s\n", what);
-    std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -5,23 +5,13 @@
 // Input: the file's bytes. The same bytes also make up an entry: the first byte chooses
 // where the URL ends and the room begins, and whether both are UTF-8 or raw UTF-16.
 
+#include "fuzzcheck.h"
 #include "directory/entryfile.h"
-#include "platform/codepage932.h"
-
-#include <cstdio>
-#include <cstdlib>
+#include "text/codepage932.h"
 
 using namespace tarnivel;
 
 namespace {
-
-void check(bool condition, const char *what)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "fuzz_entryfile: %s\n", what);
-    std::abort();
-}
 
 // A field as a file can hold it: code page 932, without the blanks in front every reader skips.
 QString keptField(const QString &field)

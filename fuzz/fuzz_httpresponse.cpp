@@ -5,24 +5,15 @@
 // Input: one byte that chooses where the pieces end, then the reply. In the reply, 0xFF n m b
 // stands for (n + 256 m) * 4 + 1 copies of b, so the fuzzer reaches the caps in few bytes.
 
-#include "platform/httpresponse.h"
+#include "fuzzcheck.h"
+#include "net/httpresponse.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <optional>
 
 using namespace tarnivel;
 
 namespace {
-
-void check(bool condition, const char *what)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "fuzz_httpresponse: %s\n", what);
-    std::abort();
-}
 
 QByteArray expand(const uint8_t *data, size_t size)
 {

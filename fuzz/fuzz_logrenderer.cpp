@@ -5,6 +5,7 @@
 // Input: pieces, each a flags byte (1: emphasised, 2: addresses underlined), a length byte
 // n and n bytes of UTF-8 (n = 255: the rest of the input).
 
+#include "fuzzcheck.h"
 #include "fuzzapp.h"
 
 #include "conversation/logrenderer.h"
@@ -14,21 +15,11 @@
 #include <QTextDocument>
 #include <QTextFragment>
 
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 using namespace tarnivel;
 
 namespace {
-
-void check(bool condition, const char *what)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "fuzz_logrenderer: %s\n", what);
-    std::abort();
-}
 
 // One character of the log as the document should show it; a break ends a paragraph.
 struct Shown

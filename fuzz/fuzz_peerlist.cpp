@@ -1,24 +1,10 @@
 // What comes back on the join connection, as the newcomer reads it: the reply's kind and the
 // fields of a peer list, from arbitrary bytes.
 
+#include "fuzzcheck.h"
 #include "mesh/wire.h"
 
-#include <cstdio>
-#include <cstdlib>
-
 using namespace tarnivel;
-
-namespace {
-
-void check(bool condition, const char *what)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "fuzz_peerlist: %s\n", what);
-    std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

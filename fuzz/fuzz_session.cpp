@@ -26,6 +26,7 @@
 // Besides the sanitizers' findings, it fails when the log loses text or an arriving chat line
 // (one that ends in CR LF) does not reach it, or when the member list disagrees with the connection count.
 
+#include "fuzzcheck.h"
 #include "testaccess.h"
 #include "fuzzapp.h"
 #include "offline.h"
@@ -44,8 +45,6 @@
 #include <QTemporaryDir>
 #include <QTextDocument>
 
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -60,14 +59,6 @@ constexpr int SocketCount = 24;
 constexpr int FirstAccepted = 3;
 constexpr int FirstDialled = 14;
 constexpr size_t MaxRawPeers = 12;
-
-void check(bool condition, const char *what)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "fuzz_session: %s\n", what);
-    std::abort();
-}
 
 class Input
 {

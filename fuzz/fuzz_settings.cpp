@@ -1,23 +1,13 @@
 // The settings file as it may lie on disk: any bytes are read (code page 932), and whatever
 // was read is written and read back to the same settings.
 
+#include "fuzzcheck.h"
 #include "model/settingsfile.h"
-#include "platform/codepage932.h"
-
-#include <cstdio>
-#include <cstdlib>
+#include "text/codepage932.h"
 
 using namespace tarnivel;
 
 namespace {
-
-void check(bool condition, const char *what)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "fuzz_settings: %s\n", what);
-    std::abort();
-}
 
 bool isBlank(QChar c)
 {

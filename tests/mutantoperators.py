@@ -148,7 +148,7 @@ class MutantOperators(unittest.TestCase):
     def test_map_check_names_every_problem(self):
         with tempfile.TemporaryDirectory() as folder:
             root = Path(folder)
-            for path in ('tests/tst_a.cpp', 'server/tests/tst_b.cpp', 'src/one/x.cpp', 'src/one/y.h',
+            for path in ('tests/one/tst_a.cpp', 'server/tests/tst_b.cpp', 'src/one/x.cpp', 'src/one/y.h',
                          'src/onemore/w.cpp', 'src/two/z.cpp', 'server/src/s.cpp'):
                 (root / path).parent.mkdir(parents=True, exist_ok=True)
                 (root / path).write_text('')

@@ -477,7 +477,7 @@ def check_map(tree, map_path):
     """Problems: programs the map names that do not exist, paths it names that do not, and
     source files no entry covers."""
     entries = read_map(map_path)
-    programs = {p.stem for folder in ('tests', 'server/tests') for p in (tree / folder).glob('tst_*.cpp')}
+    programs = {p.stem for folder in ('tests', 'server/tests') for p in (tree / folder).rglob('tst_*.cpp')}
     problems = []
     for where, tests in entries.items():
         if not (tree / where).exists():
@@ -582,7 +582,7 @@ class Runner:
 
     def targets(self, tests):
         programs = sorted({t.split(':')[0] for t in tests})
-        sources = [self.tree / folder / f'{p}.cpp' for p in programs for folder in ('tests', 'server/tests')]
+        sources = [s for p in programs for folder in ('tests', 'server/tests') for s in (self.tree / folder).rglob(f'{p}.cpp')]
         runs_program = any(s.exists() and 'TARNIVEL_EXECUTABLE' in s.read_text(encoding='utf-8') for s in sources)
         return programs + ['tarnivel-directory'] + (['tarnivel'] if runs_program else [])
 

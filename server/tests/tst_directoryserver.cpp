@@ -1,5 +1,6 @@
 // tarnivel-directory as a client sees it: a real server process (and real redis-server
 // processes) on loopback, spoken to with raw HTTP from distinct 127.0.0.N addresses.
+#include "childprocess.h"
 #include "rawhttp.h"
 #include "serverprocesses.h"
 
@@ -93,6 +94,7 @@ int shell(const QString &folder, const QString &script)
 {
     QProcess process;
     process.setWorkingDirectory(folder);
+    tarnivel::test::endWithThisProcess(process);
     process.start("sh", {"-c", script});
     process.waitForFinished(30000);
     if (process.exitCode() != 0)
@@ -1146,6 +1148,7 @@ void DirectoryServerTest::refusesBadCommandLines()
     QFETCH(QStringList, arguments);
     QFETCH(QString, said);
     QProcess process;
+    tarnivel::test::endWithThisProcess(process);
     process.start(directoryProgram(), arguments);
     QVERIFY(process.waitForFinished(5000));
     QCOMPARE(process.exitCode(), 2);
@@ -1168,6 +1171,7 @@ void DirectoryServerTest::printsHelpAndVersion()
     QFETCH(QStringList, arguments);
     QFETCH(QString, expected);
     QProcess process;
+    tarnivel::test::endWithThisProcess(process);
     process.start(directoryProgram(), arguments);
     QVERIFY(process.waitForFinished(5000));
     QCOMPARE(process.exitCode(), 0);

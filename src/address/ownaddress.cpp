@@ -2,12 +2,12 @@
 
 #include "address/dottedaddress.h"
 #include "model/preferences.h"
-#include "platform/clipboard.h"
-#include "platform/codepage932.h"
-#include "platform/dialup.h"
-#include "platform/httpget.h"
-#include "platform/logging.h"
-#include "platform/requesttext.h"
+#include "desktop/clipboard.h"
+#include "text/codepage932.h"
+#include "desktop/dialup.h"
+#include "net/httpget.h"
+#include "text/logging.h"
+#include "text/requesttext.h"
 
 namespace tarnivel {
 

@@ -1,7 +1,7 @@
 #include "conversation/chatlog.h"
 
 #include "conversation/chatline.h"
-#include "platform/sound.h"
+#include "desktop/sound.h"
 
 #include <algorithm>
 

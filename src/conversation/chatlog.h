@@ -38,7 +38,6 @@ public:
     void appendEmphasised(const QString &text);
 
     bool screenLocked() const { return m_screenLocked; }
-    void setScreenLocked(bool locked) { m_screenLocked = locked; }
     // Locking starts an empty held document; from then on lines go there, silently.
     void lockScreen();
     // Moves the held lines, formatted as they were written, to the end of the window, then

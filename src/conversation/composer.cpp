@@ -30,11 +30,10 @@ bool Composer::sendToChosen() const
     return m_prefs.showPeers && m_view.sendToChosen();
 }
 
-bool Composer::enterPressed()
+void Composer::enterPressed()
 {
     if (canSend(m_view.inputText()))
         submit();
-    return true;
 }
 
 void Composer::sendClicked()
@@ -89,30 +88,6 @@ void Composer::showMemberAddress(int row)
         return;
     if (const std::optional<QString> address = m_delivery.memberAddress(*member))
         m_view.setShownAddress(*address);
-}
-
-bool Composer::keyDown(int key, Qt::KeyboardModifiers modifiers)
-{
-    const Qt::KeyboardModifiers relevant = modifiers & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
-    if (relevant != Qt::ControlModifier || m_keyHandled)
-        return false;
-    switch (key) {
-    case Qt::Key_F:
-        m_keyHandled = true;
-        emit togglePeerColumnRequested();
-        return true;
-    case Qt::Key_L:
-        m_keyHandled = true;
-        emit toggleLockRequested();
-        return true;
-    case Qt::Key_S:
-        m_keyHandled = true;
-        if (m_prefs.showPeers)
-            m_view.setSendToChosen(!m_view.sendToChosen());
-        return true;
-    default:
-        return false;
-    }
 }
 
 } // namespace tarnivel

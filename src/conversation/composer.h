@@ -1,7 +1,7 @@
 #pragma once
 // Turning what the user typed into a chat line, writing it to everyone or to the ticked
 // members, and echoing it in the own log once it has gone out (a private line that reached
-// anyone after the "To" line naming them). Also the member click and the window shortcuts.
+// anyone after the "To" line naming them). Also the member click.
 
 #include <QObject>
 #include <QString>
@@ -22,8 +22,8 @@ public:
     Composer(ChatDelivery &delivery, ChatLog &log, const Preferences &prefs, ComposerView &view,
              QObject *parent = nullptr);
 
-    // Enter in the input box. Returns true when the key is used up (always for Enter).
-    bool enterPressed();
+    // Enter in the input box.
+    void enterPressed();
     // The send button.
     void sendClicked();
 
@@ -31,18 +31,6 @@ public:
     void memberClicked(int row);
     // The current row of a member list moved (the keyboard): show its member's address.
     void showMemberAddress(int row);
-
-    // Window-level keys. keyDown returns true when a shortcut acted (the key is then used up).
-    bool keyDown(int key, Qt::KeyboardModifiers modifiers);
-    void keyUp() { m_keyHandled = false; }
-    // While a shortcut's key is held, typed characters are swallowed.
-    bool swallowsCharacters() const { return m_keyHandled; }
-    bool keyHandled() const { return m_keyHandled; }
-    void setKeyHandled(bool handled) { m_keyHandled = handled; }
-
-signals:
-    void togglePeerColumnRequested(); // Ctrl+F
-    void toggleLockRequested();       // Ctrl+L
 
 private:
     bool canSend(const QString &text) const;
@@ -53,7 +41,6 @@ private:
     ChatLog &m_log;
     const Preferences &m_prefs;
     ComposerView &m_view;
-    bool m_keyHandled = false;
 };
 
 } // namespace tarnivel

@@ -1,13 +1,14 @@
 #include "conversation/logfile.h"
 
 #include "conversation/logrenderer.h"
-#include "platform/codepage932.h"
+#include "text/codepage932.h"
+#include "text/logging.h"
 
 #include <QDate>
+#include <QPointer>
 #include <QSaveFile>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <cstdio>
 
 namespace tarnivel::logfile {
 
@@ -31,17 +32,18 @@ bool write(const QString &path, const QTextDocument &log)
         if (file.write(bytes) == bytes.size() && file.commit())
             return true;
     }
-    std::fprintf(stderr, "tarnivel: could not save the log to %s: %s\n", qPrintable(path),
-                 qPrintable(file.errorString()));
+    qCWarning(lcApp, "could not save the log to %s: %s", qPrintable(path), qPrintable(file.errorString()));
     return false;
 }
 
-bool save(const QTextDocument &log, SavePathChooser &chooser, const QDate &today)
+void save(QTextDocument &log, SavePathChooser &chooser, const QDate &today, std::function<void(bool)> saved)
 {
-    const std::optional<QString> path = chooser.chooseSavePath(proposedName(today));
-    if (!path || path->isEmpty())
-        return false;
-    return write(*path, log);
+    chooser.chooseSavePath(proposedName(today), [document = QPointer<QTextDocument>(&log),
+                                                 saved = std::move(saved)](const std::optional<QString> &path) {
+        const bool written = document && path && !path->isEmpty() && write(*path, *document);
+        if (saved)
+            saved(written);
+    });
 }
 
 } // namespace tarnivel::logfile

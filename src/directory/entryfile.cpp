@@ -1,7 +1,7 @@
 #include "directory/entryfile.h"
 
 #include "model/fieldfile.h"
-#include "platform/codepage932.h"
+#include "text/codepage932.h"
 
 #include <QDir>
 

@@ -1,7 +1,7 @@
 #include "directory/reachcheck.h"
 
-#include "platform/httpget.h"
-#include "platform/logging.h"
+#include "net/httpget.h"
+#include "text/logging.h"
 
 namespace tarnivel {
 

@@ -5,9 +5,9 @@
 #include "directory/entryfile.h"
 #include "directory/roomlines.h"
 #include "directory/roomreply.h"
-#include "platform/codepage932.h"
-#include "platform/httpget.h"
-#include "platform/logging.h"
+#include "text/codepage932.h"
+#include "net/httpget.h"
+#include "text/logging.h"
 
 #include <QCoreApplication>
 #include <QEventLoopLocker>
@@ -93,8 +93,8 @@ bool RoomExchange::outstanding(Purpose purpose) const
 void RoomExchange::send(Purpose purpose)
 {
     Request request{purpose,
-                    roomRequestUrl(m_dirUrl, m_dirRoom, purpose == Purpose::Withdraw ? RoomRequest::Withdraw : RoomRequest::Enter),
-                    m_dirRoom,
+                    roomRequestUrl(m_entryUrl, m_entryRoom, purpose == Purpose::Withdraw ? RoomRequest::Withdraw : RoomRequest::Enter),
+                    m_entryRoom,
                     {}};
     if (purpose == Purpose::Withdraw && QCoreApplication::instance())
         request.keepRunning = std::make_shared<QEventLoopLocker>();
@@ -176,6 +176,7 @@ bool RoomExchange::beginRoomCommand()
 {
     if (m_shutDown)
         return false;
+    ++m_roomCommands;
     cancel();
     if (m_waiting)
         withdraw();
@@ -183,17 +184,19 @@ bool RoomExchange::beginRoomCommand()
     return true;
 }
 
-void RoomExchange::serverCommand(const std::function<std::optional<QString>()> &chooseEntry)
+void RoomExchange::serverCommand(const EntryChooser &chooseEntry)
 {
     if (!beginRoomCommand())
         return;
-    // The list is modal: anything may have happened by the time it closes.
+    // Anything may happen before the list is answered.
     const QPointer<RoomExchange> self(this);
-    const std::optional<QString> chosen = chooseEntry();
-    if (!self || m_shutDown || !chosen || chosen->isEmpty())
-        return;
-    // A withdraw sent above may still be out: the room is entered after it.
-    enterRoom(*chosen);
+    const quint64 command = m_roomCommands;
+    chooseEntry([self, command](const std::optional<QString> &chosen) {
+        if (!self || self->m_shutDown || command != self->m_roomCommands || !chosen || chosen->isEmpty())
+            return;
+        // A withdraw sent above may still be out: the room is entered after it.
+        self->enterRoom(*chosen);
+    });
 }
 
 void RoomExchange::quickCommand(const QString &quickServer)
@@ -217,8 +220,8 @@ void RoomExchange::enterRoom(const QString &entryName)
         endAttempt(roomline::serverError(From::Command));
         return;
     }
-    m_dirUrl = entry->url;
-    m_dirRoom = entry->room;
+    m_entryUrl = entry->url;
+    m_entryRoom = entry->room;
     m_waitEntry = entryName;
     m_waitTitle.clear();
     m_log.addLog(roomline::entering(entryName));
@@ -241,9 +244,9 @@ void RoomExchange::entered(const Request &request, const Reply &reply)
     // word, and an address is not used.
     if (kind == RoomReply::NoUser && !m_chat.inChat())
         m_log.addLog(roomline::nobodyWaiting());
-    m_pollTicks = 0;
+    m_renewTicks = 0;
     setWaiting(true);
-    emit roomEntered(m_dirUrl);
+    emit roomEntered(m_entryUrl);
     if (kind == RoomReply::Partner && !m_chat.inChat())
         emit partnerFound(reply->text);
 }
@@ -268,7 +271,7 @@ void RoomExchange::withdrawAtClose(QObject *context, std::function<void()> withd
     setWaiting(false);
     cancel();
     if (mayBeListed && QCoreApplication::instance())
-        sendFarewell(roomRequestUrl(m_dirUrl, m_dirRoom, RoomRequest::Withdraw), m_bindAddress, m_requestTimeoutMs,
+        sendFarewell(roomRequestUrl(m_entryUrl, m_entryRoom, RoomRequest::Withdraw), m_bindAddress, m_requestTimeoutMs,
                      context, std::move(withdrawn));
     else if (withdrawn)
         withdrawn();
@@ -278,15 +281,15 @@ void RoomExchange::withdrawAtClose(QObject *context, std::function<void()> withd
 
 void RoomExchange::tick()
 {
-    if (m_pollTicks >= TicksPerRenewal - 1) {
-        m_pollTicks = 0;
-        pollRoom();
+    if (m_renewTicks >= TicksPerRenewal - 1) {
+        m_renewTicks = 0;
+        renew();
     } else {
-        ++m_pollTicks;
+        ++m_renewTicks;
     }
 }
 
-void RoomExchange::pollRoom()
+void RoomExchange::renew()
 {
     if (!m_waiting || m_shutDown)
         return;

@@ -44,6 +44,12 @@ public:
     static constexpr int TicksPerRenewal = 3;
     static constexpr int RequestTimeoutMs = 30000;
 
+    // The entry chosen (nothing when none was); it may come long after the question.
+    using EntryChosen = std::function<void(const std::optional<QString> &entry)>;
+    // Asks which entry's room to enter (the list dialog), and returns; the answer goes to
+    // the function it is given.
+    using EntryChooser = std::function<void(EntryChosen chosen)>;
+
     // Entries are read from entryFolder; requests leave from bindAddress (null: any).
     RoomExchange(ChatLog &log, const ChatDelivery &chat, const QString &entryFolder,
                  const QHostAddress &bindAddress, QObject *parent = nullptr);
@@ -51,7 +57,7 @@ public:
 
     const QString &entryFolder() const { return m_entryFolder; }
     // The URL of the entry entered last; empty before any.
-    const QString &entryUrl() const { return m_dirUrl; }
+    const QString &entryUrl() const { return m_entryUrl; }
     bool waiting() const { return m_waiting; }
     // " [entryで待機]" while waiting after a successful exchange; empty otherwise.
     const QString &waitTitle() const { return m_waitTitle; }
@@ -62,14 +68,15 @@ public:
     void startTicking();
 
     // The server command (F2): withdraws a wait, asks chooseEntry for an entry (the list
-    // dialog; nothing when closed without a choice) and enters its room.
-    void serverCommand(const std::function<std::optional<QString>()> &chooseEntry);
+    // dialog; nothing when closed without a choice) and enters its room once it is chosen,
+    // unless another room command or closing came first.
+    void serverCommand(const EntryChooser &chooseEntry);
     // The quick-server command (F3): enters the quick entry's room without the list.
     void quickCommand(const QString &quickServer);
     // Withdraw with a log line (the cancel-waiting command, the disconnect command).
     void withdraw();
     // Renew the registration while waiting (the timer, a connection that ended).
-    void pollRoom();
+    void renew();
     // One tick of the 40-second timer: every third renews.
     void tick();
     // Closing: withdraw without a line when waiting (or when an enter is still out, as the
@@ -133,13 +140,15 @@ private:
     std::optional<Request> m_current;
     std::deque<Request> m_queue;
     bool m_shutDown = false;
+    // Bumped by every room command and by closing: an entry chosen for an older one is late.
+    quint64 m_roomCommands = 0;
 
-    QString m_dirUrl;
-    QString m_dirRoom;
+    QString m_entryUrl;
+    QString m_entryRoom;
     QString m_waitEntry; // the entry whose room is waited in: the title names it
     QString m_waitTitle;
     bool m_waiting = false;
-    int m_pollTicks = 0;
+    int m_renewTicks = 0;
 };
 
 } // namespace tarnivel

@@ -1,6 +1,6 @@
 #include "directory/roomrequest.h"
 
-#include "platform/requesttext.h"
+#include "text/requesttext.h"
 
 namespace tarnivel {
 

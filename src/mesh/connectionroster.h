@@ -4,7 +4,7 @@
 // across any event.
 
 #include "model/member.h"
-#include "platform/socket.h"
+#include "net/socket.h"
 
 #include <QList>
 #include <array>

@@ -5,7 +5,7 @@
 #include "mesh/joinhost.h"
 #include "mesh/statuslines.h"
 #include "mesh/wire.h"
-#include "platform/logging.h"
+#include "text/logging.h"
 
 #include <QTimer>
 

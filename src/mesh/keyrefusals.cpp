@@ -2,7 +2,7 @@
 
 #include "conversation/chatlog.h"
 #include "mesh/statuslines.h"
-#include "platform/socket.h"
+#include "net/socket.h"
 
 namespace tarnivel {
 

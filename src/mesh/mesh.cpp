@@ -9,7 +9,7 @@
 #include "mesh/statuslines.h"
 #include "mesh/wire.h"
 #include "model/preferences.h"
-#include "platform/logging.h"
+#include "text/logging.h"
 
 #include <QTimer>
 

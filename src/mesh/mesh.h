@@ -12,7 +12,7 @@
 #include "mesh/chattext.h"
 #include "mesh/joinhost.h"
 #include "model/member.h"
-#include "platform/socket.h"
+#include "net/socket.h"
 
 #include <QElapsedTimer>
 #include <QHash>

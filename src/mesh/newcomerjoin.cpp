@@ -6,7 +6,7 @@
 #include "mesh/joinhost.h"
 #include "mesh/statuslines.h"
 #include "mesh/wire.h"
-#include "platform/logging.h"
+#include "text/logging.h"
 
 
 namespace tarnivel {

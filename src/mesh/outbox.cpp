@@ -1,6 +1,6 @@
 #include "mesh/outbox.h"
 
-#include "platform/socket.h"
+#include "net/socket.h"
 
 #include <QPointer>
 

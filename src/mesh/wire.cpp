@@ -1,6 +1,6 @@
 #include "mesh/wire.h"
 
-#include "platform/codepage932.h"
+#include "text/codepage932.h"
 
 namespace tarnivel::wire {
 

@@ -1,6 +1,6 @@
 #include "model/fieldfile.h"
 
-#include "platform/codepage932.h"
+#include "text/codepage932.h"
 
 #include <QFile>
 #include <QSaveFile>

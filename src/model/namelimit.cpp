@@ -1,6 +1,6 @@
 #include "model/namelimit.h"
 
-#include "platform/codepage932.h"
+#include "text/codepage932.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #include "session/help.h"
 
 #include "conversation/chatlog.h"
-#include "platform/urlopener.h"
+#include "desktop/urlopener.h"
 
 #include <QDir>
 #include <QFileInfo>

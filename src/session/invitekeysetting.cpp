@@ -3,8 +3,8 @@
 #include "conversation/chatlog.h"
 #include "mesh/mesh.h"
 #include "model/invitekey.h"
-#include "platform/invitetls.h"
-#include "platform/socket.h"
+#include "net/invitetls.h"
+#include "net/socket.h"
 #include "session/lanpresence.h"
 
 #include <cstdio>

@@ -4,11 +4,11 @@
 #include "mesh/wire.h"
 #include "model/extraswitches.h"
 #include "model/preferences.h"
+#include "text/logging.h"
 
 #include <QSet>
 #include <QSysInfo>
 #include <QTimer>
-#include <cstdio>
 
 namespace tarnivel {
 
@@ -65,7 +65,7 @@ LanPresence::LanPresence(LanDiscovery &discovery, const Mesh &mesh, const Prefer
         if (reason == m_lastFailure)
             return;
         m_lastFailure = reason;
-        std::fprintf(stderr, "tarnivel: could not announce this copy on the network: %s\n", qPrintable(reason));
+        qCWarning(lcLan, "could not announce this copy on the network: %s", qPrintable(reason));
     });
 }
 

@@ -5,7 +5,7 @@
 // follows the name and the count. While the list of nearby copies is shown, the other
 // copies found are kept, one row per copy, those already in our chat marked.
 
-#include "platform/landiscovery.h"
+#include "discovery/landiscovery.h"
 
 #include <QHostAddress>
 #include <QList>

@@ -5,8 +5,8 @@
 #include "directory/roomexchange.h"
 #include "mesh/mesh.h"
 #include "model/preferences.h"
-#include "platform/portmapper.h"
-#include "platform/logging.h"
+#include "gateway/portmapper.h"
+#include "text/logging.h"
 #include "session/outsidelines.h"
 
 namespace tarnivel {

@@ -11,7 +11,7 @@
 // closed that way tells nothing: it is dropped without a line.
 
 #include "directory/reachcheck.h"
-#include "platform/gatewayclient.h"
+#include "gateway/gatewayclient.h"
 
 #include <QHostAddress>
 #include <QObject>

@@ -4,7 +4,7 @@
 // with its CR LF, in the style of the mesh's status lines.
 
 #include "model/showntext.h"
-#include "platform/gatewayclient.h"
+#include "gateway/gatewayclient.h"
 
 #include <QString>
 

@@ -3,8 +3,8 @@
 #include "model/commandline.h"
 #include "model/extraswitches.h"
 #include "model/settingsfile.h"
-#include "platform/logging.h"
-#include "platform/avahidiscovery.h"
+#include "text/logging.h"
+#include "discovery/avahidiscovery.h"
 #include "session/help.h"
 #include "session/lifecycleview.h"
 #include "session/outsideaccess.h"
@@ -12,6 +12,7 @@
 #include "session/windowtitle.h"
 
 #include <QDir>
+#include <QPointer>
 
 namespace tarnivel {
 
@@ -53,7 +54,7 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
     , m_mesh(m_context, m_log, m_ownAddress, m_prefs)
     , m_composer(m_mesh, m_log, m_prefs, composerView)
     , m_room(m_log, m_mesh, m_programFolder, options.bindAddress)
-    , m_outside(options.reachOutside ? std::make_unique<OutsideAccess>(m_log, m_room, m_mesh, m_prefs, options.bindAddress,
+    , m_outside(options.outsideAccess ? std::make_unique<OutsideAccess>(m_log, m_room, m_mesh, m_prefs, options.bindAddress,
                                                                                         options.portLeaseSeconds)
                                        : nullptr)
     , m_lan(options.lanDiscovery ? *options.lanDiscovery : *m_ownLanDiscovery, m_mesh, m_prefs, options.bindAddress,
@@ -85,7 +86,7 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
     connect(&m_room, &RoomExchange::partnerFound, this, &Session::joinPartner);
     connect(&m_mesh, &Mesh::memberLeft, this, [this] {
         if (m_room.waiting())
-            m_room.pollRoom();
+            m_room.renew();
     });
 }
 
@@ -174,7 +175,7 @@ void Session::connectToPicked(const QString &address)
     struct Picked : ConnectPrompt
     {
         QString address;
-        std::optional<QString> askConnectAddress(const QString &) override { return address; }
+        void askConnectAddress(const QString &, Answered answered) override { answered(address); }
     } picked;
     picked.address = address;
     connectCommand(picked);
@@ -188,7 +189,21 @@ void Session::connectCommand(ConnectPrompt &prompt)
         connectTo(*chosen);
         return;
     }
-    if (const std::optional<QString> address = prompt.askConnectAddress(m_prefs.connectAddress))
+    const quint64 question = ++m_connectQuestion;
+    const quint64 join = m_mesh.joinsBegun();
+    const QPointer<Session> self(this);
+    prompt.askConnectAddress(m_prefs.connectAddress, [self, question, join](const std::optional<QString> &address) {
+        // Still the join this question began: not answered, nothing begun or reset since.
+        if (self && question == self->m_connectQuestion && self->m_mesh.state() == MeshState::Connecting
+            && self->m_mesh.joinsBegun() == join)
+            self->connectAnswered(address);
+    });
+}
+
+void Session::connectAnswered(const std::optional<QString> &address)
+{
+    ++m_connectQuestion; // answered once
+    if (address)
         connectTo(*address);
     else
         m_mesh.abandonConnecting();
@@ -244,7 +259,7 @@ void Session::disconnect()
 
 // ---- Directory rooms -----------------------------------------------------------------
 
-void Session::serverCommand(const std::function<std::optional<QString>()> &chooseEntry)
+void Session::serverCommand(const RoomExchange::EntryChooser &chooseEntry)
 {
     m_joinWithoutAsking = false;
     m_room.serverCommand(chooseEntry);
@@ -269,9 +284,7 @@ void Session::load(const QString &commandLine, LifecycleView &view)
     m_prefs.quickServer.clear();
     // Any command line joins the stored address at the next connect command without asking.
     m_joinWithoutAsking = !commandLine.isEmpty();
-    m_log.setScreenLocked(false);
-    m_lockSuffix.clear();
-    m_composer.setKeyHandled(false);
+    m_lockSuffix.clear(); // the log itself starts unlocked
 
     m_mesh.reset();
 
@@ -312,6 +325,7 @@ void Session::load(const QString &commandLine, LifecycleView &view)
 
 void Session::unload(LifecycleView &view)
 {
+    ++m_connectQuestion; // a connect dialog still open is answered in vain
     // The room is left before the chat connections close: the members who stay renew their
     // wait when their connection to us ends, and must find us gone from the room by then.
     // The withdraw keeps the program running until it is answered (or times out).
@@ -325,7 +339,7 @@ void Session::unload(LifecycleView &view)
     view.capturePlacement(left, top);
     // A settings file is never written without a name (nothing could be read back).
     if (!m_prefs.myName.isEmpty() && !saveSettingsFile(settingsPath(), m_prefs, left, top))
-        qCritical("tarnivel: could not save the settings to %s", qPrintable(QDir::toNativeSeparators(settingsPath())));
+        qCCritical(lcApp, "could not save the settings to %s", qPrintable(QDir::toNativeSeparators(settingsPath())));
 }
 
 } // namespace tarnivel

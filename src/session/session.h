@@ -11,11 +11,11 @@
 #include "model/preferences.h"
 #include "session/invitekeysetting.h"
 #include "session/lanpresence.h"
-#include "platform/dialup.h"
-#include "platform/landiscovery.h"
-#include "platform/socket.h"
-#include "platform/sound.h"
-#include "platform/urlopener.h"
+#include "desktop/dialup.h"
+#include "discovery/landiscovery.h"
+#include "net/socket.h"
+#include "desktop/sound.h"
+#include "desktop/urlopener.h"
 #include "session/connectprompt.h"
 
 #include <QHostAddress>
@@ -47,7 +47,7 @@ struct SessionOptions
     UrlOpener *urlOpener = nullptr;    // null: the desktop's default handlers
     // Ask the home router to forward the ports and directory servers whether they can be
     // reached. Tests leave it off unless they build a network of their own for it.
-    bool reachOutside = true;
+    bool outsideAccess = true;
     int portLeaseSeconds = 3600; // how long the router is asked to forward them (tests: seconds, to see renewals)
     LanDiscovery *lanDiscovery = nullptr; // null: Avahi on the system bus
 };
@@ -67,7 +67,9 @@ public:
 
     // The connect command: refused while the copy is in a chat; joins the chosen address
     // without asking when there is one (command line, room), otherwise asks through the
-    // prompt and joins what it answers, or gives up when it is cancelled.
+    // prompt and, once it is answered, joins what it answers or gives up when it was
+    // cancelled. An answer that comes after anything else has started or ended a join
+    // (another command, a room's partner, a reset, unloading) changes nothing.
     void connectCommand(ConnectPrompt &prompt);
     // A copy picked from the list of nearby copies: the connect command, as if its address
     // had been typed.
@@ -79,7 +81,7 @@ public:
     void disconnect();
 
     // The room commands: F2 (chooseEntry shows the entry list), F3, Shift+F3.
-    void serverCommand(const std::function<std::optional<QString>()> &chooseEntry);
+    void serverCommand(const RoomExchange::EntryChooser &chooseEntry);
     void quickCommand();
     void withdrawCommand();
     RoomExchange &room() { return m_room; }
@@ -136,6 +138,7 @@ private:
 
     std::optional<QString> takeChosenAddress();
     void connectTo(const QString &address);
+    void connectAnswered(const std::optional<QString> &address);
     // A room's waiting partner: joined unless the copy began a join of its own meanwhile.
     void joinPartner(const QString &address);
     void showTitle();
@@ -168,6 +171,8 @@ private:
     // without asking, and clears it.
     bool m_joinWithoutAsking = false;
     bool m_connectAvailable = true; // the connect menu item is enabled
+    // Names the connect question asked last (bumped when it is answered and at unloading).
+    quint64 m_connectQuestion = 0;
     quint64 m_joinsBeforeEnter = 0;  // the mesh's join count when the last enter request went out
     QString m_titleBody;
     QString m_lockSuffix;

@@ -1,6 +1,6 @@
 #include "ui/aboutbox.h"
 
-#include "platform/sound.h"
+#include "desktop/sound.h"
 #include "ui/aboutmessages.h"
 #include "ui/dialogframe.h"
 #include "ui/programicon.h"

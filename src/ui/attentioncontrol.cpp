@@ -15,6 +15,7 @@ AttentionControl::AttentionControl(QWidget &window, const Mesh &mesh, QObject *p
     , m_desktop(std::make_unique<QtDesktopAttention>(window, [this] { trayClicked(); }))
     , m_alerts(*m_desktop)
 {
+    setObjectName(QStringLiteral("attentionControl"));
     m_alerts.setWindowActive(window.isActiveWindow());
     connect(&mesh, &Mesh::lineArrived, &m_alerts, &ArrivalAlerts::lineArrived);
     window.installEventFilter(this);

@@ -8,6 +8,7 @@
 #include <QColorDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QPointer>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -18,11 +19,14 @@ namespace {
 const QString SampleText = QStringLiteral("表示のサンプル\n \nこのように表示されます。\n");
 } // namespace
 
-qint32 chooseColourWithDialog(qint32 current, QWidget *parent)
+void chooseColourWithDialog(qint32 current, QWidget *parent, ColourChosen chosen)
 {
-    const QColor chosen = QColorDialog::getColor(resolveColorValue(current, QGuiApplication::palette()), parent,
-                                                 QStringLiteral("色"));
-    return chosen.isValid() ? colorValueFromQColor(chosen) : current;
+    auto *dialog = new QColorDialog(resolveColorValue(current, QGuiApplication::palette()), parent);
+    dialog->setWindowTitle(QStringLiteral("色"));
+    showModal(dialog, [dialog, current, chosen = std::move(chosen)](int result) {
+        const QColor colour = result == QDialog::Accepted ? dialog->selectedColor() : QColor();
+        chosen(colour.isValid() ? colorValueFromQColor(colour) : current);
+    });
 }
 
 ColourDialog::ColourDialog(Session &session, ColourChooser chooser, QWidget *parent)
@@ -88,14 +92,23 @@ ColourDialog::ColourDialog(Session &session, ColourChooser chooser, QWidget *par
 
 void ColourDialog::chooseTextColour()
 {
-    m_session.setTextColor(m_chooser(m_session.preferences().textColor, this));
-    paintSample();
+    m_chooser(m_session.preferences().textColor, this, whileOpen(&Session::setTextColor));
 }
 
 void ColourDialog::chooseBackground()
 {
-    m_session.setBackgroundColor(m_chooser(m_session.preferences().backgroundColor, this));
-    paintSample();
+    m_chooser(m_session.preferences().backgroundColor, this, whileOpen(&Session::setBackgroundColor));
+}
+
+ColourChosen ColourDialog::whileOpen(void (Session::*set)(qint32))
+{
+    // Closed meanwhile (the program ending closes every dialog), the colours of the opening stay.
+    return [self = QPointer<ColourDialog>(this), set](qint32 value) {
+        if (!self || !self->isVisible())
+            return;
+        (self->m_session.*set)(value);
+        self->paintSample();
+    };
 }
 
 void ColourDialog::paintSample()
@@ -117,13 +130,15 @@ void ColourDialog::done(int result)
 }
 
 void runColourCommand(Session &session, LogAppearance &appearance, const ColourChooser &chooser,
-                      QWidget *mainWindow, const ModalRunner &execModal)
+                      QWidget *mainWindow, const ModalRunner &showModal)
 {
     session.setTextColor(appearance.colorAtLogEnd().value_or(session.preferences().textColor));
     session.setBackgroundColor(appearance.logBackground());
-    ColourDialog dialog(session, chooser, mainWindow);
-    execModal(dialog);
-    appearance.applyColours(session.preferences().textColor, session.preferences().backgroundColor);
+    // The session and the surfaces belong to the main window, the dialog's parent: they
+    // outlive it.
+    showModal(new ColourDialog(session, chooser, mainWindow), [&session, &appearance](int) {
+        appearance.applyColours(session.preferences().textColor, session.preferences().backgroundColor);
+    });
 }
 
 } // namespace tarnivel

@@ -18,12 +18,13 @@ namespace tarnivel {
 
 class Session;
 
-// Opens a colour chooser at `current` and gives back the colour value chosen, or `current`
-// unchanged when the chooser was cancelled.
-using ColourChooser = std::function<qint32(qint32 current, QWidget *parent)>;
+// Opens a colour chooser at `current` and returns; `chosen` runs once it has closed, with the
+// colour value chosen, or `current` unchanged when the chooser was cancelled.
+using ColourChosen = std::function<void(qint32 value)>;
+using ColourChooser = std::function<void(qint32 current, QWidget *parent, ColourChosen chosen)>;
 
-// The platform chooser (QColorDialog).
-qint32 chooseColourWithDialog(qint32 current, QWidget *parent);
+// The platform chooser (QColorDialog), modal over `parent`.
+void chooseColourWithDialog(qint32 current, QWidget *parent, ColourChosen chosen);
 
 class ColourDialog : public QDialog
 {
@@ -40,6 +41,8 @@ public:
 private:
     void chooseTextColour();
     void chooseBackground();
+    // The chooser's answer counts only while this dialog is still open.
+    ColourChosen whileOpen(void (Session::*set)(qint32));
     void paintSample();
 
     Session &m_session;
@@ -55,9 +58,9 @@ private:
     QPlainTextEdit *m_sample;
 };
 
-// The colour command: starts from what the log shows, runs the dialog over the main window
-// (never hidden behind it), then applies the colours to every surface.
+// The colour command: starts from what the log shows, shows the dialog over the main window
+// (never hidden behind it) and, once it has closed, applies the colours to every surface.
 void runColourCommand(Session &session, LogAppearance &appearance, const ColourChooser &chooser,
-                      QWidget *mainWindow, const ModalRunner &execModal);
+                      QWidget *mainWindow, const ModalRunner &showModal);
 
 } // namespace tarnivel

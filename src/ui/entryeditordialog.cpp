@@ -1,7 +1,7 @@
 #include "ui/entryeditordialog.h"
 
 #include "directory/entryname.h"
-#include "platform/logging.h"
+#include "text/logging.h"
 #include "ui/dialogframe.h"
 #include "ui/entrymessage.h"
 

@@ -1,9 +1,10 @@
 #include "ui/extraswitchitems.h"
 
+#include "text/logging.h"
+
 #include <QAction>
 #include <QDir>
 #include <QMenu>
-#include <cstdio>
 
 namespace tarnivel {
 
@@ -25,7 +26,7 @@ QAction *ExtraSwitchItems::add(QMenu &menu, const QString &objectName, const QSt
     connect(action, &QAction::toggled, this, [this, which, apply = std::move(apply)](bool now) {
         apply(now);
         if (!writeExtraSwitch(m_path, which, now))
-            std::fprintf(stderr, "tarnivel: could not save %s\n", qPrintable(QDir::toNativeSeparators(m_path)));
+            qCWarning(lcApp, "could not save %s", qPrintable(QDir::toNativeSeparators(m_path)));
     });
     menu.addAction(action);
     return action;

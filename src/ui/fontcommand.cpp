@@ -1,9 +1,11 @@
 #include "ui/fontcommand.h"
 
 #include "session/session.h"
+#include "ui/windowstacking.h"
 
 #include <QFontDialog>
 #include <QFontInfo>
+#include <QPointer>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -20,14 +22,18 @@ QFont chooserStartFont(const LogFontChoice &initial)
     return start;
 }
 
-LogFontChoice chooseFontWithDialog(const LogFontChoice &initial, QWidget *parent)
+void chooseFontWithDialog(const LogFontChoice &initial, QWidget *parent, FontChosen chosen)
 {
-    const QFont start = chooserStartFont(initial);
-    bool chosen = false;
-    const QFont font = QFontDialog::getFont(&chosen, start, parent, QStringLiteral("フォント"));
-    if (!chosen)
-        return initial;
-    return {font.family(), font.pointSizeF()};
+    auto *dialog = new QFontDialog(chooserStartFont(initial), parent);
+    dialog->setWindowTitle(QStringLiteral("フォント"));
+    showModal(dialog, [dialog, initial, chosen = std::move(chosen)](int result) {
+        if (result != QDialog::Accepted) {
+            chosen(initial);
+            return;
+        }
+        const QFont font = dialog->selectedFont();
+        chosen({font.family(), font.pointSizeF()});
+    });
 }
 
 qint32 wholeFontPoints(double points)
@@ -52,11 +58,12 @@ void runFontCommand(Session &session, LogAppearance &appearance, const FontChoos
     if (initial.pointSize <= 0)
         initial.pointSize = prefs.logFontSize;
 
-    const LogFontChoice chosen = chooser(initial, parent);
-    if (chosen.family.isEmpty() || !(chosen.pointSize > 0))
-        return;
-    session.setLogFont(chosen.family, wholeFontPoints(chosen.pointSize));
-    appearance.setInsertionFont(chosen);
+    chooser(initial, parent, [window = QPointer<QWidget>(parent), &session, &appearance](const LogFontChoice &chosen) {
+        if (!window || chosen.family.isEmpty() || !(chosen.pointSize > 0))
+            return;
+        session.setLogFont(chosen.family, wholeFontPoints(chosen.pointSize));
+        appearance.setInsertionFont(chosen);
+    });
 }
 
 } // namespace tarnivel

@@ -15,19 +15,22 @@ namespace tarnivel {
 
 class Session;
 
-// Opens a font chooser at `initial` and gives back the face and size chosen, or `initial`
-// unchanged when the chooser was cancelled. Bold, italic and effects are not part of it.
-using FontChooser = std::function<LogFontChoice(const LogFontChoice &initial, QWidget *parent)>;
+// Opens a font chooser at `initial` and returns; `chosen` runs once it has closed, with the
+// face and size chosen, or `initial` unchanged when the chooser was cancelled. Bold, italic
+// and effects are not part of it.
+using FontChosen = std::function<void(const LogFontChoice &font)>;
+using FontChooser = std::function<void(const LogFontChoice &initial, QWidget *parent, FontChosen chosen)>;
 
-// The platform chooser (QFontDialog), and the font it starts at.
-LogFontChoice chooseFontWithDialog(const LogFontChoice &initial, QWidget *parent);
+// The platform chooser (QFontDialog, modal), and the font it starts at.
+void chooseFontWithDialog(const LogFontChoice &initial, QWidget *parent, FontChosen chosen);
 QFont chooserStartFont(const LogFontChoice &initial);
 
 // Whole points, a half going to the even neighbour: 10.5 gives 10, 11.5 gives 12.
 qint32 wholeFontPoints(double points);
 
-// The whole command. A chooser answer without a face or with no size ends it silently,
-// leaving everything as it was.
+// The whole command; the answer is taken once the chooser has closed, unless `parent` (the
+// main window, which owns the session and the surfaces) is gone by then. An answer without a
+// face or with no size ends it silently, leaving everything as it was.
 void runFontCommand(Session &session, LogAppearance &appearance, const FontChooser &chooser, QWidget *parent);
 
 } // namespace tarnivel

@@ -1,7 +1,7 @@
 #include "ui/invitekeydialog.h"
 
 #include "model/invitekey.h"
-#include "platform/clipboard.h"
+#include "desktop/clipboard.h"
 #include "session/invitekeysetting.h"
 #include "ui/dialogframe.h"
 

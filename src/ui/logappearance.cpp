@@ -32,14 +32,16 @@ QTextCharFormat colorFormat(qint32 value)
 } // namespace
 
 LogAppearance::LogAppearance(QTextEdit &log, QTextDocument &held, QLineEdit &input, QListWidget &plainList,
-                             QListWidget &tickList)
-    : m_log(log)
+                             QListWidget &tickList, QObject *parent)
+    : QObject(parent)
+    , m_log(log)
     , m_held(held)
     , m_input(input)
     , m_plainList(plainList)
     , m_tickList(tickList)
     , m_heldInsertion(&held)
 {
+    setObjectName(QStringLiteral("logAppearance"));
 }
 
 void LogAppearance::moveLogInsertionToEnd()

@@ -7,6 +7,7 @@
 
 #include "model/preferences.h"
 
+#include <QObject>
 #include <QString>
 #include <QTextCursor>
 #include <optional>
@@ -24,11 +25,12 @@ struct LogFontChoice
     double pointSize = 0.0; // 0: not known
 };
 
-class LogAppearance
+class LogAppearance : public QObject
 {
+    Q_OBJECT
 public:
     LogAppearance(QTextEdit &log, QTextDocument &held, QLineEdit &input, QListWidget &plainList,
-                  QListWidget &tickList);
+                  QListWidget &tickList, QObject *parent = nullptr);
 
     // What loading the settings applies. The held box keeps the desktop background and no
     // colour of its own until the colour command sets them.
@@ -49,7 +51,7 @@ public:
     // The desktop's palette changed: desktop colours (0x800000nn) are looked up again.
     void followDesktopPalette();
 
-    // The held document's insertion point, for tests.
+    // The held document's insertion point (nothing shows it until the log is unlocked).
     const QTextCursor &heldInsertion() const { return m_heldInsertion; }
 
 private:

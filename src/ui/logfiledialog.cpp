@@ -20,21 +20,19 @@ std::unique_ptr<QFileDialog> makeLogFileDialog(const QString &proposedName, QWid
     return dialog;
 }
 
-LogFileDialogChooser::LogFileDialogChooser(QWidget *mainWindow, ModalRunner execModal)
+LogFileDialogChooser::LogFileDialogChooser(QWidget *mainWindow, ModalRunner showModal)
     : m_mainWindow(mainWindow)
-    , m_execModal(std::move(execModal))
+    , m_showModal(std::move(showModal))
 {
 }
 
-std::optional<QString> LogFileDialogChooser::chooseSavePath(const QString &proposedName)
+void LogFileDialogChooser::chooseSavePath(const QString &proposedName, Chosen chosen)
 {
-    const std::unique_ptr<QFileDialog> dialog = makeLogFileDialog(proposedName, m_mainWindow);
-    if (m_execModal(*dialog) != QDialog::Accepted)
-        return std::nullopt;
-    const QStringList chosen = dialog->selectedFiles();
-    if (chosen.isEmpty())
-        return std::nullopt;
-    return chosen.constFirst();
+    QFileDialog *dialog = makeLogFileDialog(proposedName, m_mainWindow).release();
+    m_showModal(dialog, [dialog, chosen = std::move(chosen)](int result) {
+        const QStringList files = result == QDialog::Accepted ? dialog->selectedFiles() : QStringList();
+        chosen(files.isEmpty() ? std::nullopt : std::optional<QString>(files.constFirst()));
+    });
 }
 
 } // namespace tarnivel

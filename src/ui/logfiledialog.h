@@ -20,12 +20,12 @@ std::unique_ptr<QFileDialog> makeLogFileDialog(const QString &proposedName, QWid
 class LogFileDialogChooser : public SavePathChooser
 {
 public:
-    LogFileDialogChooser(QWidget *mainWindow, ModalRunner execModal);
-    std::optional<QString> chooseSavePath(const QString &proposedName) override;
+    LogFileDialogChooser(QWidget *mainWindow, ModalRunner showModal);
+    void chooseSavePath(const QString &proposedName, Chosen chosen) override;
 
 private:
     QWidget *m_mainWindow;
-    ModalRunner m_execModal;
+    ModalRunner m_showModal;
 };
 
 } // namespace tarnivel

@@ -29,34 +29,4 @@ MainLayout computeMainLayout(QSize outer, bool showPeers, bool sendToAllSelected
     return l;
 }
 
-QSize outerTwipsForClient(QSize clientPixels, double twipsPerPixel)
-{
-    return QSize(int(std::lround(clientPixels.width() * twipsPerPixel)) + DesignFrameTwips.width(),
-                 int(std::lround(clientPixels.height() * twipsPerPixel)) + DesignFrameTwips.height());
-}
-
-QSize clientPixelsForOuter(QSize outerTwips, double twipsPerPixel)
-{
-    return QSize(int(std::lround((outerTwips.width() - DesignFrameTwips.width()) / twipsPerPixel)),
-                 int(std::lround((outerTwips.height() - DesignFrameTwips.height()) / twipsPerPixel)));
-}
-
-QSize minimumClientPixels(double twipsPerPixel)
-{
-    // A hair below a whole pixel still counts as that pixel (15 * 258.666... is 3880).
-    auto pixels = [twipsPerPixel](int twips) { return int(std::ceil(twips / twipsPerPixel - 1e-9)); };
-    return QSize(pixels(MinimumOuterTwips.width() - DesignFrameTwips.width()),
-                 pixels(MinimumOuterTwips.height() - DesignFrameTwips.height()));
-}
-
-QRect pixelRect(const QRect &twips, double twipsPerPixel)
-{
-    auto px = [twipsPerPixel](double t) { return int(std::lround(t / twipsPerPixel)); };
-    const int left = px(twips.x());
-    const int top = px(twips.y());
-    const int right = px(double(twips.x()) + twips.width());
-    const int bottom = px(double(twips.y()) + twips.height());
-    return QRect(left, top, std::max(1, right - left), std::max(1, bottom - top));
-}
-
 } // namespace tarnivel

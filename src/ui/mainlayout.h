@@ -34,18 +34,8 @@ struct MainLayout
     bool tickListShown = false;   // lbListChk: the column is shown and "個人へ送信" is selected
 };
 
-// `outer` is the outer window size (W, H) in twips, at least the minimum.
+// `outer` is the outer window size (W, H) in twips, at least the minimum. Pixels are
+// WindowPlacement's business.
 MainLayout computeMainLayout(QSize outer, bool showPeers, bool sendToAllSelected);
-
-// The outer size for a client area of `clientPixels`, and back.
-QSize outerTwipsForClient(QSize clientPixels, double twipsPerPixel);
-QSize clientPixelsForOuter(QSize outerTwips, double twipsPerPixel);
-
-// The smallest client area whose outer size reaches the minimum (rounded up to whole pixels).
-QSize minimumClientPixels(double twipsPerPixel);
-
-// A rectangle in whole pixels whose edges are the rounded twips edges, so that gaps between
-// controls stay as even as the twips ones.
-QRect pixelRect(const QRect &twips, double twipsPerPixel);
 
 } // namespace tarnivel

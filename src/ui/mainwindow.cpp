@@ -1,8 +1,9 @@
 #include "ui/mainwindow.h"
 
 #include "conversation/logrenderer.h"
+#include "desktop/clipboard.h"
 #include "model/twips.h"
-#include "platform/clipboard.h"
+#include "text/logging.h"
 #include "model/extraswitches.h"
 #include "ui/aboutbox.h"
 #include "ui/attentioncontrol.h"
@@ -15,6 +16,8 @@
 #include "ui/logappearance.h"
 #include "ui/logfiledialog.h"
 #include "ui/mainlayout.h"
+#include "ui/mainmenus.h"
+#include "ui/windowplacement.h"
 #include "ui/myipdialog.h"
 #include "ui/namedialog.h"
 #include "ui/nearbywindow.h"
@@ -41,14 +44,11 @@
 #include <QTextDocumentFragment>
 #include <QTextEdit>
 #include <QTimer>
-#include <cstdio>
 
 namespace tarnivel {
 
 namespace {
 const QString UiFont = QStringLiteral("ＭＳ Ｐゴシック");
-const QString ShowColumnCaption = QStringLiteral("接続先を表示");
-const QString HideColumnCaption = QStringLiteral("接続先を隠す");
 
 // A read-only box on the button face, as the desktop colours it now: a line edit paints its
 // Base, whatever its background role says.
@@ -58,8 +58,6 @@ void showButtonFace(QLineEdit &box)
     palette.setColor(QPalette::Base, QGuiApplication::palette().color(QPalette::Button));
     box.setPalette(palette);
 }
-const QString UnlockCaption = QStringLiteral("画面ロックの解除");
-const QString LockAgainCaption = QStringLiteral("画面ロック");
 } // namespace
 
 MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
@@ -69,12 +67,13 @@ MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
     , m_colourChooser(&chooseColourWithDialog)
 {
     setWindowIcon(programIcon());
+    m_dialogs = new ModalDialogs(*this, [this] { return m_session && m_session->preferences().alwaysOnTop; }, this);
     buildControls();
     m_session = std::make_unique<Session>(options, *this, *this);
     m_logView->setDocument(&m_session->logDocument());
-    m_appearance = std::make_unique<LogAppearance>(*m_logView, m_session->log().held(), *m_inputBox,
-                                                   *m_memberList, *m_memberTickList);
-    m_attention = std::make_unique<AttentionControl>(*this, m_session->mesh());
+    m_appearance = new LogAppearance(*m_logView, m_session->log().held(), *m_inputBox, *m_memberList,
+                                     *m_memberTickList, this);
+    m_attention = new AttentionControl(*this, m_session->mesh(), this);
     new KeyedIndicator(*m_inputBox, m_session->inviteKey());
     m_extraSwitches = new ExtraSwitchItems(m_session->programFile(QString::fromLatin1(ExtraSettingsFileName)), this);
     m_findBar = new FindBar(*m_logView, centralWidget());
@@ -84,7 +83,7 @@ MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
         if (!shown)
             focusInput();
     });
-    buildMenus();
+    connectMenus();
 
     Session &s = *m_session;
     // The session passes an arriving line to the log before the attention control (made
@@ -94,8 +93,6 @@ MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
         QScrollBar *bar = m_logView->verticalScrollBar();
         bar->setValue(bar->maximum());
     });
-    connect(&s.composer(), &Composer::togglePeerColumnRequested, this, &MainWindow::togglePeerColumn);
-    connect(&s.composer(), &Composer::toggleLockRequested, this, &MainWindow::lockCommand);
     connect(m_logView, &LogView::editMenuRequested, this, &MainWindow::showEditMenu);
     connect(m_logView, &LogView::addressOpened, this, &MainWindow::openAddress);
     connect(m_inputBox, &QLineEdit::returnPressed, this, [this] {
@@ -123,12 +120,15 @@ MainWindow::~MainWindow()
     // It shows what the session finds: it goes first.
     delete m_nearbyWindow;
     m_nearbyWindow = nullptr;
+    // So do dialogs still open (nothing waits for them), unanswered.
+    qDeleteAll(findChildren<QDialog *>(Qt::FindDirectChildrenOnly));
     // The log view shows the session's document: the widgets go first.
     for (QWidget *w : std::initializer_list<QWidget *>{m_logView, m_inputBox, m_sendButton, m_sendToAllOption,
                                                        m_sendToChosenOption, m_memberList, m_memberTickList, m_memberAddressBox,
                                                        m_findBar->findBox()})
         w->removeEventFilter(this);
-    m_attention.reset();
+    delete m_attention;
+    m_attention = nullptr;
     removeEventFilter(this);
     delete takeCentralWidget();
 }
@@ -140,7 +140,7 @@ void MainWindow::buildControls()
     auto *central = new QWidget(this);
     setCentralWidget(central);
     // Through the window's layout this reaches the window manager as the window's minimum.
-    central->setMinimumSize(minimumClientPixels(twipsPerPixel()));
+    central->setMinimumSize(placement().minimumClientPixels());
 
     m_logView = new LogView(central);
     m_logView->setObjectName(QStringLiteral("txtWin"));
@@ -183,117 +183,55 @@ void MainWindow::buildControls()
         w->installEventFilter(this);
 }
 
-QAction *MainWindow::addAction(QMenu *menu, const QString &objectName, const QString &caption,
-                              const QKeySequence &shortcut)
+void MainWindow::connectMenus()
 {
-    auto *a = new QAction(caption, this);
-    a->setObjectName(objectName);
-    if (!shortcut.isEmpty()) {
-        a->setShortcut(shortcut);
-        m_shortcutActions.append(a);
-    }
-    if (menu)
-        menu->addAction(a);
-    return a;
-}
+    m_menus = buildMainMenus(*this);
+    const MainMenus &m = m_menus;
+    connect(m.connect, &QAction::triggered, this, &MainWindow::connectCommand);
+    connect(m.disconnect, &QAction::triggered, this, [this] { m_session->disconnect(); });
+    connect(m.server, &QAction::triggered, this, &MainWindow::serverCommand);
+    connect(m.quickServer, &QAction::triggered, this, [this] { m_session->quickCommand(); });
+    connect(m.withdraw, &QAction::triggered, this, [this] { m_session->withdrawCommand(); });
+    connect(&m_session->room(), &RoomExchange::waitingChanged, m.withdraw, &QAction::setVisible);
+    connect(m.end, &QAction::triggered, this, &QWidget::close);
+    connect(m.nearby, &QAction::triggered, this, &MainWindow::nearbyCommand);
+    connect(m.peerColumn, &QAction::triggered, this, &MainWindow::togglePeerColumn);
 
-void MainWindow::buildMenus()
-{
-    QMenuBar *bar = menuBar();
-
-    QMenu *connectMenu = bar->addMenu(QStringLiteral("接続"));
-    connectMenu->setObjectName(QStringLiteral("mnConList"));
-    m_connectAction = addAction(connectMenu, QStringLiteral("mnConnect"), QStringLiteral("接続"), QKeySequence(Qt::CTRL | Qt::Key_A));
-    connect(m_connectAction, &QAction::triggered, this, &MainWindow::connectCommand);
-    m_disconnectAction = addAction(connectMenu, QStringLiteral("mnDisconnect"), QStringLiteral("切断"), QKeySequence(Qt::CTRL | Qt::Key_D));
-    m_disconnectAction->setEnabled(false);
-    connect(m_disconnectAction, &QAction::triggered, this, [this] { m_session->disconnect(); });
-    connectMenu->addSeparator();
-    QAction *serverAction = addAction(connectMenu, QStringLiteral("mnServer"), QStringLiteral("サーバに接続"), QKeySequence(Qt::Key_F2));
-    connect(serverAction, &QAction::triggered, this, &MainWindow::serverCommand);
-    QAction *quickAction = addAction(connectMenu, QStringLiteral("mnQuick"), QStringLiteral("クイックサーバ"), QKeySequence(Qt::Key_F3));
-    connect(quickAction, &QAction::triggered, this, [this] { m_session->quickCommand(); });
-    QAction *withdrawAction = addAction(connectMenu, QStringLiteral("mnWaitQuit"), QStringLiteral("待機の解除"), QKeySequence(Qt::SHIFT | Qt::Key_F3));
-    withdrawAction->setVisible(false);
-    connect(withdrawAction, &QAction::triggered, this, [this] { m_session->withdrawCommand(); });
-    connect(&m_session->room(), &RoomExchange::waitingChanged, withdrawAction, &QAction::setVisible);
-    connectMenu->addSeparator();
-    connect(addAction(connectMenu, QStringLiteral("mnEnd"), QStringLiteral("終了"), QKeySequence(Qt::CTRL | Qt::Key_Q)),
-            &QAction::triggered, this, &QWidget::close);
-    // Beyond the classic menu: the copies on the same network, next to the room keys F2 and F3.
-    connectMenu->addSeparator();
-    connect(addAction(connectMenu, QStringLiteral("mnNearby"), QStringLiteral("近くのたるにべ"), QKeySequence(Qt::Key_F4)),
-            &QAction::triggered, this, &MainWindow::nearbyCommand);
-
-    m_peerColumnAction = addAction(nullptr, QStringLiteral("mnDisp"), ShowColumnCaption);
-    bar->addAction(m_peerColumnAction);
-    connect(m_peerColumnAction, &QAction::triggered, this, &MainWindow::togglePeerColumn);
-
-    QMenu *settingsMenu = bar->addMenu(QStringLiteral("設定"));
-    settingsMenu->setObjectName(QStringLiteral("mnSetting"));
-    connect(addAction(settingsMenu, QStringLiteral("mnName"), QStringLiteral("名前"), QKeySequence(Qt::CTRL | Qt::Key_N)),
-            &QAction::triggered, this, &MainWindow::nameCommand);
-    connect(addAction(settingsMenu, QStringLiteral("mnFont"), QStringLiteral("フォント")), &QAction::triggered, this,
-            &MainWindow::fontCommand);
-    connect(addAction(settingsMenu, QStringLiteral("mnColor"), QStringLiteral("色")), &QAction::triggered, this,
-            &MainWindow::colourCommand);
-    settingsMenu->addSeparator();
-    m_alwaysOnTopAction = addAction(settingsMenu, QStringLiteral("mnFormTop"), QStringLiteral("常に手前に表示"), QKeySequence(Qt::CTRL | Qt::Key_T));
-    m_alwaysOnTopAction->setCheckable(true);
-    connect(m_alwaysOnTopAction, &QAction::triggered, this, &MainWindow::toggleAlwaysOnTop);
-    settingsMenu->addSeparator();
-    m_connectSoundAction = addAction(settingsMenu, QStringLiteral("mnBeep"), QStringLiteral("接続音を鳴らす"), QKeySequence(Qt::CTRL | Qt::Key_B));
-    m_connectSoundAction->setCheckable(true);
-    connect(m_connectSoundAction, &QAction::toggled, this, [this](bool on) { m_session->setConnectSound(on); });
-    m_messageSoundAction = addAction(settingsMenu, QStringLiteral("mnMsgBeep"), QStringLiteral("メッセージ音を鳴らす"), QKeySequence(Qt::CTRL | Qt::Key_M));
-    m_messageSoundAction->setCheckable(true);
-    connect(m_messageSoundAction, &QAction::toggled, this, [this](bool on) { m_session->setMessageSound(on); });
-    // Beyond the classic menu: find in the log and the attention switches.
-    settingsMenu->addSeparator();
-    connect(addAction(settingsMenu, QStringLiteral("mnFindLog"), QStringLiteral("ログを検索"), QKeySequence(Qt::CTRL | Qt::Key_G)),
-            &QAction::triggered, m_findBar, &FindBar::open);
-    m_attention->addSwitches(*settingsMenu, *m_extraSwitches);
-    m_extraSwitches->add(*settingsMenu, QStringLiteral("mnLanAnnounce"), QStringLiteral("LANで自分を知らせる"),
+    connect(m.name, &QAction::triggered, this, &MainWindow::nameCommand);
+    connect(m.font, &QAction::triggered, this, &MainWindow::fontCommand);
+    connect(m.colour, &QAction::triggered, this, &MainWindow::colourCommand);
+    connect(m.alwaysOnTop, &QAction::triggered, this, &MainWindow::toggleAlwaysOnTop);
+    connect(m.connectSound, &QAction::toggled, this, [this](bool on) { m_session->setConnectSound(on); });
+    connect(m.messageSound, &QAction::toggled, this, [this](bool on) { m_session->setMessageSound(on); });
+    connect(m.findLog, &QAction::triggered, m_findBar, &FindBar::open);
+    m_attention->addSwitches(*m.settings, *m_extraSwitches);
+    m_extraSwitches->add(*m.settings, QStringLiteral("mnLanAnnounce"), QStringLiteral("LANで自分を知らせる"),
                          extraswitch::LanAnnounce, [this](bool on) { m_session->lan().setAnnouncing(on); });
-    m_extraSwitches->add(*settingsMenu, QStringLiteral("mnPortMapping"), QStringLiteral("ルータのポートを自動で開く"),
+    m_extraSwitches->add(*m.settings, QStringLiteral("mnPortMapping"), QStringLiteral("ルータのポートを自動で開く"),
                          extraswitch::PortMapping, [this](bool on) {
                              if (OutsideAccess *outside = m_session->outsideAccess())
                                  outside->setPortMapping(on);
                          });
-    m_extraSwitches->add(*settingsMenu, QStringLiteral("mnReachCheck"), QStringLiteral("外部から接続できるか確かめる"),
+    m_extraSwitches->add(*m.settings, QStringLiteral("mnReachCheck"), QStringLiteral("外部から接続できるか確かめる"),
                          extraswitch::ReachCheck, [this](bool on) {
                              if (OutsideAccess *outside = m_session->outsideAccess())
                                  outside->setReachCheck(on);
                          });
-    connect(addAction(settingsMenu, QStringLiteral("mnInviteKey"), QStringLiteral("招待キー…")), &QAction::triggered, this,
-            &MainWindow::inviteKeyCommand);
+    // After the switches, at the end of 設定: the invite key.
+    QAction *inviteKeyItem = m.settings->addAction(QStringLiteral("招待キー…"));
+    inviteKeyItem->setObjectName(QStringLiteral("mnInviteKey"));
+    connect(inviteKeyItem, &QAction::triggered, this, &MainWindow::inviteKeyCommand);
 
-    QMenu *toolMenu = bar->addMenu(QStringLiteral("その他"));
-    toolMenu->setObjectName(QStringLiteral("mnTool"));
-    connect(addAction(toolMenu, QStringLiteral("mnSaveLog"), QStringLiteral("ログを保存")), &QAction::triggered, this,
-            &MainWindow::saveLogCommand);
-    toolMenu->addSeparator();
-    connect(addAction(toolMenu, QStringLiteral("mnShoIP"), QStringLiteral("自分のIPを表示")), &QAction::triggered, this,
-            &MainWindow::showMyAddress);
-    connect(addAction(toolMenu, QStringLiteral("mnCopyIP"), QStringLiteral("自分のIPをコピー"), QKeySequence(Qt::CTRL | Qt::Key_I)),
-            &QAction::triggered, this, [this] { m_session->ownAddress().copyMyAddress(this, *m_clipboard); });
-    toolMenu->addSeparator();
-    connect(addAction(toolMenu, QStringLiteral("mnClearLog"), QStringLiteral("ログのクリア")), &QAction::triggered, this,
-            &MainWindow::clearLogCommand);
-    toolMenu->addSeparator();
-    connect(addAction(toolMenu, QStringLiteral("mnHelp"), QStringLiteral("ヘルプ"), QKeySequence(Qt::Key_F1)),
-            &QAction::triggered, this, [this] { m_session->openHelp(); });
-    connect(addAction(toolMenu, QStringLiteral("mnVer"), QStringLiteral("バージョン")), &QAction::triggered, this,
-            &MainWindow::showAbout);
+    connect(m.saveLog, &QAction::triggered, this, &MainWindow::saveLogCommand);
+    connect(m.showOwnAddress, &QAction::triggered, this, &MainWindow::showMyAddress);
+    connect(m.copyOwnAddress, &QAction::triggered, this,
+            [this] { m_session->ownAddress().copyMyAddress(this, *m_clipboard); });
+    connect(m.clearLog, &QAction::triggered, this, &MainWindow::clearLogCommand);
+    connect(m.help, &QAction::triggered, this, [this] { m_session->openHelp(); });
+    connect(m.about, &QAction::triggered, this, &MainWindow::showAbout);
 
-    // The log's pop-up menu; never on the bar.
-    m_logMenu = new QMenu(QStringLiteral("編集"), this);
-    m_logMenu->setObjectName(QStringLiteral("mnEdit"));
-    m_copyAction = addAction(m_logMenu, QStringLiteral("mnCopy"), QStringLiteral("コピー"));
-    connect(m_copyAction, &QAction::triggered, this, &MainWindow::copyLogSelection);
-    m_logMenu->addSeparator();
-    m_lockAction = addAction(m_logMenu, QStringLiteral("mnLock"), QStringLiteral("画面のロック"));
-    connect(m_lockAction, &QAction::triggered, this, &MainWindow::lockCommand);
+    connect(m.copy, &QAction::triggered, this, &MainWindow::copyLogSelection);
+    connect(m.lock, &QAction::triggered, this, &MainWindow::lockCommand);
 }
 
 // ---- StatusView -----------------------------------------------------------------------
@@ -305,8 +243,8 @@ void MainWindow::setTitle(const QString &title)
 
 void MainWindow::setConnectMenus(bool connectEnabled, bool disconnectEnabled)
 {
-    m_connectAction->setEnabled(connectEnabled);
-    m_disconnectAction->setEnabled(disconnectEnabled);
+    m_menus.connect->setEnabled(connectEnabled);
+    m_menus.disconnect->setEnabled(disconnectEnabled);
 }
 
 namespace {
@@ -416,26 +354,15 @@ void MainWindow::nearbyCommand()
 
 void MainWindow::inviteKeyCommand()
 {
-    auto *dialog = new InviteKeyDialog(m_session->inviteKey(), *m_clipboard, this);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    // Never hidden behind an always-on-top main window, as every dialog of the window.
-    setFormTop(this, false);
-    connect(dialog, &QDialog::finished, this, &MainWindow::applyTopmost);
-    dialog->open();
+    m_dialogs->show(new InviteKeyDialog(m_session->inviteKey(), *m_clipboard, this));
 }
 
-int MainWindow::execModal(QDialog &dialog)
+void MainWindow::askConnectAddress(const QString &lastAddress, Answered answered)
 {
-    return execModalOverMain(dialog, this, [this] { return m_session->preferences().alwaysOnTop; });
-}
-
-std::optional<QString> MainWindow::askConnectAddress(const QString &lastAddress)
-{
-    ConnectDialog dialog(lastAddress, this);
-    execModal(dialog);
-    if (!dialog.confirmed())
-        return std::nullopt;
-    return dialog.address();
+    auto *dialog = new ConnectDialog(lastAddress, this);
+    m_dialogs->show(dialog, [dialog, answered = std::move(answered)](int) {
+        answered(dialog->confirmed() ? std::optional<QString>(dialog->address()) : std::nullopt);
+    });
 }
 
 // ---- Lifecycle ------------------------------------------------------------------------
@@ -461,29 +388,27 @@ void MainWindow::closeSplash()
         m_splash->close();
 }
 
-double MainWindow::twipsPerPixel() const
+WindowPlacement MainWindow::placement() const
 {
     const QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
-    const double dpi = s ? s->logicalDotsPerInch() : 96.0;
-    return 1440.0 / (dpi > 0 ? dpi : 96.0);
+    return WindowPlacement(s ? s->logicalDotsPerInch() : 96.0);
 }
 
 void MainWindow::applyLook()
 {
     const Preferences &p = m_session->preferences();
     m_appearance->applyLoaded(p);
-    m_connectSoundAction->setChecked(p.connectSound);
-    m_messageSoundAction->setChecked(p.messageSound);
-    m_alwaysOnTopAction->setChecked(p.alwaysOnTop);
-    m_peerColumnAction->setText(p.showPeers ? HideColumnCaption : ShowColumnCaption);
+    m_menus.connectSound->setChecked(p.connectSound);
+    m_menus.messageSound->setChecked(p.messageSound);
+    m_menus.alwaysOnTop->setChecked(p.alwaysOnTop);
+    m_menus.peerColumn->setText(p.showPeers ? HidePeerColumnCaption : ShowPeerColumnCaption);
 }
 
 void MainWindow::applyPreferences(float left, float top)
 {
     const Preferences &p = m_session->preferences();
     applyLook();
-    const double tpp = twipsPerPixel();
-    move(int(std::lround(left / tpp)), int(std::lround(top / tpp)));
+    move(placement().pixels(QPointF(left, top)));
     resizeToOuter(QSize(p.windowWidth, p.windowHeight));
     keepReachable();
     m_initialState = p.windowState;
@@ -508,17 +433,12 @@ void MainWindow::keepReachable()
 void MainWindow::applyDefaultPreferences()
 {
     applyLook();
-    const double tpp = twipsPerPixel();
+    const WindowPlacement place = placement();
     const QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
     const QRect screenArea = s ? s->geometry() : QRect(0, 0, 1024, 768);
-    const QSize screenTwips(int(std::lround(screenArea.width() * tpp)), int(std::lround(screenArea.height() * tpp)));
-    // Centred for the designed size first, then half the screen wide and high.
-    const QSize design = DesignClientTwips + DesignFrameTwips;
-    const QPoint topLeft((screenTwips.width() - design.width()) / 2, (screenTwips.height() - design.height()) / 2);
-    move(screenArea.topLeft() + QPoint(int(std::lround(topLeft.x() / tpp)), int(std::lround(topLeft.y() / tpp))));
-    resizeToOuter(QSize(screenTwips.width() / 2, screenTwips.height() / 2));
-    const double dpi = 1440.0 / tpp;
-    m_session->setPlacement(QRect(QPoint(twipsFromPixels(x(), dpi), twipsFromPixels(y(), dpi)), outerTwips()));
+    move(place.defaultPosition(screenArea));
+    resizeToOuter(place.defaultOuterTwips(screenArea));
+    m_session->setPlacement(place.stored(pos(), clientPixels()));
     m_initialState = WindowState::Normal;
     layoutControls();
 }
@@ -541,7 +461,7 @@ void MainWindow::showWindow()
 
 void MainWindow::applyTopmost()
 {
-    tarnivel::applyTopmost(this, m_session->preferences().alwaysOnTop);
+    setFormTop(this, m_session->preferences().alwaysOnTop);
 }
 
 // "/L" at start-up: the list opens once loading is over, so that closing the window while
@@ -554,11 +474,10 @@ void MainWindow::openDirectoryList()
 // The server command (F2): the entry list, then the chosen entry's room.
 void MainWindow::serverCommand()
 {
-    m_session->serverCommand([this]() -> std::optional<QString> {
-        ServerListDialog list(m_session->room().entryFolder(), m_session->preferences().quickServer,
-                              [this](const QString &entry) { m_session->setQuickServer(entry); }, this);
-        execModal(list);
-        return list.chosenEntry();
+    m_session->serverCommand([this](const RoomExchange::EntryChosen &chosen) {
+        auto *list = new ServerListDialog(m_session->room().entryFolder(), m_session->preferences().quickServer,
+                                          [this](const QString &entry) { m_session->setQuickServer(entry); }, this);
+        m_dialogs->show(list, [list, chosen](int) { chosen(list->chosenEntry()); });
     });
 }
 
@@ -568,23 +487,16 @@ void MainWindow::capturePlacement(float &left, float &top)
                               : isMaximized() ? WindowState::Maximized
                                               : WindowState::Normal;
     m_session->setWindowState(state);
-    const Preferences &p = m_session->preferences();
-    if (state == WindowState::Normal) {
-        const double dpi = 1440.0 / twipsPerPixel();
-        left = float(twipsFromPixels(x(), dpi));
-        top = float(twipsFromPixels(y(), dpi));
-    } else {
-        left = float(p.windowLeft);
-        top = float(p.windowTop);
-    }
+    const QPointF saved = placement().savedPosition(state, pos(), m_session->preferences());
+    left = float(saved.x());
+    top = float(saved.y());
 }
 
 void MainWindow::recordPlacement()
 {
     if (!m_loaded || windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
         return;
-    const double dpi = 1440.0 / twipsPerPixel();
-    m_session->setPlacement(QRect(QPoint(twipsFromPixels(x(), dpi), twipsFromPixels(y(), dpi)), outerTwips()));
+    m_session->setPlacement(placement().stored(pos(), clientPixels()));
 }
 
 // The menu bar lies inside the window: the client area is what is below it.
@@ -600,15 +512,9 @@ QSize MainWindow::clientPixels() const
     return QSize(width(), std::max(0, height() - barHeight));
 }
 
-QSize MainWindow::outerTwips() const
-{
-    return outerTwipsForClient(clientPixels(), twipsPerPixel());
-}
-
 void MainWindow::resizeToOuter(QSize outer)
 {
-    const QSize client = clientPixelsForOuter(outer, twipsPerPixel());
-    resize(client + (size() - clientPixels()));
+    resize(placement().clientPixels(outer) + (size() - clientPixels()));
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -643,7 +549,7 @@ void MainWindow::resizeEvent(QResizeEvent *event)
         return;
     // Below the minimum (a window manager that ignores the size hints): back to it, height
     // first. Each resize comes through here again and lays out the new size.
-    const QSize minimum = minimumClientPixels(twipsPerPixel());
+    const QSize minimum = placement().minimumClientPixels();
     if (clientPixels().height() < minimum.height())
         resize(width(), height() + minimum.height() - clientPixels().height());
     if (clientPixels().width() < minimum.width())
@@ -655,9 +561,9 @@ void MainWindow::resizeEvent(QResizeEvent *event)
 void MainWindow::layoutControls()
 {
     const bool column = m_session && m_session->preferences().showPeers;
-    const double tpp = twipsPerPixel();
-    const MainLayout l = computeMainLayout(outerTwips(), column, m_sendToAllOption->isChecked());
-    QRect logRect = pixelRect(l.log, tpp);
+    const WindowPlacement place = placement();
+    const MainLayout l = computeMainLayout(place.outerTwips(clientPixels()), column, m_sendToAllOption->isChecked());
+    QRect logRect = place.pixelRect(l.log);
     // The find bar, while open, takes the bottom of the log's place.
     if (m_findBar && !m_findBar->isHidden()) {
         const int barHeight = std::min(m_findBar->sizeHint().height(), logRect.height() / 2);
@@ -665,15 +571,15 @@ void MainWindow::layoutControls()
         m_findBar->setGeometry(logRect.x(), logRect.bottom() + 1, logRect.width(), barHeight);
     }
     m_logView->setGeometry(logRect);
-    m_inputBox->setGeometry(pixelRect(l.input, tpp));
-    m_sendButton->setGeometry(pixelRect(l.send, tpp));
+    m_inputBox->setGeometry(place.pixelRect(l.input));
+    m_sendButton->setGeometry(place.pixelRect(l.send));
     // A hidden column keeps its places.
     if (column) {
-        m_sendToAllOption->setGeometry(pixelRect(l.sendToAll, tpp));
-        m_sendToChosenOption->setGeometry(pixelRect(l.sendToChosen, tpp));
-        m_memberList->setGeometry(pixelRect(l.lists, tpp));
-        m_memberTickList->setGeometry(pixelRect(l.lists, tpp));
-        m_memberAddressBox->setGeometry(pixelRect(l.address, tpp));
+        m_sendToAllOption->setGeometry(place.pixelRect(l.sendToAll));
+        m_sendToChosenOption->setGeometry(place.pixelRect(l.sendToChosen));
+        m_memberList->setGeometry(place.pixelRect(l.lists));
+        m_memberTickList->setGeometry(place.pixelRect(l.lists));
+        m_memberAddressBox->setGeometry(place.pixelRect(l.address));
     }
     m_sendToAllOption->setVisible(column);
     m_sendToChosenOption->setVisible(column);
@@ -688,7 +594,7 @@ void MainWindow::togglePeerColumn()
 {
     m_memberAddressBox->clear();
     const bool show = !m_session->preferences().showPeers;
-    m_peerColumnAction->setText(show ? HideColumnCaption : ShowColumnCaption);
+    m_menus.peerColumn->setText(show ? HidePeerColumnCaption : ShowPeerColumnCaption);
     m_session->setShowPeers(show);
     layoutControls();
 }
@@ -699,7 +605,7 @@ void MainWindow::toggleAlwaysOnTop()
     const bool onTop = !m_session->preferences().alwaysOnTop;
     setFormTop(this, onTop);
     m_session->setAlwaysOnTop(onTop);
-    m_alwaysOnTopAction->setChecked(onTop);
+    m_menus.alwaysOnTop->setChecked(onTop);
 }
 
 void MainWindow::fontCommand()
@@ -710,13 +616,12 @@ void MainWindow::fontCommand()
 void MainWindow::colourCommand()
 {
     runColourCommand(*m_session, *m_appearance, m_colourChooser, this,
-                     [this](QDialog &dialog) { return execModal(dialog); });
+                     [this](QDialog *dialog, DialogClosed closed) { m_dialogs->show(dialog, std::move(closed)); });
 }
 
 void MainWindow::showAbout()
 {
-    AboutBox box(m_session->sound(), m_session->shippedFile(QStringLiteral("connect.wav")), this);
-    execModal(box);
+    m_dialogs->show(new AboutBox(m_session->sound(), m_session->shippedFile(QStringLiteral("connect.wav")), this));
 }
 
 void MainWindow::showMyAddress()
@@ -730,9 +635,9 @@ void MainWindow::showMyAddress()
         // Opened from the event loop itself, never from inside the network's own handlers.
         QMetaObject::invokeMethod(this, [this] {
             m_ownAddressDialogWaiting = false;
-            MyIpDialog dialog(m_session->ownAddress(), *m_clipboard, m_session->externalAddress(), this);
-            dialog.showInviteKey(m_session->inviteKey().state() == InviteKeySetting::State::Set);
-            execModal(dialog);
+            auto *dialog = new MyIpDialog(m_session->ownAddress(), *m_clipboard, m_session->externalAddress(), this);
+            dialog->showInviteKey(m_session->inviteKey().state() == InviteKeySetting::State::Set);
+            m_dialogs->show(dialog);
         }, Qt::QueuedConnection);
     });
 }
@@ -741,25 +646,29 @@ void MainWindow::showMyAddress()
 
 void MainWindow::nameCommand()
 {
-    NameDialog dialog(m_session->preferences().myName, this);
-    if (execModal(dialog) == QDialog::Accepted)
-        m_session->setMyName(dialog.name());
+    auto *dialog = new NameDialog(m_session->preferences().myName, this);
+    m_dialogs->show(dialog, [this, dialog](int result) {
+        if (result == QDialog::Accepted)
+            m_session->setMyName(dialog->name());
+    });
 }
 
 void MainWindow::saveLogCommand()
 {
-    LogFileDialogChooser chooser(this, [this](QDialog &dialog) { return execModal(dialog); });
+    LogFileDialogChooser chooser(this, [this](QDialog *dialog, DialogClosed closed) { m_dialogs->show(dialog, std::move(closed)); });
     logfile::save(m_session->logDocument(), chooser, QDate::currentDate());
 }
 
 void MainWindow::clearLogCommand()
 {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("ログのクリア"),
-                    QStringLiteral("現在のログをクリアします\n(大切なログは先に保存しましょう)"),
-                    QMessageBox::Ok | QMessageBox::Cancel, this);
-    box.setDefaultButton(QMessageBox::Ok);
-    if (execModal(box) == QMessageBox::Ok)
-        m_session->log().clearWindow();
+    auto *box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("ログのクリア"),
+                                QStringLiteral("現在のログをクリアします\n(大切なログは先に保存しましょう)"),
+                                QMessageBox::Ok | QMessageBox::Cancel, this);
+    box->setDefaultButton(QMessageBox::Ok);
+    m_dialogs->show(box, [this, box](int) {
+        if (box->standardButton(box->clickedButton()) == QMessageBox::Ok)
+            m_session->log().clearWindow();
+    });
 }
 
 void MainWindow::copyLogSelection()
@@ -771,19 +680,19 @@ void MainWindow::copyLogSelection()
 void MainWindow::lockCommand()
 {
     m_session->toggleScreenLock();
-    m_lockAction->setText(m_session->log().screenLocked() ? UnlockCaption : LockAgainCaption);
+    m_menus.lock->setText(m_session->log().screenLocked() ? UnlockCaption : LockAgainCaption);
 }
 
 void MainWindow::showEditMenu(const QPoint &globalPosition)
 {
-    m_copyAction->setEnabled(m_logView->textCursor().hasSelection());
-    m_logMenu->popup(globalPosition);
+    m_menus.copy->setEnabled(m_logView->textCursor().hasSelection());
+    m_menus.log->popup(globalPosition);
 }
 
 void MainWindow::openAddress(const QUrl &url)
 {
     if (!m_session->urlOpener().open(url))
-        std::fprintf(stderr, "tarnivel: the desktop could not open %s\n", qPrintable(url.toString()));
+        qCWarning(lcApp, "the desktop could not open %s", qPrintable(url.toString()));
 }
 
 // ---- Keys -----------------------------------------------------------------------------
@@ -795,7 +704,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         // Menu shortcuts win over the text boxes' own keys (Ctrl+A, Ctrl+D, ...).
         auto *key = static_cast<QKeyEvent *>(event);
         const QKeySequence pressed(key->keyCombination());
-        for (const QAction *a : std::as_const(m_shortcutActions)) {
+        for (const QAction *a : std::as_const(m_menus.withShortcuts)) {
             if (a->shortcut() == pressed && a->isEnabled())
                 return true;
         }
@@ -805,7 +714,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         return handleWindowKey(watched, static_cast<QKeyEvent *>(event));
     case QEvent::KeyRelease:
         if (!static_cast<QKeyEvent *>(event)->isAutoRepeat())
-            m_session->composer().keyUp();
+            m_keyHandled = false;
         break;
     default:
         break;
@@ -813,16 +722,41 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
+// Ctrl+F (the peer column), Ctrl+L (the lock) and Ctrl+S (the addressing) act once per press:
+// until the key is released, they and anything typed are used up here.
+bool MainWindow::windowShortcut(int key, Qt::KeyboardModifiers modifiers)
+{
+    const Qt::KeyboardModifiers relevant = modifiers & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+    if (relevant != Qt::ControlModifier || m_keyHandled)
+        return false;
+    switch (key) {
+    case Qt::Key_F:
+        m_keyHandled = true;
+        togglePeerColumn();
+        return true;
+    case Qt::Key_L:
+        m_keyHandled = true;
+        lockCommand();
+        return true;
+    case Qt::Key_S:
+        m_keyHandled = true;
+        if (m_session->preferences().showPeers)
+            setSendToChosen(!sendToChosen());
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool MainWindow::handleWindowKey(QObject *watched, QKeyEvent *event)
 {
-    Composer &composer = m_session->composer();
-    if (composer.keyDown(event->key(), event->modifiers()))
+    if (windowShortcut(event->key(), event->modifiers()))
         return true;
     if (watched == m_memberAddressBox) {
         const auto mods = event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
         if (event->key() == Qt::Key_C && mods == Qt::ControlModifier) {
-            if (!composer.keyHandled()) {
-                composer.setKeyHandled(true);
+            if (!m_keyHandled) {
+                m_keyHandled = true;
                 m_clipboard->setText(m_memberAddressBox->text());
             }
             return true;
@@ -832,7 +766,7 @@ bool MainWindow::handleWindowKey(QObject *watched, QKeyEvent *event)
                                 && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
     const bool isEnter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     // While a shortcut's key is held, nothing typed gets through.
-    if (composer.swallowsCharacters() && (typesCharacter || isEnter))
+    if (m_keyHandled && (typesCharacter || isEnter))
         return true;
     if (watched == m_memberAddressBox && (typesCharacter || isEnter)) {
         focusInput();

@@ -1,6 +1,8 @@
 #pragma once
-// The main window: builds the widgets and menus and hands their events to the copy's
-// subsystems (Session). It implements the small view interfaces the logic talks to.
+// The main window: builds the widgets, connects the menus, hands their events to the copy's
+// subsystems (Session) and implements the small view interfaces the logic talks to. It also
+// places itself (WindowPlacement) and routes the window's keys. Its dialogs open modal and
+// nothing waits for them (ModalDialogs).
 
 #include "conversation/composerview.h"
 #include "session/connectprompt.h"
@@ -10,15 +12,16 @@
 #include "ui/colourdialog.h"
 #include "ui/fontcommand.h"
 #include "ui/logview.h"
+#include "ui/mainmenus.h"
+#include "ui/windowplacement.h"
+#include "ui/windowstacking.h"
 
 #include <QMainWindow>
 #include <QPointer>
 #include <memory>
 
-class QAction;
 class QLineEdit;
 class QListWidget;
-class QMenu;
 class QPushButton;
 class QRadioButton;
 
@@ -50,27 +53,9 @@ public:
 
     Session &session() { return *m_session; }
 
-    // Controls, for the owner and for tests.
-    QTextEdit *logView() const { return m_logView; }
-    QLineEdit *input() const { return m_inputBox; }
-    QPushButton *sendButton() const { return m_sendButton; }
-    QRadioButton *sendToAllOption() const { return m_sendToAllOption; }
-    QRadioButton *sendToChosenOption() const { return m_sendToChosenOption; }
-    QListWidget *memberList() const { return m_memberList; }
-    QListWidget *memberTickList() const { return m_memberTickList; }
-    QLineEdit *shownAddress() const { return m_memberAddressBox; }
-    LogAppearance &appearance() { return *m_appearance; }
-    FindBar *findBar() const { return m_findBar; }
-    AttentionControl &attention() { return *m_attention; }
-    PrivateSendHint *privateSendHint() const { return m_privateSendHint; }
-    // The list of nearby copies; null until first opened.
-    NearbyWindow *nearbyWindow() const { return m_nearbyWindow; }
-
     // The platform's font and colour choosers, replaceable (tests answer them themselves).
     void setFontChooser(FontChooser chooser) { m_fontChooser = std::move(chooser); }
     void setColourChooser(ColourChooser chooser) { m_colourChooser = std::move(chooser); }
-    // The outer window size in twips, as the layout and the stored placement read it.
-    QSize outerTwips() const;
 
     // StatusView
     void setTitle(const QString &title) override;
@@ -89,7 +74,7 @@ public:
     void setShownAddress(const QString &address) override;
 
     // ConnectPrompt
-    std::optional<QString> askConnectAddress(const QString &lastAddress) override;
+    void askConnectAddress(const QString &lastAddress, Answered answered) override;
 
     // LifecycleView
     void closeSplash() override;
@@ -100,16 +85,13 @@ public:
     void openDirectoryList() override;
     void capturePlacement(float &left, float &top) override;
 
-    // Runs a dialog modal over this window, never hidden behind it (execModalOverMain).
-    int execModal(QDialog &dialog);
-
     // The connect command: asks for the address unless it is already chosen.
     void connectCommand();
     // The server command (F2): the entry list, then the chosen entry's room.
     void serverCommand();
     // "近くのたるにべ": opens (or raises) the list of copies on the same network.
     void nearbyCommand();
-    // "招待キー…": opens the invite key's dialog (open(), not exec()).
+    // "招待キー…": shows the invite key's dialog, modal, without a loop of its own.
     void inviteKeyCommand();
     // The peer column command ("接続先を表示" / "接続先を隠す").
     void togglePeerColumn();
@@ -132,7 +114,7 @@ protected:
 
 private:
     void buildControls();
-    void buildMenus();
+    void connectMenus();
     void applyLook();
     void keepReachable();
     QSize clientPixels() const;
@@ -142,14 +124,16 @@ private:
     void showMyAddress();
     void showEditMenu(const QPoint &globalPosition);
     void openAddress(const QUrl &url);
-    double twipsPerPixel() const;
-    QAction *addAction(QMenu *menu, const QString &objectName, const QString &caption,
-                       const QKeySequence &shortcut = {});
+    // This screen's conversions between twips and pixels.
+    WindowPlacement placement() const;
     bool handleWindowKey(QObject *watched, QKeyEvent *event);
+    [[nodiscard]] bool windowShortcut(int key, Qt::KeyboardModifiers modifiers);
 
     std::unique_ptr<Session> m_session;
+    // Every dialog of the window opens through this: modal, never behind the window.
+    ModalDialogs *m_dialogs = nullptr;
     std::unique_ptr<Clipboard> m_clipboard;
-    std::unique_ptr<LogAppearance> m_appearance;
+    LogAppearance *m_appearance = nullptr;
     FontChooser m_fontChooser;
     ColourChooser m_colourChooser;
     QPointer<QWidget> m_splash;
@@ -167,25 +151,17 @@ private:
     QListWidget *m_memberList = nullptr;
     QListWidget *m_memberTickList = nullptr;
     QLineEdit *m_memberAddressBox = nullptr;
-    QMenu *m_logMenu = nullptr;
     FindBar *m_findBar = nullptr;
     PrivateSendHint *m_privateSendHint = nullptr;
-    std::unique_ptr<AttentionControl> m_attention;
+    AttentionControl *m_attention = nullptr;
     ExtraSwitchItems *m_extraSwitches = nullptr;
     NearbyWindow *m_nearbyWindow = nullptr;
     // Where text last went into the log.
     int m_lastInsertion = 0;
+    // A shortcut's key (or Ctrl+C in the address box) is down and has acted.
+    bool m_keyHandled = false;
 
-    QAction *m_connectAction = nullptr;
-    QAction *m_disconnectAction = nullptr;
-    QAction *m_peerColumnAction = nullptr;
-    QAction *m_alwaysOnTopAction = nullptr;
-    QAction *m_connectSoundAction = nullptr;
-    QAction *m_messageSoundAction = nullptr;
-    QAction *m_copyAction = nullptr;
-    QAction *m_lockAction = nullptr;
-    // Every action with a shortcut: those win over the text boxes' own keys.
-    QList<QAction *> m_shortcutActions;
+    MainMenus m_menus;
 };
 
 } // namespace tarnivel

@@ -2,8 +2,9 @@
 
 #include "address/ownaddress.h"
 #include "model/showntext.h"
-#include "platform/clipboard.h"
+#include "desktop/clipboard.h"
 #include "ui/dialogframe.h"
+#include "ui/windowstacking.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -114,13 +116,16 @@ MyIpDialog::MyIpDialog(OwnAddress &ownAddress, Clipboard &clipboard, const QStri
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 }
 
-bool MyIpDialog::showServerWarning(QWidget *parent)
+void MyIpDialog::showServerWarning(QWidget *parent, std::function<void(bool goOn)> answered)
 {
     const QString text = QStringLiteral("これは、通常使用時にIPアドレスが取得できない場合など") + u'\n'
                          + QStringLiteral("特別な場合のみ設定してください。");
-    return QMessageBox::warning(parent, QStringLiteral("tarnivel"), text,
-                                QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok)
-           == QMessageBox::Ok;
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("tarnivel"), text,
+                                QMessageBox::Ok | QMessageBox::Cancel, parent);
+    box->setDefaultButton(QMessageBox::Ok);
+    showModal(box, [box, answered = std::move(answered)](int) {
+        answered(box->standardButton(box->clickedButton()) == QMessageBox::Ok);
+    });
 }
 
 void MyIpDialog::done(int result)
@@ -143,7 +148,24 @@ void MyIpDialog::normalChosen()
 
 void MyIpDialog::serverChosen()
 {
-    if (m_ownAddress.addressServer().isEmpty() && !(m_serverWarning && m_serverWarning(this))) {
+    if (!m_ownAddress.addressServer().isEmpty()) {
+        serverWarningAnswered(true);
+        return;
+    }
+    if (!m_serverWarning) {
+        serverWarningAnswered(false);
+        return;
+    }
+    m_serverWarning(this, [self = QPointer<MyIpDialog>(this)](bool goOn) {
+        // Closed meanwhile, the dialog has stored its method already.
+        if (self && self->isVisible())
+            self->serverWarningAnswered(goOn);
+    });
+}
+
+void MyIpDialog::serverWarningAnswered(bool goOn)
+{
+    if (!goOn) {
         // Selecting the normal method again unchecks the server option and disables its box.
         m_programMethodOption->setChecked(true);
         setServerBoxEnabled(false);

@@ -22,8 +22,9 @@ class MyIpDialog : public QDialog
     Q_OBJECT
 
 public:
-    // Asked before the address-server method is chosen for the first time; true to go on.
-    using ServerWarning = std::function<bool(QWidget *parent)>;
+    // Asked before the address-server method is chosen for the first time; it returns at
+    // once and answers later, true to go on.
+    using ServerWarning = std::function<void(QWidget *parent, std::function<void(bool goOn)> answered)>;
 
     // Shows the address the last lookup found: the command that opens the dialog looks it
     // up just before, with the address-server setting in force then.
@@ -35,8 +36,8 @@ public:
     // Replaces the warning message box, e.g. to answer it without a user.
     void setServerWarning(ServerWarning warning) { m_serverWarning = std::move(warning); }
 
-    // The message box that warns about the address-server method.
-    static bool showServerWarning(QWidget *parent);
+    // The message box that warns about the address-server method (modal).
+    static void showServerWarning(QWidget *parent, std::function<void(bool goOn)> answered);
 
     // Says that only copies with this copy's invite key can join it (hidden otherwise).
     void showInviteKey(bool keyed);
@@ -47,6 +48,7 @@ public:
 private:
     void normalChosen();
     void serverChosen();
+    void serverWarningAnswered(bool goOn);
     void copyAddress();
     void setServerBoxEnabled(bool enabled);
 

@@ -4,7 +4,7 @@
 // departures while it is open (it browses only then). Enter or a double click on a row asks
 // to join that copy; one line under the list says how the search goes.
 
-#include "platform/landiscovery.h"
+#include "discovery/landiscovery.h"
 
 #include <QWidget>
 

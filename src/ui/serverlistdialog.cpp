@@ -1,10 +1,11 @@
 #include "ui/serverlistdialog.h"
 
 #include "directory/entryfile.h"
-#include "platform/logging.h"
+#include "text/logging.h"
 #include "ui/dialogframe.h"
 #include "ui/entryeditordialog.h"
 #include "ui/entrymessage.h"
+#include "ui/windowstacking.h"
 
 #include <QDir>
 #include <QFile>
@@ -146,10 +147,10 @@ void ServerListDialog::newCommand()
 
 void ServerListDialog::runEditor(const QString &name, const QString &url, const QString &room)
 {
-    EntryEditorDialog editor(m_folder, this);
-    editor.setEntry(name, DirectoryEntry{url, room});
-    editor.exec();
-    fillList();
+    auto *editor = new EntryEditorDialog(m_folder, this);
+    editor->setEntry(name, DirectoryEntry{url, room});
+    // The editor is this list's child: it cannot answer once the list is gone.
+    showModal(editor, [this](int) { fillList(); });
 }
 
 void ServerListDialog::deleteCommand()
@@ -159,17 +160,20 @@ void ServerListDialog::deleteCommand()
         showEntryMessage(this, ChooseAServer);
         return;
     }
-    if (confirmEntryDeletion(this, *name)) {
-        const QString path = entryFilePath(m_folder, *name);
-        // A file that stays is still listed below: that tells the user.
-        if (!QFile::remove(path))
-            qCWarning(lcDirectory) << "cannot delete the entry" << QDir::toNativeSeparators(path);
-        if (m_quickServer == *name) {
-            m_quickServer.clear();
-            m_setQuickServer(m_quickServer);
+    // The box is this list's child: it cannot answer once the list is gone.
+    confirmEntryDeletion(this, *name, [this, name = *name](bool ok) {
+        if (ok) {
+            const QString path = entryFilePath(m_folder, name);
+            // A file that stays is still listed below: that tells the user.
+            if (!QFile::remove(path))
+                qCWarning(lcDirectory) << "cannot delete the entry" << QDir::toNativeSeparators(path);
+            if (m_quickServer == name) {
+                m_quickServer.clear();
+                m_setQuickServer(m_quickServer);
+            }
         }
-    }
-    fillList();
+        fillList();
+    });
 }
 
 void ServerListDialog::quickCommand()

@@ -39,7 +39,7 @@ public:
 private:
     void fillList();
     std::optional<QString> selectedEntry() const;
-    // Opens the editor (modal) and reads the list again when it closes.
+    // Opens the editor (modal) and reads the list again once it has closed.
     void runEditor(const QString &name, const QString &url, const QString &room);
 
     QString m_folder;

@@ -76,15 +76,6 @@ void drawSplashPicture(QPainter &painter)
     painter.restore();
 }
 
-QImage splashPicture()
-{
-    QImage image(SplashPictureWidth, SplashPictureHeight, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    drawSplashPicture(painter);
-    return image;
-}
-
 SplashPicture::SplashPicture(QWidget *parent)
     : QWidget(parent)
 {
@@ -135,14 +126,6 @@ SplashWindow::SplashWindow(QWidget *parent)
 void SplashWindow::paintNow()
 {
     repaint();
-}
-
-void closeSplash(const QPointer<SplashWindow> &splash)
-{
-    // A splash clicked away is hidden at once and deleted a moment later; closing it a second
-    // time in between is a no-op in QWidget::close, so both states are safe here.
-    if (!splash.isNull())
-        splash->close();
 }
 
 } // namespace tarnivel

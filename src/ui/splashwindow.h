@@ -2,8 +2,6 @@
 // The small frameless start-up window: one 200 x 80 picture, PicStart, centred on the screen.
 // A click on the picture closes it at once; the window deletes itself when closed.
 
-#include <QImage>
-#include <QPointer>
 #include <QWidget>
 
 class QPainter;
@@ -15,9 +13,6 @@ inline constexpr int SplashPictureHeight = 80;
 
 // Draws the start-up picture into `painter`, filling 0,0 to 200,80.
 void drawSplashPicture(QPainter &painter);
-
-// The start-up picture as an image of exactly 200 x 80 pixels.
-QImage splashPicture();
 
 // The picture box: paints the start-up picture and reports a completed click on itself.
 class SplashPicture : public QWidget
@@ -54,9 +49,5 @@ public:
 private:
     SplashPicture *m_picture;
 };
-
-// Closes the splash if it is still open. The splash may already be gone (the user clicked it
-// away), in which case this does nothing.
-void closeSplash(const QPointer<SplashWindow> &splash);
 
 } // namespace tarnivel

@@ -1,8 +1,9 @@
 #include "ui/startup.h"
 
 #include "model/commandline.h"
-#include "platform/programfolder.h"
-#include "platform/singleinstance.h"
+#include "desktop/programfolder.h"
+#include "desktop/singleinstance.h"
+#include "text/logging.h"
 #include "ui/mainwindow.h"
 #include "ui/programicon.h"
 #include "ui/splashwindow.h"
@@ -80,8 +81,8 @@ private:
 };
 
 // Says why this copy does not start: on stderr, and with a real display in a message box,
-// shown before the event loop runs (no handler waits on it).
-void reportRefusal(const SingleInstanceLock &lock, const QString &bindAddressText)
+// the program's only window (true when one is shown).
+bool reportRefusal(const SingleInstanceLock &lock, const QString &bindAddressText)
 {
     const QString address = bindAddressText.isEmpty() ? QStringLiteral("(all addresses)") : bindAddressText;
     const QString path = SingleInstanceLock::lockFilePath(bindAddressText);
@@ -97,13 +98,15 @@ void reportRefusal(const SingleInstanceLock &lock, const QString &bindAddressTex
         english = QStringLiteral("cannot make the lock file %1; not starting").arg(path);
         japanese = QStringLiteral("ロックファイル %1 を作れないため、起動できません。").arg(path);
     }
-    std::fprintf(stderr, "tarnivel: %s\n", qPrintable(english));
+    qCWarning(lcApp, "%s", qPrintable(english));
     const QString platform = QGuiApplication::platformName();
     if (platform == QStringLiteral("offscreen") || platform == QStringLiteral("minimal"))
-        return;
-    QMessageBox box(QMessageBox::Information, QStringLiteral("たるにべ"), japanese, QMessageBox::Ok);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+        return false;
+    auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("たるにべ"), japanese, QMessageBox::Ok);
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
+    return true;
 }
 
 } // namespace
@@ -136,8 +139,8 @@ void loadQtJapaneseTranslations()
         return;
     }
     delete translator;
-    std::fprintf(stderr, "tarnivel: Qt's Japanese translations (qt6-translations-l10n) are not installed; "
-                         "the font and colour choosers show English\n");
+    qCWarning(lcApp, "Qt's Japanese translations (qt6-translations-l10n) are not installed; "
+                     "the font and colour choosers show English");
 }
 
 int splashWaitMs(const QString &commandLine)
@@ -175,7 +178,9 @@ int runProgram(int argc, char *argv[])
     SingleInstanceLock instance;
     const QString bindAddressText = bindAddress.isNull() ? QString() : bindAddress.toString();
     if (!instance.tryAcquire(bindAddressText)) {
-        reportRefusal(instance, bindAddressText);
+        // The box is the last window: closing it ends the program.
+        if (reportRefusal(instance, bindAddressText))
+            (void)app.exec();
         return 0;
     }
 

@@ -3,7 +3,7 @@
 // variants): they would arrive as "?". QLineEdit has no per-character formats, so a
 // transparent overlay paints the underlines; the box's tooltip says what they mean.
 
-#include "platform/cp932coverage.h"
+#include "text/cp932coverage.h"
 
 #include <QWidget>
 

@@ -31,21 +31,34 @@ void setFormTop(QWidget *form, bool wantOnTop)
     form->show();
 }
 
-void applyTopmost(QWidget *mainWindow, bool alwaysOnTopChecked)
+void showModal(QDialog *dialog, DialogClosed closed)
 {
-    setFormTop(mainWindow, alwaysOnTopChecked);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::ApplicationModal);
+    if (closed)
+        QObject::connect(dialog, &QDialog::finished, dialog, std::move(closed), Qt::SingleShotConnection);
+    dialog->show();
 }
 
-int execModalOverMain(QDialog &dialog, QWidget *mainWindow,
-                      const std::function<bool()> &alwaysOnTopChecked)
+ModalDialogs::ModalDialogs(QWidget &mainWindow, std::function<bool()> alwaysOnTopChecked, QObject *parent)
+    : QObject(parent)
+    , m_mainWindow(mainWindow)
+    , m_alwaysOnTopChecked(std::move(alwaysOnTopChecked))
 {
-    const QPointer<QWidget> main(mainWindow);
-    setFormTop(mainWindow, false);
-    const int result = dialog.exec();
-    // A main window closed while the dialog was open (a termination signal) stays closed.
-    if (main && main->isVisible())
-        applyTopmost(main, alwaysOnTopChecked && alwaysOnTopChecked());
-    return result;
+}
+
+void ModalDialogs::show(QDialog *dialog, DialogClosed closed)
+{
+    if (m_open++ == 0)
+        setFormTop(&m_mainWindow, false);
+    const QPointer<ModalDialogs> self(this);
+    showModal(dialog, [self, closed = std::move(closed)](int result) {
+        // A main window closed while the dialog was open (a termination signal) stays closed.
+        if (self && --self->m_open == 0 && self->m_mainWindow.isVisible())
+            setFormTop(&self->m_mainWindow, self->m_alwaysOnTopChecked && self->m_alwaysOnTopChecked());
+        if (closed)
+            closed(result);
+    });
 }
 
 } // namespace tarnivel

@@ -1,7 +1,8 @@
 #pragma once
-// Moving windows into and out of the always-on-top layer, and the rule every modal dialog of
-// the main window follows so that it never opens hidden behind an always-on-top main window.
+// Moving windows into and out of the always-on-top layer, and showing dialogs modally without
+// waiting for them: a dialog reports through `finished`, and the work goes on from there.
 
+#include <QObject>
 #include <functional>
 
 class QDialog;
@@ -14,16 +15,32 @@ namespace tarnivel {
 // nothing at all.
 void setFormTop(QWidget *form, bool onTop);
 
-// Applies the user's always-on-top choice to the main window.
-void applyTopmost(QWidget *mainWindow, bool alwaysOnTopChecked);
+// What runs once a dialog has closed, with its result.
+using DialogClosed = std::function<void(int result)>;
 
-// Takes the main window out of the always-on-top layer, runs `dialog` modally, then re-applies
-// the choice as it stands when the dialog has closed. Returns the dialog's exec() result.
-int execModalOverMain(QDialog &dialog, QWidget *mainWindow,
-                      const std::function<bool()> &alwaysOnTopChecked);
+// Shows `dialog` modal to the whole program and returns at once; `closed` runs once it has
+// closed (not at all when it is destroyed unclosed). The dialog deletes itself afterwards.
+void showModal(QDialog *dialog, DialogClosed closed = {});
 
-// How the pieces of the window run their dialogs (MainWindow::execModal): modal over the
-// main window by the rule above. Returns the dialog's exec() result.
-using ModalRunner = std::function<int(QDialog &)>;
+// The dialogs of the main window: never hidden behind an always-on-top main window. While
+// any is open the main window is out of the always-on-top layer; when the last one closes
+// the user's choice, as it stands then, is applied again, before that dialog's `closed` runs.
+class ModalDialogs : public QObject
+{
+    Q_OBJECT
+public:
+    ModalDialogs(QWidget &mainWindow, std::function<bool()> alwaysOnTopChecked, QObject *parent = nullptr);
+
+    void show(QDialog *dialog, DialogClosed closed = {});
+    int openCount() const { return m_open; }
+
+private:
+    QWidget &m_mainWindow;
+    std::function<bool()> m_alwaysOnTopChecked;
+    int m_open = 0;
+};
+
+// How the pieces of the window show their dialogs (ModalDialogs::show of the main window).
+using ModalRunner = std::function<void(QDialog *dialog, DialogClosed closed)>;
 
 } // namespace tarnivel

@@ -1,18 +1,10 @@
 #include "avahiinnamespace.h"
-#include "netnamespaces.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
-
-#include <csignal>
-#include <sys/prctl.h>
 
 namespace tarnivel::test {
 
 namespace {
-
-constexpr int StartWaitMs = 20000;
-constexpr int StopWaitMs = 5000;
 
 bool writeFile(const QString &path, const QByteArray &content)
 {
@@ -20,43 +12,7 @@ bool writeFile(const QString &path, const QByteArray &content)
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
-// Reads the process's output until it holds `marker`; false when it ends or time runs out.
-bool waitForOutput(QProcess &process, const QByteArray &marker, QByteArray &seen)
-{
-    const QDeadlineTimer deadline(StartWaitMs);
-    while (!seen.contains(marker)) {
-        if (process.state() == QProcess::NotRunning || deadline.hasExpired())
-            return false;
-        process.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
-        seen += process.readAll();
-    }
-    return true;
-}
-
-void stop(QProcess &process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(StopWaitMs)) {
-        process.kill();
-        process.waitForFinished(StopWaitMs);
-    }
-}
-
 } // namespace
-
-void endWithThisProcess(QProcess &process)
-{
-    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-}
-
-std::optional<QString> TestSystemBus::unavailableBecause()
-{
-    if (findTool(QStringLiteral("dbus-daemon")).isEmpty())
-        return QStringLiteral("`dbus-daemon` is not installed (tools/install-deps.sh installs it)");
-    return std::nullopt;
-}
 
 TestSystemBus::TestSystemBus(const QString &socketPath)
     : m_address(QStringLiteral("unix:path=") + socketPath)
@@ -81,37 +37,37 @@ TestSystemBus::TestSystemBus(const QString &socketPath)
                             "    <allow receive_type=\"error\"/>\n"
                             "  </policy>\n"
                             "</busconfig>\n";
+    if (const std::optional<QString> missing = missingTool({"dbus-daemon"})) {
+        m_setupError = *missing;
+        return;
+    }
     if (!m_folder.isValid() || !writeFile(config, text)) {
         m_setupError = QStringLiteral("cannot write the bus configuration");
         return;
     }
-    endWithThisProcess(m_process);
-    m_process.start(findTool(QStringLiteral("dbus-daemon")),
-                    {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
-                     QStringLiteral("--print-address=1")});
-    QByteArray said;
-    if (!waitForOutput(m_process, "unix:", said))
-        m_setupError = QStringLiteral("dbus-daemon did not start: ") + QString::fromLocal8Bit(m_process.readAllStandardError());
+    m_process.process().setProcessChannelMode(QProcess::MergedChannels);
+    if (!m_process.start(findTool(QStringLiteral("dbus-daemon")),
+                         {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
+                          QStringLiteral("--print-address=1")})
+        || !m_process.waitFor(QStringLiteral("unix:")))
+        m_setupError = QStringLiteral("dbus-daemon did not start: ") + m_process.error();
 }
 
-TestSystemBus::~TestSystemBus()
-{
-    stop(m_process);
-}
+TestSystemBus::~TestSystemBus() = default;
 
 std::optional<QString> AvahiInNamespace::unavailableBecause()
 {
-    for (const QString tool : {QStringLiteral("dbus-daemon"), QStringLiteral("avahi-daemon"), QStringLiteral("mount")}) {
-        if (findTool(tool).isEmpty())
-            return QStringLiteral("`%1` is not installed (tools/install-deps.sh installs it)").arg(tool);
-    }
-    return std::nullopt;
+    return missingTool({"dbus-daemon", "avahi-daemon", "mount"});
 }
 
 AvahiInNamespace::AvahiInNamespace(const QString &netns, const QString &interfaces, const QString &hostName)
     : m_netns(netns)
     , m_bus(m_folder.filePath(QStringLiteral("bus")))
 {
+    if (const std::optional<QString> missing = unavailableBecause()) {
+        m_setupError = *missing;
+        return;
+    }
     if (!m_bus.setupError().isEmpty()) {
         m_setupError = m_bus.setupError();
         return;
@@ -137,29 +93,23 @@ AvahiInNamespace::AvahiInNamespace(const QString &netns, const QString &interfac
     }
     // `ip netns exec` gives the daemon a mount namespace of its own, where a fresh /run
     // holds its pid file and socket.
-    m_daemon.setProcessChannelMode(QProcess::MergedChannels);
-    start(m_daemon, QStringLiteral("/bin/sh"),
-          {QStringLiteral("-c"), QStringLiteral("mount -t tmpfs tarnivel-run /run && exec \"$0\" \"$@\""),
-           findTool(QStringLiteral("avahi-daemon")), QStringLiteral("--no-drop-root"), QStringLiteral("--no-chroot"),
-           QStringLiteral("--no-rlimits"), QStringLiteral("--no-proc-title"), QStringLiteral("-f"), daemonConfig});
-    QByteArray said;
-    if (!waitForOutput(m_daemon, "Server startup complete", said))
-        m_setupError = QStringLiteral("avahi-daemon did not start: ") + QString::fromLocal8Bit(said);
+    m_daemon.process().setProcessChannelMode(QProcess::MergedChannels);
+    if (!start(m_daemon, QStringLiteral("/bin/sh"),
+               {QStringLiteral("-c"), QStringLiteral("mount -t tmpfs tarnivel-run /run && exec \"$0\" \"$@\""),
+                findTool(QStringLiteral("avahi-daemon")), QStringLiteral("--no-drop-root"), QStringLiteral("--no-chroot"),
+                QStringLiteral("--no-rlimits"), QStringLiteral("--no-proc-title"), QStringLiteral("-f"), daemonConfig})
+        || !m_daemon.waitFor(QStringLiteral("Server startup complete")))
+        m_setupError = QStringLiteral("avahi-daemon did not start: ") + m_daemon.error();
 }
 
-AvahiInNamespace::~AvahiInNamespace()
-{
-    stop(m_daemon);
-}
+AvahiInNamespace::~AvahiInNamespace() = default;
 
-void AvahiInNamespace::start(QProcess &process, const QString &program, const QStringList &arguments) const
+bool AvahiInNamespace::start(ChildProcess &process, const QString &program, const QStringList &arguments) const
 {
-    endWithThisProcess(process);
-    QStringList command{QStringLiteral("netns"), QStringLiteral("exec"), m_netns, findTool(QStringLiteral("env")),
-                        QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS=") + busAddress(), QStringLiteral("QT_QPA_PLATFORM=offscreen"),
-                        program};
-    command += arguments;
-    process.start(findTool(QStringLiteral("ip")), command);
+    return process.start(findTool(QStringLiteral("env")),
+                         QStringList{QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS=") + busAddress(),
+                                     QStringLiteral("QT_QPA_PLATFORM=offscreen"), program} + arguments,
+                         m_netns);
 }
 
 } // namespace tarnivel::test

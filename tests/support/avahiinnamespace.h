@@ -6,10 +6,10 @@
 // with a /run of its own (daemons side by side keep their pid files apart). Both end with
 // this object, and with the test process should it die first. Takes root.
 
-#include <QProcess>
+#include "childprocess.h"
+
 #include <QString>
 #include <QTemporaryDir>
-#include <memory>
 #include <optional>
 
 namespace tarnivel::test {
@@ -18,7 +18,6 @@ namespace tarnivel::test {
 class TestSystemBus
 {
 public:
-    static std::optional<QString> unavailableBecause();
     explicit TestSystemBus(const QString &socketPath);
     ~TestSystemBus();
     TestSystemBus(const TestSystemBus &) = delete;
@@ -30,7 +29,7 @@ public:
 private:
     QTemporaryDir m_folder;
     QString m_address;
-    QProcess m_process;
+    ChildProcess m_process;
     QString m_setupError;
 };
 
@@ -52,17 +51,14 @@ public:
     QString busAddress() const { return m_bus.address(); }
 
     // Starts program inside the namespace, on this bus, headless; it ends with the test.
-    void start(QProcess &process, const QString &program, const QStringList &arguments) const;
+    bool start(ChildProcess &process, const QString &program, const QStringList &arguments) const;
 
 private:
     QString m_netns;
     QTemporaryDir m_folder;
     TestSystemBus m_bus;
-    QProcess m_daemon;
+    ChildProcess m_daemon;
     QString m_setupError;
 };
-
-// Children die with the test process (a failed test must not leave daemons behind).
-void endWithThisProcess(QProcess &process);
 
 } // namespace tarnivel::test

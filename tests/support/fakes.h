@@ -2,11 +2,11 @@
 // Stand-ins for the platform services a test cannot use for real (no sound device, no
 // desktop, no dial-up link, no DNS-SD): each does nothing and notes what it was asked.
 
-#include "platform/clipboard.h"
-#include "platform/dialup.h"
-#include "platform/landiscovery.h"
-#include "platform/sound.h"
-#include "platform/urlopener.h"
+#include "desktop/clipboard.h"
+#include "desktop/dialup.h"
+#include "discovery/landiscovery.h"
+#include "desktop/sound.h"
+#include "desktop/urlopener.h"
 
 #include <QList>
 #include <QStringList>

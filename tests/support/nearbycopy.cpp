@@ -16,8 +16,8 @@
 
 #include "testcopy.h"
 #include "testsupport.h"
+#include "discovery/avahidiscovery.h"
 #include "model/invitekey.h"
-#include "platform/avahidiscovery.h"
 #include "ui/mainwindow.h"
 #include "ui/nearbywindow.h"
 
@@ -88,7 +88,7 @@ int main(int argc, char *argv[])
     report({QStringLiteral("title"), window.windowTitle()});
 
     findAction(window, QStringLiteral("mnNearby"))->trigger();
-    NearbyWindow &nearby = *window.nearbyWindow();
+    NearbyWindow &nearby = *control<NearbyWindow>(window, "frmNearby");
     // After the window's own handlers, so the rows are already shown.
     QObject::connect(&window.session().lan(), &LanPresence::copiesChanged, &nearby, [&nearby] { reportList(nearby); });
     QObject::connect(&window.session().lan(), &LanPresence::availabilityChanged, &nearby, [&nearby] { reportList(nearby); });

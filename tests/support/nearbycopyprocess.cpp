@@ -16,27 +16,27 @@ QString program()
 
 NearbyCopyProcess::NearbyCopyProcess(const AvahiInNamespace &avahi, const QString &address, const QString &name)
 {
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] { read(); });
-    avahi.start(m_process, program(), {address, name});
+    QProcess &process = m_process.process();
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QObject::connect(&process, &QProcess::readyReadStandardOutput, [this] { read(); });
+    if (!avahi.start(m_process, program(), {address, name}))
+        qWarning("%s", qPrintable(m_process.error()));
 }
 
 NearbyCopyProcess::~NearbyCopyProcess()
 {
-    m_process.closeWriteChannel();
-    if (!m_process.waitForFinished(EndWaitMs))
-        m_process.kill();
-    m_process.waitForFinished(EndWaitMs);
+    m_process.process().closeWriteChannel();
+    m_process.process().waitForFinished(EndWaitMs);
 }
 
 void NearbyCopyProcess::send(const QString &command)
 {
-    m_process.write(command.toUtf8() + '\n');
+    m_process.process().write(command.toUtf8() + '\n');
 }
 
 void NearbyCopyProcess::read()
 {
-    m_pending += m_process.readAllStandardOutput();
+    m_pending += m_process.process().readAllStandardOutput();
     qsizetype end;
     while ((end = m_pending.indexOf('\n')) >= 0) {
         const QStringList fields = QString::fromUtf8(m_pending.left(end)).split(u'\t');

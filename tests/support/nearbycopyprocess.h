@@ -5,7 +5,6 @@
 
 #include "avahiinnamespace.h"
 
-#include <QProcess>
 #include <QStringList>
 
 namespace tarnivel::test {
@@ -14,7 +13,7 @@ class NearbyCopyProcess
 {
 public:
     NearbyCopyProcess(const AvahiInNamespace &avahi, const QString &address, const QString &name);
-    // Closes its input: the copy closes its window and ends.
+    // Closes its input: the copy closes its window and ends (or is stopped after a while).
     ~NearbyCopyProcess();
     NearbyCopyProcess(const NearbyCopyProcess &) = delete;
     NearbyCopyProcess &operator=(const NearbyCopyProcess &) = delete;
@@ -24,12 +23,12 @@ public:
     QStringList rows() const { return m_rows; }
     QString title() const { return m_title; }
     QString status() const { return m_status; }
-    bool ended() const { return m_process.state() == QProcess::NotRunning; }
+    bool ended() const { return !m_process.isRunning(); }
 
 private:
     void read();
 
-    QProcess m_process;
+    ChildProcess m_process;
     QByteArray m_pending;
     QStringList m_rows;
     QString m_title;

@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QNetworkDatagram>
-#include <QStandardPaths>
 #include <QUdpSocket>
 #include <QtEndian>
 #include <QtTest>
@@ -19,21 +18,15 @@
 
 namespace tarnivel::test {
 
-QString findTool(const QString &name)
-{
-    QString path = QStandardPaths::findExecutable(name);
-    if (path.isEmpty())
-        path = QStandardPaths::findExecutable(name, {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
-    return path;
-}
-
 namespace {
 
 constexpr int CapNetAdmin = 12;
 constexpr int CapSysAdmin = 21;
 const QString Link = QStringLiteral("tarnivel0"); // the veth end's name inside either namespace
 
-bool hasCapabilities()
+} // namespace
+
+bool mayMakeNamespaces()
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
@@ -47,6 +40,8 @@ bool hasCapabilities()
     }
     return false;
 }
+
+namespace {
 
 // Run a tool to the end; empty on success, else the command and what it said.
 QString run(const QString &tool, const QStringList &arguments)
@@ -145,13 +140,9 @@ private:
 
 std::optional<QString> TwoNamespaces::unavailableBecause()
 {
-    if (!hasCapabilities())
+    if (!mayMakeNamespaces())
         return QStringLiteral("making network namespaces takes root (CAP_NET_ADMIN and CAP_SYS_ADMIN)");
-    for (const QString tool : {QStringLiteral("ip"), QStringLiteral("nft")}) {
-        if (findTool(tool).isEmpty())
-            return QStringLiteral("`%1` is not installed (tools/install-deps.sh installs it)").arg(tool);
-    }
-    return std::nullopt;
+    return missingTool({"ip", "nft"});
 }
 
 TwoNamespaces::TwoNamespaces()
@@ -159,6 +150,10 @@ TwoNamespaces::TwoNamespaces()
     const int pair = nextPair();
     m_near = uniqueName(pair, "near");
     m_far = uniqueName(pair, "far");
+    if (const std::optional<QString> missing = missingTool({"ip", "nft"})) {
+        m_setupError = *missing;
+        return;
+    }
     const QStringList steps[] = {
         {QStringLiteral("netns"), QStringLiteral("add"), m_near},
         {QStringLiteral("netns"), QStringLiteral("add"), m_far},
@@ -218,9 +213,7 @@ std::optional<QString> GatewayNetwork::unavailableBecause()
 {
     if (std::optional<QString> reason = TwoNamespaces::unavailableBecause())
         return reason;
-    if (findTool(QStringLiteral("miniupnpd")).isEmpty())
-        return QStringLiteral("`miniupnpd` is not installed (tools/install-deps.sh installs miniupnpd-nftables)");
-    return std::nullopt;
+    return missingTool({"miniupnpd"});
 }
 
 GatewayNetwork::GatewayNetwork(Gateway gateway)
@@ -231,6 +224,10 @@ GatewayNetwork::GatewayNetwork(Gateway gateway)
     for (int i = 0; i < 3; ++i)
         m_names[i] = uniqueName(set, sides[i]);
     const QString home = homeName(), router = routerName(), internet = internetName();
+    if (const std::optional<QString> missing = missingTool({"ip", "nft", "miniupnpd"})) {
+        m_setupError = *missing;
+        return;
+    }
     const auto ip = [](const QString &line) { return line.split(u' '); };
     const QStringList steps[] = {
         ip(QStringLiteral("netns add ") + home),
@@ -312,29 +309,20 @@ GatewayNetwork::GatewayNetwork(Gateway gateway)
                    .arg(gateway == Gateway::Upnp ? QStringLiteral("yes") : QStringLiteral("no"))
                    .toLatin1());
     file.close();
-    m_miniupnpd = std::make_unique<QProcess>();
-    m_miniupnpd->setProcessChannelMode(QProcess::MergedChannels);
-    QObject::connect(m_miniupnpd.get(), &QProcess::readyRead, m_miniupnpd.get(),
-                     [this] { m_log += QString::fromLocal8Bit(m_miniupnpd->readAll()); });
-    m_miniupnpd->start(findTool(QStringLiteral("ip")),
-                       {QStringLiteral("netns"), QStringLiteral("exec"), router, findTool(QStringLiteral("miniupnpd")),
-                        QStringLiteral("-d"), QStringLiteral("-f"), config, QStringLiteral("-P"),
-                        m_folder->filePath(QStringLiteral("miniupnpd.pid"))});
-    // It asks the STUN responder first, which this event loop answers.
-    if (!QTest::qWaitFor([this] { return m_log.contains(QStringLiteral("Listening for NAT-PMP")) || m_miniupnpd->state() == QProcess::NotRunning; }, 20000)
-        || !m_log.contains(QStringLiteral("Listening for NAT-PMP")))
-        m_setupError = QStringLiteral("miniupnpd did not start: ") + m_log;
+    m_miniupnpd = std::make_unique<ChildProcess>();
+    m_miniupnpd->process().setProcessChannelMode(QProcess::MergedChannels);
+    // It asks the STUN responder first, which this event loop answers while it waits.
+    if (!m_miniupnpd->start(findTool(QStringLiteral("miniupnpd")),
+                            {QStringLiteral("-d"), QStringLiteral("-f"), config, QStringLiteral("-P"),
+                             m_folder->filePath(QStringLiteral("miniupnpd.pid"))},
+                            router)
+        || !m_miniupnpd->waitFor(QStringLiteral("Listening for NAT-PMP")))
+        m_setupError = QStringLiteral("miniupnpd did not start: ") + m_miniupnpd->error();
 }
 
 GatewayNetwork::~GatewayNetwork()
 {
-    if (m_miniupnpd && m_miniupnpd->state() != QProcess::NotRunning) {
-        m_miniupnpd->terminate();
-        if (!m_miniupnpd->waitForFinished(5000)) {
-            m_miniupnpd->kill();
-            m_miniupnpd->waitForFinished(5000);
-        }
-    }
+    m_miniupnpd.reset();
     m_stun.reset();
     for (int i = 2; i >= 0; --i) {
         if (!m_names[i].isEmpty())
@@ -355,9 +343,7 @@ QString GatewayNetwork::forwardingRules() const
 
 QString GatewayNetwork::gatewayLog()
 {
-    if (m_miniupnpd)
-        m_log += QString::fromLocal8Bit(m_miniupnpd->readAll());
-    return m_log;
+    return m_miniupnpd ? m_miniupnpd->output() : QString();
 }
 
 EnterNamespace::EnterNamespace(const QString &name)

@@ -6,16 +6,30 @@
 // A socket belongs to the namespace its creating thread was in at the time, whichever
 // thread uses it later; EnterNamespace moves the calling thread for a scope.
 
-#include <QProcess>
+#include "childprocess.h"
+
 #include <QString>
 #include <QTemporaryDir>
+#include <QtTest>
 #include <memory>
 #include <optional>
 
 namespace tarnivel::test {
 
-// A system tool's path, looking in the sbin folders too (root's tools are not on every PATH).
-QString findTool(const QString &name);
+// Whether this process may make network namespaces: root's CAP_NET_ADMIN and CAP_SYS_ADMIN.
+bool mayMakeNamespaces();
+
+// Fails the test with what went wrong while `object` (anything with setupError()) was made.
+#define VERIFY_SET_UP(object) QVERIFY2((object).setupError().isEmpty(), qPrintable((object).setupError()))
+
+// Skips the test when this process may not make network namespaces; otherwise makes
+// `Type name(arguments)` and fails the test with its set-up error (a tool that is missing,
+// a step that failed). Only the rights make a test skip: anything else is a failure.
+#define NAMESPACES_OR_SKIP(Type, name, ...)                                                                      \
+    if (!::tarnivel::test::mayMakeNamespaces())                                                                  \
+        QSKIP("needs network namespaces of its own, which take root (CAP_NET_ADMIN and CAP_SYS_ADMIN)");     \
+    Type name{__VA_ARGS__};                                                                                      \
+    VERIFY_SET_UP(name)
 
 class TwoNamespaces
 {
@@ -26,7 +40,8 @@ public:
     // Why namespaces cannot be made here (no rights, no tools); nothing when they can.
     static std::optional<QString> unavailableBecause();
 
-    // Names carry the process id, so test programs running side by side never meet.
+    // Names carry the process id, so test programs running side by side never meet. A tool
+    // that is missing is a set-up error.
     TwoNamespaces();
     ~TwoNamespaces();
     TwoNamespaces(const TwoNamespaces &) = delete;
@@ -91,9 +106,8 @@ private:
     QString m_names[3];
     QString m_setupError;
     std::unique_ptr<QTemporaryDir> m_folder;
-    std::unique_ptr<QProcess> m_miniupnpd;
+    std::unique_ptr<ChildProcess> m_miniupnpd;
     std::unique_ptr<QObject> m_stun; // the STUN sockets, made in the internet namespace
-    QString m_log;
 };
 
 // The calling thread is in the named namespace until the guard goes.

@@ -10,11 +10,11 @@
 
 namespace tarnivel::test {
 
-CopyBase::CopyBase(const QString &address, const QString &name, LanDiscovery *discovery, ReachOutside reach)
+CopyBase::CopyBase(const QString &address, const QString &name, LanDiscovery *discovery, OutsideAccessOptions outside)
     : m_address(address)
     , m_name(name)
     , m_discovery(discovery ? discovery : &lan)
-    , m_reach(reach)
+    , m_outside(outside)
 {
 }
 
@@ -28,8 +28,8 @@ SessionOptions CopyBase::options()
     options.sound = &sound;
     options.urlOpener = &urlOpener;
     options.lanDiscovery = m_discovery;
-    options.reachOutside = m_reach.on;
-    options.portLeaseSeconds = m_reach.leaseSeconds;
+    options.outsideAccess = m_outside.on;
+    options.portLeaseSeconds = m_outside.leaseSeconds;
     return options;
 }
 
@@ -68,8 +68,8 @@ TestCopy::TestCopy(int n, const QString &name)
 {
 }
 
-TestCopy::TestCopy(const QString &address, const QString &name, LanDiscovery *discovery, ReachOutside reach)
-    : CopyBase(address, name, discovery, reach)
+TestCopy::TestCopy(const QString &address, const QString &name, LanDiscovery *discovery, OutsideAccessOptions outside)
+    : CopyBase(address, name, discovery, outside)
     , m_session(std::make_unique<Session>(options(), m_views, m_views))
 {
     m_session->load(QString(), m_views);
@@ -115,8 +115,8 @@ WindowCopy::WindowCopy(int n, const QString &name)
 {
 }
 
-WindowCopy::WindowCopy(const QString &address, const QString &name, LanDiscovery *discovery, ReachOutside reach)
-    : CopyBase(address, name, discovery, reach)
+WindowCopy::WindowCopy(const QString &address, const QString &name, LanDiscovery *discovery, OutsideAccessOptions outside)
+    : CopyBase(address, name, discovery, outside)
     , m_window(std::make_unique<MainWindow>(options()))
 {
     m_window->load(QString());
@@ -135,7 +135,7 @@ Session &WindowCopy::session()
 
 void WindowCopy::say(const QString &text)
 {
-    m_window->input()->setText(text);
+    control<QLineEdit>(*m_window, "txtInput")->setText(text);
     session().composer().enterPressed();
 }
 
@@ -147,8 +147,8 @@ QString WindowCopy::title() const
 QStringList WindowCopy::members()
 {
     QStringList names;
-    for (int i = 0; i < m_window->memberList()->count(); ++i)
-        names << m_window->memberList()->item(i)->text();
+    for (int i = 0; i < control<QListWidget>(*m_window, "lbList")->count(); ++i)
+        names << control<QListWidget>(*m_window, "lbList")->item(i)->text();
     return names;
 }
 

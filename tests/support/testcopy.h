@@ -7,8 +7,8 @@
 #include "fakes.h"
 #include "fakeviews.h"
 #include "mesh/connectionroster.h"
-#include "platform/sound.h"
-#include "platform/urlopener.h"
+#include "desktop/sound.h"
+#include "desktop/urlopener.h"
 #include "session/session.h"
 
 #include <QStringList>
@@ -22,7 +22,7 @@ class MainWindow;
 namespace tarnivel::test {
 
 // Port mapping and reachability checks: off unless the test built a network for them.
-struct ReachOutside
+struct OutsideAccessOptions
 {
     bool on = false;
     int leaseSeconds = 3600; // short to see renewals
@@ -52,7 +52,7 @@ public:
     FakeLanDiscovery lan;
 
 protected:
-    CopyBase(const QString &address, const QString &name, LanDiscovery *discovery = nullptr, ReachOutside reach = {});
+    CopyBase(const QString &address, const QString &name, LanDiscovery *discovery = nullptr, OutsideAccessOptions outside = {});
     SessionOptions options();
 
     QTemporaryDir m_folder;
@@ -61,7 +61,7 @@ protected:
     QString m_address;
     QString m_name;
     LanDiscovery *m_discovery;
-    ReachOutside m_reach;
+    OutsideAccessOptions m_outside;
 };
 
 class TestCopy : public CopyBase
@@ -71,9 +71,9 @@ public:
     TestCopy(int n, const QString &name);
     // Bound to this address instead (one the test made, in a namespace of its own), and
     // finding and being found through this discovery (the real Avahi) instead of the fake.
-    // With reach.on it also asks the gateway to forward its ports and directory servers
+    // With outside.on it also asks the gateway to forward its ports and directory servers
     // whether it can be reached.
-    TestCopy(const QString &address, const QString &name, LanDiscovery *discovery = nullptr, ReachOutside reach = {});
+    TestCopy(const QString &address, const QString &name, LanDiscovery *discovery = nullptr, OutsideAccessOptions outside = {});
     ~TestCopy() override;
 
     Session &session() override { return *m_session; }
@@ -98,7 +98,7 @@ class WindowCopy : public CopyBase
 {
 public:
     WindowCopy(int n, const QString &name);
-    WindowCopy(const QString &address, const QString &name, LanDiscovery *discovery = nullptr, ReachOutside reach = {});
+    WindowCopy(const QString &address, const QString &name, LanDiscovery *discovery = nullptr, OutsideAccessOptions outside = {});
     ~WindowCopy() override;
 
     MainWindow &window() { return *m_window; }

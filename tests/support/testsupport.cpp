@@ -2,8 +2,12 @@
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QWidget>
 #include <QFileInfo>
+#include <QFont>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QWidget>
+#include <QtTest>
 
 namespace tarnivel::test {
 
@@ -28,6 +32,58 @@ QString loopbackText(int n)
 QAction *findAction(QWidget &window, const QString &name)
 {
     return window.findChild<QAction *>(name);
+}
+
+QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray out;
+    for (int v : values)
+        out.append(char(v));
+    return out;
+}
+
+QString render(const QTextDocument &document, RenderMarks marks)
+{
+    QString out;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (block != document.begin())
+            out += u'\n';
+        bool underlineOpen = false;
+        bool emphasisOpen = false;
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            const bool underlined = format.fontUnderline();
+            const bool emphasised =
+                marks == RenderMarks::UnderlineAndEmphasis && format.fontWeight() == QFont::Bold && format.fontItalic();
+            // An underlined run sits inside an emphasised one.
+            if (underlineOpen && (!underlined || emphasised != emphasisOpen)) {
+                out += u'⟧';
+                underlineOpen = false;
+            }
+            if (emphasised != emphasisOpen) {
+                out += emphasised ? u'«' : u'»';
+                emphasisOpen = emphasised;
+            }
+            if (underlined && !underlineOpen) {
+                out += u'⟦';
+                underlineOpen = true;
+            }
+            out += it.fragment().text();
+        }
+        if (underlineOpen)
+            out += u'⟧';
+        if (emphasisOpen)
+            out += u'»';
+    }
+    return out;
+}
+
+bool activate(QWidget &window)
+{
+    window.show();
+    window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    return QTest::qWaitForWindowActive(&window);
 }
 
 } // namespace tarnivel::test

@@ -17,7 +17,7 @@
 #include "ui/splashwindow.h"
 #include "ui/startup.h"
 
-#include "platform/clipboard.h"
+#include "desktop/clipboard.h"
 
 #include <QApplication>
 #include <QColorDialog>
