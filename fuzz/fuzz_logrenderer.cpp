@@ -1,6 +1,7 @@
 // Text through LogRenderer::append into a log document, in pieces as lines arrive: the
-// document must hold exactly the text (line breaks by the log's rules), emphasised where
-// asked, and underlined exactly on the "http://" addresses.
+// document must hold exactly the text (line breaks by the log's rules, a long line read back
+// whole across its continuation blocks), emphasised where asked, and underlined exactly on
+// the "http://" addresses.
 //
 // Input: pieces, each a flags byte (1: emphasised, 2: addresses underlined), a length byte
 // n and n bytes of UTF-8 (n = 255: the rest of the input).
@@ -73,17 +74,12 @@ public:
         }
     }
 
-    QString plainText() const
+    // The log's text as logText() gives it: one line per line, each character as written.
+    QString text() const
     {
         QString text;
-        for (const Shown &s : shown) {
-            if (s.c == QChar::LineSeparator)
-                text += u'\n';
-            else if (s.c == QChar::Nbsp)
-                text += u' ';
-            else
-                text += s.c;
-        }
+        for (const Shown &s : shown)
+            text += s.c;
         return text;
     }
 
@@ -97,7 +93,8 @@ std::vector<Shown> shownBy(const QTextDocument &document)
 {
     std::vector<Shown> shown;
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        if (block != document.begin())
+        // A long line goes on in continuation blocks: they end no line.
+        if (block != document.begin() && !continuesLine(block))
             shown.push_back({u'\n', true, false, false});
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
@@ -140,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         model.append(text, emphasised, underline);
     }
 
-    check(document.toPlainText() == model.plainText(), "the log does not read back as the text");
+    check(logText(document) == model.text(), "the log does not read back as the text");
     check(shownBy(document) == model.shown, "emphasis or address marking differs");
     return 0;
 }

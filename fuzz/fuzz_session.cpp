@@ -45,6 +45,7 @@
 #include <QTemporaryDir>
 #include <QTextDocument>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -150,15 +151,26 @@ int errorNumber(uint8_t pick)
     return pick < known ? numbers[pick] : 10000 + pick;
 }
 
-// Whether this arrival is a chat line that must add text to the log. After a line break a
-// leading LF may only complete a CR LF pair, so it is not counted then.
-bool showsChatText(int index, const QByteArray &bytes, bool logEndsInBreak)
+// Whether this arrival is the greeting of a chat connection (which it needs before anything
+// it sends is shown).
+bool isGreeting(int index, const QByteArray &bytes)
 {
     if (index < FirstAccepted)
         return false;
     const QString text = wire::decode(bytes);
     const QChar greeting = index < FirstDialled ? wire::HelloMark : wire::ReplyMark;
-    if (text.contains(wire::RefuseMark) || (!text.isEmpty() && text.front() == greeting))
+    return !text.contains(wire::RefuseMark) && !text.isEmpty() && text.front() == greeting;
+}
+
+// Whether this arrival on a connection that has greeted is a chat line that must add text to
+// the log. After a line break a leading LF may only complete a CR LF pair, so it is not
+// counted then.
+bool showsChatText(int index, const QByteArray &bytes, bool logEndsInBreak)
+{
+    if (index < FirstAccepted || isGreeting(index, bytes))
+        return false;
+    const QString text = wire::decode(bytes);
+    if (text.contains(wire::RefuseMark))
         return false;
     // Text up to the last CR LF is shown at once; the rest may be held for its line's end.
     const qsizetype lineEnd = bytes.lastIndexOf("\r\n");
@@ -197,6 +209,8 @@ void runEvents(Copy &copy, Input &input)
     (void)rawPorts[0].listen(QHostAddress(RawPeerAddressText), wire::ChatPort);
     (void)rawPorts[1].listen(QHostAddress(RawPeerAddressText), wire::JoinPort);
     QTextDocument &log = copy.session->logDocument();
+    // The connection each chat socket held when it greeted: nothing else is shown.
+    std::map<int, quint64> greetedConnections;
     while (!input.atEnd()) {
         const uint8_t op = input.byte();
         const int index = op % SocketCount;
@@ -208,7 +222,12 @@ void runEvents(Copy &copy, Input &input)
         switch (op / SocketCount) {
         case 0: {
             const QByteArray bytes = input.bytes();
-            chatTextArrived = showsChatText(index, bytes, logBefore.endsWith(u'\n'));
+            const quint64 connection = socket.connection();
+            const auto greeted = greetedConnections.find(index);
+            chatTextArrived = greeted != greetedConnections.end() && greeted->second == connection
+                              && showsChatText(index, bytes, logBefore.endsWith(u'\n'));
+            if (isGreeting(index, bytes))
+                greetedConnections[index] = connection;
             emit socket.dataArrival(bytes);
             break;
         }
