@@ -67,10 +67,10 @@ QStringList rowsOf(const NearbyWindow &window)
 
 // Announced under the machine's host name ("C@hc": "hc.local") unless one is given.
 FoundCopy found(const QString &key, const QString &name, const QString &address, std::optional<int> members,
-                const QString &hostName = QString(), bool keyed = false)
+                const QString &hostName = QString())
 {
     const QString host = hostName.isEmpty() ? name.section(u'@', 1) + QStringLiteral(".local") : hostName;
-    return FoundCopy{key, name, host, QHostAddress(address), 3220, members, Version, keyed};
+    return FoundCopy{key, name, host, QHostAddress(address), 3220, members, Version};
 }
 
 } // namespace
@@ -216,10 +216,9 @@ void TestNearby::theListFollowsTheNetworkAndJoins()
     emit a.lan.found(found(QStringLiteral("1"), QStringLiteral("B@hb"), b1, 0));
     emit a.lan.found(found(QStringLiteral("2"), QStringLiteral("C@hc"), QStringLiteral("127.0.0.1"), 2));
     emit a.lan.found(found(QStringLiteral("3"), QStringLiteral("C@hc"), QStringLiteral("192.0.2.8"), 2)); // C again, on the LAN
-    emit a.lan.found(found(QStringLiteral("4"), QStringLiteral("D@hd"), QStringLiteral("192.0.2.9"), std::nullopt, {}, true));
-    // One row per copy, a LAN address before the loopback, no count when the record has none,
-    // a copy that takes only its invite key's members marked.
-    const QStringList before{"B@hb|" + b1 + "|0|", "C@hc|192.0.2.8|2|", "D@hd|192.0.2.9||招待キー"};
+    emit a.lan.found(found(QStringLiteral("4"), QStringLiteral("D@hd"), QStringLiteral("192.0.2.9"), std::nullopt));
+    // One row per copy, a LAN address before the loopback, no count when the record has none.
+    const QStringList before{"B@hb|" + b1 + "|0|", "C@hc|192.0.2.8|2|", "D@hd|192.0.2.9||"};
     QCOMPARE(rowsOf(*window), before);
     QVERIFY(window->statusLine()->text().startsWith(QStringLiteral("3 件見つかりました")));
 
@@ -262,7 +261,7 @@ void TestNearby::theListFollowsTheNetworkAndJoins()
     emit a.lan.found(found(QStringLiteral("6"), QStringLiteral("C@hc"), QStringLiteral("192.0.2.7"), 1,
                            QStringLiteral("hc-192-0-2-7.local")));
     QCOMPARE(rowsOf(*window), (QStringList{"B@hb|" + b1 + "|0|参加中", "C@hc|192.0.2.7|1|", "C@hc|192.0.2.8|2|",
-                                           "D@hd|192.0.2.9||招待キー"}));
+                                           "D@hd|192.0.2.9||"}));
 
     // Departures: C stays while it is seen anywhere.
     emit a.lan.lost(QStringLiteral("3"));

@@ -158,7 +158,6 @@ void SocketTest::connectAcceptAndExchange_data()
     QTest::newRow("marker bytes") << QByteArray("\x01\x02\x03\x04", 4) << false;
     QTest::newRow("4 MiB") << largePayload() << false;
     // Inside TLS the same events come with the same bytes, read at most 64 KiB at a time.
-    QTest::newRow("chat line, with an invite key") << QByteArray("alice> hello\r\n") << true;
     QTest::newRow("4 MiB, with an invite key") << largePayload() << true;
 }
 
@@ -459,10 +458,8 @@ void SocketTest::listenReplacesWhatTheSocketHeld()
 void SocketTest::arrivalsWhileAHandlerRuns_data()
 {
     QTest::addColumn<bool>("peerCloses");
-    QTest::addColumn<bool>("keyed");
-    QTest::newRow("more bytes") << false << false;
-    QTest::newRow("more bytes and close") << true << false;
-    QTest::newRow("more bytes and close, with an invite key") << true << true;
+    QTest::newRow("more bytes") << false;
+    QTest::newRow("more bytes and close") << true;
 }
 
 void SocketTest::arrivalsWhileAHandlerRuns()
@@ -470,8 +467,7 @@ void SocketTest::arrivalsWhileAHandlerRuns()
     // Bytes and a close that the peer sends while a handler still runs come after it, none
     // lost or reordered, the close last.
     QFETCH(bool, peerCloses);
-    QFETCH(bool, keyed);
-    Pair p(keyed);
+    Pair p;
     QVERIFY(p.establish());
 
     bool first = true;
