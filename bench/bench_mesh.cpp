@@ -11,10 +11,19 @@
 //      its size), with pending events run after each write as the mesh's sender does. A
 //      peer's cost from arrival to log (over plain sockets) should be at most 1.5x the
 //      floor's.
+// With an invite key (every connection inside TLS), in the same run:
+//  (a) the keyed mesh forms in rounds alternating with the plain one (target under 1 s, and
+//      at most 3x plain);
+//  (d) a typed line to ten keyed members, in chunks alternating with the plain mesh (target:
+//      median at most 1.2x plain);
+//  (e) CPU per connection, both ends in this process, plain and keyed: the handshake's cost;
+//  (f) memory per copy with ten members, plain and keyed, each measured in a process of its
+//      own (bench_mesh --memory plain|keyed).
 //
 // Usage: bench_mesh [lines]   (default 1000)
 
 #include "benchsupport.h"
+#include "testaccess.h"
 #include "testcopy.h"
 #include "ui/mainwindow.h"
 #include "testsupport.h"
@@ -23,11 +32,14 @@
 #include "text/codepage932.h"
 #include "desktop/dialup.h"
 #include "desktop/sound.h"
+#include "net/invitetls.h"
+#include "net/socket.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -40,6 +52,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -50,6 +63,16 @@ namespace {
 
 constexpr int Copies = 11;
 constexpr int MeshRounds = 5;
+const QByteArray InviteKey = QByteArray::fromHex("be4c4be4c4be4c4be4c4be4c4be4c4be4c4");
+constexpr int HandshakeRounds = 200;
+constexpr int AlternatingChunk = 50;
+
+double cpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
 
 // Let everything pending (repaints included) happen, outside any measurement.
 void settle()
@@ -96,6 +119,95 @@ double formMesh(std::vector<std::unique_ptr<test::WindowCopy>> &copies)
         return std::all_of(copies.begin(), copies.end(), [](auto &c) { return c->namedMemberCount() == Copies - 1; });
     });
     return complete ? double(clock.nsecsElapsed()) / 1e6 : -1;
+}
+
+// Eleven idle copies, each knowing its address, from loopback(first) on; with the invite key or not.
+template <typename Copy>
+std::vector<std::unique_ptr<Copy>> makeCopies(int first, bool keyed)
+{
+    std::vector<std::unique_ptr<Copy>> copies;
+    for (int n = first; n < first + Copies; ++n) {
+        copies.push_back(std::make_unique<Copy>(n, QStringLiteral("人%1").arg(n)));
+        copies.back()->dialup.value = copies.back()->address();
+        if (keyed && !copies.back()->session().inviteKey().set(InviteKey))
+            std::printf("could not set the invite key\n");
+    }
+    return copies;
+}
+
+// ---- (e) one connection, plain or inside TLS ---------------------------------------------
+
+// CPU milliseconds per connection made and greeted with one byte, both ends in this process.
+double cpuPerConnection(bool keyed)
+{
+    SocketContext context(test::loopback(60));
+    context.setInviteKey(keyed ? InviteKeyMode::Set : InviteKeyMode::None, invitetls::derivePsk(InviteKey));
+    Socket listener(context);
+    listener.setLocalPort(0);
+    if (!listener.listen())
+        return -1;
+    Socket accepted(context);
+    Socket dialled(context);
+    QObject::connect(&listener, &Socket::connectionRequest, [&accepted](int id) { accepted.accept(id); });
+    bool arrived = false;
+    QObject::connect(&accepted, &Socket::dataArrival, [&arrived](const QByteArray &) { arrived = true; });
+    QObject::connect(&dialled, &Socket::connected, [&dialled] { dialled.sendData("\x02"); });
+    const double start = cpuMs();
+    for (int i = 0; i < HandshakeRounds; ++i) {
+        arrived = false;
+        dialled.connectToRemote(test::loopbackText(60), listener.localPort());
+        if (!bench::runUntil([&arrived] { return arrived; }))
+            return -1;
+        dialled.close();
+        accepted.close();
+    }
+    return (cpuMs() - start) / HandshakeRounds;
+}
+
+// ---- (f) memory per copy, in a process of its own ----------------------------------------
+
+qint64 residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+// The child's part: eleven headless copies form the mesh; prints KiB per copy.
+int measureMemory(bool keyed)
+{
+    settle();
+    const qint64 before = residentKiB();
+    auto copies = makeCopies<test::TestCopy>(1, keyed);
+    for (int n = 1; n < Copies; ++n) {
+        copies[n]->joinThrough(copies[n * 3 / 4]->address());
+        if (!bench::runUntil([&] { return copies[n]->namedMemberCount() == n; }))
+            return 2;
+    }
+    if (!bench::runUntil([&] {
+            return std::all_of(copies.begin(), copies.end(), [](auto &c) { return c->namedMemberCount() == Copies - 1; });
+        }))
+        return 2;
+    // A line to everyone, so every connection has carried its records both ways.
+    copies[0]->say(QStringLiteral("メモリ"));
+    bench::runUntil([&] { return copies[Copies - 1]->logText().contains(QStringLiteral("メモリ")); });
+    settle();
+    std::printf("%lld\n", (residentKiB() - before) / Copies);
+    return 0;
+}
+
+qint64 memoryPerCopy(const QString &program, bool keyed)
+{
+    QProcess child;
+    child.start(program, {QStringLiteral("--memory"), keyed ? QStringLiteral("keyed") : QStringLiteral("plain")});
+    if (!child.waitForFinished(120000) || child.exitCode() != 0)
+        return -1;
+    return child.readAllStandardOutput().trimmed().toLongLong();
 }
 
 // ---- (b) a line to ten peers -------------------------------------------------------------
@@ -249,34 +361,45 @@ int main(int argc, char *argv[])
 {
     bench::useOffscreenUnlessSet();
     QApplication app(argc, argv);
+    if (argc > 2 && QByteArray(argv[1]) == "--memory")
+        return measureMemory(QByteArray(argv[2]) == "keyed");
     const int lines = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 1000;
     if (lines < 1) {
         std::printf("usage: bench_mesh [lines]   (lines at least 1)\n");
         return 2;
     }
 
-    // (a) Each round starts from eleven idle copies; the windows are made before the clock runs.
+    // (a) Each round starts from eleven idle copies; the windows are made before the clock
+    // runs. Plain and keyed rounds alternate, the keyed copies on addresses of their own.
     std::vector<double> meshTimes;
+    std::vector<double> keyedMeshTimes;
     std::vector<std::unique_ptr<test::WindowCopy>> copies;
+    std::vector<std::unique_ptr<test::WindowCopy>> keyedCopies;
     for (int round = 0; round < MeshRounds; ++round) {
-        copies.clear();
-        settle();
-        for (int n = 1; n <= Copies; ++n) {
-            copies.push_back(std::make_unique<test::WindowCopy>(n, QStringLiteral("人%1").arg(n)));
-            copies.back()->dialup.value = copies.back()->address(); // each copy knows its address
+        for (const bool keyed : {false, true}) {
+            auto &these = keyed ? keyedCopies : copies;
+            these.clear();
+            settle();
+            these = makeCopies<test::WindowCopy>(keyed ? 21 : 1, keyed);
+            settle();
+            const double ms = formMesh(these);
+            if (ms < 0) {
+                std::printf("(a) round %d: the %s mesh did not form\n", round + 1, keyed ? "keyed" : "plain");
+                return 2;
+            }
+            (keyed ? keyedMeshTimes : meshTimes).push_back(ms);
         }
-        settle();
-        const double ms = formMesh(copies);
-        if (ms < 0) {
-            std::printf("(a) round %d: the mesh did not form\n", round + 1);
-            return 2;
-        }
-        meshTimes.push_back(ms);
     }
     const Figures mesh = figuresOf(meshTimes);
+    const Figures keyedMesh = figuresOf(keyedMeshTimes);
     const bool meshFast = mesh.max < 1000.0;
+    const bool keyedMeshFast = keyedMesh.max < 1000.0 && keyedMesh.median <= 3 * mesh.median;
     std::printf("(a) eleven-copy mesh formed in: median %.1f ms, worst %.1f ms over %d rounds  %s (target < 1000 ms)\n",
                 mesh.median, mesh.max, MeshRounds, verdict(meshFast));
+    std::printf("    keyed (TLS): median %.1f ms, worst %.1f ms: %.2fx plain  %s (target < 1000 ms, <= 3x)\n",
+                keyedMesh.median, keyedMesh.max, keyedMesh.median / mesh.median, verdict(keyedMeshFast));
+    for (auto &c : keyedCopies)
+        c->window().hide();
 
     // (b) On the last mesh formed: first as the program runs (windows shown, so every peer
     // repaints its log), then with the windows hidden to tell layout from painting.
@@ -323,5 +446,47 @@ int main(int argc, char *argv[])
                 (h.median - p.median) / 10);
     std::printf("(c) per peer from arrival to log: mesh %.1f us, bare-view floor %.1f us: %.2fx  %s (target <= 1.5x)\n",
                 perPeerMesh, perPeerFloor, overFloor, verdict(floorOk));
-    return meshFast && medianOk && p99Ok && floorOk ? 0 : 1;
+
+    // (d) Both meshes shown again, lines alternating between them a chunk at a time.
+    for (auto *these : {&copies, &keyedCopies}) {
+        for (auto &c : *these)
+            c->window().show();
+    }
+    settle();
+    std::vector<double> plainShown;
+    std::vector<double> keyedShown;
+    for (int done = 0; done < lines; done += AlternatingChunk) {
+        const int chunk = std::min(AlternatingChunk, lines - done);
+        for (const bool keyed : {false, true}) {
+            const std::vector<double> some = meshLatencies(keyed ? keyedCopies : copies, chunk);
+            (keyed ? keyedShown : plainShown).insert((keyed ? keyedShown : plainShown).end(), some.begin(), some.end());
+        }
+    }
+    if (int(plainShown.size()) != lines || int(keyedShown.size()) != lines) {
+        std::printf("(d) incomplete\n");
+        return 2;
+    }
+    const Figures dp = figuresOf(plainShown);
+    const Figures dk = figuresOf(keyedShown);
+    const bool keyedLineOk = dk.median <= 1.2 * dp.median;
+    std::printf("(d) a line to ten members, windows shown, alternating (microseconds):\n");
+    std::printf("    %-30s %10.1f %10.1f %10.1f\n", "plain", dp.median, dp.p99, dp.max);
+    std::printf("    %-30s %10.1f %10.1f %10.1f\n", "keyed (TLS)", dk.median, dk.p99, dk.max);
+    std::printf("    keyed/plain: median %.2fx  %s (target <= 1.2x), p99 %.2fx\n", dk.median / dp.median,
+                verdict(keyedLineOk), dk.p99 / dp.p99);
+    copies.clear();
+    keyedCopies.clear();
+    settle();
+
+    // (e) and (f)
+    const double plainCpu = cpuPerConnection(false);
+    const double keyedCpu = cpuPerConnection(true);
+    std::printf("(e) CPU per connection made and greeted, both ends: plain %.3f ms, keyed %.3f ms: the handshake %.3f ms\n",
+                plainCpu, keyedCpu, keyedCpu - plainCpu);
+    const QString self = QCoreApplication::applicationFilePath();
+    const qint64 plainMemory = memoryPerCopy(self, false);
+    const qint64 keyedMemory = memoryPerCopy(self, true);
+    std::printf("(f) memory per copy with ten members (headless): plain %lld KiB, keyed %lld KiB (+%lld KiB)\n",
+                plainMemory, keyedMemory, keyedMemory - plainMemory);
+    return meshFast && medianOk && p99Ok && floorOk && keyedMeshFast && keyedLineOk ? 0 : 1;
 }

@@ -77,7 +77,9 @@ TxtRecord txtRecord(const LanAnnouncement &announcement)
 {
     const QByteArray members = "members=" + QByteArray::number(announcement.memberCount);
     const QByteArray version = "version=" + announcement.version.toUtf8();
-    return TxtRecord(avahi_string_list_new(members.constData(), version.constData(), nullptr), &avahi_string_list_free);
+    // Only a keyed copy says so: a plain copy's record stays as it always was.
+    const char *keyed = announcement.keyed ? "keyed=1" : nullptr;
+    return TxtRecord(avahi_string_list_new(members.constData(), version.constData(), keyed, nullptr), &avahi_string_list_free);
 }
 
 QString txtValue(AvahiStringList *txt, const char *key)
@@ -279,6 +281,7 @@ void AvahiLink::publish()
         LanAnnouncement before = *m_published;
         before.memberCount = wanted.memberCount;
         before.version = wanted.version;
+        before.keyed = wanted.keyed;
         if (before == wanted
             && avahi_entry_group_update_service_txt_strlst(m_group, m_publishedInterface, AVAHI_PROTO_INET, AvahiPublishFlags(0),
                                                            m_serviceName.constData(), LanServiceType, nullptr,
@@ -473,6 +476,7 @@ void AvahiLink::onResolve(AvahiServiceResolver *resolver, AvahiIfIndex interface
     if (isNumber && members >= 0 && members <= MaxMemberCount)
         copy.memberCount = members;
     copy.version = txtValue(txt, "version").left(MaxVersionCharacters);
+    copy.keyed = txtValue(txt, "keyed") == QLatin1String("1");
     link.tell([copy](AvahiDiscovery &d) { emit d.found(copy); });
 }
 

@@ -19,6 +19,7 @@ struct LanAnnouncement
     quint16 port = 0;
     int memberCount = 0;
     QString version;
+    bool keyed = false; // takes only copies with its invite key: "keyed=1" in the TXT record, never the key
     friend bool operator==(const LanAnnouncement &, const LanAnnouncement &) = default;
 };
 
@@ -35,6 +36,7 @@ struct FoundCopy
     quint16 port = 0;
     std::optional<int> memberCount; // absent when its record does not say
     QString version;
+    bool keyed = false;
 };
 
 enum class LanAvailability { Unknown, Available, Unavailable };

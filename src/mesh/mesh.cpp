@@ -3,6 +3,7 @@
 #include "conversation/chatlog.h"
 #include "mesh/connectionroster.h"
 #include "mesh/joinanswerer.h"
+#include "mesh/keyrefusals.h"
 #include "mesh/newcomerjoin.h"
 #include "mesh/outbox.h"
 #include "mesh/statuslines.h"
@@ -24,7 +25,9 @@ Mesh::Mesh(SocketContext &context, ChatLog &log, OwnAddress &ownAddress, const P
     : QObject(parent)
     , m_log(log)
     , m_prefs(prefs)
+    , m_context(context)
     , m_roster(std::make_unique<ConnectionRoster>(context))
+    , m_keyRefusals(std::make_unique<KeyRefusals>(context, log))
     , m_outbox(new Outbox(this))
 {
     m_joinAnswerer = std::make_unique<JoinAnswerer>(static_cast<JoinHost &>(*this), *m_roster, log, ownAddress);
@@ -135,6 +138,9 @@ void Mesh::reopenJoinPort()
 
 bool Mesh::listenOn(Socket &socket)
 {
+    // Without a readable invite key nothing listens, and that has been said already.
+    if (m_context.inviteKeyMode() == InviteKeyMode::Unreadable)
+        return false;
     const quint16 port = socket.localPort();
     if (socket.listen()) {
         if (m_portsReportedUnavailable.remove(port))

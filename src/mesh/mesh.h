@@ -27,6 +27,7 @@ namespace tarnivel {
 class ChatLog;
 class ConnectionRoster;
 class JoinAnswerer;
+class KeyRefusals;
 class NewcomerJoin;
 class Outbox;
 class OwnAddress;
@@ -144,7 +145,9 @@ private:
 
     ChatLog &m_log;
     const Preferences &m_prefs;
+    const SocketContext &m_context;
     std::unique_ptr<ConnectionRoster> m_roster;
+    std::unique_ptr<KeyRefusals> m_keyRefusals;
     std::unique_ptr<JoinAnswerer> m_joinAnswerer;
     std::unique_ptr<NewcomerJoin> m_newcomerJoin;
     Outbox *m_outbox;

@@ -25,6 +25,10 @@ inline QString joinAskError(const QString &description) { return QStringLiteral(
 
 // Not among the classic lines: a listener that cannot be had leaves the copy unreachable.
 inline QString portUnavailable(quint16 port) { return QStringLiteral(" ●ポート%1を開けません。ほかのプログラムが使っているようです。").arg(port) + crlf; }
+// Not among the classic lines: a handshake with the invite key failed, on an accepted
+// connection (a copy without our key dialled us) or a dialled one.
+inline QString keyRefused(const QString &address) { return QStringLiteral(" ●招待キーの違う相手からの接続を断りました: ") + shownText(address) + crlf; }
+inline QString keyMismatch(const QString &address) { return QStringLiteral(" ●") + shownText(address) + QStringLiteral(" とは招待キーが合わないので接続できません") + crlf; }
 // Not among the classic lines: a connection that sent too much without greeting was closed.
 inline QString ungreetedClosed(const QString &address) { return QStringLiteral(" ●") + address + QStringLiteral(" が名乗らずに送り続けたので、接続を切りました。") + crlf; }
 

@@ -1,7 +1,12 @@
 #include "net/socket.h"
 
+#include "net/invitetls.h"
+#include "net/tlslistener.h"
 #include "text/logging.h"
 
+#include <QSslCipher>
+#include <QSslPreSharedKeyAuthenticator>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -39,6 +44,8 @@ QString describeError(int number)
         return QStringLiteral("Connection is forcefully rejected");
     case SocketError::HostNotFound:
         return QStringLiteral("Authoritative answer: Host not found");
+    case SocketError::PermissionDenied:
+        return QStringLiteral("Permission denied");
     default:
         return QStringLiteral("Unexpected error");
     }
@@ -77,12 +84,12 @@ int connectionFailureNumber(QAbstractSocket::SocketError error)
     }
 }
 
-// Peers are always reached over IPv4; show their address without an IPv6 mapping prefix.
-QString dottedAddress(const QHostAddress &address)
+// What the peer has not been handed yet. Inside TLS that is the plain text still to be
+// encrypted and the records still to be sent.
+qint64 unsentBytes(const QTcpSocket &socket)
 {
-    bool isIPv4 = false;
-    const quint32 ipv4 = address.toIPv4Address(&isIPv4);
-    return isIPv4 ? QHostAddress(ipv4).toString() : address.toString();
+    const auto *tls = qobject_cast<const QSslSocket *>(&socket);
+    return socket.bytesToWrite() + (tls ? tls->encryptedBytesToWrite() : 0);
 }
 
 // Have the kernel give up on a peer that stopped answering about timeoutMs after it last
@@ -112,9 +119,9 @@ void watchForDeadPeer(QTcpSocket &socket, int timeoutMs)
 // Let go of a connection nobody listens to any more. Bytes still queued are sent before the
 // connection is closed, like a close of the Winsock control, unless the connection failed;
 // the object deletes itself.
-void retire(QTcpSocket *socket, SocketContext &context, bool sendUnsent)
+void retireNow(QTcpSocket *socket, SocketContext &context, bool sendUnsent)
 {
-    if (sendUnsent && socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() > 0) {
+    if (sendUnsent && socket->state() == QAbstractSocket::ConnectedState && unsentBytes(*socket) > 0) {
         QObject::connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
         QObject::connect(socket, &QAbstractSocket::errorOccurred, socket, &QObject::deleteLater);
         socket->disconnectFromHost();
@@ -124,7 +131,25 @@ void retire(QTcpSocket *socket, SocketContext &context, bool sendUnsent)
     context.dispose(socket);
 }
 
+void retire(QTcpSocket *socket, SocketContext &context, bool sendUnsent)
+{
+    // A QSslSocket raises its signals from the middle of its record handling, which an abort
+    // from inside one of them pulls from under it: it is let go from the event loop.
+    if (qobject_cast<QSslSocket *>(socket))
+        QMetaObject::invokeMethod(
+            socket, [socket, &context, sendUnsent] { retireNow(socket, context, sendUnsent); }, Qt::QueuedConnection);
+    else
+        retireNow(socket, context, sendUnsent);
+}
+
 } // namespace
+
+QString dottedAddress(const QHostAddress &address)
+{
+    bool isIPv4 = false;
+    const quint32 ipv4 = address.toIPv4Address(&isIPv4);
+    return isIPv4 ? QHostAddress(ipv4).toString() : address.toString();
+}
 
 // ---------------------------------------------------------------------------------------------
 
@@ -135,6 +160,12 @@ SocketContext::SocketContext(const QHostAddress &bindAddress, QObject *parent)
 
 // Parked requests and retired sockets are children of the context and go with it.
 SocketContext::~SocketContext() = default;
+
+void SocketContext::setInviteKey(InviteKeyMode mode, const QByteArray &psk)
+{
+    m_inviteKeyMode = mode;
+    m_psk = mode == InviteKeyMode::Set ? psk : QByteArray();
+}
 
 int SocketContext::park(QTcpSocket *pending)
 {
@@ -156,10 +187,8 @@ SocketContext::Parked SocketContext::take(int requestId)
 
 void SocketContext::drop(int requestId)
 {
-    if (QTcpSocket *socket = take(requestId).socket) {
-        socket->abort();
-        dispose(socket);
-    }
+    if (QTcpSocket *socket = take(requestId).socket)
+        retire(socket, *this, false);
 }
 
 void SocketContext::dispose(QObject *finished)
@@ -201,7 +230,10 @@ quint16 Socket::localPort() const
 bool Socket::listen()
 {
     close();
-    auto *server = new QTcpServer(this);
+    if (m_context.inviteKeyMode() == InviteKeyMode::Unreadable)
+        return false;
+    const bool keyed = m_context.inviteKeyMode() == InviteKeyMode::Set;
+    QTcpServer *server = keyed ? new TlsListener(m_context, m_context.psk(), this) : new QTcpServer(this);
     const QHostAddress address =
         m_context.bindAddress().isNull() ? QHostAddress(QHostAddress::AnyIPv4) : m_context.bindAddress();
     if (!server->listen(address, m_localPort)) {
@@ -209,7 +241,11 @@ bool Socket::listen()
         return false;
     }
     m_server = server;
-    connect(server, &QTcpServer::newConnection, this, &Socket::onNewConnection);
+    // A keyed connection is offered once its handshake is done, long after newConnection.
+    if (keyed)
+        connect(server, &QTcpServer::pendingConnectionAvailable, this, &Socket::onNewConnection);
+    else
+        connect(server, &QTcpServer::newConnection, this, &Socket::onNewConnection);
     m_state = SocketState::Listening;
     return true;
 }
@@ -233,7 +269,20 @@ void Socket::connectToRemote(const QString &host, quint16 port)
 void Socket::connectToRemote()
 {
     close();
-    auto *socket = new QTcpSocket(this);
+    const InviteKeyMode keyMode = m_context.inviteKeyMode();
+    QTcpSocket *socket = nullptr;
+    if (keyMode == InviteKeyMode::Set) {
+        auto *tls = new QSslSocket(this);
+        tls->setSslConfiguration(invitetls::configuration());
+        connect(tls, &QSslSocket::preSharedKeyAuthenticationRequired, this,
+                [this](QSslPreSharedKeyAuthenticator *authenticator) {
+                    invitetls::answer(*authenticator, m_context.psk(), true);
+                });
+        connect(tls, &QSslSocket::encrypted, this, &Socket::onEncrypted);
+        socket = tls;
+    } else {
+        socket = new QTcpSocket(this);
+    }
     m_socket = socket;
     connectSignals(socket);
     connect(socket, &QAbstractSocket::connected, this, &Socket::onConnected);
@@ -241,6 +290,10 @@ void Socket::connectToRemote()
     m_state = SocketState::ResolvingHost;
     m_connectTimer->start(m_context.connectTimeoutMs());
 
+    if (keyMode == InviteKeyMode::Unreadable) {
+        failLater(SocketError::PermissionDenied);
+        return;
+    }
     if (m_remoteHost.isEmpty()) {
         failLater(SocketError::HostNotFound);
         return;
@@ -269,7 +322,7 @@ void Socket::sendData(const QByteArray &bytes)
         return;
     m_sendOutstanding = true;
     m_socket->write(bytes);
-    if (m_socket->bytesToWrite() > m_context.maxUnsentBytes()) {
+    if (unsentBytes(*m_socket) > m_context.maxUnsentBytes()) {
         m_sendOverflowed = true;
         failLater(SocketError::ConnectionAborted);
     }
@@ -307,6 +360,8 @@ void Socket::connectSignals(QTcpSocket *socket)
     socket->setReadBufferSize(MaxArrivalBytes);
     connect(socket, &QIODevice::readyRead, this, &Socket::onReadyRead);
     connect(socket, &QIODevice::bytesWritten, this, &Socket::onBytesWritten);
+    if (auto *tls = qobject_cast<QSslSocket *>(socket))
+        connect(tls, &QSslSocket::encryptedBytesWritten, this, &Socket::onBytesWritten);
     connect(socket, &QAbstractSocket::disconnected, this, &Socket::onPeerClosed);
     connect(socket, &QAbstractSocket::errorOccurred, this, &Socket::onSocketError);
 }
@@ -316,6 +371,7 @@ void Socket::releaseConnection(bool sendUnsent)
     m_connectTimer->stop();
     m_sendOutstanding = false;
     m_sendOverflowed = false;
+    m_handshaking = false;
     if (!m_socket)
         return;
     QTcpSocket *old = std::exchange(m_socket, nullptr);
@@ -412,7 +468,7 @@ void Socket::onBytesWritten()
     const quint64 generation = m_generation;
     // A write made inside a sendComplete handler may be flushed before the handler returns,
     // and the socket does not announce that again: report it from this loop.
-    while (m_socket && m_sendOutstanding && m_socket->bytesToWrite() == 0) {
+    while (m_socket && m_sendOutstanding && unsentBytes(*m_socket) == 0) {
         m_sendOutstanding = false;
         emit sendComplete();
         if (!self || generation != m_generation)
@@ -440,6 +496,11 @@ void Socket::onSocketError()
     }
     if (m_state != SocketState::ResolvingHost && m_state != SocketState::Connecting)
         return;
+    if (m_handshaking) {
+        qCDebug(lcNet) << "handshake with" << m_remoteHostIP << "failed:" << m_socket->errorString();
+        failKeyMismatch();
+        return;
+    }
     const int number = dialFailureNumber(socketError);
     if (m_dialling)
         failLater(number); // never raise events from inside connectToRemote()
@@ -471,15 +532,49 @@ void Socket::onConnected()
         return;
     }
     m_connectTimer->stop();
+    m_remoteHostIP = dottedAddress(m_socket->peerAddress());
+    if (auto *tls = qobject_cast<QSslSocket *>(m_socket); tls && !tls->isEncrypted()) {
+        // Nothing is said in the clear: the chat begins once the handshake is done.
+        m_handshaking = true;
+        m_connectTimer->start(m_context.handshakeTimeoutMs());
+        tls->startClientEncryption();
+        return;
+    }
     m_state = SocketState::Connected;
     watchForDeadPeer(*m_socket, m_context.deadPeerTimeoutMs());
-    m_remoteHostIP = dottedAddress(m_socket->peerAddress());
     emit connected();
+}
+
+void Socket::onEncrypted()
+{
+    if (!m_handshaking)
+        return;
+    qCDebug(lcNet) << "handshake with" << m_remoteHostIP << "done:"
+                    << static_cast<QSslSocket *>(m_socket)->sessionCipher().name();
+    m_handshaking = false;
+    m_connectTimer->stop();
+    m_state = SocketState::Connected;
+    watchForDeadPeer(*m_socket, m_context.deadPeerTimeoutMs());
+    emit connected();
+}
+
+// The peer has no invite key, or another: said once through the context, then the dial
+// fails like one the peer refused.
+void Socket::failKeyMismatch()
+{
+    const QPointer<Socket> self(this);
+    const quint64 generation = m_generation;
+    m_handshaking = false;
+    m_context.reportKeyMismatch(m_remoteHostIP.isEmpty() ? m_remoteHost : m_remoteHostIP, true);
+    if (self && generation == m_generation)
+        fail(SocketError::ConnectionRefused);
 }
 
 void Socket::onConnectTimeout()
 {
-    if (m_state == SocketState::ResolvingHost || m_state == SocketState::Connecting)
+    if (m_handshaking)
+        failKeyMismatch();
+    else if (m_state == SocketState::ResolvingHost || m_state == SocketState::Connecting)
         fail(SocketError::TimedOut);
 }
 

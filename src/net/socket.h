@@ -24,6 +24,7 @@ inline constexpr int TimedOut = 10060;
 inline constexpr int ConnectionRefused = 10061;
 inline constexpr int AddressInUse = 10048;
 inline constexpr int AddressNotAvailable = 10049;
+inline constexpr int PermissionDenied = 10013; // the invite key cannot be read: nothing is dialled
 inline constexpr int NetworkUnreachable = 10051;
 inline constexpr int HostNotFound = 11001;
 } // namespace SocketError
@@ -42,8 +43,16 @@ enum class SocketState : int {
     Error = 9,
 };
 
+// Peers are always reached over IPv4: their address without an IPv6 mapping prefix.
+QString dottedAddress(const QHostAddress &address);
+
+// How chat and join connections are carried: in the clear; inside TLS with the invite key's
+// PSK (see invitetls.h); or not at all, because the key cannot be read and plain would
+// betray the user: then nothing listens and nothing is dialled.
+enum class InviteKeyMode { None, Set, Unreadable };
+
 // Shared by all sockets of one running copy: the local address every socket binds to,
-// and connection requests that a listener raised and another socket may accept.
+// connection requests that a listener raised and another socket may accept, and the invite key.
 class SocketContext : public QObject
 {
     Q_OBJECT
@@ -69,6 +78,16 @@ public:
     int deadPeerTimeoutMs() const { return m_deadPeerTimeoutMs; }
     void setDeadPeerTimeoutMs(int ms) { m_deadPeerTimeoutMs = ms; }
 
+    // Listeners and connections made from now on follow this; those that stand keep theirs.
+    void setInviteKey(InviteKeyMode mode, const QByteArray &psk = {});
+    InviteKeyMode inviteKeyMode() const { return m_inviteKeyMode; }
+    QByteArray psk() const { return m_psk; }
+    // A keyed handshake that has not finished this long after the connection stood fails.
+    int handshakeTimeoutMs() const { return m_handshakeTimeoutMs; }
+    void setHandshakeTimeoutMs(int ms) { m_handshakeTimeoutMs = ms; }
+    // Used by sockets and listeners: a handshake with the invite key failed.
+    void reportKeyMismatch(const QString &address, bool dialled) { emit keyMismatch(address, dialled); }
+
     // An incoming connection waiting to be accepted. The peer's address is noted when it
     // arrives, because a connection the peer has closed no longer tells it.
     struct Parked
@@ -87,6 +106,12 @@ public:
     // inside one of its own signals now, and no handler runs the event loop.
     void dispose(QObject *finished);
 
+signals:
+    // A peer without our invite key, or with another, dialled us (the address it came from;
+    // it sent something: a connection that closes silently is no mismatch), or we dialled
+    // one (the address dialled). Nothing was read from it or sent to it in the clear.
+    void keyMismatch(const QString &address, bool dialled);
+
 private:
     struct Waiting
     {
@@ -99,6 +124,9 @@ private:
     int m_connectTimeoutMs = 20000;
     qint64 m_maxUnsentBytes = 4 * 1024 * 1024;
     int m_deadPeerTimeoutMs = 60000;
+    int m_handshakeTimeoutMs = 5000;
+    InviteKeyMode m_inviteKeyMode = InviteKeyMode::None;
+    QByteArray m_psk;
     int m_nextRequestId = 1;
     QHash<int, Waiting> m_pending;
 };
@@ -133,12 +161,16 @@ public:
     QString remoteHostIP() const { return m_remoteHostIP; }
 
     // Listen on localPort() (whatever the socket held is closed first). Returns false, and
-    // raises no event, when the port cannot be had (for instance because it is in use).
+    // raises no event, when the port cannot be had (for instance because it is in use) or the
+    // invite key cannot be read. With the key, a connection is requested once its TLS
+    // handshake is done.
     [[nodiscard]] bool listen();
     // Take over the connection request raised (by any socket of the same context) under this id,
     // closing whatever this socket held first. An id that is no longer pending changes nothing.
     void accept(int requestId);
-    // Dial remoteHost():remotePort().
+    // Dial remoteHost():remotePort(). With the invite key, connected() follows the TLS
+    // handshake; a peer that fails it is reported to the context and fails the dial with
+    // ConnectionRefused. Without a readable key the dial fails with PermissionDenied.
     void connectToRemote();
     void connectToRemote(const QString &host, quint16 port);
     // Close locally: no closed() event follows.
@@ -150,7 +182,7 @@ public:
 signals:
     void connectionRequest(int requestId);
     void connected();
-    // The bytes readable at that moment, at most MaxArrivalBytes at a time.
+    // The bytes readable at that moment (inside TLS: decrypted), at most MaxArrivalBytes at a time.
     void dataArrival(const QByteArray &bytes);
     void sendComplete();
     // The peer closed or reset the connection.
@@ -172,6 +204,8 @@ private:
     void onSocketError();
     void onSocketStateChanged();
     void onConnected();
+    void onEncrypted();
+    void failKeyMismatch();
     void onConnectTimeout();
     void onNewConnection();
 
@@ -194,6 +228,8 @@ private:
     bool m_sendOverflowed = false;
     // Inside connectToRemote(): failures are reported after it returns, never from within.
     bool m_dialling = false;
+    // Dialled with the invite key: the connection stands, its TLS handshake is under way.
+    bool m_handshaking = false;
 };
 
 } // namespace tarnivel

@@ -83,6 +83,7 @@ LanAnnouncement LanPresence::announcement() const
     a.port = wire::ChatPort;
     a.memberCount = m_mesh.connectionCount();
     a.version = m_version;
+    a.keyed = m_keyed;
     return a;
 }
 
@@ -102,6 +103,12 @@ void LanPresence::setAnnouncing(bool on)
 {
     m_announcing = on;
     announceNow();
+}
+
+void LanPresence::setKeyed(bool keyed)
+{
+    m_keyed = keyed;
+    announceSoon();
 }
 
 void LanPresence::refresh()
@@ -186,7 +193,7 @@ QList<NearbyCopy> LanPresence::copies() const
     QList<NearbyCopy> rows;
     for (const FoundCopy *found : std::as_const(byCopy)) {
         const QString address = found->address.toString();
-        rows.append(NearbyCopy{found->instanceName, address, found->memberCount, ourMembers.contains(address)});
+        rows.append(NearbyCopy{found->instanceName, address, found->memberCount, ourMembers.contains(address), found->keyed});
     }
     return rows;
 }

@@ -24,6 +24,7 @@ struct NearbyCopy
     QString address;
     std::optional<int> memberCount;
     bool inOurChat = false;
+    bool keyed = false; // it announces an invite key (which one, nobody can tell)
     friend bool operator==(const NearbyCopy &, const NearbyCopy &) = default;
 };
 
@@ -44,6 +45,8 @@ public:
     void stop();
     void setAnnouncing(bool on);
     bool announcing() const { return m_announcing; }
+    // Whether this copy has an invite key (announced as a flag, never the key).
+    void setKeyed(bool keyed);
     // The user's name may have changed.
     void refresh();
 
@@ -71,6 +74,7 @@ private:
     QString m_hostName;
     bool m_started = false;
     bool m_announcing;
+    bool m_keyed = false;
     // A burst of changes in one turn of the event loop (a join dialling ten members) makes
     // one update.
     bool m_announceQueued = false;

@@ -1,6 +1,7 @@
 #include "session/session.h"
 
 #include "model/commandline.h"
+#include "model/extraswitches.h"
 #include "model/settingsfile.h"
 #include "text/logging.h"
 #include "discovery/avahidiscovery.h"
@@ -58,6 +59,7 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
                                        : nullptr)
     , m_lan(options.lanDiscovery ? *options.lanDiscovery : *m_ownLanDiscovery, m_mesh, m_prefs, options.bindAddress,
             QStringLiteral(TARNIVEL_VERSION_TEXT))
+    , m_inviteKey(programFile(QString::fromLatin1(ExtraSettingsFileName)), m_context, m_mesh, m_log, m_lan)
     , m_titleBody(windowtitle::unconnected())
 {
     if (m_outside)
@@ -298,6 +300,7 @@ void Session::load(const QString &commandLine, LifecycleView &view)
     }
 
     m_ownAddress.findMyAddress();
+    m_inviteKey.load();
     m_mesh.listenAgain();
     if (m_outside)
         m_outside->start();

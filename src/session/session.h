@@ -9,6 +9,7 @@
 #include "directory/roomexchange.h"
 #include "mesh/mesh.h"
 #include "model/preferences.h"
+#include "session/invitekeysetting.h"
 #include "session/lanpresence.h"
 #include "desktop/dialup.h"
 #include "discovery/landiscovery.h"
@@ -86,6 +87,8 @@ public:
     RoomExchange &room() { return m_room; }
     // Being found on the same network and finding the copies there.
     LanPresence &lan() { return m_lan; }
+    // The invite key, which decides how chat and join connections are carried.
+    InviteKeySetting &inviteKey() { return m_inviteKey; }
 
     const Preferences &preferences() const { return m_prefs; }
     void setMyName(const QString &name);
@@ -162,6 +165,7 @@ private:
     RoomExchange m_room;
     std::unique_ptr<OutsideAccess> m_outside;
     LanPresence m_lan;
+    InviteKeySetting m_inviteKey;
     // Set when the address of the next connect command is already chosen (the start-up
     // command line, a directory room): that command then joins the stored connect address
     // without asking, and clears it.

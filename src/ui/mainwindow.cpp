@@ -11,6 +11,8 @@
 #include "ui/extraswitchitems.h"
 #include "session/outsideaccess.h"
 #include "ui/findbar.h"
+#include "ui/invitekeydialog.h"
+#include "ui/keyedindicator.h"
 #include "ui/logappearance.h"
 #include "ui/logfiledialog.h"
 #include "ui/mainlayout.h"
@@ -72,6 +74,7 @@ MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
     m_appearance = new LogAppearance(*m_logView, m_session->log().held(), *m_inputBox, *m_memberList,
                                      *m_memberTickList, this);
     m_attention = new AttentionControl(*this, m_session->mesh(), this);
+    new KeyedIndicator(*m_inputBox, m_session->inviteKey());
     m_extraSwitches = new ExtraSwitchItems(m_session->programFile(QString::fromLatin1(ExtraSettingsFileName)), this);
     m_findBar = new FindBar(*m_logView, centralWidget());
     m_findBar->findBox()->installEventFilter(this);
@@ -214,6 +217,10 @@ void MainWindow::connectMenus()
                              if (OutsideAccess *outside = m_session->outsideAccess())
                                  outside->setReachCheck(on);
                          });
+    // After the switches, at the end of 設定: the invite key.
+    QAction *inviteKeyItem = m.settings->addAction(QStringLiteral("招待キー…"));
+    inviteKeyItem->setObjectName(QStringLiteral("mnInviteKey"));
+    connect(inviteKeyItem, &QAction::triggered, this, &MainWindow::inviteKeyCommand);
 
     connect(m.saveLog, &QAction::triggered, this, &MainWindow::saveLogCommand);
     connect(m.showOwnAddress, &QAction::triggered, this, &MainWindow::showMyAddress);
@@ -343,6 +350,11 @@ void MainWindow::nearbyCommand()
     m_nearbyWindow->show();
     m_nearbyWindow->raise();
     m_nearbyWindow->activateWindow();
+}
+
+void MainWindow::inviteKeyCommand()
+{
+    m_dialogs->show(new InviteKeyDialog(m_session->inviteKey(), *m_clipboard, this));
 }
 
 void MainWindow::askConnectAddress(const QString &lastAddress, Answered answered)
@@ -623,7 +635,9 @@ void MainWindow::showMyAddress()
         // Opened from the event loop itself, never from inside the network's own handlers.
         QMetaObject::invokeMethod(this, [this] {
             m_ownAddressDialogWaiting = false;
-            m_dialogs->show(new MyIpDialog(m_session->ownAddress(), *m_clipboard, m_session->externalAddress(), this));
+            auto *dialog = new MyIpDialog(m_session->ownAddress(), *m_clipboard, m_session->externalAddress(), this);
+            dialog->showInviteKey(m_session->inviteKey().state() == InviteKeySetting::State::Set);
+            m_dialogs->show(dialog);
         }, Qt::QueuedConnection);
     });
 }

@@ -91,6 +91,8 @@ public:
     void serverCommand();
     // "近くのたるにべ": opens (or raises) the list of copies on the same network.
     void nearbyCommand();
+    // "招待キー…": shows the invite key's dialog, modal, without a loop of its own.
+    void inviteKeyCommand();
     // The peer column command ("接続先を表示" / "接続先を隠す").
     void togglePeerColumn();
     void toggleAlwaysOnTop();

@@ -39,6 +39,7 @@ MyIpDialog::MyIpDialog(OwnAddress &ownAddress, Clipboard &clipboard, const QStri
     , m_addressBox(new QLineEdit(this))
     , m_copyButton(new QPushButton(QStringLiteral("IPのコピー"), this))
     , m_externalLabel(new QLabel(this))
+    , m_inviteKeyLabel(new QLabel(QStringLiteral("招待キーで暗号化しています。このアドレスに接続できるのは、同じキーを持つ相手だけです。"), this))
     , m_methodFrame(new QGroupBox(QStringLiteral("IP取得方法"), this))
     , m_programMethodOption(new QRadioButton(QStringLiteral("たるにべで取得（通常はこちら）"), m_methodFrame))
     , m_serverMethodOption(new QRadioButton(QStringLiteral("サーバから取得"), m_methodFrame))
@@ -83,6 +84,10 @@ MyIpDialog::MyIpDialog(OwnAddress &ownAddress, Clipboard &clipboard, const QStri
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(addressRow);
+    m_inviteKeyLabel->setObjectName(QStringLiteral("lblInviteKey"));
+    m_inviteKeyLabel->setWordWrap(true);
+    m_inviteKeyLabel->hide();
+    layout->addWidget(m_inviteKeyLabel);
     layout->addWidget(m_methodFrame);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -128,6 +133,11 @@ void MyIpDialog::done(int result)
     // Whatever the URL box holds counts, even nothing: an empty server means the normal method.
     m_ownAddress.setAddressServer(m_serverMethodOption->isChecked() ? m_serverUrlBox->text() : QString());
     QDialog::done(result);
+}
+
+void MyIpDialog::showInviteKey(bool keyed)
+{
+    m_inviteKeyLabel->setVisible(keyed);
 }
 
 void MyIpDialog::normalChosen()

@@ -39,6 +39,9 @@ public:
     // The message box that warns about the address-server method (modal).
     static void showServerWarning(QWidget *parent, std::function<void(bool goOn)> answered);
 
+    // Says that only copies with this copy's invite key can join it (hidden otherwise).
+    void showInviteKey(bool keyed);
+
     // Closing by OK or by the close box keeps the chosen method.
     void done(int result) override;
 
@@ -58,6 +61,7 @@ private:
     QLineEdit *m_addressBox;
     QPushButton *m_copyButton;
     QLabel *m_externalLabel;
+    QLabel *m_inviteKeyLabel;
     QGroupBox *m_methodFrame;
     QRadioButton *m_programMethodOption;
     QRadioButton *m_serverMethodOption;

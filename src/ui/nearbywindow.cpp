@@ -2,6 +2,7 @@
 
 #include "model/member.h"
 #include "session/lanpresence.h"
+#include "ui/keyedindicator.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -13,6 +14,8 @@ namespace tarnivel {
 
 namespace {
 const QString InOurChat = QStringLiteral("参加中");
+// A copy that takes only members with its invite key (ours or another: nobody can tell).
+const QString Keyed = QStringLiteral("招待キー");
 constexpr int AddressRole = Qt::UserRole;
 constexpr int NameRole = Qt::UserRole + 1; // the whole name, which the row may show cut
 } // namespace
@@ -82,7 +85,14 @@ void NearbyWindow::fill()
         item->setText(AddressColumn, copy.address);
         item->setText(CountColumn, copy.memberCount ? QString::number(*copy.memberCount) : QString());
         item->setTextAlignment(CountColumn, Qt::AlignRight | Qt::AlignVCenter);
-        item->setText(MarkColumn, copy.inOurChat ? InOurChat : QString());
+        QStringList marks;
+        if (copy.keyed)
+            marks << Keyed;
+        if (copy.inOurChat)
+            marks << InOurChat;
+        item->setText(MarkColumn, marks.join(u' '));
+        if (copy.keyed)
+            item->setIcon(MarkColumn, QIcon(KeyedIndicator::lock(m_list->fontMetrics().height(), palette().text().color())));
         item->setData(NameColumn, AddressRole, copy.address);
         item->setData(NameColumn, NameRole, copy.name);
         if (copy.name == currentName && copy.address == currentAddress)

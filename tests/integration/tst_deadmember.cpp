@@ -1,6 +1,6 @@
 // A member whose network vanishes is dropped, with the usual lines, within the dead-peer
 // time-out: while the chat is idle and while the copy is sending to it. The copy lives in
-// one network namespace and a plain peer in another; an nftables rule on the peer's side
+// one network namespace and a plain peer (or a copy with its invite key) in another; an nftables rule on the peer's side
 // cuts the link without a word to either end.
 
 #include "testaccess.h"
@@ -39,16 +39,19 @@ void TestDeadMember::aMemberWhoseNetworkVanishesIsDropped_data()
 {
     QTest::addColumn<Side>("side");
     QTest::addColumn<Activity>("activity");
-    QTest::newRow("accepted, idle") << Side::Accepted << Activity::Idle;
-    QTest::newRow("accepted, sending") << Side::Accepted << Activity::Sending;
-    QTest::newRow("dialled, idle") << Side::Dialled << Activity::Idle;
-    QTest::newRow("dialled, sending") << Side::Dialled << Activity::Sending;
+    QTest::addColumn<bool>("keyed"); // both ends a copy with one invite key: inside TLS
+    QTest::newRow("accepted, idle") << Side::Accepted << Activity::Idle << false;
+    QTest::newRow("accepted, sending") << Side::Accepted << Activity::Sending << false;
+    QTest::newRow("dialled, idle") << Side::Dialled << Activity::Idle << false;
+    QTest::newRow("dialled, sending") << Side::Dialled << Activity::Sending << false;
+    QTest::newRow("dialled, idle, with an invite key") << Side::Dialled << Activity::Idle << true;
 }
 
 void TestDeadMember::aMemberWhoseNetworkVanishesIsDropped()
 {
     QFETCH(Side, side);
     QFETCH(Activity, activity);
+    QFETCH(bool, keyed);
     NAMESPACES_OR_SKIP(TwoNamespaces, net);
     const QString farAddress = QLatin1String(TwoNamespaces::FarAddress);
 
@@ -58,14 +61,20 @@ void TestDeadMember::aMemberWhoseNetworkVanishesIsDropped()
     TestCopy copy(QLatin1String(TwoNamespaces::NearAddress), QStringLiteral("near"));
     TestAccess::socketContext(copy.session()).setDeadPeerTimeoutMs(DeadPeerTimeoutMs);
     copy.togglePeerColumn(); // the member list shows
+    const QByteArray key = QByteArray::fromHex("dead0000dead0000dead0000dead0000dead");
+    QVERIFY(!keyed || copy.session().inviteKey().set(key));
 
+    std::unique_ptr<TestCopy> farCopy;
     std::unique_ptr<RawListener> joinAnswerer;
     std::unique_ptr<RawListener> chatAnswerer;
     std::unique_ptr<RawPeer> caller;
     {
         const EnterNamespace far(net.farName());
         QVERIFY2(far.error().isEmpty(), qPrintable(far.error()));
-        if (side == Side::Dialled) {
+        if (keyed) {
+            farCopy = std::make_unique<TestCopy>(farAddress, QStringLiteral("far"));
+            QVERIFY(farCopy->session().inviteKey().set(key));
+        } else if (side == Side::Dialled) {
             const QByteArray peerList = "\x03" + farAddress.toLatin1() + "\x03";
             joinAnswerer = std::make_unique<RawListener>(QHostAddress(farAddress), JoinPort, [peerList](RawPeer &peer) {
                 peer.send(peerList);

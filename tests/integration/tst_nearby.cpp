@@ -11,6 +11,7 @@
 #include "testsupport.h"
 #include "model/extraswitches.h"
 #include "discovery/avahidiscovery.h"
+#include "model/invitekey.h"
 #include "ui/mainwindow.h"
 #include "ui/nearbywindow.h"
 
@@ -38,17 +39,17 @@ QString describe(const std::optional<LanAnnouncement> &a)
 {
     if (!a)
         return QStringLiteral("(nothing)");
-    return QStringLiteral("%1 at %2:%3, members=%4 version=%5")
+    return QStringLiteral("%1 at %2:%3, members=%4 version=%5%6")
         .arg(a->instanceName, a->address.toString())
         .arg(a->port)
         .arg(a->memberCount)
-        .arg(a->version);
+        .arg(a->version, a->keyed ? QStringLiteral(" keyed") : QString());
 }
 
-LanAnnouncement announcementOf(const QString &name, const QString &address, int members)
+LanAnnouncement announcementOf(const QString &name, const QString &address, int members, bool keyed = false)
 {
     return LanAnnouncement{LanPresence::instanceName(name, QSysInfo::machineHostName()), QHostAddress(address), 3220,
-                           members, Version};
+                           members, Version, keyed};
 }
 
 // The rows as shown: name|address|count|mark.
@@ -141,6 +142,10 @@ void TestNearby::theAnnouncementFollowsTheCopy()
         {"switched off", [&] { a.session().lan().setAnnouncing(false); }, std::nullopt},
         {"switched on", [&] { a.session().lan().setAnnouncing(true); }, announcementOf(QStringLiteral("太郎"), at, 1)},
         {"B left", [&] { b.close(); }, announcementOf(QStringLiteral("太郎"), at, 0)},
+        // A flag, never the key.
+        {"given an invite key", [&] { (void)a.session().inviteKey().set(newInviteKey()); },
+         announcementOf(QStringLiteral("太郎"), at, 0, true)},
+        {"the key removed", [&] { (void)a.session().inviteKey().remove(); }, announcementOf(QStringLiteral("太郎"), at, 0)},
         {"closed", [&] { a.close(); }, std::nullopt},
     };
     for (const Step &step : steps) {
@@ -359,6 +364,7 @@ void TestNearby::copiesInTwoNamespacesFindAndJoinEachOther()
     // the address tells the two apart.
     const QString loop = near;
     const QString inChat = QStringLiteral("参加中");
+    const QString keyed = QStringLiteral("招待キー");
 
     NearbyCopyProcess nearCopy(nearAvahi, nearAddress, QStringLiteral("near"));
     NearbyCopyProcess farCopy(farAvahi, farAddress, QStringLiteral("far"));
@@ -377,21 +383,28 @@ void TestNearby::copiesInTwoNamespacesFindAndJoinEachOther()
                               (QStringList{row(far, farAddress, 0), row(loop, loopAddress, 0), row(near, nearAddress, 0)}),
                               FindWaitMs);
 
-    // Joining from the list forms the chat; the lists then count and mark it.
+    // Given the same invite key, the two are marked in each other's lists (a flag, never the
+    // key), and joining from the list forms the chat inside TLS; the lists then count and mark it.
+    const QString key = inviteKeyText(newInviteKey());
+    nearCopy.send(QStringLiteral("key ") + key);
+    farCopy.send(QStringLiteral("key ") + key);
+    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), (QStringList{row(near, nearAddress, 0, keyed), row(second, secondAddress, 0)}),
+                              FindWaitMs);
     farCopy.send(QStringLiteral("join ") + near);
     QTRY_COMPARE_WITH_TIMEOUT(farCopy.title(), QStringLiteral("たるにべ - 1人接続済"), WaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(nearCopy.title(), QStringLiteral("たるにべ - 1人接続済"), WaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), (QStringList{row(near, nearAddress, 1, inChat), row(second, secondAddress, 0)}),
+    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(),
+                              (QStringList{row(near, nearAddress, 1, keyed + u' ' + inChat), row(second, secondAddress, 0)}),
                               FindWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(
         nearCopy.rows(),
-        (QStringList{row(far, farAddress, 1, inChat), row(loop, loopAddress, 0), row(second, secondAddress, 0)}),
+        (QStringList{row(far, farAddress, 1, keyed + u' ' + inChat), row(loop, loopAddress, 0), row(second, secondAddress, 0)}),
         FindWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(loopCopy.rows().value(0), row(far, farAddress, 1), FindWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(loopCopy.rows().value(0), row(far, farAddress, 1, keyed), FindWaitMs);
 
     // A copy that quits leaves the others' lists.
     secondCopy.send(QStringLiteral("quit"));
-    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), QStringList{row(near, nearAddress, 1, inChat)}, FindWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), QStringList{row(near, nearAddress, 1, keyed + u' ' + inChat)}, FindWaitMs);
     farCopy.send(QStringLiteral("quit"));
     QTRY_COMPARE_WITH_TIMEOUT(nearCopy.rows(), QStringList{row(loop, loopAddress, 0)}, FindWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(nearCopy.title(), QStringLiteral("たるにべ - 未接続"), WaitMs);

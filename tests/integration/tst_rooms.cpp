@@ -2,6 +2,7 @@
 // tarnivel-directory, and against a scripted server for the replies a real one never sends.
 
 #include "directory/entryfile.h"
+#include "model/invitekey.h"
 #include "rawhttp.h"
 #include "rawpeer.h"
 #include "scriptedhttpserver.h"
@@ -80,6 +81,7 @@ class TestRooms : public QObject
 {
     Q_OBJECT
 private slots:
+    void twoCopiesMeetInARoom_data();
     void twoCopiesMeetInARoom();
     void replies_data();
     void replies();
@@ -97,12 +99,23 @@ private slots:
     void lateEntryChoice();
 };
 
+void TestRooms::twoCopiesMeetInARoom_data()
+{
+    QTest::addColumn<bool>("keyed");
+    QTest::newRow("plain") << false;
+    // The room is met as before; the chat it leads to is inside TLS.
+    QTest::newRow("with an invite key") << true;
+}
+
 void TestRooms::twoCopiesMeetInARoom()
 {
+    QFETCH(bool, keyed);
     DirectoryServer server;
     QVERIFY(startServer(server));
     WindowCopy a(1, QStringLiteral("あきら"));
     TestCopy b(2, QStringLiteral("Bob"));
+    const QByteArray key = newInviteKey();
+    QVERIFY(!keyed || (a.session().inviteKey().set(key) && b.session().inviteKey().set(key)));
     writeEntry(a, QStringLiteral("ロビー"), realServerUrl(server), QStringLiteral("雑談"));
     writeEntry(b, QStringLiteral("lobby"), realServerUrl(server), QStringLiteral("雑談"));
 

@@ -121,6 +121,26 @@ void TestHostilePeers::copySurvives_data()
         s.newcomer.session().disconnect();
         QTRY_COMPARE_WITH_TIMEOUT(s.victim.connectionCount(), 1, WaitMs);
     });
+    QTest::newRow("stalled handshakes, more than are held at once, a keyed newcomer behind them") << Attack([](Scene &s) {
+        // The three with one invite key, the honest member joined again inside TLS.
+        for (TestCopy *copy : {&s.victim, &s.honest, &s.newcomer})
+            QVERIFY(copy->session().inviteKey().set(QByteArray(18, 'k')));
+        s.honest.joinThrough(s.victim.address());
+        QTRY_COMPARE_WITH_TIMEOUT(s.honest.namedMemberCount(), 1, WaitMs);
+        TestAccess::socketContext(s.victim.session()).setHandshakeTimeoutMs(2 * WaitMs);
+        std::vector<std::unique_ptr<RawPeer>> stalled;
+        for (int i = 0; i < 20; ++i) {
+            stalled.push_back(dial(10 + i, s.victim.address(), ChatPort));
+            QVERIFY(stalled.back());
+            stalled.back()->send("\x16\x03\x01");
+        }
+        // The longest waiting make room; the newcomer's handshakes get through.
+        s.newcomer.joinThrough(s.victim.address());
+        QTRY_COMPARE_WITH_TIMEOUT(s.newcomer.namedMemberCount(), 2, WaitMs);
+        QVERIFY(stalled.front()->waitHungUp());
+        s.newcomer.session().disconnect();
+        QTRY_COMPARE_WITH_TIMEOUT(s.victim.connectionCount(), 1, WaitMs);
+    });
     QTest::newRow("10 MB in one burst") << Attack([](Scene &s) {
         auto peer = greet(10, s.victim, "evil");
         QVERIFY(peer);

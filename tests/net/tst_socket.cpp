@@ -77,9 +77,22 @@ struct DiallingCopy
     Socket socket{context};
 };
 
+// Both copies with one invite key: their connections are TLS.
+void shareAKey(SocketContext &a, SocketContext &b)
+{
+    const QByteArray psk(32, 'k');
+    a.setInviteKey(InviteKeyMode::Set, psk);
+    b.setInviteKey(InviteKeyMode::Set, psk);
+}
+
 // The usual cast: copy 1 accepts on the chat port, copy 2 dials it.
 struct Pair
 {
+    explicit Pair(bool keyed = false)
+    {
+        if (keyed)
+            shareAKey(server.context, client.context);
+    }
     AcceptingCopy server{loopback(1), kChatPort};
     DiallingCopy client{loopback(2)};
     EventRecorder serverEvents{server.connection};
@@ -127,7 +140,9 @@ private slots:
     void arrivalsWhileAHandlerRuns();
     void writeInsideSendCompleteIsReported();
     void closeInsideDataArrival();
+    void closedInsideDataArrivalGoesAfterIt_data();
     void closedInsideDataArrivalGoesAfterIt();
+    void closeInsideSendCompleteAndConnected_data();
     void closeInsideSendCompleteAndConnected();
     void reconnectFromClosedAndErrorHandlers();
 };
@@ -135,19 +150,25 @@ private slots:
 void SocketTest::connectAcceptAndExchange_data()
 {
     QTest::addColumn<QByteArray>("payload");
-    QTest::newRow("chat line") << QByteArray("alice> hello\r\n");
+    QTest::addColumn<bool>("keyed");
+    QTest::newRow("chat line") << QByteArray("alice> hello\r\n") << false;
     // Shift_JIS "表示" has 0x5C as a trail byte; UTF-8 text must pass unchanged too.
-    QTest::newRow("shift_jis") << QByteArray("\x95\x5c\x8e\xa6\x82\xbd\x82\xe9\x82\xc9\x82\xd7\r\n");
-    QTest::newRow("utf-8 japanese") << QStringLiteral("たるにべ（秘）: こんにちは\r\n").toUtf8();
-    QTest::newRow("marker bytes") << QByteArray("\x01\x02\x03\x04", 4);
-    QTest::newRow("4 MiB") << largePayload();
+    QTest::newRow("shift_jis") << QByteArray("\x95\x5c\x8e\xa6\x82\xbd\x82\xe9\x82\xc9\x82\xd7\r\n") << false;
+    QTest::newRow("utf-8 japanese") << QStringLiteral("たるにべ（秘）: こんにちは\r\n").toUtf8() << false;
+    QTest::newRow("marker bytes") << QByteArray("\x01\x02\x03\x04", 4) << false;
+    QTest::newRow("4 MiB") << largePayload() << false;
+    // Inside TLS the same events come with the same bytes, read at most 64 KiB at a time.
+    QTest::newRow("4 MiB, with an invite key") << largePayload() << true;
 }
 
 void SocketTest::connectAcceptAndExchange()
 {
     QFETCH(QByteArray, payload);
+    QFETCH(bool, keyed);
     AcceptingCopy server(loopback(1), kChatPort);
     DiallingCopy client(loopback(2));
+    if (keyed)
+        shareAKey(server.context, client.context);
     EventRecorder serverEvents(server.connection);
     EventRecorder clientEvents(client.socket);
 
@@ -502,11 +523,20 @@ void SocketTest::closeInsideDataArrival()
     QCOMPARE(p.server.connection.state(), SocketState::Closed);
 }
 
+void SocketTest::closedInsideDataArrivalGoesAfterIt_data()
+{
+    QTest::addColumn<bool>("keyed");
+    QTest::newRow("plain") << false;
+    // A QSslSocket is inside its own record handling too: it must not be aborted there either.
+    QTest::newRow("with an invite key") << true;
+}
+
 void SocketTest::closedInsideDataArrivalGoesAfterIt()
 {
     // A handler that drops its connection does so inside the Qt socket's own signal: the Qt
     // socket is deleted once the event loop has its turn, and the Socket works on without it.
-    Pair p;
+    QFETCH(bool, keyed);
+    Pair p(keyed);
     int handled = 0;
     QObject::connect(&p.server.connection, &Socket::dataArrival, [&] {
         ++handled;
@@ -523,9 +553,17 @@ void SocketTest::closedInsideDataArrivalGoesAfterIt()
     QCOMPARE(p.server.connection.state(), SocketState::Closed);
 }
 
+void SocketTest::closeInsideSendCompleteAndConnected_data()
+{
+    QTest::addColumn<bool>("keyed");
+    QTest::newRow("plain") << false;
+    QTest::newRow("with an invite key") << true;
+}
+
 void SocketTest::closeInsideSendCompleteAndConnected()
 {
-    Pair p;
+    QFETCH(bool, keyed);
+    Pair p(keyed);
     // The accepting side greets, and hangs up once the greeting is out.
     QObject::connect(&p.server.listener, &Socket::connectionRequest, [&] { p.server.connection.sendData("hi"); });
     QObject::connect(&p.server.connection, &Socket::sendComplete, [&] { p.server.connection.close(); });
@@ -539,6 +577,8 @@ void SocketTest::closeInsideSendCompleteAndConnected()
 
     // A dialler that hangs up as soon as it is connected hears nothing of the greeting.
     DiallingCopy quitter(loopback(2));
+    if (keyed)
+        shareAKey(p.server.context, quitter.context);
     EventRecorder quitterEvents(quitter.socket);
     QObject::connect(&quitter.socket, &Socket::connected, [&] { quitter.socket.close(); });
     quitter.dial(loopbackText(1), kChatPort);

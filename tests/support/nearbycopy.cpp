@@ -7,6 +7,7 @@
 //
 // It opens "近くのたるにべ" at once. Commands, one a line:
 //   join NAME   select the row of that name in the list and press Enter
+//   key TEXT    take this invite key
 //   quit        close the window as its close box does, and end
 // Reports, one a line, fields split by tabs:
 //   title TEXT                              the window title, whenever it changes
@@ -16,6 +17,7 @@
 #include "testcopy.h"
 #include "testsupport.h"
 #include "discovery/avahidiscovery.h"
+#include "model/invitekey.h"
 #include "ui/mainwindow.h"
 #include "ui/nearbywindow.h"
 
@@ -110,6 +112,9 @@ int main(int argc, char *argv[])
             pending.remove(0, end + 1);
             if (line.startsWith(QStringLiteral("join ")))
                 join(nearby, line.mid(5));
+            else if (line.startsWith(QStringLiteral("key "))
+                     && !window.session().inviteKey().set(readInviteKeyText(line.mid(4)).key.value_or(QByteArray())))
+                std::fprintf(stderr, "nearbycopy: the key was not taken\n");
             else if (line == QStringLiteral("quit")) {
                 window.close();
                 app.quit();

@@ -109,7 +109,7 @@ void TestMainWindow::menuBarAsDesigned()
              (QStringList{"mnName", "mnFont", "mnColor", "-", "mnFormTop", "-", "mnBeep", "mnMsgBeep",
                           // additions after the classic items
                           "-", "mnFindLog", "mnAttentionAlert", "mnAttentionTray", "mnAttentionNotify", "mnLanAnnounce",
-                          "mnPortMapping", "mnReachCheck"}));
+                          "mnPortMapping", "mnReachCheck", "mnInviteKey"}));
     QCOMPARE(menuRows(bar[3]->menu()),
              (QStringList{"mnSaveLog", "-", "mnShoIP", "mnCopyIP", "-", "mnClearLog", "-", "mnHelp", "mnVer"}));
 
@@ -124,7 +124,7 @@ void TestMainWindow::menuBarAsDesigned()
         {"mnCopyIP", "自分のIPをコピー", QKeySequence("Ctrl+I")}, {"mnClearLog", "ログのクリア", QKeySequence()},
         {"mnHelp", "ヘルプ", QKeySequence("F1")},         {"mnVer", "バージョン", QKeySequence()},
         {"mnCopy", "コピー", QKeySequence()},             {"mnLock", "画面のロック", QKeySequence()},
-        {"mnNearby", "近くのたるにべ", QKeySequence("F4")},
+        {"mnNearby", "近くのたるにべ", QKeySequence("F4")}, {"mnInviteKey", "招待キー…", QKeySequence()},
     };
     for (const MenuRow &row : rows) {
         QAction *a = findAction(w, QString::fromLatin1(row.name));

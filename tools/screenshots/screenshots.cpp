@@ -10,6 +10,7 @@
 #include "ui/aboutmessages.h"
 #include "ui/colourdialog.h"
 #include "ui/connectdialog.h"
+#include "ui/invitekeydialog.h"
 #include "ui/myipdialog.h"
 #include "ui/nearbywindow.h"
 #include "ui/programicon.h"
@@ -242,5 +243,15 @@ int main(int argc, char *argv[])
     c.say(QStringLiteral("色とフォントを変えたあとの行です。"));
     waitFor([&] { return a.logText().contains(QStringLiteral("変えたあと")); }, "the last line");
     save(w, QStringLiteral("main-own-colours"));
+
+    // Last, as it ends the chat: with an invite key, its dialog and the lock in the input box.
+    if (!a.session().inviteKey().set(QByteArray::fromHex("0001f2e3d4c5b6a79881706152433425160f")))
+        std::fprintf(stderr, "screenshots: the invite key was not taken\n");
+    {
+        SystemClipboard clipboard;
+        InviteKeyDialog dialog(a.session().inviteKey(), clipboard, &w);
+        save(dialog, QStringLiteral("dialog-invite-key"));
+    }
+    save(w, QStringLiteral("main-invite-key"));
     return failures == 0 ? 0 : 1;
 }
