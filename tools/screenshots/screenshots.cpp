@@ -140,16 +140,20 @@ int main(int argc, char *argv[])
     b.joinThrough(a.address());
     waitFor([&] { return a.namedMemberCount() == 1; }, "B to join");
     c.joinThrough(a.address());
-    waitFor([&] { return a.namedMemberCount() == 2 && b.namedMemberCount() == 2; }, "C to join");
+    waitFor([&] { return a.namedMemberCount() == 2 && b.namedMemberCount() == 2 && c.namedMemberCount() == 2; },
+            "C to join");
 
+    // Each line is in A's log before the next is typed, so that no two arrive in one read.
     b.say(QStringLiteral("こんにちは。今日の打ち合わせは三時からです。"));
+    waitFor([&] { return a.logText().contains(QStringLiteral("三時から")); }, "B's line");
     c.say(QStringLiteral("資料は http://example.com/tarnivel/shiryou.html に置きました"));
+    waitFor([&] { return a.logText().contains(QStringLiteral("shiryou")); }, "C's line");
     a.say(QStringLiteral("了解、ありがとう！"));
     // A private line from B to A.
     MainWindow &bw = b.window();
     bw.togglePeerColumn();
     bw.setSendToChosen(true);
-    tick(bw.memberTickList(), a.name());
+    tick(bw.findChild<QListWidget *>(QStringLiteral("lbListChk")), a.name());
     b.say(QStringLiteral("あとで少し相談させてください。"));
     waitFor([&] { return a.logText().contains(QStringLiteral("相談させて")); }, "the private line");
 
@@ -177,8 +181,9 @@ int main(int argc, char *argv[])
         emit a.lan.found(FoundCopy{QStringLiteral("1"), QStringLiteral("ぶんた@desk-b"), QStringLiteral("desk-b.local"), QHostAddress(b.address()), 3220, 2, {}});
         emit a.lan.found(FoundCopy{QStringLiteral("2"), QStringLiteral("ちはる@note-c"), QStringLiteral("note-c.local"), QHostAddress(c.address()), 3220, 2, {}});
         emit a.lan.found(FoundCopy{QStringLiteral("3"), QStringLiteral("だいち@pc-d"), QStringLiteral("pc-d.local"), QHostAddress(QStringLiteral("192.0.2.14")), 3220, 0, {}});
-        save(*w.nearbyWindow(), QStringLiteral("window-nearby"));
-        w.nearbyWindow()->close();
+        auto *nearby = w.findChild<NearbyWindow *>(QStringLiteral("frmNearby"));
+        save(*nearby, QStringLiteral("window-nearby"));
+        nearby->close();
     }
     {
         // As if on a dial-up link (the chat itself runs on loopback addresses), behind a
@@ -227,9 +232,13 @@ int main(int argc, char *argv[])
     }
 
     // The log in a font and colours of the user's choosing.
-    w.setFontChooser([](const LogFontChoice &, QWidget *) { return LogFontChoice{QStringLiteral("IPAGothic"), 10.5}; });
+    w.setFontChooser([](const LogFontChoice &, QWidget *, const FontChosen &chosen) {
+        chosen(LogFontChoice{QStringLiteral("IPAGothic"), 10.5});
+    });
     QList<qint32> colours{0x202020, 0xE6F4FF};
-    w.setColourChooser([&colours](qint32 current, QWidget *) { return colours.isEmpty() ? current : colours.takeFirst(); });
+    w.setColourChooser([&colours](qint32 current, QWidget *, const ColourChosen &chosen) {
+        chosen(colours.isEmpty() ? current : colours.takeFirst());
+    });
     w.fontCommand();
     QTimer::singleShot(0, [] {
         if (QWidget *dialog = QApplication::activeModalWidget()) {
