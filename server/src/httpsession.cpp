@@ -4,7 +4,6 @@
 
 #include <boost/asio/buffer.hpp>
 #include <boost/beast/http/error.hpp>
-#include <boost/beast/http/read.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/http/status.hpp>
 
@@ -20,6 +19,8 @@ namespace {
 constexpr auto LingerTime = std::chrono::seconds(1);
 constexpr std::size_t LingerBytes = 64 * 1024;
 constexpr std::string_view ForwardedFor = "X-Forwarded-For";
+// Requests are a few hundred bytes: most come in one read.
+constexpr std::size_t ReadChunk = 4096;
 
 Reply refusal(unsigned status, std::string_view body)
 {
@@ -37,15 +38,17 @@ bool requestLineEnded(const beast::flat_buffer &buffer, const std::optional<http
 
 } // namespace
 
-HttpSession::HttpSession(Worker &worker, TcpSocket socket, Address peer, std::string peerKey, CallerLimits::ConnectionSlot slot)
-    : worker(worker), stream(std::move(socket)), buffer(MaxHeadBytes + 4096), peer(peer), peerKey(std::move(peerKey)),
+HttpSession::HttpSession(Worker &worker, TcpSocket socket, Address peer, const CallerNetworks &peerNetworks,
+                         CallerLimits::ConnectionSlot slot)
+    : worker(worker), stream(std::move(socket)), buffer(MaxHeadBytes + 4096), peer(peer), peerNetworks(peerNetworks),
       slot(std::move(slot))
 {
 }
 
 HttpSession::~HttpSession()
 {
-    unlink();
+    worker.sessionBusy(*this);
+    SessionListHook::unlink();
     worker.sessionEnded();
 }
 
@@ -64,15 +67,79 @@ void HttpSession::drain()
         stream.socket().close(ignored);
 }
 
+void HttpSession::closeIdle()
+{
+    worker.sessionBusy(*this);
+    slot.release();
+    stream.close();
+}
+
 void HttpSession::readRequest()
 {
     answering = false;
     parser.emplace();
     parser->header_limit(MaxHeadBytes);
     parser->body_limit(0);
-    stream.expires_after(worker.shared().options.requestTimeout);
-    http::async_read(stream, buffer, *parser,
-                     [self = shared_from_this()](const boost::system::error_code &error, std::size_t) { self->onRead(error); });
+    const auto &options = worker.shared().options;
+    if (buffer.size() > 0) {
+        // The next request came with the last one (pipelined).
+        stream.expires_after(options.requestTimeout);
+        parseBuffered();
+        return;
+    }
+    waitingSince = std::chrono::steady_clock::now();
+    worker.sessionIdle(*this);
+    stream.expires_after(options.firstByteTimeout);
+    readSome();
+}
+
+void HttpSession::readSome()
+{
+    const auto room = buffer.max_size() - buffer.size();
+    if (room == 0)
+        return onRead(http::error::buffer_overflow);
+    stream.async_read_some(buffer.prepare(std::min(room, ReadChunk)),
+                           [self = shared_from_this()](const boost::system::error_code &error, std::size_t bytes) {
+                               self->onBytes(error, bytes);
+                           });
+}
+
+void HttpSession::onBytes(const boost::system::error_code &error, std::size_t bytes)
+{
+    buffer.commit(bytes);
+    if (IdleListHook::is_linked() && bytes > 0) {
+        worker.sessionBusy(*this);
+        stream.expires_after(worker.shared().options.requestTimeout);
+    }
+    if (error == boost::asio::error::eof) {
+        // Closed between requests is the usual end; in the middle of one, the head is cut short.
+        if (buffer.size() == 0 && !parser->got_some())
+            return onRead(http::error::end_of_stream);
+        boost::system::error_code cut;
+        parser->put_eof(cut);
+        return onRead(cut ? cut : http::error::partial_message);
+    }
+    if (error)
+        return onRead(error);
+    parseBuffered();
+}
+
+void HttpSession::parseBuffered()
+{
+    while (buffer.size() > 0 && !parser->is_done()) {
+        boost::system::error_code error;
+        const auto used = parser->put(buffer.data(), error);
+        buffer.consume(used);
+        if (error == http::error::need_more)
+            break;
+        if (error)
+            return onRead(error);
+        if (used == 0)
+            break;
+    }
+    if (parser->is_done())
+        return onRead({});
+    readSome();
 }
 
 void HttpSession::onRead(const boost::system::error_code &error)
@@ -85,14 +152,15 @@ void HttpSession::onRead(const boost::system::error_code &error)
     }
     // Closed, reset or timed out (tcp_stream has closed the socket then): nothing to answer.
     if (error == http::error::end_of_stream || error == beast::error::timeout || error == boost::asio::error::eof ||
-        error == boost::asio::error::connection_reset || error == boost::asio::error::operation_aborted)
+        error == boost::asio::error::connection_reset || error == boost::asio::error::operation_aborted ||
+        error == boost::asio::error::bad_descriptor)
         return;
     refuseUnreadable(error);
 }
 
-bool HttpSession::admitted(const std::string &key)
+bool HttpSession::admitted(const CallerNetworks &networks)
 {
-    if (worker.shared().limits.admitRequest(key))
+    if (worker.shared().limits.admitRequest(networks))
         return true;
     // Counted, not logged line by line: a flood would otherwise write the log.
     worker.counters().countRefusal(Refusal::RateLimit);
@@ -101,7 +169,7 @@ bool HttpSession::admitted(const std::string &key)
 
 void HttpSession::refuseUnreadable(const boost::system::error_code &error)
 {
-    if (!admitted(peerKey)) {
+    if (!admitted(peerNetworks)) {
         worker.counters().countRequest(RequestClass::Invalid, 429, std::chrono::steady_clock::now() - headRead);
         send(refusal(429, replies::TooManyRequests), false);
         return;
@@ -130,8 +198,8 @@ void HttpSession::handleRequest()
     auto &server = worker.shared();
     const auto reading = tarnivel::dirserver::readRequest(head, peer, server.options.trustedProxies);
     callerText = addressText(reading.caller);
-    callerKey = reading.caller.is_v4() ? callerText : limitKey(reading.caller);
-    if (!admitted(callerKey)) {
+    callerNetworks = tarnivel::dirserver::callerNetworks(reading.caller);
+    if (!admitted(callerNetworks)) {
         worker.counters().countRequest(reading.kind, 429, std::chrono::steady_clock::now() - headRead);
         send(refusal(429, replies::TooManyRequests), false);
         return;
@@ -147,19 +215,21 @@ void HttpSession::handleRequest()
     case RequestClass::Health:
         return worker.checkHealth(std::move(answered));
     case RequestClass::Metrics:
-        // Asked of the front end itself, so the TCP peer counts, not a forwarded address.
-        if (!anyContains(server.options.metricsFrom, peer))
+        // Asked of the front end itself, so the TCP peer counts; and through a proxy, whoever
+        // the proxy forwarded too.
+        if (!anyContains(server.options.metricsFrom, peer) ||
+            (reading.forwarded && !anyContains(server.options.metricsFrom, reading.caller)))
             return finish(reading.kind, refusal(403, replies::Forbidden), keepAlive);
         return finish(reading.kind, worker.metricsPage(), keepAlive);
     case RequestClass::Reach:
-        return worker.checkReach(reading.caller, callerKey, std::move(answered));
+        return worker.checkReach(reading.caller, callerNetworks.caller(), std::move(answered));
     case RequestClass::Enter:
     case RequestClass::Withdraw:
     case RequestClass::OwnAddress:
     case RequestClass::Invalid:
         break;
     }
-    worker.directory().answer(reading, callerText, callerKey, std::move(answered));
+    worker.directory().answer(reading, callerText, callerNetworks, std::move(answered));
 }
 
 void HttpSession::finish(RequestClass kind, Reply reply, bool keepAlive)

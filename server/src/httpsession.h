@@ -28,29 +28,44 @@ using TcpSocket = boost::asio::basic_stream_socket<boost::asio::ip::tcp, boost::
 using Stream = boost::beast::basic_stream<boost::asio::ip::tcp, boost::asio::io_context::executor_type>;
 
 // One client connection: reads GET requests one after another (keep-alive when asked) and
-// answers each. Each request must arrive whole within the request time-out, and an idle
-// connection is closed after the same time. The order of checks on each request: the rate
-// limit for its caller first (even for requests that cannot be read), then the refusals of
-// readRequest, then the answer.
-// Each thread keeps its open sessions in a list through this hook, for draining; a session
-// leaves the list by itself when destroyed.
-using SessionListHook = boost::intrusive::list_base_hook<boost::intrusive::link_mode<boost::intrusive::auto_unlink>>;
+// answers each. The first byte of each request must come within the first-byte time-out (a
+// connection that says nothing is closed soon), and the request must then be whole within the
+// request time-out. The order of checks on each request: the rate limit for its caller first
+// (even for requests that cannot be read), then the refusals of readRequest, then the answer.
+// Each thread keeps its open sessions in a list, for draining, and those waiting for a
+// request's first byte in another, oldest first, to close one when the server is full; a
+// session leaves both by itself when destroyed.
+struct AllSessions;
+struct IdleSessions;
+using SessionListHook = boost::intrusive::list_base_hook<boost::intrusive::tag<AllSessions>,
+                                                         boost::intrusive::link_mode<boost::intrusive::auto_unlink>>;
+using IdleListHook = boost::intrusive::list_base_hook<boost::intrusive::tag<IdleSessions>,
+                                                      boost::intrusive::link_mode<boost::intrusive::auto_unlink>>;
 
-class HttpSession : public std::enable_shared_from_this<HttpSession>, public SessionListHook
+class HttpSession : public std::enable_shared_from_this<HttpSession>, public SessionListHook, public IdleListHook
 {
 public:
-    HttpSession(Worker &worker, TcpSocket socket, Address peer, std::string peerKey, CallerLimits::ConnectionSlot slot);
+    // peer: the TCP peer's networks, for the rate limit of requests that cannot be read.
+    HttpSession(Worker &worker, TcpSocket socket, Address peer, const CallerNetworks &peerNetworks,
+                CallerLimits::ConnectionSlot slot);
     ~HttpSession();
 
     void start();
     // The server is draining: a connection waiting for its next request closes now; one
     // receiving or answering a request finishes it first.
     void drain();
+    // The server is full and this connection has waited longest for a request's first byte:
+    // its place is given back now, and it closes.
+    void closeIdle();
+    [[nodiscard]] std::chrono::steady_clock::time_point idleSince() const { return waitingSince; }
 
 private:
     using Parser = boost::beast::http::request_parser<boost::beast::http::empty_body>;
 
     void readRequest();
+    void readSome();
+    void onBytes(const boost::system::error_code &error, std::size_t bytes);
+    void parseBuffered();
     void onRead(const boost::system::error_code &error);
     void handleRequest();
     void refuseUnreadable(const boost::system::error_code &error);
@@ -58,7 +73,7 @@ private:
     void send(Reply reply, bool keepAlive);
     void onSent(const boost::system::error_code &error, bool keepAlive);
     void lingerThenClose();
-    [[nodiscard]] bool admitted(const std::string &key);
+    [[nodiscard]] bool admitted(const CallerNetworks &networks);
 
     Worker &worker;
     Stream stream;
@@ -66,10 +81,11 @@ private:
     std::optional<Parser> parser;
     std::string answerBytes; // status line, head and body of the answer being written
     const Address peer;
-    const std::string peerKey;
+    const CallerNetworks peerNetworks;
     std::string callerText;
-    std::string callerKey;
+    CallerNetworks callerNetworks;
     CallerLimits::ConnectionSlot slot;
+    std::chrono::steady_clock::time_point waitingSince; // for the current request's first byte
     std::chrono::steady_clock::time_point headRead;
     bool answering = false;
     std::size_t lingered = 0;

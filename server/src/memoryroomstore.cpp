@@ -30,11 +30,17 @@ EnterResult MemoryRoomStore::enterAt(const std::string &room, StoreCaller caller
     }
     if (byDeadline.size() >= settings.maxWaits)
         return {EnterOutcome::TooManyWaits, {}};
-    auto &count = roomsPerCaller[caller.key];
-    if (count >= settings.maxRoomsPerCaller)
-        return {EnterOutcome::TooManyRooms, {}};
-    ++count;
-    const auto wait = byDeadline.insert(byDeadline.end(), Wait{room, caller.address, caller.key, deadline});
+    for (const auto &network : caller.networks) {
+        const unsigned limit = settings.rooms.of(network);
+        if (limit == 0)
+            continue;
+        if (const auto count = roomsPerNetwork.find(network); count != roomsPerNetwork.end() && count->second >= limit)
+            return {EnterOutcome::TooManyRooms, {}};
+    }
+    for (const auto &network : caller.networks)
+        if (settings.rooms.of(network) != 0)
+            ++roomsPerNetwork[network];
+    const auto wait = byDeadline.insert(byDeadline.end(), Wait{room, caller.address, caller.networks, deadline});
     rooms.emplace(wait->room, wait);
     waitCount.store(byDeadline.size(), std::memory_order_relaxed);
     return {EnterOutcome::Waiting, {}};
@@ -56,8 +62,12 @@ void MemoryRoomStore::dropExpired(Clock::time_point now)
 
 void MemoryRoomStore::erase(Waits::iterator wait)
 {
-    if (const auto count = roomsPerCaller.find(wait->key); count != roomsPerCaller.end() && --count->second == 0)
-        roomsPerCaller.erase(count);
+    for (const auto &network : wait->networks) {
+        if (settings.rooms.of(network) == 0)
+            continue;
+        if (const auto count = roomsPerNetwork.find(network); count != roomsPerNetwork.end() && --count->second == 0)
+            roomsPerNetwork.erase(count);
+    }
     rooms.erase(wait->room);
     byDeadline.erase(wait);
     waitCount.store(byDeadline.size(), std::memory_order_relaxed);

@@ -33,7 +33,7 @@ private:
     {
         std::string room;
         std::string caller;
-        std::string key;
+        CallerNetworks networks;
         Clock::time_point deadline;
     };
     using Waits = std::list<Wait>;
@@ -45,7 +45,7 @@ private:
     std::mutex lock;
     Waits byDeadline;
     std::unordered_map<std::string_view, Waits::iterator> rooms; // keys view Wait::room
-    std::unordered_map<std::string, unsigned> roomsPerCaller;    // by StoreCaller::key
+    std::unordered_map<NetworkKey, unsigned, NetworkKeyHash> roomsPerNetwork; // only networks with a limit
     std::atomic<std::size_t> waitCount{0};
 };
 

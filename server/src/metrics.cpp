@@ -20,13 +20,13 @@ std::string_view refusalName(std::size_t reason)
 {
     static constexpr std::array<std::string_view, RefusalCount> Names = {
         "rate_limit", "connections_per_address", "max_connections", "rooms_per_caller", "max_waits",
-        "reach_interval", "reach_busy"};
+        "reach_interval", "reach_busy", "connections_per_network", "idle_closed_for_newcomer"};
     return Names[reason];
 }
 
 std::string_view redisErrorName(std::size_t kind)
 {
-    static constexpr std::array<std::string_view, RedisErrorCount> Names = {"connect", "timeout", "lost", "reply"};
+    static constexpr std::array<std::string_view, RedisErrorCount> Names = {"connect", "timeout", "lost", "reply", "late"};
     return Names[kind];
 }
 

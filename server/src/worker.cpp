@@ -48,6 +48,25 @@ MetricsSnapshot ServerState::snapshot() const
     return snapshot;
 }
 
+ServerState::Room ServerState::makeRoom(Worker &here)
+{
+    Worker *oldest = nullptr;
+    std::optional<std::chrono::steady_clock::time_point> since;
+    for (const auto &worker : workers) {
+        const auto idle = worker->oldestIdle();
+        if (idle && (!since || *idle < *since)) {
+            since = idle;
+            oldest = worker.get();
+        }
+    }
+    if (!oldest)
+        return Room::None;
+    if (oldest == &here)
+        return here.closeOldestIdle() ? Room::Made : Room::None;
+    boost::asio::post(oldest->context(), [oldest] { oldest->closeOldestIdle(); });
+    return Room::Coming;
+}
+
 Worker::Worker(ServerState &server, unsigned index) : server(server), index(index), drainDeadline(io)
 {
     RoomStore *store = server.memoryStore.get();
@@ -126,6 +145,46 @@ void Worker::sessionStarted(HttpSession &session)
     sessions.push_back(session);
 }
 
+void Worker::sessionIdle(HttpSession &session)
+{
+    idleSessions.push_back(session);
+    if (&idleSessions.front() == &session)
+        publishOldestIdle();
+}
+
+void Worker::sessionBusy(HttpSession &session)
+{
+    if (!session.IdleListHook::is_linked())
+        return;
+    const bool wasOldest = &idleSessions.front() == &session;
+    session.IdleListHook::unlink();
+    if (wasOldest)
+        publishOldestIdle();
+}
+
+void Worker::publishOldestIdle()
+{
+    oldestIdleSince.store(idleSessions.empty() ? NoneIdle : idleSessions.front().idleSince().time_since_epoch().count(),
+                          std::memory_order_relaxed);
+}
+
+std::optional<std::chrono::steady_clock::time_point> Worker::oldestIdle() const
+{
+    const auto since = oldestIdleSince.load(std::memory_order_relaxed);
+    if (since == NoneIdle)
+        return std::nullopt;
+    return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(since));
+}
+
+bool Worker::closeOldestIdle()
+{
+    if (idleSessions.empty())
+        return false;
+    threadCounters.countRefusal(Refusal::IdleClosed);
+    idleSessions.front().closeIdle();
+    return true;
+}
+
 void Worker::sessionEnded()
 {
     if (isDraining && !finished && sessions.empty())
@@ -169,7 +228,7 @@ void Worker::checkHealth(std::function<void(Reply)> done)
     });
 }
 
-void Worker::checkReach(const Address &caller, const std::string &callerKey, std::function<void(Reply)> done)
+void Worker::checkReach(const Address &caller, const NetworkKey &callerKey, std::function<void(Reply)> done)
 {
     if (!server.options.reach)
         return done({404, std::string(replies::NotFound)});

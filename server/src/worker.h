@@ -17,8 +17,10 @@
 #include <boost/intrusive/list.hpp>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace tarnivel::dirserver {
@@ -32,6 +34,12 @@ struct ServerState
     ServerState(const ServerOptions &options, AccessLog &log);
 
     [[nodiscard]] MetricsSnapshot snapshot() const;
+
+    // At --max-connections: closes the connection, of any thread, that has waited longest for
+    // a request's first byte. Made: one of this thread's is closed and its place free now.
+    // Coming: one of another thread's is being closed. None: every connection is busy.
+    enum class Room { Made, Coming, None };
+    [[nodiscard]] Room makeRoom(Worker &here);
 
     const ServerOptions &options;
     AccessLog &log;
@@ -75,19 +83,32 @@ public:
     [[nodiscard]] bool draining() const { return isDraining; }
     void sessionStarted(HttpSession &session);
     void sessionEnded();
+    // A session waits for a request's first byte; no longer does (also when it ends).
+    void sessionIdle(HttpSession &session);
+    void sessionBusy(HttpSession &session);
+    // When this thread's longest idle session began waiting (nothing when none waits), for
+    // any thread to read; and closing it, on this thread.
+    [[nodiscard]] std::optional<std::chrono::steady_clock::time_point> oldestIdle() const;
+    bool closeOldestIdle();
     void checkHealth(std::function<void(Reply)> done);
-    void checkReach(const Address &caller, const std::string &callerKey, std::function<void(Reply)> done);
+    void checkReach(const Address &caller, const NetworkKey &callerKey, std::function<void(Reply)> done);
     [[nodiscard]] Reply metricsPage();
 
 private:
     void beginDrain();
     void finishIfDrained();
     void finish();
+    void publishOldestIdle();
 
     ServerState &server;
     const unsigned index;
     // Sessions end as io is destroyed, so what they call on the way out comes first.
-    boost::intrusive::list<HttpSession, boost::intrusive::constant_time_size<false>> sessions;
+    boost::intrusive::list<HttpSession, boost::intrusive::base_hook<SessionListHook>, boost::intrusive::constant_time_size<false>>
+        sessions;
+    boost::intrusive::list<HttpSession, boost::intrusive::base_hook<IdleListHook>, boost::intrusive::constant_time_size<false>>
+        idleSessions; // in the order they began waiting
+    std::atomic<std::chrono::steady_clock::rep> oldestIdleSince{NoneIdle};
+    static constexpr auto NoneIdle = std::chrono::steady_clock::rep(-1);
     bool finished = false;
     bool isDraining = false;
     std::function<void()> whenFinished;
