@@ -126,7 +126,7 @@ void AccessLog::run()
     while (true) {
         bool finalWrite = false;
         {
-            std::unique_lock hold(lock);
+            std::unique_lock<ShortLock> hold(lock);
             // Lines go out at least five times a second, and at once when many are waiting.
             wake.wait_for(hold, std::chrono::milliseconds(200),
                           [this] { return stopping || pending.size() >= settings.capacity / 4; });

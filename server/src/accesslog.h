@@ -1,6 +1,7 @@
 #pragma once
 
 #include "requestreading.h"
+#include "shortlock.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -52,8 +53,8 @@ private:
     void writeOut(const std::string &bytes, bool finalWrite);
 
     const AccessLogSettings settings;
-    std::mutex lock;
-    std::condition_variable wake;
+    ShortLock lock;
+    std::condition_variable_any wake;
     std::string pending;
     std::atomic<bool> stopping{false};
     bool broken = false; // writer thread only: the log cannot be written any more

@@ -87,8 +87,8 @@ void CallerLimits::uncount(const CallerNetworks &networks)
             continue;
         auto &shard = shardOf(key);
         const std::lock_guard hold(shard.lock);
-        if (const auto found = shard.counts.find(key); found != shard.counts.end() && found->second.connections > 0)
-            --found->second.connections;
+        if (auto *count = shard.counts.find(key); count && count->connections > 0)
+            --count->connections;
     }
 }
 
@@ -104,19 +104,18 @@ bool CallerLimits::admitRequest(const CallerNetworks &caller, Clock::time_point 
         const std::lock_guard hold(shard.lock);
         if (now >= shard.nextSweep)
             sweep(shard, now);
-        const double capacity = rate;
-        auto [entry, added] = shard.counts.try_emplace(key);
-        auto &count = entry->second;
+        const float capacity = float(rate);
+        auto &count = shard.counts[key];
         if (count.refilled == Clock::time_point{}) {
             count.tokens = capacity;
         } else {
-            const std::chrono::duration<double> elapsed = now - count.refilled;
+            const std::chrono::duration<float> elapsed = now - count.refilled;
             count.tokens = std::min(capacity, count.tokens + elapsed.count() * capacity);
         }
         count.refilled = now;
-        if (count.tokens < 1.0)
+        if (count.tokens < 1.0f)
             return false;
-        count.tokens -= 1.0;
+        count.tokens -= 1.0f;
     }
     return true;
 }
@@ -128,9 +127,8 @@ bool CallerLimits::admitReachCheck(const NetworkKey &caller, Clock::time_point n
     if (now >= shard.nextSweep)
         sweep(shard, now);
     auto &count = shard.counts[caller];
-    if (count.reachCheckedOnce && now - count.reachChecked < settings.reachInterval)
+    if (count.reachChecked != Clock::time_point{} && now - count.reachChecked < settings.reachInterval)
         return false;
-    count.reachCheckedOnce = true;
     count.reachChecked = now;
     return true;
 }
@@ -138,10 +136,9 @@ bool CallerLimits::admitReachCheck(const NetworkKey &caller, Clock::time_point n
 // A network with no connection open, a full bucket and no recent check holds nothing worth keeping.
 void CallerLimits::sweep(Shard &shard, Clock::time_point now)
 {
-    std::erase_if(shard.counts, [&](const auto &entry) {
-        const auto &count = entry.second;
+    shard.counts.eraseIf([&](const NetworkKey &, const Count &count) {
         return count.connections == 0 && now - count.refilled >= BucketFullAgain &&
-               (!count.reachCheckedOnce || now - count.reachChecked >= settings.reachInterval);
+               now - count.reachChecked >= settings.reachInterval;
     });
     shard.nextSweep = now + SweepInterval;
 }

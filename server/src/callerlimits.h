@@ -1,13 +1,14 @@
 #pragma once
 
 #include "network.h"
+#include "flattable.h"
+#include "shortlock.h"
 
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <mutex>
 #include <optional>
-#include <unordered_map>
 
 namespace tarnivel::dirserver {
 
@@ -67,22 +68,22 @@ public:
     [[nodiscard]] bool serverFull() const;
 
 private:
-    // What is counted for one network; forgotten once it holds nothing worth keeping.
+    // What is counted for one network; forgotten once it holds nothing worth keeping. Small,
+    // as most callers come once in a while and their counts are looked up cold.
     struct Count
     {
         unsigned connections = 0;
-        double tokens = 0;
-        Clock::time_point refilled{}; // min: no request counted yet
-        Clock::time_point reachChecked{};
-        bool reachCheckedOnce = false;
+        float tokens = 0;
+        Clock::time_point refilled{};     // the epoch: no request counted yet
+        Clock::time_point reachChecked{}; // the epoch: none yet
     };
     struct Shard
     {
-        std::mutex lock;
-        std::unordered_map<NetworkKey, Count, NetworkKeyHash> counts;
+        ShortLock lock;
+        FlatTable<NetworkKey, Count, NetworkKeyHash> counts;
         Clock::time_point nextSweep;
     };
-    static constexpr std::size_t ShardCount = 16;
+    static constexpr std::size_t ShardCount = 64;
 
     Shard &shardOf(const NetworkKey &key);
     // Gives back the connection counted in each of the networks.

@@ -40,7 +40,7 @@ bool requestLineEnded(const beast::flat_buffer &buffer, const std::optional<http
 
 HttpSession::HttpSession(Worker &worker, TcpSocket socket, Address peer, const CallerNetworks &peerNetworks,
                          CallerLimits::ConnectionSlot slot)
-    : worker(worker), stream(std::move(socket)), buffer(MaxHeadBytes + 4096), peer(peer), peerNetworks(peerNetworks),
+    : worker(worker), socket(std::move(socket)), buffer(MaxHeadBytes + 4096), peer(peer), peerNetworks(peerNetworks),
       slot(std::move(slot))
 {
 }
@@ -63,15 +63,25 @@ void HttpSession::drain()
     // Nothing of a next request has come: nobody waits for an answer here. (A connection
     // taken from the queue as the server stopped accepting may hold its request unread.)
     boost::system::error_code ignored;
-    if (!answering && buffer.size() == 0 && stream.socket().available(ignored) == 0)
-        stream.socket().close(ignored);
+    if (!answering && buffer.size() == 0 && socket.available(ignored) == 0)
+        socket.close(ignored);
 }
 
 void HttpSession::closeIdle()
 {
     worker.sessionBusy(*this);
     slot.release();
-    stream.close();
+    boost::system::error_code ignored;
+    socket.close(ignored);
+}
+
+void HttpSession::closeIfLate(Clock::time_point now)
+{
+    if (now < deadline)
+        return;
+    deadline = Clock::time_point::max();
+    boost::system::error_code ignored;
+    socket.close(ignored);
 }
 
 void HttpSession::readRequest()
@@ -81,15 +91,16 @@ void HttpSession::readRequest()
     parser->header_limit(MaxHeadBytes);
     parser->body_limit(0);
     const auto &options = worker.shared().options;
+    const auto now = Clock::now();
     if (buffer.size() > 0) {
         // The next request came with the last one (pipelined).
-        stream.expires_after(options.requestTimeout);
+        deadline = now + options.requestTimeout;
         parseBuffered();
         return;
     }
-    waitingSince = std::chrono::steady_clock::now();
+    waitingSince = now;
     worker.sessionIdle(*this);
-    stream.expires_after(options.firstByteTimeout);
+    deadline = now + options.firstByteTimeout;
     readSome();
 }
 
@@ -98,7 +109,7 @@ void HttpSession::readSome()
     const auto room = buffer.max_size() - buffer.size();
     if (room == 0)
         return onRead(http::error::buffer_overflow);
-    stream.async_read_some(buffer.prepare(std::min(room, ReadChunk)),
+    socket.async_read_some(buffer.prepare(std::min(room, ReadChunk)),
                            [self = shared_from_this()](const boost::system::error_code &error, std::size_t bytes) {
                                self->onBytes(error, bytes);
                            });
@@ -109,7 +120,7 @@ void HttpSession::onBytes(const boost::system::error_code &error, std::size_t by
     buffer.commit(bytes);
     if (IdleListHook::is_linked() && bytes > 0) {
         worker.sessionBusy(*this);
-        stream.expires_after(worker.shared().options.requestTimeout);
+        deadline = Clock::now() + worker.shared().options.requestTimeout;
     }
     if (error == boost::asio::error::eof) {
         // Closed between requests is the usual end; in the middle of one, the head is cut short.
@@ -145,13 +156,14 @@ void HttpSession::parseBuffered()
 void HttpSession::onRead(const boost::system::error_code &error)
 {
     answering = true;
-    headRead = std::chrono::steady_clock::now();
+    headRead = Clock::now();
+    deadline = Clock::time_point::max(); // the answer may wait for Redis, which has time-outs of its own
     if (!error) {
         handleRequest();
         return;
     }
-    // Closed, reset or timed out (tcp_stream has closed the socket then): nothing to answer.
-    if (error == http::error::end_of_stream || error == beast::error::timeout || error == boost::asio::error::eof ||
+    // Closed, reset or late (the sweep has closed the socket then): nothing to answer.
+    if (error == http::error::end_of_stream || error == boost::asio::error::eof ||
         error == boost::asio::error::connection_reset || error == boost::asio::error::operation_aborted ||
         error == boost::asio::error::bad_descriptor)
         return;
@@ -160,7 +172,7 @@ void HttpSession::onRead(const boost::system::error_code &error)
 
 bool HttpSession::admitted(const CallerNetworks &networks)
 {
-    if (worker.shared().limits.admitRequest(networks))
+    if (worker.shared().limits.admitRequest(networks, headRead))
         return true;
     // Counted, not logged line by line: a flood would otherwise write the log.
     worker.counters().countRefusal(Refusal::RateLimit);
@@ -170,8 +182,9 @@ bool HttpSession::admitted(const CallerNetworks &networks)
 void HttpSession::refuseUnreadable(const boost::system::error_code &error)
 {
     if (!admitted(peerNetworks)) {
-        worker.counters().countRequest(RequestClass::Invalid, 429, std::chrono::steady_clock::now() - headRead);
-        send(refusal(429, replies::TooManyRequests), false);
+        const auto now = Clock::now();
+        worker.counters().countRequest(RequestClass::Invalid, 429, now - headRead);
+        send(refusal(429, replies::TooManyRequests), false, now);
         return;
     }
     Reply reply;
@@ -200,8 +213,9 @@ void HttpSession::handleRequest()
     callerText = addressText(reading.caller);
     callerNetworks = tarnivel::dirserver::callerNetworks(reading.caller);
     if (!admitted(callerNetworks)) {
-        worker.counters().countRequest(reading.kind, 429, std::chrono::steady_clock::now() - headRead);
-        send(refusal(429, replies::TooManyRequests), false);
+        const auto now = Clock::now();
+        worker.counters().countRequest(reading.kind, 429, now - headRead);
+        send(refusal(429, replies::TooManyRequests), false, now);
         return;
     }
     if (reading.refusal)
@@ -234,7 +248,8 @@ void HttpSession::handleRequest()
 
 void HttpSession::finish(RequestClass kind, Reply reply, bool keepAlive)
 {
-    worker.counters().countRequest(kind, reply.status, std::chrono::steady_clock::now() - headRead);
+    const auto now = Clock::now();
+    worker.counters().countRequest(kind, reply.status, now - headRead);
     std::string_view method = "-";
     std::string_view target = "-";
     if (parser && parser->is_header_done()) {
@@ -242,10 +257,10 @@ void HttpSession::finish(RequestClass kind, Reply reply, bool keepAlive)
         target = parser->get().target();
     }
     worker.shared().log.write(callerText, method, target, kind, reply.status, reply.body);
-    send(std::move(reply), keepAlive);
+    send(std::move(reply), keepAlive, now);
 }
 
-void HttpSession::send(Reply reply, bool keepAlive)
+void HttpSession::send(Reply reply, bool keepAlive, Clock::time_point now)
 {
     keepAlive = keepAlive && !worker.draining();
     const bool metricsPage = reply.status == 200 && reply.body.starts_with("# HELP");
@@ -268,8 +283,8 @@ void HttpSession::send(Reply reply, bool keepAlive)
     answerBytes += std::to_string(reply.body.size());
     answerBytes += "\r\n\r\n";
     answerBytes += reply.body;
-    stream.expires_after(worker.shared().options.requestTimeout);
-    boost::asio::async_write(stream, boost::asio::buffer(answerBytes),
+    deadline = now + worker.shared().options.requestTimeout;
+    boost::asio::async_write(socket, boost::asio::buffer(answerBytes),
                              [self = shared_from_this(), keepAlive](const boost::system::error_code &error, std::size_t) {
                                  self->onSent(error, keepAlive);
                              });
@@ -289,7 +304,6 @@ void HttpSession::onSent(const boost::system::error_code &error, bool keepAlive)
 void HttpSession::lingerThenClose()
 {
     boost::system::error_code ignored;
-    auto &socket = stream.socket();
     // Whatever the client sent with a complete request that was answered is usually all read:
     // then closing (as the session ends) sends FIN at once.
     if (lingered == 0 && buffer.size() == 0 && parser && parser->is_done() && socket.available(ignored) == 0)
@@ -297,8 +311,8 @@ void HttpSession::lingerThenClose()
     socket.shutdown(TcpSocket::shutdown_send, ignored);
     buffer.clear();
     if (lingered == 0)
-        stream.expires_after(LingerTime);
-    stream.async_read_some(buffer.prepare(4096), [self = shared_from_this()](const boost::system::error_code &error, std::size_t n) {
+        deadline = Clock::now() + LingerTime;
+    socket.async_read_some(buffer.prepare(4096), [self = shared_from_this()](const boost::system::error_code &error, std::size_t n) {
         self->lingered += n;
         if (!error && self->lingered < LingerBytes)
             self->lingerThenClose();

@@ -8,7 +8,6 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/intrusive/list_hook.hpp>
-#include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/parser.hpp>
 
@@ -25,12 +24,13 @@ inline constexpr std::size_t MaxHeadBytes = 32 * 1024;
 
 // Sockets bound to one io_context directly, without Asio's type-erased executor.
 using TcpSocket = boost::asio::basic_stream_socket<boost::asio::ip::tcp, boost::asio::io_context::executor_type>;
-using Stream = boost::beast::basic_stream<boost::asio::ip::tcp, boost::asio::io_context::executor_type>;
 
 // One client connection: reads GET requests one after another (keep-alive when asked) and
 // answers each. The first byte of each request must come within the first-byte time-out (a
 // connection that says nothing is closed soon), and the request must then be whole within the
-// request time-out. The order of checks on each request: the rate limit for its caller first
+// request time-out. Each session keeps only its deadline; its thread closes the sessions past
+// theirs a few times a second (a timer per read and write cost more than the rest of a
+// request together). The order of checks on each request: the rate limit for its caller first
 // (even for requests that cannot be read), then the refusals of readRequest, then the answer.
 // Each thread keeps its open sessions in a list, for draining, and those waiting for a
 // request's first byte in another, oldest first, to close one when the server is full; a
@@ -58,9 +58,12 @@ public:
     // its place is given back now, and it closes.
     void closeIdle();
     [[nodiscard]] std::chrono::steady_clock::time_point idleSince() const { return waitingSince; }
+    // For the thread's sweep: closes the connection once its deadline has passed.
+    void closeIfLate(std::chrono::steady_clock::time_point now);
 
 private:
     using Parser = boost::beast::http::request_parser<boost::beast::http::empty_body>;
+    using Clock = std::chrono::steady_clock;
 
     void readRequest();
     void readSome();
@@ -70,13 +73,13 @@ private:
     void handleRequest();
     void refuseUnreadable(const boost::system::error_code &error);
     void finish(RequestClass kind, Reply reply, bool keepAlive);
-    void send(Reply reply, bool keepAlive);
+    void send(Reply reply, bool keepAlive, Clock::time_point now);
     void onSent(const boost::system::error_code &error, bool keepAlive);
     void lingerThenClose();
     [[nodiscard]] bool admitted(const CallerNetworks &networks);
 
     Worker &worker;
-    Stream stream;
+    TcpSocket socket;
     boost::beast::flat_buffer buffer;
     std::optional<Parser> parser;
     std::string answerBytes; // status line, head and body of the answer being written
@@ -85,8 +88,9 @@ private:
     std::string callerText;
     CallerNetworks callerNetworks;
     CallerLimits::ConnectionSlot slot;
-    std::chrono::steady_clock::time_point waitingSince; // for the current request's first byte
-    std::chrono::steady_clock::time_point headRead;
+    Clock::time_point deadline = Clock::time_point::max(); // for what the session waits for now
+    Clock::time_point waitingSince; // for the current request's first byte
+    Clock::time_point headRead;
     bool answering = false;
     std::size_t lingered = 0;
 };

@@ -133,8 +133,11 @@ std::optional<Address> parseAddress(std::string_view text)
     // Boost takes "%zone" suffixes and would resolve nothing else, but a zone names a local link.
     if (text.empty() || text.size() > 45 || text.find('%') != std::string_view::npos)
         return std::nullopt;
+    char terminated[46];
+    std::memcpy(terminated, text.data(), text.size());
+    terminated[text.size()] = '\0';
     boost::system::error_code error;
-    const auto address = boost::asio::ip::make_address(std::string(text), error);
+    const auto address = boost::asio::ip::make_address(terminated, error);
     if (error)
         return std::nullopt;
     return plainAddress(address);

@@ -16,6 +16,8 @@ namespace {
 
 // Reachability checks under way at once, in all; each holds a socket for up to 3 s.
 constexpr unsigned MaxReachChecks = 256;
+// How often sessions past their deadline are looked for: a time-out may be this much late.
+constexpr auto LateSessionsInterval = std::chrono::milliseconds(250);
 
 } // namespace
 
@@ -67,7 +69,8 @@ ServerState::Room ServerState::makeRoom(Worker &here)
     return Room::Coming;
 }
 
-Worker::Worker(ServerState &server, unsigned index) : server(server), index(index), drainDeadline(io)
+Worker::Worker(ServerState &server, unsigned index)
+    : server(server), index(index), drainDeadline(io), lateSessions(io)
 {
     RoomStore *store = server.memoryStore.get();
     if (server.options.redis) {
@@ -106,6 +109,7 @@ void Worker::run(std::function<void()> finishedCallback)
         listener->start();
     if (redis)
         redis->start();
+    closeLateSessions();
     io.run();
 }
 
@@ -138,6 +142,19 @@ void Worker::beginDrain()
     for (auto &session : sessions)
         session.drain();
     finishIfDrained();
+}
+
+void Worker::closeLateSessions()
+{
+    // Closing a socket only queues its handlers: no session ends while the list is walked.
+    const auto now = std::chrono::steady_clock::now();
+    for (auto &session : sessions)
+        session.closeIfLate(now);
+    lateSessions.expires_after(LateSessionsInterval);
+    lateSessions.async_wait([this](const boost::system::error_code &error) {
+        if (!error && !finished)
+            closeLateSessions();
+    });
 }
 
 void Worker::sessionStarted(HttpSession &session)
@@ -203,6 +220,7 @@ void Worker::finish()
         return;
     finished = true;
     drainDeadline.cancel();
+    lateSessions.cancel();
     for (auto &listener : listeners)
         listener->stop(false);
     if (redis)

@@ -99,6 +99,8 @@ private:
     void finishIfDrained();
     void finish();
     void publishOldestIdle();
+    // Closes the sessions past their deadline, and comes again in a moment.
+    void closeLateSessions();
 
     ServerState &server;
     const unsigned index;
@@ -116,6 +118,7 @@ private:
     boost::asio::io_context io{1};
     std::optional<boost::asio::executor_work_guard<boost::asio::io_context::executor_type>> keepRunning;
     boost::asio::steady_timer drainDeadline;
+    boost::asio::steady_timer lateSessions;
     std::unique_ptr<RedisConnection> redis;
     std::unique_ptr<RedisRoomStore> redisStore;
     std::unique_ptr<Directory> rooms;

@@ -5,6 +5,7 @@
 // IPv6 networks that loopback cannot offer, and the refusals as older copies read them.
 
 #include "callerlimits.h"
+#include "flattable.h"
 #include "memoryroomstore.h"
 #include "reply.h"
 
@@ -15,6 +16,8 @@
 #include <algorithm>
 #include <list>
 #include <map>
+#include <random>
+#include <unordered_map>
 
 using namespace tarnivel::dirserver;
 using namespace std::chrono_literals;
@@ -60,6 +63,47 @@ struct Connection
     Connect expected;
 };
 
+// Every key in one of three homes, the last ones of a 16-slot table: long runs that wrap round.
+struct CrowdedHash
+{
+    std::size_t operator()(unsigned key) const { return 13 + key % 3; }
+};
+
+// Random changes to a FlatTable and to std::unordered_map, which must agree throughout.
+template <typename Hash>
+void compareWithAMap(unsigned keys, int changes)
+{
+    FlatTable<unsigned, unsigned, Hash> table;
+    std::unordered_map<unsigned, unsigned> reference;
+    std::mt19937 random(7);
+    for (int i = 0; i < changes; ++i) {
+        const unsigned key = random() % keys;
+        switch (random() % 4) {
+        case 0:
+        case 1:
+            ++table[key];
+            ++reference[key];
+            break;
+        case 2:
+            table.erase(key);
+            reference.erase(key);
+            break;
+        default:
+            if (i % 500 == 0) {
+                table.eraseIf([](unsigned, unsigned value) { return value % 2 == 1; });
+                std::erase_if(reference, [](const auto &entry) { return entry.second % 2 == 1; });
+            }
+        }
+        const auto *found = table.find(key);
+        const auto expected = reference.find(key);
+        QVERIFY2((found == nullptr) == (expected == reference.end()), qPrintable(QString::number(i)));
+        QVERIFY(!found || *found == expected->second);
+        QCOMPARE(table.size(), reference.size());
+    }
+    for (unsigned key = 0; key < keys; ++key)
+        QCOMPARE(table.find(key) ? *table.find(key) : 0u, reference.count(key) ? reference[key] : 0u);
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(QList<Action>)
@@ -77,6 +121,8 @@ private slots:
     void connectionsPerNetwork();
     void refusalsReadAsErrorsByOlderCopies_data();
     void refusalsReadAsErrorsByOlderCopies();
+    void flatTableAgreesWithAMap_data();
+    void flatTableAgreesWithAMap();
 };
 
 void TestRoomStore::byTheStoresClock_data()
@@ -250,6 +296,27 @@ void TestRoomStore::refusalsReadAsErrorsByOlderCopies()
     QVERIFY(body.startsWith(reason + ": "));
     const auto logged = loggedBody(503, std::string_view(body.constData(), std::size_t(body.size())));
     QCOMPARE(QByteArray(logged.data(), qsizetype(logged.size())), reason);
+}
+
+void TestRoomStore::flatTableAgreesWithAMap_data()
+{
+    QTest::addColumn<bool>("crowded");
+    QTest::addColumn<unsigned>("keys");
+    QTest::addColumn<int>("changes");
+    QTest::newRow("spread keys, many doublings") << false << 3000u << 20000;
+    QTest::newRow("crowded keys wrapping round the end") << true << 7u << 4000;
+    QTest::newRow("crowded keys, the table growing") << true << 60u << 4000;
+}
+
+void TestRoomStore::flatTableAgreesWithAMap()
+{
+    QFETCH(bool, crowded);
+    QFETCH(unsigned, keys);
+    QFETCH(int, changes);
+    if (crowded)
+        compareWithAMap<CrowdedHash>(keys, changes);
+    else
+        compareWithAMap<std::hash<unsigned>>(keys, changes);
 }
 
 QTEST_GUILESS_MAIN(TestRoomStore)
