@@ -18,9 +18,9 @@ namespace {
 // for a moment, so that closing does not reset the connection before it has read the answer.
 constexpr auto LingerTime = std::chrono::seconds(1);
 constexpr std::size_t LingerBytes = 64 * 1024;
-constexpr std::string_view ForwardedFor = "X-Forwarded-For";
-// Requests are a few hundred bytes: most come in one read.
-constexpr std::size_t ReadChunk = 4096;
+// Requests are a few hundred bytes: most come whole in one read of this much (the buffer
+// grows for a longer head).
+constexpr std::size_t ReadChunk = 1024;
 
 Reply refusal(unsigned status, std::string_view body)
 {
@@ -28,9 +28,9 @@ Reply refusal(unsigned status, std::string_view body)
 }
 
 // The parser stops at the head limit either inside the request line or after it.
-bool requestLineEnded(const beast::flat_buffer &buffer, const std::optional<http::request_parser<http::empty_body>> &parser)
+bool requestLineEnded(const beast::flat_buffer &buffer, const std::optional<HeadParser> &parser)
 {
-    if (parser && !parser->get().target().empty())
+    if (parser && parser->requestLineRead())
         return true;
     const std::string_view bytes(static_cast<const char *>(buffer.data().data()), buffer.size());
     return bytes.find('\n') != std::string_view::npos;
@@ -87,9 +87,7 @@ void HttpSession::closeIfLate(Clock::time_point now)
 void HttpSession::readRequest()
 {
     answering = false;
-    parser.emplace();
-    parser->header_limit(MaxHeadBytes);
-    parser->body_limit(0);
+    parser.emplace(kept, MaxHeadBytes);
     const auto &options = worker.shared().options;
     const auto now = Clock::now();
     if (buffer.size() > 0) {
@@ -200,14 +198,7 @@ void HttpSession::refuseUnreadable(const boost::system::error_code &error)
 
 void HttpSession::handleRequest()
 {
-    const auto &request = parser->get();
-    RequestHead head;
-    head.method = request.method();
-    head.target = request.target();
-    // Fields are kept in arrival order; find gives the first of the name.
-    head.forwardedForFields = request.count(ForwardedFor);
-    if (head.forwardedForFields > 0)
-        head.forwardedFor = request.find(ForwardedFor)->value();
+    const auto head = parser->head();
     auto &server = worker.shared();
     const auto reading = tarnivel::dirserver::readRequest(head, peer, server.options.trustedProxies);
     callerText = addressText(reading.caller);
@@ -219,9 +210,9 @@ void HttpSession::handleRequest()
         return;
     }
     if (reading.refusal)
-        return finish(reading.kind, *reading.refusal, reading.keepAliveAfterRefusal && request.keep_alive());
+        return finish(reading.kind, *reading.refusal, reading.keepAliveAfterRefusal && parser->keep_alive());
 
-    const bool keepAlive = request.keep_alive();
+    const bool keepAlive = parser->keep_alive();
     auto answered = [self = shared_from_this(), kind = reading.kind, keepAlive](Reply reply) {
         self->finish(kind, std::move(reply), keepAlive);
     };
@@ -253,8 +244,8 @@ void HttpSession::finish(RequestClass kind, Reply reply, bool keepAlive)
     std::string_view method = "-";
     std::string_view target = "-";
     if (parser && parser->is_header_done()) {
-        method = parser->get().method_string();
-        target = parser->get().target();
+        method = kept.method;
+        target = kept.target;
     }
     worker.shared().log.write(callerText, method, target, kind, reply.status, reply.body);
     send(std::move(reply), keepAlive, now);
@@ -264,7 +255,7 @@ void HttpSession::send(Reply reply, bool keepAlive, Clock::time_point now)
 {
     keepAlive = keepAlive && !worker.draining();
     const bool metricsPage = reply.status == 200 && reply.body.starts_with("# HELP");
-    const unsigned version = parser && parser->is_header_done() ? parser->get().version() : 11;
+    const unsigned version = parser && parser->is_header_done() ? parser->version() : 11;
     // The answer is small and always the same shape: written in one piece, without Beast's
     // general serializer (which took a good part of each keep-alive request's time).
     answerBytes.assign(version == 10 ? "HTTP/1.0 " : "HTTP/1.1 ");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "callerlimits.h"
+#include "headparser.h"
 #include "network.h"
 #include "reply.h"
 #include "requestreading.h"
@@ -8,8 +9,6 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/intrusive/list_hook.hpp>
-#include <boost/beast/http/empty_body.hpp>
-#include <boost/beast/http/parser.hpp>
 
 #include <chrono>
 #include <memory>
@@ -62,7 +61,6 @@ public:
     void closeIfLate(std::chrono::steady_clock::time_point now);
 
 private:
-    using Parser = boost::beast::http::request_parser<boost::beast::http::empty_body>;
     using Clock = std::chrono::steady_clock;
 
     void readRequest();
@@ -81,7 +79,8 @@ private:
     Worker &worker;
     TcpSocket socket;
     boost::beast::flat_buffer buffer;
-    std::optional<Parser> parser;
+    HeadParser::Kept kept; // the current request's line and forwarded address
+    std::optional<HeadParser> parser;
     std::string answerBytes; // status line, head and body of the answer being written
     const Address peer;
     const CallerNetworks peerNetworks;

@@ -115,7 +115,9 @@ private:
     bool isDraining = false;
     std::function<void()> whenFinished;
     ThreadCounters threadCounters;
-    boost::asio::io_context io{1};
+    // One thread runs it, and only its sockets and timers: the reactor's own locks are left out
+    // (what other threads post still goes through the locked queue).
+    boost::asio::io_context io{BOOST_ASIO_CONCURRENCY_HINT_UNSAFE_IO};
     std::optional<boost::asio::executor_work_guard<boost::asio::io_context::executor_type>> keepRunning;
     boost::asio::steady_timer drainDeadline;
     boost::asio::steady_timer lateSessions;
