@@ -1253,6 +1253,7 @@ void DirectoryServerTest::refusesBadCommandLines_data()
     QTest::newRow("listen without a port") << QStringList{"--open", "--listen", "127.0.0.1"} << "--listen";
     QTest::newRow("listen on a name") << QStringList{"--open", "--listen", "localhost:80"} << "numeric address";
     QTest::newRow("expiry of zero") << QStringList{"--open", "--expiry", "0"} << "--expiry";
+    QTest::newRow("no time for a first byte") << QStringList{"--open", "--first-byte-timeout", "0"} << "--first-byte-timeout";
     QTest::newRow("missing rooms file") << QStringList{"--rooms", "/nonexistent/rooms.txt"} << "cannot read";
     QTest::newRow("unknown option") << QStringList{"--open", "--colour"} << "colour";
     QTest::newRow("wave dash in the rooms file") << QStringList{"--rooms", badRooms} << "bad-rooms.txt:3: the room";
