@@ -107,7 +107,8 @@ void HttpSession::readSome()
     const auto room = buffer.max_size() - buffer.size();
     if (room == 0)
         return onRead(http::error::buffer_overflow);
-    socket.async_read_some(buffer.prepare(std::min(room, ReadChunk)),
+    readAsked = std::min(room, ReadChunk);
+    socket.async_read_some(buffer.prepare(readAsked),
                            [self = shared_from_this()](const boost::system::error_code &error, std::size_t bytes) {
                                self->onBytes(error, bytes);
                            });
@@ -116,6 +117,7 @@ void HttpSession::readSome()
 void HttpSession::onBytes(const boost::system::error_code &error, std::size_t bytes)
 {
     buffer.commit(bytes);
+    moreMayWait = bytes == readAsked;
     if (IdleListHook::is_linked() && bytes > 0) {
         worker.sessionBusy(*this);
         deadline = Clock::now() + worker.shared().options.requestTimeout;
@@ -295,9 +297,11 @@ void HttpSession::onSent(const boost::system::error_code &error, bool keepAlive)
 void HttpSession::lingerThenClose()
 {
     boost::system::error_code ignored;
-    // Whatever the client sent with a complete request that was answered is usually all read:
-    // then closing (as the session ends) sends FIN at once.
-    if (lingered == 0 && buffer.size() == 0 && parser && parser->is_done() && socket.available(ignored) == 0)
+    // Whatever the client sent with a complete request that was answered is usually all read
+    // (the last read did not fill what it asked for, or nothing more is waiting): then closing
+    // (as the session ends) sends FIN at once.
+    if (lingered == 0 && buffer.size() == 0 && parser && parser->is_done() &&
+        (!moreMayWait || socket.available(ignored) == 0))
         return;
     socket.shutdown(TcpSocket::shutdown_send, ignored);
     buffer.clear();

@@ -92,6 +92,8 @@ private:
     Clock::time_point headRead;
     bool answering = false;
     std::size_t lingered = 0;
+    std::size_t readAsked = 0;
+    bool moreMayWait = false; // the last read filled what it asked for
 };
 
 } // namespace tarnivel::dirserver
