@@ -6,6 +6,9 @@
 #include <boost/asio/post.hpp>
 #include <hiredis/hiredis.h>
 
+#include <unistd.h>
+#include <utility>
+
 #ifndef TARNIVEL_VERSION
 #define TARNIVEL_VERSION "unknown"
 #endif
@@ -16,6 +19,29 @@ namespace {
 
 // Reachability checks under way at once, in all; each holds a socket for up to 3 s.
 constexpr unsigned MaxReachChecks = 256;
+// A thread takes on another's newcomers when it has fewer connections by more than this, and
+// an eighth of the other's: enough to even out a few long connections, not to send most
+// short ones across.
+constexpr unsigned Imbalance = 1;
+
+// An accepted connection on its way to another thread: closed unless a session takes it.
+class Descriptor
+{
+public:
+    explicit Descriptor(int handle) : handle(handle) {}
+    Descriptor(Descriptor &&other) noexcept : handle(std::exchange(other.handle, -1)) {}
+    Descriptor &operator=(Descriptor &&) = delete;
+    ~Descriptor()
+    {
+        if (handle >= 0)
+            ::close(handle);
+    }
+    int take() { return std::exchange(handle, -1); }
+
+private:
+    int handle;
+};
+
 // How often sessions past their deadline are looked for: a time-out may be this much late.
 constexpr auto LateSessionsInterval = std::chrono::milliseconds(250);
 
@@ -67,6 +93,21 @@ ServerState::Room ServerState::makeRoom(Worker &here)
         return here.closeOldestIdle() ? Room::Made : Room::None;
     boost::asio::post(oldest->context(), [oldest] { oldest->closeOldestIdle(); });
     return Room::Coming;
+}
+
+Worker *ServerState::lighterThan(const Worker &here)
+{
+    const unsigned mine = here.load();
+    Worker *lightest = nullptr;
+    unsigned fewest = mine;
+    for (const auto &worker : workers) {
+        const unsigned theirs = worker->load();
+        if (theirs < fewest) {
+            fewest = theirs;
+            lightest = worker.get();
+        }
+    }
+    return lightest && fewest + Imbalance + mine / 8 < mine ? lightest : nullptr;
 }
 
 Worker::Worker(ServerState &server, unsigned index)
@@ -157,8 +198,31 @@ void Worker::closeLateSessions()
     });
 }
 
+unsigned Worker::load() const
+{
+    return sessionCount.load(std::memory_order_relaxed) + adopting.load(std::memory_order_relaxed);
+}
+
+void Worker::adopt(boost::asio::ip::tcp::socket::native_handle_type handle, const boost::asio::ip::tcp &protocol,
+                   const Address &peer, const CallerNetworks &networks, CallerLimits::ConnectionSlot slot)
+{
+    adopting.fetch_add(1, std::memory_order_relaxed);
+    boost::asio::post(io, [this, descriptor = Descriptor(handle), protocol, peer, networks, slot = std::move(slot)]() mutable {
+        adopting.fetch_sub(1, std::memory_order_relaxed);
+        if (finished)
+            return;
+        boost::system::error_code error;
+        TcpSocket socket(io);
+        socket.assign(protocol, descriptor.take(), error);
+        if (error)
+            return;
+        std::make_shared<HttpSession>(*this, std::move(socket), peer, networks, std::move(slot))->start();
+    });
+}
+
 void Worker::sessionStarted(HttpSession &session)
 {
+    sessionCount.fetch_add(1, std::memory_order_relaxed);
     sessions.push_back(session);
 }
 
@@ -204,6 +268,7 @@ bool Worker::closeOldestIdle()
 
 void Worker::sessionEnded()
 {
+    sessionCount.fetch_sub(1, std::memory_order_relaxed);
     if (isDraining && !finished && sessions.empty())
         boost::asio::post(io, [this] { finishIfDrained(); });
 }

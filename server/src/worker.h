@@ -40,6 +40,9 @@ struct ServerState
     // Coming: one of another thread's is being closed. None: every connection is busy.
     enum class Room { Made, Coming, None };
     [[nodiscard]] Room makeRoom(Worker &here);
+    // The thread with clearly fewer connections than here (the kernel spreads connections over
+    // the threads by a hash of their addresses and ports, unevenly for a few long ones), or nothing.
+    [[nodiscard]] Worker *lighterThan(const Worker &here);
 
     const ServerOptions &options;
     AccessLog &log;
@@ -83,6 +86,11 @@ public:
     [[nodiscard]] bool draining() const { return isDraining; }
     void sessionStarted(HttpSession &session);
     void sessionEnded();
+    // Connections open on this thread, or on their way to it, for any thread to read.
+    [[nodiscard]] unsigned load() const;
+    // From any thread: serves, on this thread, a connection accepted on another.
+    void adopt(boost::asio::ip::tcp::socket::native_handle_type handle, const boost::asio::ip::tcp &protocol,
+               const Address &peer, const CallerNetworks &networks, CallerLimits::ConnectionSlot slot);
     // A session waits for a request's first byte; no longer does (also when it ends).
     void sessionIdle(HttpSession &session);
     void sessionBusy(HttpSession &session);
@@ -110,6 +118,8 @@ private:
     boost::intrusive::list<HttpSession, boost::intrusive::base_hook<IdleListHook>, boost::intrusive::constant_time_size<false>>
         idleSessions; // in the order they began waiting
     std::atomic<std::chrono::steady_clock::rep> oldestIdleSince{NoneIdle};
+    std::atomic<unsigned> sessionCount{0};
+    std::atomic<unsigned> adopting{0};
     static constexpr auto NoneIdle = std::chrono::steady_clock::rep(-1);
     bool finished = false;
     bool isDraining = false;
