@@ -288,10 +288,25 @@ void HttpSession::onSent(const boost::system::error_code &error, bool keepAlive)
     if (error)
         return;
     if (keepAlive && !worker.draining()) {
+        // A connection kept alive after its first request is a long one: it moves to a thread
+        // with clearly fewer (a short one is not worth the move).
+        if (++answered == 1 && buffer.size() == 0)
+            if (auto *lighter = worker.shared().lighterThan(worker))
+                return moveTo(*lighter);
         readRequest();
         return;
     }
     lingerThenClose();
+}
+
+void HttpSession::moveTo(Worker &lighter)
+{
+    boost::system::error_code released;
+    const auto handle = socket.release(released);
+    if (released)
+        return readRequest();
+    const auto protocol = peer.is_v4() ? boost::asio::ip::tcp::v4() : boost::asio::ip::tcp::v6();
+    lighter.adopt(handle, protocol, peer, peerNetworks, std::move(slot));
 }
 
 void HttpSession::lingerThenClose()

@@ -74,6 +74,8 @@ private:
     void send(Reply reply, bool keepAlive, Clock::time_point now);
     void onSent(const boost::system::error_code &error, bool keepAlive);
     void lingerThenClose();
+    // Goes on as a new session of another thread, with this connection and its place.
+    void moveTo(Worker &lighter);
     [[nodiscard]] bool admitted(const CallerNetworks &networks);
 
     Worker &worker;
@@ -92,6 +94,7 @@ private:
     Clock::time_point headRead;
     bool answering = false;
     std::size_t lingered = 0;
+    unsigned answered = 0;
     std::size_t readAsked = 0;
     bool moreMayWait = false; // the last read filled what it asked for
 };

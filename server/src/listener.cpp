@@ -46,7 +46,7 @@ void refuseAtOnce(TcpSocket &socket, std::string_view answer)
 } // namespace
 
 Listener::Listener(Worker &worker, const boost::asio::ip::tcp::endpoint &endpoint)
-    : worker(worker), acceptor(worker.context()), pause(worker.context()), protocol(endpoint.protocol())
+    : worker(worker), acceptor(worker.context()), pause(worker.context())
 {
     acceptor.open(endpoint.protocol());
     acceptor.set_option(boost::asio::socket_base::reuse_address(true));
@@ -151,14 +151,6 @@ void Listener::admit(Newcomer newcomer, std::optional<unsigned> overCap)
                                                                                             : Refusal::ConnectionsPerNetwork);
         refuseAtOnce(newcomer.socket, serverFull ? RefusedServerFull : RefusedPerNetwork);
         return;
-    }
-    if (auto *lighter = server.lighterThan(worker)) {
-        boost::system::error_code released;
-        const auto handle = newcomer.socket.release(released);
-        if (!released) {
-            lighter->adopt(handle, protocol, newcomer.peer, newcomer.networks, std::move(*admission.slot));
-            return;
-        }
     }
     std::make_shared<HttpSession>(worker, std::move(newcomer.socket), newcomer.peer, newcomer.networks,
                                   std::move(*admission.slot))

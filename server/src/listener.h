@@ -12,9 +12,8 @@ namespace tarnivel::dirserver {
 
 class Worker;
 
-// Accepts connections on one address for one thread and hands each to an HttpSession, of this
-// thread or, when this one has clearly more connections, of another. Every thread has its own
-// socket on the same address (SO_REUSEPORT). The address is bound at once,
+// Accepts connections on one address for one thread and hands each to an HttpSession. Every
+// thread has its own socket on the same address (SO_REUSEPORT). The address is bound at once,
 // so a wrong --listen fails at start; connections are taken from start() on.
 class Listener
 {
@@ -46,7 +45,6 @@ private:
     boost::asio::ip::tcp::acceptor acceptor;
     boost::asio::steady_timer pause;
     boost::asio::ip::tcp::endpoint peerEndpoint; // filled by each accept
-    const boost::asio::ip::tcp protocol;
     std::chrono::milliseconds backoff{0};
 };
 

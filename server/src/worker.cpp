@@ -19,12 +19,11 @@ namespace {
 
 // Reachability checks under way at once, in all; each holds a socket for up to 3 s.
 constexpr unsigned MaxReachChecks = 256;
-// A thread takes on another's newcomers when it has fewer connections by more than this, and
-// an eighth of the other's: enough to even out a few long connections, not to send most
-// short ones across.
+// A thread takes on another's connections kept alive when it has fewer by more than this and
+// an eighth of the other's.
 constexpr unsigned Imbalance = 1;
 
-// An accepted connection on its way to another thread: closed unless a session takes it.
+// A connection on its way to another thread: closed unless a session takes it there.
 class Descriptor
 {
 public:
@@ -209,7 +208,7 @@ void Worker::adopt(boost::asio::ip::tcp::socket::native_handle_type handle, cons
     adopting.fetch_add(1, std::memory_order_relaxed);
     boost::asio::post(io, [this, descriptor = Descriptor(handle), protocol, peer, networks, slot = std::move(slot)]() mutable {
         adopting.fetch_sub(1, std::memory_order_relaxed);
-        if (finished)
+        if (finished || isDraining)
             return;
         boost::system::error_code error;
         TcpSocket socket(io);

@@ -40,8 +40,9 @@ struct ServerState
     // Coming: one of another thread's is being closed. None: every connection is busy.
     enum class Room { Made, Coming, None };
     [[nodiscard]] Room makeRoom(Worker &here);
-    // The thread with clearly fewer connections than here (the kernel spreads connections over
-    // the threads by a hash of their addresses and ports, unevenly for a few long ones), or nothing.
+    // The thread with clearly fewer connections than here, or nothing. The kernel spreads
+    // connections over the threads by a hash of their addresses and ports: evenly for many
+    // short ones, unevenly for a few long ones, which are moved.
     [[nodiscard]] Worker *lighterThan(const Worker &here);
 
     const ServerOptions &options;
@@ -88,7 +89,7 @@ public:
     void sessionEnded();
     // Connections open on this thread, or on their way to it, for any thread to read.
     [[nodiscard]] unsigned load() const;
-    // From any thread: serves, on this thread, a connection accepted on another.
+    // From any thread: serves, on this thread, a connection kept alive on another.
     void adopt(boost::asio::ip::tcp::socket::native_handle_type handle, const boost::asio::ip::tcp &protocol,
                const Address &peer, const CallerNetworks &networks, CallerLimits::ConnectionSlot slot);
     // A session waits for a request's first byte; no longer does (also when it ends).
