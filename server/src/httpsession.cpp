@@ -305,6 +305,7 @@ void HttpSession::moveTo(Worker &lighter)
     const auto handle = socket.release(released);
     if (released)
         return readRequest();
+    worker.counters().countMoved();
     const auto protocol = peer.is_v4() ? boost::asio::ip::tcp::v4() : boost::asio::ip::tcp::v6();
     lighter.adopt(handle, protocol, peer, peerNetworks, std::move(slot));
 }

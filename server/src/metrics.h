@@ -49,6 +49,7 @@ public:
     void countRedisError(RedisError kind) { bump(redisErrors[std::size_t(kind)]); }
     void countAccepted() { bump(accepted); }
     void countAcceptFailure() { bump(acceptFailures); }
+    void countMoved() { bump(moved); }
 
     using Counter = std::atomic<std::uint64_t>;
     std::array<std::array<Counter, CountedStatuses.size()>, RequestClassCount> requests{};
@@ -58,6 +59,7 @@ public:
     std::array<Counter, RedisErrorCount> redisErrors{};
     Counter accepted{0};
     Counter acceptFailures{0};
+    Counter moved{0};
 
 private:
     static void bump(Counter &counter, std::uint64_t by = 1)
@@ -76,6 +78,7 @@ struct MetricsSnapshot
     std::array<std::uint64_t, RedisErrorCount> redisErrors{};
     std::uint64_t accepted = 0;
     std::uint64_t acceptFailures = 0;
+    std::uint64_t moved = 0;
     std::uint64_t openConnections = 0;
     std::optional<std::uint64_t> waits;              // in-process rooms only
     std::optional<std::uint64_t> redisReady;         // connections ready, with --redis

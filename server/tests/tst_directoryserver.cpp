@@ -144,6 +144,7 @@ private slots:
     void silentConnectionsMakeRoomWhenFull();
     void failedAcceptsAreToldOnceAndRetried();
     void keptAliveConnectionAnswersAgain();
+    void longConnectionsSpreadOverThreads();
     void ipv6Loopback();
     void reachability();
     void accessLogAndStop_data();
@@ -729,6 +730,34 @@ void DirectoryServerTest::keptAliveConnectionAnswersAgain()
     QCOMPARE(answers[0].body, QByteArray("OK"));
     QCOMPARE(answers[1].body, QByteArray("NoUser"));
     QCOMPARE(connection->state(), QAbstractSocket::ConnectedState);
+}
+
+void DirectoryServerTest::longConnectionsSpreadOverThreads()
+{
+    // Forty connections over four threads by the kernel's hash: some thread soon has two more
+    // than another, and connections move. Each goes on answering where it went.
+    DirectoryServer server;
+    QVERIFY(server.start({"--open", "--threads", "4", "--first-byte-timeout", "10", "--rate-limit-per-24", "0"}));
+    std::vector<std::unique_ptr<QTcpSocket>> connections;
+    for (int i = 0; i < 40; ++i) {
+        connections.push_back(openConnection(server.port(), 60 + i));
+        QVERIFY(connections.back());
+        connections.back()->write(keepAliveRequest("/myip"));
+        const auto answers = readAnswers(*connections.back(), 1);
+        QCOMPARE(answers.size(), 1);
+        QCOMPARE(answers[0].body, callerText(60 + i));
+    }
+    for (int i = 0; i < 40; ++i) {
+        const QByteArray room = "/?room" + QByteArray::number(i);
+        connections[i]->write(keepAliveRequest(room) + keepAliveRequest(room + "+quit"));
+        const auto answers = readAnswers(*connections[i], 2);
+        QCOMPARE(answers.size(), 2);
+        QCOMPARE(answers[0].body, QByteArray("NoUser"));
+        QCOMPARE(answers[1].body, QByteArray("OK"));
+    }
+    const auto metrics = exchange(server.port(), 1, getRequest("/metrics")).body;
+    static const QRegularExpression moved(QStringLiteral("connections_moved_total (\\d+)"));
+    QVERIFY2(moved.match(QString::fromLatin1(metrics)).captured(1).toInt() > 0, metrics.constData());
 }
 
 void DirectoryServerTest::ipv6Loopback()
