@@ -102,8 +102,11 @@ void checkRequest(const http::request_parser<http::empty_body> &parser, const Ad
     if (fromProxy && !reading.refusal)
         check(forwardedCaller(head.forwardedFor, trustedProxies()) == reading.caller, "the caller is not the forwarded one");
     check(!reading.caller.is_v6() || !reading.caller.to_v6().is_v4_mapped(), "a mapped address was not made plain");
-    const auto key = limitKey(reading.caller);
-    check(reading.caller.is_v4() ? key == reading.caller.to_string() : key.ends_with("/64"), "limit key");
+    const auto networks = callerNetworks(reading.caller);
+    const auto callerKey = networks.caller().text();
+    check(reading.caller.is_v4() ? callerKey == reading.caller.to_string() && networks.count == 2
+                                 : callerKey.ends_with("/64") && networks.count == 3,
+          "limit networks");
 
     if (reading.refusal) {
         const auto status = reading.refusal->status;
@@ -116,11 +119,11 @@ void checkRequest(const http::request_parser<http::empty_body> &parser, const Ad
         return;
 
     static const SharedRoomCatalogue rooms(RoomCatalogue({"lobby"}, true));
-    static MemoryRoomStore store(StoreSettings{std::chrono::seconds(1), 2, 1000});
+    static MemoryRoomStore store(StoreSettings{std::chrono::seconds(1), {2, 4, 8, 8}, 1000});
     static Directory directory(store, rooms);
     const auto caller = addressText(reading.caller);
     bool answered = false;
-    directory.answer(reading, caller, key, [&](Reply reply) {
+    directory.answer(reading, caller, networks, [&](Reply reply) {
         answered = true;
         check(reply.status == 200 || reply.status == 429 || reply.status == 503, "an unexpected status");
         check(!hasControlCharacter(reply.body), "a control character in an answer");

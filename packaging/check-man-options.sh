@@ -6,7 +6,7 @@ program="$1" source="$2"
 help="$("$program" --help)"
 # An option line starts with blanks and "-"; its first column ends at the first two blanks.
 options="$(printf '%s\n' "$help" | sed -n 's/^ \{1,\}\(-[^ ].*\)/\1/p' | sed 's/  .*//' |
-  grep -o -- '--[a-z][a-z-]*' | sort -u)"
+  grep -o -- '--[a-z][a-z0-9-]*' | sort -u)"
 [ -n "$options" ] || { echo "no options found in $program --help" >&2; exit 1; }
 missing=""
 for option in $options; do

@@ -93,7 +93,8 @@ void AccessLog::format(std::string &line, std::string_view stamp, std::string_vi
     line.push_back(' ');
     line += std::to_string(status);
     line.push_back(' ');
-    appendEscaped(line, isFoundAddress(kind, status, body) ? "Found" : body.empty() ? "-" : body, 64);
+    const auto logged = loggedBody(status, body);
+    appendEscaped(line, isFoundAddress(kind, status, body) ? "Found" : logged.empty() ? "-" : logged, 64);
 }
 
 void AccessLog::write(std::string_view caller, std::string_view method, std::string_view target, RequestClass kind,
@@ -125,7 +126,7 @@ void AccessLog::run()
     while (true) {
         bool finalWrite = false;
         {
-            std::unique_lock hold(lock);
+            std::unique_lock<ShortLock> hold(lock);
             // Lines go out at least five times a second, and at once when many are waiting.
             wake.wait_for(hold, std::chrono::milliseconds(200),
                           [this] { return stopping || pending.size() >= settings.capacity / 4; });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "requestreading.h"
+#include "shortlock.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -22,7 +23,8 @@ struct AccessLogSettings
 
 // One line per request:
 //   2024-05-01T09:30:00Z 192.0.2.7 GET /?* 200 NoUser
-// The waiting caller's address, given to whoever finds it, is written as "Found"; room names
+// The waiting caller's address, given to whoever finds it, is written as "Found", a refusal
+// as its reason alone ("TooManyRooms"); room names
 // are written ("/?lobby") only with logRooms. Bytes outside printable ASCII become \xNN, so a
 // line stays a line. Threads hand their lines over under a short lock and never wait for the
 // log's reader: one thread of the log's own writes them out, and when the reader falls more
@@ -51,8 +53,8 @@ private:
     void writeOut(const std::string &bytes, bool finalWrite);
 
     const AccessLogSettings settings;
-    std::mutex lock;
-    std::condition_variable wake;
+    ShortLock lock;
+    std::condition_variable_any wake;
     std::string pending;
     std::atomic<bool> stopping{false};
     bool broken = false; // writer thread only: the log cannot be written any more

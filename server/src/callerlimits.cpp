@@ -1,7 +1,6 @@
 #include "callerlimits.h"
 
 #include <algorithm>
-#include <functional>
 #include <utility>
 
 namespace tarnivel::dirserver {
@@ -9,105 +8,138 @@ namespace tarnivel::dirserver {
 namespace {
 
 constexpr auto SweepInterval = std::chrono::seconds(10);
+// A bucket holds one second's worth of requests, so one untouched this long is full again.
+constexpr auto BucketFullAgain = std::chrono::seconds(1);
 
 } // namespace
 
-CallerLimits::ConnectionSlot::ConnectionSlot(CallerLimits &limits, std::string key) : limits(&limits), key(std::move(key)) {}
-
-CallerLimits::ConnectionSlot::ConnectionSlot(ConnectionSlot &&other) noexcept
-    : limits(std::exchange(other.limits, nullptr)), key(std::move(other.key))
+CallerLimits::ConnectionSlot::ConnectionSlot(CallerLimits &limits, const CallerNetworks &networks)
+    : limits(&limits), networks(networks)
 {
 }
 
-CallerLimits::ConnectionSlot::~ConnectionSlot()
+CallerLimits::ConnectionSlot::ConnectionSlot(ConnectionSlot &&other) noexcept
+    : limits(std::exchange(other.limits, nullptr)), networks(other.networks)
 {
-    if (limits)
-        limits->closeConnection(key);
+}
+
+void CallerLimits::ConnectionSlot::release()
+{
+    if (auto *held = std::exchange(limits, nullptr)) {
+        held->uncount(networks);
+        held->open.fetch_sub(1, std::memory_order_relaxed);
+    }
 }
 
 CallerLimits::CallerLimits(LimitSettings settings) : settings(settings) {}
 
-CallerLimits::Shard &CallerLimits::shardOf(std::string_view key)
+CallerLimits::Shard &CallerLimits::shardOf(const NetworkKey &key)
 {
-    return shards[std::hash<std::string_view>{}(key) % ShardCount];
+    return shards[NetworkKeyHash{}(key) % ShardCount];
 }
 
-CallerLimits::Admission CallerLimits::openConnection(const std::string &peerKey)
+bool CallerLimits::serverFull() const
+{
+    return settings.maxConnections != 0 && open.load(std::memory_order_relaxed) >= settings.maxConnections;
+}
+
+CallerLimits::Admission CallerLimits::openConnection(const CallerNetworks &peer, unsigned overCap)
 {
     Admission admission;
-    if (settings.maxConnections != 0 && open.fetch_add(1, std::memory_order_relaxed) >= settings.maxConnections) {
-        open.fetch_sub(1, std::memory_order_relaxed);
-        admission.refusal = ConnectionRefusal::Server;
-        return admission;
-    }
-    if (settings.maxConnections == 0)
-        open.fetch_add(1, std::memory_order_relaxed);
-    if (settings.maxConnectionsPerAddress != 0) {
-        auto &shard = shardOf(peerKey);
+    const auto now = Clock::now();
+    // Each network of the peer in turn, narrowest first; a full one gives back what the
+    // narrower ones took.
+    CallerNetworks counted = peer;
+    for (counted.count = 0; counted.count < peer.count; ++counted.count) {
+        const auto &key = peer.keys[counted.count];
+        const unsigned cap = settings.connections.of(key);
+        if (cap == 0)
+            continue;
+        auto &shard = shardOf(key);
         const std::lock_guard hold(shard.lock);
-        auto &count = shard.connections[peerKey];
-        if (count >= settings.maxConnectionsPerAddress) {
-            open.fetch_sub(1, std::memory_order_relaxed);
-            admission.refusal = ConnectionRefusal::PerAddress;
-            return admission;
-        }
+        if (now >= shard.nextSweep)
+            sweep(shard, now);
+        auto &count = shard.counts[key].connections;
+        if (count >= cap)
+            break;
         ++count;
     }
-    admission.slot.emplace(*this, peerKey);
+    if (counted.count < peer.count) {
+        admission.refusal = counted.count == 0 ? ConnectionRefusal::PerAddress : ConnectionRefusal::PerNetwork;
+        uncount(counted);
+        return admission;
+    }
+    const unsigned before = open.fetch_add(1, std::memory_order_relaxed);
+    if (settings.maxConnections != 0 && before >= settings.maxConnections + overCap) {
+        open.fetch_sub(1, std::memory_order_relaxed);
+        admission.refusal = ConnectionRefusal::Server;
+        uncount(counted);
+        return admission;
+    }
+    admission.slot.emplace(*this, peer);
     return admission;
 }
 
-void CallerLimits::closeConnection(const std::string &key)
+void CallerLimits::uncount(const CallerNetworks &networks)
 {
-    open.fetch_sub(1, std::memory_order_relaxed);
-    if (settings.maxConnectionsPerAddress == 0)
-        return;
-    auto &shard = shardOf(key);
-    const std::lock_guard hold(shard.lock);
-    if (const auto count = shard.connections.find(key); count != shard.connections.end() && --count->second == 0)
-        shard.connections.erase(count);
+    for (const auto &key : networks) {
+        if (settings.connections.of(key) == 0)
+            continue;
+        auto &shard = shardOf(key);
+        const std::lock_guard hold(shard.lock);
+        if (auto *count = shard.counts.find(key); count && count->connections > 0)
+            --count->connections;
+    }
 }
 
-bool CallerLimits::admitRequest(const std::string &callerKey, Clock::time_point now)
+bool CallerLimits::admitRequest(const CallerNetworks &caller, Clock::time_point now)
 {
-    if (settings.requestsPerSecond == 0)
-        return true;
-    auto &shard = shardOf(callerKey);
-    const std::lock_guard hold(shard.lock);
-    if (now >= shard.nextSweep)
-        sweep(shard, now);
-    const double capacity = settings.requestsPerSecond;
-    auto [bucket, added] = shard.buckets.try_emplace(callerKey, Bucket{capacity, now});
-    auto &[tokens, updated] = bucket->second;
-    const std::chrono::duration<double> elapsed = now - updated;
-    tokens = std::min(capacity, tokens + elapsed.count() * capacity);
-    updated = now;
-    if (tokens < 1.0)
-        return false;
-    tokens -= 1.0;
+    // Charged to the narrowest network first: a request refused by a wider one still counts
+    // against the narrower ones.
+    for (const auto &key : caller) {
+        const unsigned rate = settings.requestsPerSecond.of(key);
+        if (rate == 0)
+            continue;
+        auto &shard = shardOf(key);
+        const std::lock_guard hold(shard.lock);
+        if (now >= shard.nextSweep)
+            sweep(shard, now);
+        const float capacity = float(rate);
+        auto &count = shard.counts[key];
+        if (count.refilled == Clock::time_point{}) {
+            count.tokens = capacity;
+        } else {
+            const std::chrono::duration<float> elapsed = now - count.refilled;
+            count.tokens = std::min(capacity, count.tokens + elapsed.count() * capacity);
+        }
+        count.refilled = now;
+        if (count.tokens < 1.0f)
+            return false;
+        count.tokens -= 1.0f;
+    }
     return true;
 }
 
-bool CallerLimits::admitReachCheck(const std::string &callerKey, Clock::time_point now)
+bool CallerLimits::admitReachCheck(const NetworkKey &caller, Clock::time_point now)
 {
-    auto &shard = shardOf(callerKey);
+    auto &shard = shardOf(caller);
     const std::lock_guard hold(shard.lock);
     if (now >= shard.nextSweep)
         sweep(shard, now);
-    auto [last, added] = shard.reachChecks.try_emplace(callerKey, now);
-    if (added)
-        return true;
-    if (now - last->second < settings.reachInterval)
+    auto &count = shard.counts[caller];
+    if (count.reachChecked != Clock::time_point{} && now - count.reachChecked < settings.reachInterval)
         return false;
-    last->second = now;
+    count.reachChecked = now;
     return true;
 }
 
-// A bucket that would be full again, or a check long enough ago, holds nothing worth keeping.
+// A network with no connection open, a full bucket and no recent check holds nothing worth keeping.
 void CallerLimits::sweep(Shard &shard, Clock::time_point now)
 {
-    std::erase_if(shard.buckets, [&](const auto &entry) { return now - entry.second.updated >= std::chrono::seconds(1); });
-    std::erase_if(shard.reachChecks, [&](const auto &entry) { return now - entry.second >= settings.reachInterval; });
+    shard.counts.eraseIf([&](const NetworkKey &, const Count &count) {
+        return count.connections == 0 && now - count.refilled >= BucketFullAgain &&
+               now - count.reachChecked >= settings.reachInterval;
+    });
     shard.nextSweep = now + SweepInterval;
 }
 

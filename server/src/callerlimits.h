@@ -1,47 +1,53 @@
 #pragma once
 
+#include "network.h"
+#include "flattable.h"
+#include "shortlock.h"
+
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <mutex>
 #include <optional>
-#include <string>
-#include <string_view>
-#include <unordered_map>
 
 namespace tarnivel::dirserver {
 
+// Every limit counts a caller in each of its networks (see CallerNetworks), and refuses when
+// any of them is full: a stranger holding many addresses of one provider's block is one
+// caller there.
 struct LimitSettings
 {
-    unsigned maxConnectionsPerAddress = 32; // 0: no cap
-    unsigned maxConnections = 10000;        // for the whole server; 0: no cap
-    unsigned requestsPerSecond = 20;        // 0: no limit; a burst of one second's worth is allowed
-    std::chrono::seconds reachInterval{60}; // one reachability check per caller in this time
+    NetworkLimits connections{32, 64, 128, 128};       // open connections per TCP peer's networks
+    unsigned maxConnections = 10000;                   // for the whole server; 0: no cap
+    NetworkLimits requestsPerSecond{20, 50, 100, 100}; // a burst of one second's worth is allowed
+    std::chrono::seconds reachInterval{60};            // one reachability check per caller in this time
 };
 
-enum class ConnectionRefusal { PerAddress, Server };
+enum class ConnectionRefusal { PerAddress, PerNetwork, Server };
 
-// Keeps one address from taking the server for itself: open connections per TCP peer and in
-// all, requests per caller (token bucket), reachability checks per caller. Callers are keys
-// (see limitKey); those that have gone quiet are forgotten. Safe to use from every thread:
-// the maps are split in shards by key, each with its own lock.
+// Keeps one address or network from taking the server for itself: open connections per
+// network of the TCP peer and in all, requests per network of the caller (token buckets),
+// reachability checks per caller. Networks that have gone quiet are forgotten. Safe to use
+// from every thread: the counts are split in shards by network, each with its own lock.
 class CallerLimits
 {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // Held by a connection while it is open; gives its place back when destroyed.
+    // Held by a connection while it is open; gives its place back when destroyed or released.
     class ConnectionSlot
     {
     public:
-        ConnectionSlot(CallerLimits &limits, std::string key);
+        ConnectionSlot(CallerLimits &limits, const CallerNetworks &networks);
         ConnectionSlot(ConnectionSlot &&other) noexcept;
         ConnectionSlot &operator=(ConnectionSlot &&) = delete;
-        ~ConnectionSlot();
+        ~ConnectionSlot() { release(); }
+
+        void release();
 
     private:
         CallerLimits *limits;
-        std::string key;
+        CallerNetworks networks;
     };
 
     struct Admission
@@ -52,29 +58,36 @@ public:
 
     explicit CallerLimits(LimitSettings settings);
 
-    [[nodiscard]] Admission openConnection(const std::string &peerKey);
-    [[nodiscard]] bool admitRequest(const std::string &callerKey, Clock::time_point now = Clock::now());
-    [[nodiscard]] bool admitReachCheck(const std::string &callerKey, Clock::time_point now = Clock::now());
+    // overCap: how far past --max-connections this one may go (while connections closed to
+    // make room are on their way out on other threads). A peer without networks (a trusted
+    // proxy) counts only in all.
+    [[nodiscard]] Admission openConnection(const CallerNetworks &peer, unsigned overCap = 0);
+    [[nodiscard]] bool admitRequest(const CallerNetworks &caller, Clock::time_point now = Clock::now());
+    [[nodiscard]] bool admitReachCheck(const NetworkKey &caller, Clock::time_point now = Clock::now());
     [[nodiscard]] unsigned openConnections() const { return open.load(std::memory_order_relaxed); }
+    [[nodiscard]] bool serverFull() const;
 
 private:
-    struct Bucket
+    // What is counted for one network; forgotten once it holds nothing worth keeping. Small,
+    // as most callers come once in a while and their counts are looked up cold.
+    struct Count
     {
-        double tokens;
-        Clock::time_point updated;
+        unsigned connections = 0;
+        float tokens = 0;
+        Clock::time_point refilled{};     // the epoch: no request counted yet
+        Clock::time_point reachChecked{}; // the epoch: none yet
     };
     struct Shard
     {
-        std::mutex lock;
-        std::unordered_map<std::string, unsigned> connections;
-        std::unordered_map<std::string, Bucket> buckets;
-        std::unordered_map<std::string, Clock::time_point> reachChecks;
+        ShortLock lock;
+        FlatTable<NetworkKey, Count, NetworkKeyHash> counts;
         Clock::time_point nextSweep;
     };
-    static constexpr std::size_t ShardCount = 16;
+    static constexpr std::size_t ShardCount = 64;
 
-    Shard &shardOf(std::string_view key);
-    void closeConnection(const std::string &key);
+    Shard &shardOf(const NetworkKey &key);
+    // Gives back the connection counted in each of the networks.
+    void uncount(const CallerNetworks &networks);
     void sweep(Shard &shard, Clock::time_point now);
 
     const LimitSettings settings;

@@ -32,7 +32,7 @@ Reply enterReply(EnterResult result)
 
 Directory::Directory(RoomStore &store, const SharedRoomCatalogue &rooms) : store(store), rooms(rooms) {}
 
-void Directory::answer(const RequestReading &request, const std::string &caller, const std::string &callerKey,
+void Directory::answer(const RequestReading &request, const std::string &caller, const CallerNetworks &networks,
                        ReplyHandler done)
 {
     if (request.kind == RequestClass::OwnAddress) {
@@ -45,7 +45,7 @@ void Directory::answer(const RequestReading &request, const std::string &caller,
         done(ok(query.withdraw ? replies::Withdrawn : replies::NotFound));
         return;
     }
-    const StoreCaller who{caller, callerKey};
+    const StoreCaller who{caller, networks};
     if (query.withdraw) {
         store.withdraw(*query.room, who, [done = std::move(done)](bool stored) {
             done(stored ? ok(replies::Withdrawn) : Reply{503, std::string(replies::Unavailable)});

@@ -24,7 +24,7 @@ public:
     Directory(RoomStore &store, const SharedRoomCatalogue &rooms);
 
     // For OwnAddress, Enter and Withdraw readings; the reply may come before this returns.
-    void answer(const RequestReading &request, const std::string &caller, const std::string &callerKey,
+    void answer(const RequestReading &request, const std::string &caller, const CallerNetworks &networks,
                 ReplyHandler done);
 
 private:

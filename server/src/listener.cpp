@@ -20,12 +20,14 @@ ThrottledNotice acceptFailures(std::chrono::seconds(60));
 
 // Canned refusals, written without waiting: the connection is closed at once, and only
 // counted (a flood of refusals would otherwise fill the log and hold descriptors).
-constexpr std::string_view RefusedPerAddress = "HTTP/1.1 429 Too Many Requests\r\nContent-Type: text/plain\r\n"
-                                               "Cache-Control: no-store\r\nConnection: close\r\nContent-Length: 18\r\n\r\n"
-                                               "TooManyConnections";
-constexpr std::string_view RefusedServerFull = "HTTP/1.1 503 Service Unavailable\r\nContent-Type: text/plain\r\n"
-                                               "Cache-Control: no-store\r\nConnection: close\r\nContent-Length: 4\r\n\r\n"
-                                               "Busy";
+std::string cannedRefusal(std::string_view statusLine, std::string_view body)
+{
+    return std::string(statusLine) + "\r\nContent-Type: text/plain\r\nCache-Control: no-store\r\nConnection: close\r\n"
+                                     "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + std::string(body);
+}
+
+const std::string RefusedPerNetwork = cannedRefusal("HTTP/1.1 429 Too Many Requests", replies::TooManyConnections);
+const std::string RefusedServerFull = cannedRefusal("HTTP/1.1 503 Service Unavailable", replies::Busy);
 
 void refuseAtOnce(TcpSocket &socket, std::string_view answer)
 {
@@ -122,15 +124,37 @@ void Listener::serve(TcpSocket socket, const boost::asio::ip::tcp::endpoint &fro
 {
     worker.counters().countAccepted();
     const auto peer = plainAddress(from.address());
-    auto peerKey = limitKey(peer);
-    auto admission = worker.shared().limits.openConnection(peerKey);
-    if (!admission.slot) {
-        const bool serverFull = admission.refusal == ConnectionRefusal::Server;
-        worker.counters().countRefusal(serverFull ? Refusal::ServerConnections : Refusal::ConnectionsPerAddress);
-        refuseAtOnce(socket, serverFull ? RefusedServerFull : RefusedPerAddress);
+    const auto networks = callerNetworks(peer);
+    // A trusted proxy is every caller behind it: it counts only in all.
+    const auto counted = anyContains(worker.shared().options.trustedProxies, peer) ? CallerNetworks{} : networks;
+    admit(Newcomer{std::move(socket), peer, networks, counted}, std::nullopt);
+}
+
+void Listener::admit(Newcomer newcomer, std::optional<unsigned> overCap)
+{
+    auto &server = worker.shared();
+    auto admission = server.limits.openConnection(newcomer.counted, overCap.value_or(0));
+    if (!admission.slot && admission.refusal == ConnectionRefusal::Server && !overCap) {
+        // Full: room is made once the handlers already queued have run, for a connection
+        // whose first bytes have been read, but not yet handled, has not been silent.
+        boost::asio::post(worker.context(), [this, newcomer = std::move(newcomer)]() mutable {
+            auto &server = worker.shared();
+            const bool elsewhere = server.makeRoom(worker) == ServerState::Room::Coming;
+            admit(std::move(newcomer), elsewhere ? unsigned(server.workers.size()) : 0u);
+        });
         return;
     }
-    std::make_shared<HttpSession>(worker, std::move(socket), peer, std::move(peerKey), std::move(*admission.slot))->start();
+    if (!admission.slot) {
+        const bool serverFull = admission.refusal == ConnectionRefusal::Server;
+        worker.counters().countRefusal(serverFull                                           ? Refusal::ServerConnections
+                                       : admission.refusal == ConnectionRefusal::PerAddress ? Refusal::ConnectionsPerAddress
+                                                                                            : Refusal::ConnectionsPerNetwork);
+        refuseAtOnce(newcomer.socket, serverFull ? RefusedServerFull : RefusedPerNetwork);
+        return;
+    }
+    std::make_shared<HttpSession>(worker, std::move(newcomer.socket), newcomer.peer, newcomer.networks,
+                                  std::move(*admission.slot))
+        ->start();
 }
 
 } // namespace tarnivel::dirserver

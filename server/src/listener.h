@@ -6,6 +6,8 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
 
+#include <optional>
+
 namespace tarnivel::dirserver {
 
 class Worker;
@@ -26,7 +28,18 @@ public:
 private:
     void accept();
     void acceptFailed(const boost::system::error_code &error);
+    struct Newcomer
+    {
+        TcpSocket socket;
+        Address peer;
+        CallerNetworks networks; // for its requests' limits
+        CallerNetworks counted;  // for its connection's (none for a trusted proxy)
+    };
+
     void serve(TcpSocket socket, const boost::asio::ip::tcp::endpoint &from);
+    // overCap: nothing on the first try (when the server is full, room is made, then it is
+    // tried again), or how far past --max-connections it may then go.
+    void admit(Newcomer newcomer, std::optional<unsigned> overCap);
 
     Worker &worker;
     boost::asio::ip::tcp::acceptor acceptor;

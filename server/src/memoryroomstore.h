@@ -1,18 +1,24 @@
 #pragma once
 
+#include "flattable.h"
 #include "roomstore.h"
+#include "shortlock.h"
 
+#include <array>
 #include <atomic>
 #include <list>
 #include <mutex>
 #include <string_view>
-#include <unordered_map>
+#include <functional>
 
 namespace tarnivel::dirserver {
 
-// Rooms held in this process, shared by every thread. Every wait lasts the same time, so
-// waits kept in order of renewal are also in order of expiry: expired ones are dropped from
-// the front on each call. One lock: each call holds it for a few hash look-ups.
+// Rooms held in this process, shared by every thread. Rooms are split in shards by name, each
+// with its own lock, so that threads asking for different rooms do not wait for each other.
+// Every wait lasts the same time, so a shard's waits kept in order of renewal are also in
+// order of expiry: expired ones are dropped from the front of the shard asked. The rooms
+// each network of callers waits in are counted in shards of their own (taken while a room's
+// shard is held, never the other way round).
 class MemoryRoomStore final : public RoomStore
 {
 public:
@@ -25,7 +31,7 @@ public:
 
     [[nodiscard]] EnterResult enterAt(const std::string &room, StoreCaller caller, Clock::time_point now);
     void withdrawAt(const std::string &room, StoreCaller caller, Clock::time_point now);
-    // Waits held, expired ones included until the next call drops them.
+    // Waits held, expired ones included until they are dropped.
     [[nodiscard]] std::size_t waits() const { return waitCount.load(std::memory_order_relaxed); }
 
 private:
@@ -33,19 +39,37 @@ private:
     {
         std::string room;
         std::string caller;
-        std::string key;
+        CallerNetworks networks;
         Clock::time_point deadline;
     };
     using Waits = std::list<Wait>;
+    struct RoomShard
+    {
+        ShortLock lock;
+        Waits byDeadline;
+        FlatTable<std::string_view, Waits::iterator, std::hash<std::string_view>> rooms; // keys view Wait::room
+    };
+    struct NetworkShard
+    {
+        ShortLock lock;
+        FlatTable<NetworkKey, unsigned, NetworkKeyHash> rooms; // only networks with a limit
+    };
+    static constexpr std::size_t ShardCount = 64;
 
-    void dropExpired(Clock::time_point now);
-    void erase(Waits::iterator wait);
+    // What enterAt decided with one shard held; a refusal may be only for waits that have
+    // expired in other shards.
+    [[nodiscard]] EnterResult enterInShard(const std::string &room, StoreCaller caller, Clock::time_point now);
+    RoomShard &roomShard(std::string_view room);
+    NetworkShard &networkShard(const NetworkKey &network);
+    void dropExpired(RoomShard &shard, Clock::time_point now);
+    void erase(RoomShard &shard, Waits::iterator wait);
+    // One more room for each network of the caller; false, and nothing counted, when one is full.
+    [[nodiscard]] bool countRooms(const CallerNetworks &networks);
+    void uncountRooms(const CallerNetworks &networks);
 
     const StoreSettings settings;
-    std::mutex lock;
-    Waits byDeadline;
-    std::unordered_map<std::string_view, Waits::iterator> rooms; // keys view Wait::room
-    std::unordered_map<std::string, unsigned> roomsPerCaller;    // by StoreCaller::key
+    std::array<RoomShard, ShardCount> roomShards;
+    std::array<NetworkShard, ShardCount> networkShards;
     std::atomic<std::size_t> waitCount{0};
 };
 

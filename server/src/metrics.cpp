@@ -20,13 +20,13 @@ std::string_view refusalName(std::size_t reason)
 {
     static constexpr std::array<std::string_view, RefusalCount> Names = {
         "rate_limit", "connections_per_address", "max_connections", "rooms_per_caller", "max_waits",
-        "reach_interval", "reach_busy"};
+        "reach_interval", "reach_busy", "connections_per_network", "idle_closed_for_newcomer"};
     return Names[reason];
 }
 
 std::string_view redisErrorName(std::size_t kind)
 {
-    static constexpr std::array<std::string_view, RedisErrorCount> Names = {"connect", "timeout", "lost", "reply"};
+    static constexpr std::array<std::string_view, RedisErrorCount> Names = {"connect", "timeout", "lost", "reply", "late"};
     return Names[kind];
 }
 
@@ -108,6 +108,7 @@ void MetricsSnapshot::add(const ThreadCounters &counters)
         redisErrors[i] += read(counters.redisErrors[i]);
     accepted += read(counters.accepted);
     acceptFailures += read(counters.acceptFailures);
+    moved += read(counters.moved);
     ++threads;
 }
 
@@ -155,6 +156,8 @@ std::string renderMetrics(const MetricsSnapshot &snapshot, std::string_view vers
     page.sample("connections_accepted_total", {}, snapshot.accepted);
     page.family("accept_failures_total", "counter", "Failed accepts (out of descriptors or memory).");
     page.sample("accept_failures_total", {}, snapshot.acceptFailures);
+    page.family("connections_moved_total", "counter", "Connections kept alive moved to a thread with fewer.");
+    page.sample("connections_moved_total", {}, snapshot.moved);
 
     page.family("refusals_total", "counter", "Connections and requests refused by a limit, by reason.");
     for (std::size_t reason = 0; reason < RefusalCount; ++reason)

@@ -12,23 +12,26 @@
 namespace tarnivel::dirserver {
 
 enum class Refusal {
-    RateLimit,             // --rate-limit
+    RateLimit,             // --rate-limit and --rate-limit-per-...
     ConnectionsPerAddress, // --max-connections-per-address
     ServerConnections,     // --max-connections
-    RoomsPerCaller,        // --max-rooms-per-caller
+    RoomsPerCaller,        // --max-rooms-per-caller and --max-rooms-per-...
     ServerWaits,           // --max-waits
     ReachChecks,           // one reachability check per caller a minute
     ReachBusy,             // too many reachability checks under way
+    ConnectionsPerNetwork, // --max-connections-per-56, -48, -24
+    IdleClosed,            // a connection that had sent nothing, closed for a newcomer at --max-connections
 };
-inline constexpr std::size_t RefusalCount = 7;
+inline constexpr std::size_t RefusalCount = 9;
 
 enum class RedisError {
     Connect, // resolving, connecting, TLS, AUTH or loading the functions failed
     Timeout, // a request (or the connection's set-up) went past its deadline
     Lost,    // the connection closed under us
     Reply,   // Redis answered with an error
+    Late,    // Redis ran a request after its deadline, and so changed nothing
 };
-inline constexpr std::size_t RedisErrorCount = 4;
+inline constexpr std::size_t RedisErrorCount = 5;
 
 // Statuses kept apart in the counts; anything else is counted as "other".
 inline constexpr std::array<unsigned, 11> CountedStatuses = {200, 400, 403, 404, 405, 413, 414, 429, 431, 503, 0};
@@ -46,6 +49,7 @@ public:
     void countRedisError(RedisError kind) { bump(redisErrors[std::size_t(kind)]); }
     void countAccepted() { bump(accepted); }
     void countAcceptFailure() { bump(acceptFailures); }
+    void countMoved() { bump(moved); }
 
     using Counter = std::atomic<std::uint64_t>;
     std::array<std::array<Counter, CountedStatuses.size()>, RequestClassCount> requests{};
@@ -55,6 +59,7 @@ public:
     std::array<Counter, RedisErrorCount> redisErrors{};
     Counter accepted{0};
     Counter acceptFailures{0};
+    Counter moved{0};
 
 private:
     static void bump(Counter &counter, std::uint64_t by = 1)
@@ -73,6 +78,7 @@ struct MetricsSnapshot
     std::array<std::uint64_t, RedisErrorCount> redisErrors{};
     std::uint64_t accepted = 0;
     std::uint64_t acceptFailures = 0;
+    std::uint64_t moved = 0;
     std::uint64_t openConnections = 0;
     std::optional<std::uint64_t> waits;              // in-process rooms only
     std::optional<std::uint64_t> redisReady;         // connections ready, with --redis

@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 
 namespace tarnivel::dirserver {
 
@@ -68,15 +69,61 @@ std::string addressText(const Address &address)
     return std::string(text, end);
 }
 
-std::string limitKey(const Address &address)
+std::string NetworkKey::text() const
+{
+    const auto base = addressOf(bytes, v4);
+    if (v4 && prefixLength == 32)
+        return addressText(base);
+    return (v4 ? addressText(base) : base.to_string()) + "/" + std::to_string(prefixLength);
+}
+
+std::size_t NetworkKeyHash::operator()(const NetworkKey &key) const noexcept
+{
+    std::uint64_t high = 0, low = 0;
+    std::memcpy(&high, key.bytes.data(), 8);
+    std::memcpy(&low, key.bytes.data() + 8, 8);
+    std::uint64_t h = high * 0x9E3779B97F4A7C15ull ^ low ^ (std::uint64_t(key.prefixLength) << 1 | key.v4);
+    h ^= h >> 31;
+    h *= 0xD6E8FEB86659FD93ull;
+    return std::size_t(h ^ h >> 32);
+}
+
+CallerNetworks callerNetworks(const Address &address)
 {
     const auto plain = plainAddress(address);
-    if (plain.is_v4())
-        return addressText(plain);
+    CallerNetworks networks;
     std::size_t count = 0;
-    auto bytes = bytesOf(plain, count);
-    keepPrefix(bytes, count, 64);
-    return addressOf(bytes, false).to_string() + "/64";
+    const auto bytes = bytesOf(plain, count);
+    const auto add = [&](unsigned prefixLength) {
+        auto &key = networks.keys[networks.count++];
+        key.bytes = bytes;
+        keepPrefix(key.bytes, count, prefixLength);
+        key.prefixLength = std::uint8_t(prefixLength);
+        key.v4 = plain.is_v4();
+    };
+    if (plain.is_v4()) {
+        add(32);
+        add(24);
+    } else {
+        add(64);
+        add(56);
+        add(48);
+    }
+    return networks;
+}
+
+unsigned NetworkLimits::of(const NetworkKey &key) const
+{
+    switch (key.prefixLength) {
+    case 24:
+        return per24;
+    case 48:
+        return per48;
+    case 56:
+        return per56;
+    default:
+        return perCaller;
+    }
 }
 
 std::optional<Address> parseAddress(std::string_view text)
@@ -86,8 +133,11 @@ std::optional<Address> parseAddress(std::string_view text)
     // Boost takes "%zone" suffixes and would resolve nothing else, but a zone names a local link.
     if (text.empty() || text.size() > 45 || text.find('%') != std::string_view::npos)
         return std::nullopt;
+    char terminated[46];
+    std::memcpy(terminated, text.data(), text.size());
+    terminated[text.size()] = '\0';
     boost::system::error_code error;
-    const auto address = boost::asio::ip::make_address(std::string(text), error);
+    const auto address = boost::asio::ip::make_address(terminated, error);
     if (error)
         return std::nullopt;
     return plainAddress(address);

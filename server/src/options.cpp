@@ -49,15 +49,25 @@ po::options_description serverOptions()
         ("rooms", po::value<std::string>(), "file naming one room per line (UTF-8); SIGHUP reads it again")
         ("open", po::bool_switch(), "any room exists; it is made when first used")
         ("expiry", po::value<unsigned>()->default_value(300), "seconds a waiting caller stays listed without renewing")
-        ("max-rooms-per-caller", po::value<unsigned>()->default_value(4), "rooms one caller may wait in at once")
+        ("max-rooms-per-caller", po::value<unsigned>()->default_value(4), "rooms one caller (IPv4 address, IPv6 /64) may wait in at once")
+        ("max-rooms-per-56", po::value<unsigned>()->default_value(16), "rooms the callers of one IPv6 /56 may wait in at once (0: no cap)")
+        ("max-rooms-per-48", po::value<unsigned>()->default_value(64), "rooms the callers of one IPv6 /48 may wait in at once (0: no cap)")
+        ("max-rooms-per-24", po::value<unsigned>()->default_value(64), "rooms the callers of one IPv4 /24 may wait in at once (0: no cap)")
         ("max-waits", po::value<unsigned>()->default_value(250000), "waiting callers in all rooms together (then 503 TooManyWaits)")
         ("trust-proxy", po::value<std::vector<std::string>>(), "CIDR of proxies whose X-Forwarded-For names the caller (repeatable)")
         ("quiet", po::bool_switch(), "no access log on standard output")
         ("log-rooms", po::bool_switch(), "write room names in the access log")
-        ("request-timeout", po::value<double>()->default_value(10.0), "seconds a request may take to arrive, and a connection may idle")
-        ("rate-limit", po::value<unsigned>()->default_value(20), "requests per second per caller (0: no limit)")
-        ("max-connections-per-address", po::value<unsigned>()->default_value(32), "open connections per TCP peer (0: no cap)")
-        ("max-connections", po::value<unsigned>()->default_value(10000), "open connections in all (0: no cap)")
+        ("first-byte-timeout", po::value<double>()->default_value(3.0), "seconds a connection may wait for a request's first byte, new or kept alive (at most --request-timeout)")
+        ("request-timeout", po::value<double>()->default_value(10.0), "seconds a request may take to arrive whole from its first byte")
+        ("rate-limit", po::value<unsigned>()->default_value(20), "requests per second per caller (IPv4 address, IPv6 /64; 0: no limit)")
+        ("rate-limit-per-56", po::value<unsigned>()->default_value(50), "requests per second from one IPv6 /56 (0: no limit)")
+        ("rate-limit-per-48", po::value<unsigned>()->default_value(100), "requests per second from one IPv6 /48 (0: no limit)")
+        ("rate-limit-per-24", po::value<unsigned>()->default_value(100), "requests per second from one IPv4 /24 (0: no limit)")
+        ("max-connections-per-address", po::value<unsigned>()->default_value(32), "open connections per TCP peer (IPv4 address, IPv6 /64; 0: no cap)")
+        ("max-connections-per-56", po::value<unsigned>()->default_value(64), "open connections from one IPv6 /56 (0: no cap)")
+        ("max-connections-per-48", po::value<unsigned>()->default_value(128), "open connections from one IPv6 /48 (0: no cap)")
+        ("max-connections-per-24", po::value<unsigned>()->default_value(128), "open connections from one IPv4 /24 (0: no cap)")
+        ("max-connections", po::value<unsigned>()->default_value(10000), "open connections in all; when reached, the one waiting longest for a first byte is closed (0: no cap)")
         ("metrics-from", po::value<std::vector<std::string>>(), "CIDR whose TCP peers may read /metrics (repeatable; default 127.0.0.0/8 and ::1)")
         ("no-reach", po::bool_switch(), "no reachability checks: GET /reach answers 404")
         ("redis", po::value<std::string>(), "keep rooms in the Redis server at HOST:PORT, shared with other front ends")
@@ -358,17 +368,24 @@ ParsedOptions parseOptions(int argc, const char *const *argv)
     }
 
     const auto expiry = values["expiry"].as<unsigned>();
-    options.store.maxRoomsPerCaller = values["max-rooms-per-caller"].as<unsigned>();
+    const auto perNetwork = [&](const char *caller, const char *prefix) {
+        const auto value = [&](const std::string &name) { return values[name].as<unsigned>(); };
+        return NetworkLimits{value(caller), value(std::string(prefix) + "56"), value(std::string(prefix) + "48"),
+                             value(std::string(prefix) + "24")};
+    };
+    options.store.rooms = perNetwork("max-rooms-per-caller", "max-rooms-per-");
     options.store.maxWaits = values["max-waits"].as<unsigned>();
-    if (expiry == 0 || options.store.maxRoomsPerCaller == 0 || options.store.maxWaits == 0) {
+    if (expiry == 0 || options.store.rooms.perCaller == 0 || options.store.maxWaits == 0) {
         problem = "--expiry, --max-rooms-per-caller and --max-waits must be above 0";
         return parsed;
     }
     options.store.expiry = std::chrono::seconds(expiry);
-    if (!readSeconds(values, "request-timeout", options.requestTimeout, problem))
+    if (!readSeconds(values, "request-timeout", options.requestTimeout, problem) ||
+        !readSeconds(values, "first-byte-timeout", options.firstByteTimeout, problem))
         return parsed;
-    options.limits.requestsPerSecond = values["rate-limit"].as<unsigned>();
-    options.limits.maxConnectionsPerAddress = values["max-connections-per-address"].as<unsigned>();
+    options.firstByteTimeout = std::min(options.firstByteTimeout, options.requestTimeout);
+    options.limits.requestsPerSecond = perNetwork("rate-limit", "rate-limit-per-");
+    options.limits.connections = perNetwork("max-connections-per-address", "max-connections-per-");
     options.limits.maxConnections = values["max-connections"].as<unsigned>();
     if (!readRedis(values, options, problem))
         return parsed;

@@ -33,6 +33,7 @@ struct ServerOptions
     bool reach = true;
     std::uint16_t reachPort = 4330;
     std::chrono::milliseconds requestTimeout{std::chrono::seconds(10)};
+    std::chrono::milliseconds firstByteTimeout{std::chrono::seconds(3)}; // at most requestTimeout
     StoreSettings store;
     LimitSettings limits;
 };

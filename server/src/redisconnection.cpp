@@ -8,6 +8,7 @@
 #include <boost/asio/write.hpp>
 #include <hiredis/hiredis.h>
 
+#include <charconv>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <random>
@@ -23,6 +24,31 @@ constexpr auto LastBackoff = std::chrono::milliseconds(2000);
 constexpr int KeepIdleSeconds = 10;
 constexpr int KeepIntervalSeconds = 5;
 constexpr int KeepProbes = 3;
+// Two clocks drift apart by parts per million: read Redis's often enough that this stays far
+// below a millisecond.
+constexpr auto ClockReadingInterval = std::chrono::seconds(10);
+
+std::int64_t milliseconds(std::chrono::steady_clock::time_point at)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count();
+}
+
+// TIME's answer (seconds and microseconds) in milliseconds, or nothing.
+std::optional<std::int64_t> timeReply(const redisReply &reply)
+{
+    if (reply.type != REDIS_REPLY_ARRAY || reply.elements != 2)
+        return std::nullopt;
+    std::int64_t parts[2] = {};
+    for (std::size_t i = 0; i < 2; ++i) {
+        const auto *part = reply.element[i];
+        if (part->type != REDIS_REPLY_STRING)
+            return std::nullopt;
+        const auto [end, error] = std::from_chars(part->str, part->str + part->len, parts[i]);
+        if (error != std::errc() || end != part->str + part->len)
+            return std::nullopt;
+    }
+    return parts[0] * 1000 + parts[1] / 1000;
+}
 
 void appendCommand(std::string &out, const std::vector<std::string_view> &words)
 {
@@ -100,7 +126,7 @@ RedisConnection::RedisConnection(boost::asio::io_context &io, const RedisSetting
                                  std::shared_ptr<boost::asio::ssl::context> tls, RedisStatus &status,
                                  ThreadCounters &counters, std::vector<SetupStep> setup)
     : io(io), settings(settings), tlsContext(std::move(tls)), status(status), counters(counters),
-      setup(std::move(setup)), resolver(io), attemptTimer(io), deadlineTimer(io)
+      setup(std::move(setup)), resolver(io), attemptTimer(io), deadlineTimer(io), clockTimer(io)
 {
 }
 
@@ -210,7 +236,7 @@ void RedisConnection::sendSetup()
     read();
     const auto deadline = Clock::now() + settings.connectTimeout;
     const auto mine = epoch;
-    const std::size_t steps = setup.size() + (settings.password ? 1 : 0);
+    const std::size_t steps = setup.size() + (settings.password ? 1 : 0) + 1;
     auto answered = std::make_shared<std::size_t>(0);
     // Each step's reply is checked as it comes; the last one makes the connection ready.
     const auto stepDone = [this, mine, steps, answered] {
@@ -240,8 +266,31 @@ void RedisConnection::sendSetup()
             stepDone();
         }, deadline);
     }
-    if (steps == 0)
-        becomeReady();
+    readClock(deadline, stepDone);
+}
+
+void RedisConnection::readClock(Clock::time_point deadline, std::function<void()> next)
+{
+    enqueue({"TIME"}, [this, next = std::move(next)](const redisReply *reply) {
+        if (!reply)
+            return;
+        const auto redisNow = timeReply(*reply);
+        if (!redisNow)
+            return fail("TIME answered " + replyText(*reply), state == State::Ready ? RedisError::Reply : RedisError::Connect);
+        clockOffsetMs = *redisNow - milliseconds(Clock::now());
+        next();
+    }, deadline);
+}
+
+void RedisConnection::scheduleClockReading()
+{
+    clockTimer.expires_after(ClockReadingInterval);
+    const auto mine = epoch;
+    clockTimer.async_wait([this, mine](const boost::system::error_code &error) {
+        if (error || mine != epoch || state != State::Ready)
+            return;
+        readClock(Clock::now() + settings.timeout, [this] { scheduleClockReading(); });
+    });
 }
 
 void RedisConnection::becomeReady()
@@ -249,7 +298,16 @@ void RedisConnection::becomeReady()
     state = State::Ready;
     backoff = std::chrono::milliseconds(0);
     attemptTimer.cancel();
+    scheduleClockReading();
     status.up(settings);
+}
+
+std::optional<RedisConnection::Deadline> RedisConnection::nextDeadline() const
+{
+    if (state != State::Ready || !clockOffsetMs)
+        return std::nullopt;
+    const auto local = Clock::now() + settings.timeout;
+    return Deadline{local, milliseconds(local - settings.timeout / 4) + *clockOffsetMs};
 }
 
 void RedisConnection::command(const std::vector<std::string_view> &words, RedisReplyHandler done)
@@ -259,6 +317,15 @@ void RedisConnection::command(const std::vector<std::string_view> &words, RedisR
         return;
     }
     enqueue(words, std::move(done), Clock::now() + settings.timeout);
+}
+
+void RedisConnection::command(const std::vector<std::string_view> &words, RedisReplyHandler done, Clock::time_point deadline)
+{
+    if (state != State::Ready) {
+        done(nullptr);
+        return;
+    }
+    enqueue(words, std::move(done), deadline);
 }
 
 void RedisConnection::reconnect(std::string_view why)
@@ -374,6 +441,8 @@ void RedisConnection::closeTransport()
     resolver.cancel();
     attemptTimer.cancel();
     deadlineTimer.cancel();
+    clockTimer.cancel();
+    clockOffsetMs.reset();
     ++deadlineWait;
     deadlineArmedFor.reset();
     writeInFlight = false;

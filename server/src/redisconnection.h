@@ -75,6 +75,9 @@ using RedisReplyHandler = std::function<void(const redisReply *reply)>;
 // request behind it is late too): all waiting requests are answered with nullptr at once and
 // the connection is made again, after a back-off that grows from 100 ms to 2 s. While it is
 // not ready, requests are answered with nullptr at once.
+//
+// It also keeps the Redis server's clock (TIME, asked on connecting and every 10 s), so that a
+// request can carry its deadline in that clock and Redis itself refuse to act on it later.
 class RedisConnection
 {
 public:
@@ -98,8 +101,23 @@ public:
     void stop();
     [[nodiscard]] bool ready() const { return state == State::Ready; }
 
-    // done may run before this returns (when not ready).
+    using Clock = std::chrono::steady_clock;
+
+    // When a request sent now is given up here, and the last moment it may still act in
+    // Redis, in milliseconds of the Redis server's TIME: early enough that a request Redis ran
+    // in time has also had time to be answered here (a quarter of the time-out) and measured
+    // so that the round trip of the clock reading can only make it earlier. Nothing while the
+    // connection is not ready.
+    struct Deadline
+    {
+        Clock::time_point local;
+        std::int64_t redisMs;
+    };
+    [[nodiscard]] std::optional<Deadline> nextDeadline() const;
+
+    // done may run before this returns (when not ready). Without a deadline, the time-out from now.
     void command(const std::vector<std::string_view> &words, RedisReplyHandler done);
+    void command(const std::vector<std::string_view> &words, RedisReplyHandler done, Clock::time_point deadline);
     // Ends this connection and makes it again (a reply showed the server lost its set-up).
     void reconnect(std::string_view why);
 
@@ -110,7 +128,6 @@ private:
         RedisReplyHandler done;
         std::chrono::steady_clock::time_point deadline;
     };
-    using Clock = std::chrono::steady_clock;
     using Tcp = boost::asio::ip::tcp;
 
     void attempt();
@@ -118,6 +135,9 @@ private:
     void onConnected();
     void sendSetup();
     void becomeReady();
+    // Asks TIME; then takes Redis's clock from the answer and calls next (on success).
+    void readClock(Clock::time_point deadline, std::function<void()> next);
+    void scheduleClockReading();
     void fail(std::string_view why, RedisError kind);
     void closeTransport();
     void scheduleAttempt();
@@ -153,6 +173,10 @@ private:
     std::shared_ptr<Transport> transport;
     boost::asio::steady_timer attemptTimer;  // the back-off, then the whole attempt's deadline
     boost::asio::steady_timer deadlineTimer; // the oldest request's deadline
+    boost::asio::steady_timer clockTimer;    // the next reading of Redis's clock
+    // Redis's TIME in ms minus this thread's steady clock in ms, as of the last reading (taken
+    // as if the answer had been read the moment it arrived, so never too large).
+    std::optional<std::int64_t> clockOffsetMs;
     std::uint64_t deadlineWait = 0; // which wait of deadlineTimer counts
     std::optional<Clock::time_point> deadlineArmedFor;
     std::chrono::milliseconds backoff{0};

@@ -13,12 +13,26 @@ std::string roomKey(const std::string &room)
     return std::string(RedisKeyPrefix) + "room:" + room;
 }
 
-std::string callerKey(const std::string &key)
+std::string networkKey(const NetworkKey &network)
 {
-    return std::string(RedisKeyPrefix) + "caller:" + key;
+    return std::string(RedisKeyPrefix) + "caller:" + network.text();
 }
 
-EnterResult readEnterReply(const redisReply *reply)
+std::size_t limitIndex(const NetworkKey &network)
+{
+    switch (network.prefixLength) {
+    case 56:
+        return 1;
+    case 48:
+        return 2;
+    case 24:
+        return 3;
+    default:
+        return 0;
+    }
+}
+
+EnterResult readEnterReply(const redisReply *reply, ThreadCounters &counters)
 {
     if (!reply || reply->type != REDIS_REPLY_ARRAY || reply->elements < 1 || reply->element[0]->type != REDIS_REPLY_STRING)
         return {EnterOutcome::Unavailable, {}};
@@ -31,15 +45,18 @@ EnterResult readEnterReply(const redisReply *reply)
         return {EnterOutcome::TooManyWaits, {}};
     if (kind == "found" && reply->elements == 2 && reply->element[1]->type == REDIS_REPLY_STRING)
         return {EnterOutcome::Found, std::string(reply->element[1]->str, reply->element[1]->len)};
+    if (kind == "late")
+        counters.countRedisError(RedisError::Late);
     return {EnterOutcome::Unavailable, {}};
 }
 
 } // namespace
 
 RedisRoomStore::RedisRoomStore(RedisConnection &connection, ThreadCounters &counters, StoreSettings settings)
-    : connection(connection), counters(counters), expiryMs(std::to_string(settings.expiry.count())),
-      maxRooms(std::to_string(settings.maxRoomsPerCaller)), maxWaits(std::to_string(settings.maxWaits)),
-      waitsKey(std::string(RedisKeyPrefix) + "waits")
+    : connection(connection), counters(counters), settings(settings), expiryMs(std::to_string(settings.expiry.count())),
+      maxWaits(std::to_string(settings.maxWaits)), waitsKey(std::string(RedisKeyPrefix) + "waits"),
+      limitTexts{std::to_string(settings.rooms.perCaller), std::to_string(settings.rooms.per56),
+                 std::to_string(settings.rooms.per48), std::to_string(settings.rooms.per24)}
 {
 }
 
@@ -67,27 +84,60 @@ void RedisRoomStore::replyFailed(const redisReply &reply)
         connection.reconnect(error);
 }
 
+void RedisRoomStore::appendNetworks(std::vector<std::string> &keys, std::vector<std::string_view> &limits,
+                                    const CallerNetworks &networks) const
+{
+    for (const auto &network : networks) {
+        if (settings.rooms.of(network) == 0)
+            continue;
+        keys.push_back(networkKey(network));
+        limits.push_back(limitTexts[limitIndex(network)]);
+    }
+}
+
 void RedisRoomStore::enter(const std::string &room, StoreCaller caller, EnterHandler done)
 {
-    connection.command({"FCALL", RedisEnterFunction, "3", roomKey(room), callerKey(caller.key), waitsKey, caller.address,
-                        room, expiryMs, maxRooms, maxWaits},
-                       [this, done = std::move(done)](const redisReply *reply) {
-                           if (reply && reply->type == REDIS_REPLY_ERROR)
-                               replyFailed(*reply);
-                           done(readEnterReply(reply));
-                       });
+    const auto deadline = connection.nextDeadline();
+    if (!deadline)
+        return done({EnterOutcome::Unavailable, {}});
+    std::vector<std::string> keys{roomKey(room), waitsKey};
+    std::vector<std::string_view> limits;
+    appendNetworks(keys, limits, caller.networks);
+    const auto keyCount = std::to_string(keys.size());
+    const auto deadlineMs = std::to_string(deadline->redisMs);
+    std::vector<std::string_view> words{"FCALL", RedisEnterFunction, keyCount};
+    words.insert(words.end(), keys.begin(), keys.end());
+    words.insert(words.end(), {caller.address, room, expiryMs, maxWaits, deadlineMs});
+    words.insert(words.end(), limits.begin(), limits.end());
+    connection.command(words, [this, done = std::move(done)](const redisReply *reply) {
+        if (reply && reply->type == REDIS_REPLY_ERROR)
+            replyFailed(*reply);
+        done(readEnterReply(reply, counters));
+    }, deadline->local);
 }
 
 // Answered only once Redis has it, so that a caller told "OK" is gone for every front end.
 void RedisRoomStore::withdraw(const std::string &room, StoreCaller caller, WithdrawHandler done)
 {
-    connection.command({"FCALL", RedisWithdrawFunction, "3", roomKey(room), callerKey(caller.key), waitsKey,
-                        caller.address, room},
-                       [this, done = std::move(done)](const redisReply *reply) {
-                           if (reply && reply->type == REDIS_REPLY_ERROR)
-                               replyFailed(*reply);
-                           done(reply && reply->type != REDIS_REPLY_ERROR);
-                       });
+    const auto deadline = connection.nextDeadline();
+    if (!deadline)
+        return done(false);
+    std::vector<std::string> keys{roomKey(room), waitsKey};
+    std::vector<std::string_view> limits;
+    appendNetworks(keys, limits, caller.networks);
+    const auto keyCount = std::to_string(keys.size());
+    const auto deadlineMs = std::to_string(deadline->redisMs);
+    std::vector<std::string_view> words{"FCALL", RedisWithdrawFunction, keyCount};
+    words.insert(words.end(), keys.begin(), keys.end());
+    words.insert(words.end(), {caller.address, room, deadlineMs});
+    connection.command(words, [this, done = std::move(done)](const redisReply *reply) {
+        if (reply && reply->type == REDIS_REPLY_ERROR)
+            replyFailed(*reply);
+        const bool late = reply && reply->type == REDIS_REPLY_STRING && std::string_view(reply->str, reply->len) == "late";
+        if (late)
+            counters.countRedisError(RedisError::Late);
+        done(reply && reply->type != REDIS_REPLY_ERROR && !late);
+    }, deadline->local);
 }
 
 } // namespace tarnivel::dirserver

@@ -88,6 +88,7 @@ RequestReading readRequest(const RequestHead &head, const Address &peer, const s
             if (!forwarded)
                 return refuse(400, replies::NoForwardedAddress, false);
             reading.caller = *forwarded;
+            reading.forwarded = true;
         }
     }
     if (head.method != boost::beast::http::verb::get)

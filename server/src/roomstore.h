@@ -1,5 +1,7 @@
 #pragma once
 
+#include "network.h"
+
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -11,16 +13,16 @@ namespace tarnivel::dirserver {
 struct StoreSettings
 {
     std::chrono::milliseconds expiry{std::chrono::seconds(300)};
-    unsigned maxRoomsPerCaller = 4;
-    std::size_t maxWaits = 250000; // waiting callers in all rooms together
+    NetworkLimits rooms{4, 16, 64, 64}; // rooms waited in at once per network of the caller
+    std::size_t maxWaits = 250000;      // waiting callers in all rooms together
 };
 
 enum class EnterOutcome {
     Waiting,      // nobody else waits: the caller now waits here (or renewed its wait)
     Found,        // someone else waits; their address comes with it
-    TooManyRooms, // the caller already waits in as many rooms as it may
+    TooManyRooms, // the caller (or a network of it) already waits in as many rooms as it may
     TooManyWaits, // the whole directory holds as many waits as it may
-    Unavailable,  // the shared store cannot be reached
+    Unavailable,  // the shared store cannot be reached, or was too late: nothing changed
 };
 
 struct EnterResult
@@ -29,16 +31,16 @@ struct EnterResult
     std::string waiter; // set with Found
 };
 
-// Who asks: the address a found caller is given, and the key its rooms are counted under
-// (the same for every address of one IPv6 /64).
+// Who asks: the address a found caller is given, and the networks its rooms are counted in
+// (one for every address of an IPv6 /64).
 struct StoreCaller
 {
     const std::string &address;
-    const std::string &key;
+    const CallerNetworks &networks;
 };
 
 using EnterHandler = std::function<void(EnterResult)>;
-using WithdrawHandler = std::function<void(bool done)>; // false: the store is unavailable
+using WithdrawHandler = std::function<void(bool done)>; // false: unavailable, nothing changed
 
 // Handlers may run before the call returns (in-process) or later on the calling thread (Redis).
 class RoomStore

@@ -43,10 +43,14 @@ public:
         };
         add(now.refusals[std::size_t(Refusal::ConnectionsPerAddress)], last.refusals[std::size_t(Refusal::ConnectionsPerAddress)],
             "connections refused (--max-connections-per-address)");
+        add(now.refusals[std::size_t(Refusal::ConnectionsPerNetwork)], last.refusals[std::size_t(Refusal::ConnectionsPerNetwork)],
+            "connections refused (--max-connections-per-56, -48, -24)");
         add(now.refusals[std::size_t(Refusal::ServerConnections)], last.refusals[std::size_t(Refusal::ServerConnections)],
             "connections refused (--max-connections)");
+        add(now.refusals[std::size_t(Refusal::IdleClosed)], last.refusals[std::size_t(Refusal::IdleClosed)],
+            "silent connections closed for newcomers (--max-connections)");
         add(now.refusals[std::size_t(Refusal::RateLimit)], last.refusals[std::size_t(Refusal::RateLimit)],
-            "requests over --rate-limit");
+            "requests over --rate-limit or --rate-limit-per-...");
         add(now.logLinesDropped, last.logLinesDropped, "access log lines dropped (the log's reader fell behind)");
         add(now.acceptFailures, last.acceptFailures, "failed accepts");
         if (!said.empty())

@@ -6,6 +6,9 @@
 #include <boost/asio/post.hpp>
 #include <hiredis/hiredis.h>
 
+#include <unistd.h>
+#include <utility>
+
 #ifndef TARNIVEL_VERSION
 #define TARNIVEL_VERSION "unknown"
 #endif
@@ -16,6 +19,30 @@ namespace {
 
 // Reachability checks under way at once, in all; each holds a socket for up to 3 s.
 constexpr unsigned MaxReachChecks = 256;
+// A thread takes on another's connections kept alive when it has fewer by more than this and
+// an eighth of the other's.
+constexpr unsigned Imbalance = 1;
+
+// A connection on its way to another thread: closed unless a session takes it there.
+class Descriptor
+{
+public:
+    explicit Descriptor(int handle) : handle(handle) {}
+    Descriptor(Descriptor &&other) noexcept : handle(std::exchange(other.handle, -1)) {}
+    Descriptor &operator=(Descriptor &&) = delete;
+    ~Descriptor()
+    {
+        if (handle >= 0)
+            ::close(handle);
+    }
+    int take() { return std::exchange(handle, -1); }
+
+private:
+    int handle;
+};
+
+// How often sessions past their deadline are looked for: a time-out may be this much late.
+constexpr auto LateSessionsInterval = std::chrono::milliseconds(250);
 
 } // namespace
 
@@ -48,7 +75,42 @@ MetricsSnapshot ServerState::snapshot() const
     return snapshot;
 }
 
-Worker::Worker(ServerState &server, unsigned index) : server(server), index(index), drainDeadline(io)
+ServerState::Room ServerState::makeRoom(Worker &here)
+{
+    Worker *oldest = nullptr;
+    std::optional<std::chrono::steady_clock::time_point> since;
+    for (const auto &worker : workers) {
+        const auto idle = worker->oldestIdle();
+        if (idle && (!since || *idle < *since)) {
+            since = idle;
+            oldest = worker.get();
+        }
+    }
+    if (!oldest)
+        return Room::None;
+    if (oldest == &here)
+        return here.closeOldestIdle() ? Room::Made : Room::None;
+    boost::asio::post(oldest->context(), [oldest] { oldest->closeOldestIdle(); });
+    return Room::Coming;
+}
+
+Worker *ServerState::lighterThan(const Worker &here)
+{
+    const unsigned mine = here.load();
+    Worker *lightest = nullptr;
+    unsigned fewest = mine;
+    for (const auto &worker : workers) {
+        const unsigned theirs = worker->load();
+        if (theirs < fewest) {
+            fewest = theirs;
+            lightest = worker.get();
+        }
+    }
+    return lightest && fewest + Imbalance + mine / 8 < mine ? lightest : nullptr;
+}
+
+Worker::Worker(ServerState &server, unsigned index)
+    : server(server), index(index), drainDeadline(io), lateSessions(io)
 {
     RoomStore *store = server.memoryStore.get();
     if (server.options.redis) {
@@ -87,6 +149,7 @@ void Worker::run(std::function<void()> finishedCallback)
         listener->start();
     if (redis)
         redis->start();
+    closeLateSessions();
     io.run();
 }
 
@@ -121,13 +184,90 @@ void Worker::beginDrain()
     finishIfDrained();
 }
 
+void Worker::closeLateSessions()
+{
+    // Closing a socket only queues its handlers: no session ends while the list is walked.
+    const auto now = std::chrono::steady_clock::now();
+    for (auto &session : sessions)
+        session.closeIfLate(now);
+    lateSessions.expires_after(LateSessionsInterval);
+    lateSessions.async_wait([this](const boost::system::error_code &error) {
+        if (!error && !finished)
+            closeLateSessions();
+    });
+}
+
+unsigned Worker::load() const
+{
+    return sessionCount.load(std::memory_order_relaxed) + adopting.load(std::memory_order_relaxed);
+}
+
+void Worker::adopt(boost::asio::ip::tcp::socket::native_handle_type handle, const boost::asio::ip::tcp &protocol,
+                   const Address &peer, const CallerNetworks &networks, CallerLimits::ConnectionSlot slot)
+{
+    adopting.fetch_add(1, std::memory_order_relaxed);
+    boost::asio::post(io, [this, descriptor = Descriptor(handle), protocol, peer, networks, slot = std::move(slot)]() mutable {
+        adopting.fetch_sub(1, std::memory_order_relaxed);
+        if (finished || isDraining)
+            return;
+        boost::system::error_code error;
+        TcpSocket socket(io);
+        socket.assign(protocol, descriptor.take(), error);
+        if (error)
+            return;
+        std::make_shared<HttpSession>(*this, std::move(socket), peer, networks, std::move(slot))->start();
+    });
+}
+
 void Worker::sessionStarted(HttpSession &session)
 {
+    sessionCount.fetch_add(1, std::memory_order_relaxed);
     sessions.push_back(session);
+}
+
+void Worker::sessionIdle(HttpSession &session)
+{
+    idleSessions.push_back(session);
+    if (&idleSessions.front() == &session)
+        publishOldestIdle();
+}
+
+void Worker::sessionBusy(HttpSession &session)
+{
+    if (!session.IdleListHook::is_linked())
+        return;
+    const bool wasOldest = &idleSessions.front() == &session;
+    session.IdleListHook::unlink();
+    if (wasOldest)
+        publishOldestIdle();
+}
+
+void Worker::publishOldestIdle()
+{
+    oldestIdleSince.store(idleSessions.empty() ? NoneIdle : idleSessions.front().idleSince().time_since_epoch().count(),
+                          std::memory_order_relaxed);
+}
+
+std::optional<std::chrono::steady_clock::time_point> Worker::oldestIdle() const
+{
+    const auto since = oldestIdleSince.load(std::memory_order_relaxed);
+    if (since == NoneIdle)
+        return std::nullopt;
+    return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(since));
+}
+
+bool Worker::closeOldestIdle()
+{
+    if (idleSessions.empty())
+        return false;
+    threadCounters.countRefusal(Refusal::IdleClosed);
+    idleSessions.front().closeIdle();
+    return true;
 }
 
 void Worker::sessionEnded()
 {
+    sessionCount.fetch_sub(1, std::memory_order_relaxed);
     if (isDraining && !finished && sessions.empty())
         boost::asio::post(io, [this] { finishIfDrained(); });
 }
@@ -144,6 +284,7 @@ void Worker::finish()
         return;
     finished = true;
     drainDeadline.cancel();
+    lateSessions.cancel();
     for (auto &listener : listeners)
         listener->stop(false);
     if (redis)
@@ -169,7 +310,7 @@ void Worker::checkHealth(std::function<void(Reply)> done)
     });
 }
 
-void Worker::checkReach(const Address &caller, const std::string &callerKey, std::function<void(Reply)> done)
+void Worker::checkReach(const Address &caller, const NetworkKey &callerKey, std::function<void(Reply)> done)
 {
     if (!server.options.reach)
         return done({404, std::string(replies::NotFound)});
