@@ -165,6 +165,12 @@ void TestHostilePeers::copySurvives_data()
         QVERIFY(!log.contains(QStringLiteral("evil>")));
         QCOMPARE(log.count(statusline::ungreetedClosed(loopbackText(10)).trimmed()), 1);
     });
+    QTest::newRow("one byte past 4 KiB without greeting") << Attack([](Scene &s) {
+        auto peer = dial(10, s.victim.address(), ChatPort);
+        QVERIFY(peer);
+        peer->send(QByteArray(4 * 1024 + 1, 'x'));
+        QVERIFY(peer->waitHungUp());
+    });
     QTest::newRow("a member past its budget") << Attack([](Scene &s) {
         TestAccess::mesh(s.victim.session()).setArrivalLimits({4096, 256 * 1024, 64 * 1024});
         auto peer = greet(10, s.victim, "fast");

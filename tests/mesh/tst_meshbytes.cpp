@@ -348,6 +348,7 @@ void TestMeshBytes::strayJoinCallersLeaveTheChatAlone()
         caller->send("hello\r\n");
         QVERIFY(caller->waitHungUp());
         QVERIFY(caller->received.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(copy.logText().count(QStringLiteral(" ●エラー\n")), 1, WaitMs);
         break;
     case Stray::Reset:
         caller->reset();

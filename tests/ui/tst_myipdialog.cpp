@@ -183,6 +183,7 @@ void TestMyIpDialog::copyButtonCopiesAddressShownAtOpening()
     // A later lookup elsewhere (a join answered meanwhile) does not change what is copied.
     f.dialup.value = QStringLiteral("10.99.9.9");
     f.own.findMyAddress();
+    QCOMPARE(f.own.myAddress(), QStringLiteral("10.99.9.9"));
 
     child<QPushButton>(dialog.get(), "cmdCopyIP")->click();
     QCOMPARE(f.clipboard.calls, QStringList({"clear", "set 10.64.3.9"}));
