@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(cmake ninja-build make g++ clang libclang-rt-14-dev lld qt6-base-dev qt6-base-dev-tools
           qt6-multimedia-dev libgl-dev fonts-ipafont-gothic fontconfig valgrind qt6-translations-l10n
           libboost-dev libboost-program-options-dev libhiredis-dev pkg-config redis-server
-          libssl-dev libsystemd-dev openssl util-linux python3
+          libssl-dev libsystemd-dev openssl util-linux python3 clang-format
           iproute2 nftables scdoc man-db desktop-file-utils appstream
           libavahi-client-dev avahi-daemon dbus-daemon
           libminiupnpc-dev libnatpmp-dev miniupnpd-nftables "$@")

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# The test command: sets up, builds the program, the directory server and the suite (build/,
-# g++, as shipped) and runs the whole suite headless; then builds the tests of the layers
-# below the session (CTest label "unit") with clang, AddressSanitizer and
-# UndefinedBehaviorSanitizer (build-asan/, leaks fail too) and runs them again there. .ci/run
-# runs this first, then the rest of the sanitized suite and the fuzz targets in the same
-# build-asan/. Exits non-zero when anything fails. Each step's time is printed at the end.
+# The test command: sets up, checks that the sources are in the house style (tools/format.sh),
+# builds the program, the directory server and the suite (build/, g++, as shipped) and runs
+# the whole suite headless; then builds the tests of the layers below the session (CTest
+# label "unit") with clang, AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/,
+# leaks fail too) and runs them again there. .ci/run runs this first, then the rest of the
+# sanitized suite and the fuzz targets in the same build-asan/. Exits non-zero when anything
+# fails, the style check included (after everything else has run). Each step's time is
+# printed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/builds.sh
@@ -16,12 +18,13 @@ step() { # step NAME COMMAND...: runs it, notes its wall-clock seconds, returns 
   times+=("$name $((SECONDS - start)) s")
   return "$status"
 }
+failed=()
 step setup bash tools/install-deps.sh
+step "format check" bash tools/format.sh --check || failed+=(format)
 step "configure" eval "configure_build && configure_sanitized"
 step "build (normal)" cmake --build build
 
 export QT_QPA_PLATFORM=offscreen
-failed=()
 echo "== normal build"
 # The suite mostly waits on sockets, timers and child processes: four at a time on two cores.
 step "normal suite" ctest --test-dir build --output-on-failure -j4 || failed+=(normal)

@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -300,10 +301,14 @@ void TestMesh::aPortHeldByAnotherProgramIsSaidOnce()
         Socket &untouched = port == 3220 ? r.joinListener() : r.listening();
         QCOMPARE(untouched.state(), SocketState::Listening);
 
-        // Once the port is free, the next return to idle has it again.
+        // Once the port is free, the next return to idle has it again, and says so once
+        // (the router's mapping is asked for again).
+        QSignalSpy opened(&TestAccess::mesh(a.session()), &Mesh::portsOpened);
         other.close();
         a.session().disconnect();
+        a.session().disconnect();
         QCOMPARE((port == 3220 ? r.listening() : r.joinListener()).state(), SocketState::Listening);
+        QCOMPARE(opened.count(), 1);
     }
 }
 
