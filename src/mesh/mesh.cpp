@@ -79,6 +79,11 @@ void Mesh::setSilentJoinTimeoutMs(int ms)
     m_joinAnswerer->setSilentCallerTimeoutMs(ms);
 }
 
+int Mesh::waitingJoinCallers() const
+{
+    return m_joinAnswerer->waitingCallers();
+}
+
 bool Mesh::joinPortListening() const
 {
     return m_roster->joinListener().state() == SocketState::Listening;

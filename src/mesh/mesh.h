@@ -75,6 +75,8 @@ public:
 
     // A caller on the join port that says nothing this long is hung up on (tests shorten it).
     void setSilentJoinTimeoutMs(int ms);
+    // Join callers that have asked and wait for their answer, the one being answered included.
+    int waitingJoinCallers() const;
     // Whether the join port listens: it does, except while this copy's own join has not
     // reached its answering copy yet (and while a port cannot be had).
     bool joinPortListening() const;

@@ -157,6 +157,9 @@ void TestOneLoop::slowAddressServer()
         QVERIFY(second);
         second->onArrival = [&](RawPeer &) { secondAnsweredAfterFirst = newcomer->hungUp; };
         second->send("\x02");
+        // What it sends after asking, while it waits its turn, changes nothing.
+        QTRY_COMPARE_WITH_TIMEOUT(TestAccess::mesh(a.session()).waitingJoinCallers(), 2, WaitMs);
+        second->send("more");
         break;
     case Meanwhile::UserJoinsElsewhere:
         // Disconnecting resets the copy: the newcomer is hung up on. Joining closes the join
