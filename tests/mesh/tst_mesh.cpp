@@ -93,6 +93,11 @@ void TestMesh::twoCopiesGreetChatAndPart()
     a.say(QStringLiteral("やあ"));
     QTRY_VERIFY(b.logText().contains(QStringLiteral("あきら> やあ")));
 
+    // In a chat, a join asked for elsewhere (the nearby list) dials nothing.
+    b.session().joinAddress(loopbackText(9));
+    QVERIFY(!b.logText().contains(QStringLiteral(" ●%1 に接続中...").arg(loopbackText(9))));
+    QCOMPARE(b.title(), QStringLiteral("たるにべ - 1人接続済"));
+
     b.session().disconnect();
     QVERIFY(b.logText().contains(QStringLiteral(" ●切断しました。")));
     QCOMPARE(b.title(), QStringLiteral("たるにべ - 未接続"));
@@ -293,9 +298,11 @@ void TestMesh::aPortHeldByAnotherProgramIsSaidOnce()
         const QString line = QStringLiteral(" ●ポート%1を開けません。").arg(port);
         QCOMPARE(a.logText().count(line), 1);
         // Every return to idle listens again; the port is still taken, so nothing more is said.
+        QSignalSpy joinPortOpened(&TestAccess::mesh(a.session()), &Mesh::joinPortOpened);
         a.session().disconnect();
         a.session().disconnect();
         QCOMPARE(a.logText().count(line), 1);
+        QCOMPARE(joinPortOpened.count(), port == 4330 ? 0 : 2);
         // The other port is not affected.
         ConnectionRoster &r = TestAccess::mesh(a.session()).roster();
         Socket &untouched = port == 3220 ? r.joinListener() : r.listening();
