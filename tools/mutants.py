@@ -493,6 +493,18 @@ def check_map(tree, map_path):
     return problems
 
 
+def stale_equivalents(tree, recorded):
+    """Recorded equivalents the generator no longer makes (their line was changed or went):
+    each wants its line mended or removed."""
+    made = {}
+    for file in {key[0] for key in recorded}:
+        source = tree / file
+        made[file] = ({m.key() for m in mutants_of(file, source.read_text(encoding='utf-8'))}
+                      if source.is_file() else set())
+    return [f'{key[0]}: recorded equivalent no longer made: {key[1]}: {key[2]}'
+            for key in recorded if key not in made[key[0]]]
+
+
 def read_equivalents(path):
     """{mutant key: reason}. Lines: file, operator, text as it is, mutated text, reason (tabs)."""
     recorded = {}
@@ -710,7 +722,10 @@ def main():
     args = parser.parse_args()
     if args.check_map:
         problems = check_map(Path(args.tree), TOOLS / 'mutants.map')
-        print('\n'.join(problems) if problems else 'tools/mutants.map: every test program exists, every source is covered')
+        problems += stale_equivalents(Path(args.tree), read_equivalents(TOOLS / 'mutants.equivalent'))
+        print('\n'.join(problems) if problems else
+              'tools/mutants.map: every test program exists, every source is covered; '
+              'every recorded equivalent is still made')
         return 1 if problems else 0
 
     def stop(number, _frame):

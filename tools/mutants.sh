@@ -10,7 +10,8 @@
 # and server/src/ that the working tree adds or changes since REV, or to every line of the
 # folders given. More than N (40) are sampled with a seed it prints. Each is tried against
 # the test programs tools/mutants.map names for its file; survivors known to change nothing
-# are listed in tools/mutants.equivalent. --check-map checks the map against the tests.
+# are listed in tools/mutants.equivalent. --check-map checks the map against the tests, and
+# that every recorded equivalent is still made from the code as it is.
 #
 #   tools/mutants.sh [--list] [SOURCE-TREE [BUILD-FOLDER [LIST]]]
 #
