@@ -108,6 +108,7 @@ void TestMeshBytes::helloIsAnsweredWithWelcome()
 
     QCOMPARE(copy.connectionCount(), 1);
     QCOMPARE(copy.title(), QStringLiteral("たるにべ - 1人接続済"));
+    QVERIFY(!copy.views().connectEnabled && copy.views().disconnectEnabled);
     QVERIFY(copy.logText().contains(connectedLine(QStringLiteral("たろう"))));
     QCOMPARE(copy.members(), QStringList{QStringLiteral("たろう")});
     QCOMPARE(TestAccess::mesh(copy.session()).roster().accepted(0).memberName(), QStringLiteral("たろう"));
