@@ -175,10 +175,13 @@ void TestHostilePeers::copySurvives_data()
         TestAccess::mesh(s.victim.session()).setArrivalLimits({4096, 256 * 1024, 64 * 1024});
         auto peer = greet(10, s.victim, "fast");
         QVERIFY(peer);
+        s.victim.togglePeerColumn();
         peer->send(lines(4 << 20));
-        // Cut off like a member whose connection ended.
+        // Cut off like a member whose connection ended; a line it had begun comes before.
         QVERIFY(peer->waitHungUp());
-        QTRY_VERIFY(s.victim.logText().contains(QStringLiteral(" ●fast との接続が断たれました。\n")));
+        QTRY_VERIFY(s.victim.logText().endsWith(QStringLiteral(" ●fast との接続が断たれました。\n\n")));
+        QCOMPARE(s.victim.members(), QStringList{QStringLiteral("正直")});
+        s.victim.togglePeerColumn();
     });
     QTest::newRow("markup and line breaks in a name and a line") << Attack([](Scene &s) {
         WindowCopy window(4, QStringLiteral("窓"));
