@@ -2,11 +2,13 @@
 // renewal and the limits that expiry gives back are checked to the millisecond, without
 // waiting. (The Redis store keeps time by the Redis server's clock; tst_directoryserver
 // drives it through a real redis-server.) Also the connection limits per network, for
-// IPv6 networks that loopback cannot offer, and the refusals as older copies read them.
+// IPv6 networks that loopback cannot offer, the refusals as older copies read them, and the
+// /metrics page's lines.
 
 #include "callerlimits.h"
 #include "flattable.h"
 #include "memoryroomstore.h"
+#include "metrics.h"
 #include "reply.h"
 
 #include "directory/roomreply.h"
@@ -14,6 +16,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <functional>
 #include <list>
 #include <map>
 #include <random>
@@ -110,6 +113,7 @@ Q_DECLARE_METATYPE(QList<Action>)
 Q_DECLARE_METATYPE(StoreSettings)
 Q_DECLARE_METATYPE(NetworkLimits)
 Q_DECLARE_METATYPE(QList<Connection>)
+Q_DECLARE_METATYPE(std::function<void(tarnivel::dirserver::MetricsSnapshot &)>)
 
 class TestRoomStore : public QObject
 {
@@ -123,6 +127,8 @@ private slots:
     void refusalsReadAsErrorsByOlderCopies();
     void flatTableAgreesWithAMap_data();
     void flatTableAgreesWithAMap();
+    void metricsPage_data();
+    void metricsPage();
 };
 
 void TestRoomStore::byTheStoresClock_data()
@@ -317,6 +323,37 @@ void TestRoomStore::flatTableAgreesWithAMap()
         compareWithAMap<CrowdedHash>(keys, changes);
     else
         compareWithAMap<std::hash<unsigned>>(keys, changes);
+}
+
+void TestRoomStore::metricsPage_data()
+{
+    QTest::addColumn<std::function<void(MetricsSnapshot &)>>("count");
+    QTest::addColumn<QByteArray>("line");
+    using Count = std::function<void(MetricsSnapshot &)>;
+    QTest::newRow("a status not kept apart") << Count([](MetricsSnapshot &snapshot) {
+        ThreadCounters counters;
+        counters.countRequest(RequestClass::Enter, 302, 1ms);
+        snapshot.add(counters);
+    }) << QByteArray(R"(requests_total{class="enter",status="other"} 1)");
+    QTest::newRow("the first Redis error kind, from two threads") << Count([](MetricsSnapshot &snapshot) {
+        ThreadCounters one, two;
+        one.countRedisError(RedisError::Connect);
+        two.countRedisError(RedisError::Connect);
+        snapshot.add(one);
+        snapshot.add(two);
+    }) << QByteArray(R"(redis_errors_total{kind="connect"} 2)");
+    QTest::newRow("draining") << Count([](MetricsSnapshot &snapshot) { snapshot.draining = true; })
+                              << QByteArray("draining 1");
+}
+
+void TestRoomStore::metricsPage()
+{
+    QFETCH(std::function<void(MetricsSnapshot &)>, count);
+    QFETCH(QByteArray, line);
+    MetricsSnapshot snapshot;
+    count(snapshot);
+    const QByteArray page = QByteArray::fromStdString(renderMetrics(snapshot, "1.0"));
+    QVERIFY2(page.contains("\ntarnivel_directory_" + line + "\n"), page.constData());
 }
 
 QTEST_GUILESS_MAIN(TestRoomStore)
