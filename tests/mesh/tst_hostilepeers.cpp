@@ -168,8 +168,12 @@ void TestHostilePeers::copySurvives_data()
     QTest::newRow("one byte past 4 KiB without greeting") << Attack([](Scene &s) {
         auto peer = dial(10, s.victim.address(), ChatPort);
         QVERIFY(peer);
+        QTRY_COMPARE_WITH_TIMEOUT(s.victim.connectionCount(), 2, WaitMs);
+        s.victim.togglePeerColumn(); // lists the stranger too, nameless
         peer->send(QByteArray(4 * 1024 + 1, 'x'));
         QVERIFY(peer->waitHungUp());
+        QCOMPARE(s.victim.members(), QStringList{QStringLiteral("正直")});
+        s.victim.togglePeerColumn();
     });
     QTest::newRow("a member past its budget") << Attack([](Scene &s) {
         TestAccess::mesh(s.victim.session()).setArrivalLimits({4096, 256 * 1024, 64 * 1024});
