@@ -1289,6 +1289,8 @@ void DirectoryServerTest::refusesBadCommandLines_data()
     QTest::newRow("unknown option") << QStringList{"--open", "--colour"} << "colour";
     QTest::newRow("wave dash in the rooms file") << QStringList{"--rooms", badRooms} << "bad-rooms.txt:3: the room";
     QTest::newRow("wave dash in --room") << QStringList{"--room", "〜"} << "code page 932";
+    QTest::newRow("a long room, shown cut short")
+        << QStringList{"--room", QString(70, u'a') + "〜"} << "--room \"" + QString(60, u'a') + "\" cannot";
     QTest::newRow("--trust-proxy without its network") << QStringList{"--open", "--trust-proxy"} << "10.0.0.0/8";
     QTest::newRow("a network that is not one") << QStringList{"--open", "--trust-proxy", "10.0.0.0/33"} << "wants a network";
     QTest::newRow("redis user without password") << QStringList{"--open", "--redis", "127.0.0.1:1", "--redis-user", "u"}
