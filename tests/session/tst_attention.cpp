@@ -84,9 +84,9 @@ void TestAttention::arrivalsWhileInactive_data()
     // Whatever a peer puts in its line stays plain text on one line in the title, the tray
     // and the notification; the desktop's own escaping comes after.
     QTest::newRow("markup, line breaks and an override stay one plain line")
-        << false << all << QStringLiteral("<b>Ta\u202Ero</b>> a\rb\r\n ●x\r\n") << 1 << 1
-        << QStringLiteral("<b>Ta\uFFFDro</b>")
-        << QStringList{QStringLiteral("<b>Ta\uFFFDro</b> からのメッセージ|a␍b␍␊ ●x")};
+        << false << all << QStringLiteral("<b>Ta\u202Er\u2029o</b>> a\rb\r\n ●x\r\n") << 1 << 1
+        << QStringLiteral("<b>Ta\uFFFDr\uFFFDo</b>")
+        << QStringList{QStringLiteral("<b>Ta\uFFFDr\uFFFDo</b> からのメッセージ|a␍b␍␊ ●x")};
     QTest::newRow("all switched off: counted, nothing shown")
         << false << none << QStringLiteral("Taro> hi\r\n") << 0 << 0 << QStringLiteral("Taro") << QStringList();
 }
