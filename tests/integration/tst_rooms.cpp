@@ -300,6 +300,7 @@ void TestRooms::renewalOnEveryThirdTick()
 void TestRooms::renewalRightAfterAMemberLeaves()
 {
     ScriptedHttpServer scripted;
+    scripted.script << ScriptedHttpServer::reply("NoUser") << ScriptedHttpServer::silence();
     TestCopy a(1, QStringLiteral("A"));
     writeEntry(a, QStringLiteral("ent"), scripted.url(), QStringLiteral("lobby"));
     enterQuick(a, QStringLiteral("ent"));
@@ -311,6 +312,10 @@ void TestRooms::renewalRightAfterAMemberLeaves()
     QTRY_COMPARE_WITH_TIMEOUT(scripted.requestLines.size(), 2, 5000);
     QCOMPARE(scripted.requestLines.last(), QByteArray("GET /room.cgi?lobby HTTP/1.1"));
     QVERIFY(a.session().room().waiting());
+    // Leaving the room drops the renewal still out: the withdraw does not wait for it.
+    a.session().withdrawCommand();
+    QTRY_COMPARE_WITH_TIMEOUT(scripted.requestLines.size(), 3, 5000);
+    QCOMPARE(scripted.requestLines.last(), QByteArray("GET /room.cgi?lobby+quit HTTP/1.1"));
 }
 
 void TestRooms::withdrawals_data()
