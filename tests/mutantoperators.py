@@ -162,8 +162,13 @@ class MutantOperators(unittest.TestCase):
 
     def test_printed_survivor_lines_are_read_back_as_recorded(self):
         with tempfile.TemporaryDirectory() as folder:
-            sources = [source for _, source, _ in ROWS] + ['void f()\n{\n    m_x =\t1;\n}\n']
+            # The same deletion in two places is told apart by the line above each.
+            twice = 'void f()\n{\n    a();\n    g();\n    b();\n    g();\n}\n'
+            sources = [source for _, source, _ in ROWS] + ['void f()\n{\n    m_x =\t1;\n}\n', twice]
             made = [m for source in sources for m in mutants.mutants_of('src/x.cpp', source)]
+            deleted = [m.key() for m in mutants.mutants_of('src/x.cpp', twice) if m.before.strip() == 'g();'
+                       and m.operator == 'delete-statement']
+            self.assertEqual([k[4:] for k in deleted], [('a();',), ('b();',)])
             record = Path(folder) / 'equivalent'
             record.write_text('# file\toperator\tas it is\tmutated\treason\n' + ''.join('\t'.join(m.key()) + '\tno test can tell\n' for m in made))
             self.assertEqual(set(mutants.read_equivalents(record)), {m.key() for m in made})

@@ -13,7 +13,7 @@ import statistics
 import subprocess
 import sys
 import time
-from dataclasses import dataclass
+from dataclasses import dataclass, replace
 from pathlib import Path
 
 TOOLS = Path(__file__).resolve().parent
@@ -30,10 +30,12 @@ class Mutant:
     operator: str
     before: str    # the lines as they are
     after: str     # what takes their place ('' deletes them)
+    context: str = ''  # the lines just above, where the same fault is made elsewhere in the file too
 
     def key(self):
-        """What stays the same while lines move: file, operator, both texts."""
-        return (self.file, self.operator, shown(self.before), shown(self.after))
+        """What stays the same while lines move: file, operator, both texts, and where the
+        same fault could also be made elsewhere in the file, the lines above it."""
+        return (self.file, self.operator, shown(self.before), shown(self.after)) + ((self.context,) if self.context else ())
 
 
 def shown(text):
@@ -406,9 +408,34 @@ def indentation(line):
     return len(line) - len(line.lstrip())
 
 
+def above(source_lines, line, count):
+    """The `count` non-blank lines above line (numbered from 1), as shown."""
+    kept = [t for t in source_lines[:line - 1] if t.strip()][-count:]
+    return shown('\n'.join(kept)) if kept else 'the start of the file'
+
+
+def told_apart(found, source_lines):
+    """Mutants that are the same fault in two places of a file get the fewest lines above them
+    (up to four) that tell each from the others."""
+    groups = {}
+    for m in found:
+        groups.setdefault(m.key(), []).append(m)
+    result = []
+    for group in groups.values():
+        if len(group) == 1:
+            result += group
+            continue
+        for count in range(1, 5):
+            contexts = [above(source_lines, m.line, count) for m in group]
+            if len(set(contexts)) == len(group) or count == 4:
+                break
+        result += [replace(m, context=c) for m, c in zip(group, contexts)]
+    return result
+
+
 def mutants_of(path, text, lines=None):
     """Every mutant of one file; with `lines` (numbers from 1) only those touching them."""
-    found = FileMutants(path, text).all()
+    found = told_apart(FileMutants(path, text).all(), text.split('\n'))
     if lines is not None:
         found = [m for m in found if any(k in lines for k in range(m.line, m.line + m.count))]
     unique = {(m.line, m.count, m.after): m for m in found}
@@ -506,13 +533,14 @@ def stale_equivalents(tree, recorded):
 
 
 def read_equivalents(path):
-    """{mutant key: reason}. Lines: file, operator, text as it is, mutated text, reason (tabs)."""
+    """{mutant key: reason}. Lines: file, operator, text as it is, mutated text, [the lines
+    above, for a fault made in more than one place of its file,] reason (tabs)."""
     recorded = {}
     if path.exists():
         for line in path.read_text(encoding='utf-8').split('\n'):
             fields = line.split('\t')
-            if line.strip() and not line.startswith('#') and len(fields) == 5:
-                recorded[tuple(fields[:4])] = fields[4]
+            if line.strip() and not line.startswith('#') and len(fields) in (5, 6):
+                recorded[tuple(fields[:-1])] = fields[-1]
     return recorded
 
 
