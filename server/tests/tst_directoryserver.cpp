@@ -475,6 +475,7 @@ void DirectoryServerTest::badInputKeepsOtherRooms()
     const auto answer = exchange(server.port(), 9, request);
     QCOMPARE(answer.status, status);
     QVERIFY2(status == 200 ? answer.body == body : isRefusal(answer.body, body), answer.body.constData());
+    QCOMPARE(answer.head.contains("\r\nAllow: GET\r\n"), status == 405); // what a 405 must say
     runSteps({&server}, {{2, "/?lobby", 200, callerText(1)}});
 }
 
