@@ -7,8 +7,8 @@ namespace tarnivel::dirserver {
 // A mutex for critical sections of a few hash look-ups: a thread that finds it taken spins a
 // moment before it sleeps (glibc's adaptive mutex), as the holder, running on another core,
 // is usually done by then. A waiter that goes to sleep at once would wait until it is woken and
-// scheduled again, a long time for a request when the cores are busy. Lockable, for
-// std::lock_guard and std::condition_variable_any.
+// scheduled again, a long time for a request when the cores are busy. BasicLockable, for
+// std::lock_guard, std::unique_lock and std::condition_variable_any.
 class ShortLock
 {
 public:
@@ -26,7 +26,6 @@ public:
 
     void lock() { pthread_mutex_lock(&handle); }
     void unlock() { pthread_mutex_unlock(&handle); }
-    bool try_lock() { return pthread_mutex_trylock(&handle) == 0; }
 
 private:
     pthread_mutex_t handle;
