@@ -126,7 +126,8 @@ std::vector<Call> fill(QApplication &app, int targetLines, const std::function<v
         const double cpuStart = cpuMicroseconds();
         append(chatLine(int(calls.size())));
         app.processEvents();
-        calls.push_back({double(wall.nsecsElapsed() - wallStart) / 1000.0, cpuMicroseconds() - cpuStart, int(calls.size()) + 1});
+        calls.push_back(
+            {double(wall.nsecsElapsed() - wallStart) / 1000.0, cpuMicroseconds() - cpuStart, int(calls.size()) + 1});
     }
     return calls;
 }
@@ -194,8 +195,8 @@ int main(int argc, char *argv[])
     }
 
     std::printf("lines added: %d, held by the log at the end: %d\n", total, linesHeld);
-    const auto slowest = std::max_element(calls.begin(), calls.end(),
-                                          [](const Call &a, const Call &b) { return a.cpuUs < b.cpuUs; });
+    const auto slowest =
+        std::max_element(calls.begin(), calls.end(), [](const Call &a, const Call &b) { return a.cpuUs < b.cpuUs; });
     const auto over10ms = std::count_if(calls.begin(), calls.end(), [](const Call &c) { return c.cpuUs > 10000; });
     std::printf("slowest line: %.1f ms CPU (line %d); lines over 10 ms CPU: %lld\n", slowest->cpuUs / 1000,
                 slowest->linesAfter, static_cast<long long>(over10ms));
@@ -225,6 +226,7 @@ int main(int argc, char *argv[])
                 floorWhole.medianCpu, whole.medianCpu, overFloor, nearFloor ? "OK" : "MISSED (target <= 1.5x)");
     std::printf("  (mean CPU per line: floor %.1f us, log %.1f us)\n", floorWhole.meanCpu, whole.meanCpu);
     std::printf("log run: %.1f s wall\n", logSeconds);
-    std::printf("peak memory of the log run (VmHWM): %.0f MiB  %s\n", peakMiB, small ? "OK" : "MISSED (target < 400 MB)");
+    std::printf("peak memory of the log run (VmHWM): %.0f MiB  %s\n", peakMiB,
+                small ? "OK" : "MISSED (target < 400 MB)");
     return flat && small && nearFloor ? 0 : 1;
 }

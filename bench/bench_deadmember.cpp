@@ -46,7 +46,8 @@ double measure(bool sending)
     }
     if (!caller->waitConnected())
         return -1;
-    caller->send("\x02" "far");
+    caller->send("\x02"
+                 "far");
     if (!caller->waitReceived(1))
         return -1;
 

@@ -76,7 +76,9 @@ Plan planFrom(const QStringList &args)
 
 QByteArray linesOf(qsizetype bytes, bool empty = false)
 {
-    const QByteArray line = empty ? QByteArray("\r\n") : QByteArray("evil> The quick brown fox jumps over the lazy dog, again and again.\r\n");
+    const QByteArray line = empty
+        ? QByteArray("\r\n")
+        : QByteArray("evil> The quick brown fox jumps over the lazy dog, again and again.\r\n");
     QByteArray text;
     text.reserve(bytes + line.size());
     while (text.size() < bytes)
@@ -102,9 +104,11 @@ class HostilePeer : public QThread
 {
 public:
     HostilePeer(QHostAddress from, QHostAddress to, Plan plan, QElapsedTimer &clock)
-        : m_from(from), m_to(to), m_plan(plan), m_clock(clock)
-    {
-    }
+        : m_from(from)
+        , m_to(to)
+        , m_plan(plan)
+        , m_clock(clock)
+    {}
     std::atomic<bool> connected{false};
     std::atomic<bool> hungUpOn{false};
     std::atomic<qint64> sentBytes{0};
@@ -262,7 +266,8 @@ int main(int argc, char *argv[])
 
     switch (plan.mode) {
     case Mode::Burst:
-        std::printf("burst: hello name %lld bytes, then %lld bytes at once\n", qlonglong(plan.nameBytes), qlonglong(plan.bytes));
+        std::printf("burst: hello name %lld bytes, then %lld bytes at once\n", qlonglong(plan.nameBytes),
+                    qlonglong(plan.bytes));
         break;
     case Mode::Ungreeted:
         std::printf("ungreeted: %lld bytes of lines, no greeting\n", qlonglong(plan.bytes));
@@ -277,13 +282,14 @@ int main(int argc, char *argv[])
     std::printf("typed lines while it sent: %zu, delay until the honest member had them: median %.2f s, worst %.2f s\n",
                 during.size(), median(during), during.empty() ? 0.0 : *std::max_element(during.begin(), during.end()));
     if (done)
-        std::printf("line typed after it had done: reached the honest member after %.2f s  %s (target <= 1 s)\n", afterS,
-                    quick ? "PASS" : "MISS");
+        std::printf("line typed after it had done: reached the honest member after %.2f s  %s (target <= 1 s)\n",
+                    afterS, quick ? "PASS" : "MISS");
     else
         std::printf("line typed after it had done: did not arrive within 600 s  MISS\n");
     std::printf("CPU: %.1f s in %.1f s (%.0f%% of a core)\n", cpuUsed, wallUsed, 100 * cpuUsed / wallUsed);
     std::printf("still connected to the honest member: %s; victim log %lld characters\n",
-                victim.namedMemberCount() >= 1 ? "yes" : "no", qlonglong(victim.session().logDocument().characterCount()));
+                victim.namedMemberCount() >= 1 ? "yes" : "no",
+                qlonglong(victim.session().logDocument().characterCount()));
     std::printf("peak memory (VmHWM): %.0f MiB  %s (target < 300 MB)\n", peakMiB, small ? "PASS" : "MISS");
     peer.terminate(); // it may still be lingering
     peer.wait();

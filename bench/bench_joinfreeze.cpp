@@ -107,7 +107,7 @@ int main(int argc, char *argv[])
             QThread::msleep(serverDelayMs);
             const QByteArray body = serverAddress.toString().toLatin1();
             const QByteArray reply = "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size())
-                                     + "\r\nConnection: close\r\n\r\n" + body;
+                + "\r\nConnection: close\r\n\r\n" + body;
             (void)::send(fd, reply.constData(), size_t(reply.size()), MSG_NOSIGNAL);
             ::close(fd);
         }
@@ -154,7 +154,8 @@ int main(int argc, char *argv[])
         requestNs = clock.nsecsElapsed();
         (void)::send(fd, "\x02", 1, MSG_NOSIGNAL);
         QThread::usleep(TypingDelayNs / 1000);
-        QMetaObject::invokeMethod(&app, [&] { copy.say(QString::fromLatin1(probe)); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &app, [&] { copy.say(QString::fromLatin1(probe)); }, Qt::QueuedConnection);
         const QByteArray reply = readUntil(fd, [](const QByteArray &) { return false; }); // until hung up
         answerNs = clock.nsecsElapsed();
         answerBytes = int(reply.size());
@@ -172,7 +173,8 @@ int main(int argc, char *argv[])
     const double frozenS = double(probeArrivedNs - requestNs - TypingDelayNs) / 1e9;
     const double answerS = double(answerNs - requestNs) / 1e9;
     std::printf("address server %s\n",
-                serverDelayMs < 0 ? "never answers" : qPrintable(QStringLiteral("answers after %1 ms").arg(serverDelayMs)));
+                serverDelayMs < 0 ? "never answers"
+                                  : qPrintable(QStringLiteral("answers after %1 ms").arg(serverDelayMs)));
     std::printf("line typed 0.10 s after the join request reached the member %.3f s after it was typed\n", frozenS);
     std::printf("the newcomer had its answer (%d bytes) %.3f s after asking\n", int(answerBytes), answerS);
     ::shutdown(listener, SHUT_RDWR); // wakes the server's accept, and it returns

@@ -93,7 +93,9 @@ Figures figuresOf(std::vector<double> values)
     if (values.empty())
         return {};
     std::sort(values.begin(), values.end());
-    const auto at = [&values](double q) { return values[std::min(values.size() - 1, size_t(q * double(values.size())))]; };
+    const auto at = [&values](double q) {
+        return values[std::min(values.size() - 1, size_t(q * double(values.size())))];
+    };
     return {at(0.5), at(0.99), values.back()};
 }
 
@@ -190,7 +192,8 @@ int measureMemory(bool keyed)
             return 2;
     }
     if (!bench::runUntil([&] {
-            return std::all_of(copies.begin(), copies.end(), [](auto &c) { return c->namedMemberCount() == Copies - 1; });
+            return std::all_of(copies.begin(), copies.end(),
+                               [](auto &c) { return c->namedMemberCount() == Copies - 1; });
         }))
         return 2;
     // A line to everyone, so every connection has carried its records both ways.
@@ -481,8 +484,9 @@ int main(int argc, char *argv[])
     // (e) and (f)
     const double plainCpu = cpuPerConnection(false);
     const double keyedCpu = cpuPerConnection(true);
-    std::printf("(e) CPU per connection made and greeted, both ends: plain %.3f ms, keyed %.3f ms: the handshake %.3f ms\n",
-                plainCpu, keyedCpu, keyedCpu - plainCpu);
+    std::printf(
+        "(e) CPU per connection made and greeted, both ends: plain %.3f ms, keyed %.3f ms: the handshake %.3f ms\n",
+        plainCpu, keyedCpu, keyedCpu - plainCpu);
     const QString self = QCoreApplication::applicationFilePath();
     const qint64 plainMemory = memoryPerCopy(self, false);
     const qint64 keyedMemory = memoryPerCopy(self, true);

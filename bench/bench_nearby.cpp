@@ -81,7 +81,8 @@ int main(int argc, char *argv[])
 {
     bench::useOffscreenUnlessSet();
     QApplication app(argc, argv);
-    for (const std::optional<QString> &reason : {TwoNamespaces::unavailableBecause(), AvahiInNamespace::unavailableBecause()}) {
+    for (const std::optional<QString> &reason :
+         {TwoNamespaces::unavailableBecause(), AvahiInNamespace::unavailableBecause()}) {
         if (reason) {
             std::fprintf(stderr, "bench_nearby: %s\n", qPrintable(*reason));
             return 1;
@@ -92,8 +93,8 @@ int main(int argc, char *argv[])
     std::vector<double> left;
     for (int i = 0; i < rounds; ++i) {
         const Round round = measure();
-        std::printf("round %d: listed each other %.0f ms after start, gone %.0f ms after quitting\n", i + 1, round.found,
-                    round.left);
+        std::printf("round %d: listed each other %.0f ms after start, gone %.0f ms after quitting\n", i + 1,
+                    round.found, round.left);
         std::fflush(stdout);
         found.push_back(round.found);
         left.push_back(round.left);

@@ -28,9 +28,12 @@ qint64 median(std::vector<qint64> values)
 const char *kindName(GatewayOutcome::Kind kind)
 {
     switch (kind) {
-    case GatewayOutcome::Kind::Mapped: return "mapped";
-    case GatewayOutcome::Kind::NoGateway: return "no gateway";
-    case GatewayOutcome::Kind::Refused: return "refused";
+    case GatewayOutcome::Kind::Mapped:
+        return "mapped";
+    case GatewayOutcome::Kind::NoGateway:
+        return "no gateway";
+    case GatewayOutcome::Kind::Refused:
+        return "refused";
     }
     return "?";
 }
@@ -52,15 +55,15 @@ void measure(const QHostAddress &bind, int rounds)
         std::printf("  round %d: %s via %s, external %s; discovery %lld ms, mapping %lld ms, renewal %lld ms (%s), "
                     "removal %lld ms\n",
                     round + 1, kindName(first.kind), first.protocol == GatewayProtocol::Upnp ? "UPnP" : "NAT-PMP",
-                    qPrintable(first.externalAddress), first.discoveryMs, first.mappingMs, renewMs, kindName(again.kind),
-                    removeMs);
+                    qPrintable(first.externalAddress), first.discoveryMs, first.mappingMs, renewMs,
+                    kindName(again.kind), removeMs);
         discovery.push_back(first.discoveryMs);
         mapping.push_back(first.mappingMs);
         renewal.push_back(renewMs);
         removal.push_back(removeMs);
     }
-    std::printf("  median of %d: discovery %lld ms, mapping both ports %lld ms, renewal %lld ms, removal %lld ms\n", rounds,
-                median(discovery), median(mapping), median(renewal), median(removal));
+    std::printf("  median of %d: discovery %lld ms, mapping both ports %lld ms, renewal %lld ms, removal %lld ms\n",
+                rounds, median(discovery), median(mapping), median(renewal), median(removal));
 }
 
 int main(int argc, char **argv)
@@ -78,8 +81,9 @@ int main(int argc, char **argv)
         return 1;
     }
     using Gateway = test::GatewayNetwork::Gateway;
-    for (const auto &[gateway, name] : {std::pair{Gateway::Upnp, "UPnP IGD"}, std::pair{Gateway::NatPmpOnly, "NAT-PMP only"},
-                                        std::pair{Gateway::None, "no gateway"}}) {
+    for (const auto &[gateway, name] :
+         {std::pair{Gateway::Upnp, "UPnP IGD"}, std::pair{Gateway::NatPmpOnly, "NAT-PMP only"},
+          std::pair{Gateway::None, "no gateway"}}) {
         test::GatewayNetwork net(gateway);
         if (!net.setupError().isEmpty()) {
             std::fprintf(stderr, "bench_portmap: %s\n", qPrintable(net.setupError()));

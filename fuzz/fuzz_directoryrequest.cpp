@@ -26,7 +26,8 @@ namespace {
 
 bool hasControlCharacter(std::string_view text)
 {
-    return std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
 }
 
 std::string percentEncodeAll(std::string_view bytes)
@@ -100,7 +101,8 @@ void checkRequest(const http::request_parser<http::empty_body> &parser, const Ad
     if (!fromProxy)
         check(reading.caller == plainAddress(peer), "a client other than a proxy named its own address");
     if (fromProxy && !reading.refusal)
-        check(forwardedCaller(head.forwardedFor, trustedProxies()) == reading.caller, "the caller is not the forwarded one");
+        check(forwardedCaller(head.forwardedFor, trustedProxies()) == reading.caller,
+              "the caller is not the forwarded one");
     check(!reading.caller.is_v6() || !reading.caller.to_v6().is_v4_mapped(), "a mapped address was not made plain");
     const auto networks = callerNetworks(reading.caller);
     const auto callerKey = networks.caller().text();
@@ -115,7 +117,8 @@ void checkRequest(const http::request_parser<http::empty_body> &parser, const Ad
         return;
     }
     check(head.method == http::verb::get && head.target.size() <= MaxTargetBytes, "a request let through unchecked");
-    if (reading.kind != RequestClass::Enter && reading.kind != RequestClass::Withdraw && reading.kind != RequestClass::OwnAddress)
+    if (reading.kind != RequestClass::Enter && reading.kind != RequestClass::Withdraw
+        && reading.kind != RequestClass::OwnAddress)
         return;
 
     static const SharedRoomCatalogue rooms(RoomCatalogue({"lobby"}, true));

@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size > 0) {
         // UTF-16 as it comes reaches lone surrogates and characters UTF-8 input rarely does.
         const auto text = [odd = data[0] % 2 == 1](const QByteArray &part) {
-            return odd ? QString(reinterpret_cast<const QChar *>(part.constData()), part.size() / 2) : QString::fromUtf8(part);
+            return odd ? QString(reinterpret_cast<const QChar *>(part.constData()), part.size() / 2)
+                       : QString::fromUtf8(part);
         };
         const qsizetype urlEnd = 1 + qsizetype(data[0]) % qsizetype(size);
         checkRoundTrip({text(bytes.mid(1, urlEnd - 1)), text(bytes.mid(urlEnd))});

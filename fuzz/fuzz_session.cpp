@@ -143,9 +143,9 @@ public:
 
 int errorNumber(uint8_t pick)
 {
-    static const int numbers[] = {SocketError::ConnectionAborted, SocketError::ConnectionReset,
-                                  SocketError::TimedOut,          SocketError::ConnectionRefused,
-                                  SocketError::AddressInUse,      SocketError::AddressNotAvailable,
+    static const int numbers[] = {SocketError::ConnectionAborted,  SocketError::ConnectionReset,
+                                  SocketError::TimedOut,           SocketError::ConnectionRefused,
+                                  SocketError::AddressInUse,       SocketError::AddressNotAvailable,
                                   SocketError::NetworkUnreachable, SocketError::HostNotFound};
     constexpr size_t known = sizeof numbers / sizeof numbers[0];
     return pick < known ? numbers[pick] : 10000 + pick;
@@ -225,7 +225,7 @@ void runEvents(Copy &copy, Input &input)
             const quint64 connection = socket.connection();
             const auto greeted = greetedConnections.find(index);
             chatTextArrived = greeted != greetedConnections.end() && greeted->second == connection
-                              && showsChatText(index, bytes, logBefore.endsWith(u'\n'));
+                && showsChatText(index, bytes, logBefore.endsWith(u'\n'));
             if (isGreeting(index, bytes))
                 greetedConnections[index] = connection;
             emit socket.dataArrival(bytes);

@@ -235,8 +235,8 @@ void DirectoryServerTest::runSteps(const QList<DirectoryServer *> &frontEnds, co
         };
         auto answer = ask();
         const auto expected = [&] {
-            return answer.status == step.status &&
-                   (step.status < 400 ? answer.body == step.body : isRefusal(answer.body, step.body));
+            return answer.status == step.status
+                && (step.status < 400 ? answer.body == step.body : isRefusal(answer.body, step.body));
         };
         if (step.when == Step::Until) {
             QDeadlineTimer patience(30000);
@@ -267,74 +267,156 @@ void DirectoryServerTest::conversations_data()
         QStringList arguments;
         Steps steps;
     } scenarios[] = {
-        {"each reply class", {},
-         {{1, "/?lobby", 200, "NoUser"}, {2, "/?lobby", 200, a1}, {3, "/?nowhere", 200, "NotFound"},
-          {4, "/myip", 200, a4}, {1, "/?lobby+quit", 200, "OK"}}},
-        {"the wait stays and renews as the room grows", {},
-         {{1, "/?lobby", 200, "NoUser"}, {2, "/?lobby", 200, a1}, {3, "/?lobby", 200, a1}, {1, "/?lobby", 200, "NoUser"},
+        {"each reply class",
+         {},
+         {{1, "/?lobby", 200, "NoUser"},
+          {2, "/?lobby", 200, a1},
+          {3, "/?nowhere", 200, "NotFound"},
+          {4, "/myip", 200, a4},
+          {1, "/?lobby+quit", 200, "OK"}}},
+        {"the wait stays and renews as the room grows",
+         {},
+         {{1, "/?lobby", 200, "NoUser"},
+          {2, "/?lobby", 200, a1},
+          {3, "/?lobby", 200, a1},
+          {1, "/?lobby", 200, "NoUser"},
           {4, "/?lobby", 200, a1}}},
-        {"withdraw", {},
-         {{1, "/?lobby", 200, "NoUser"}, {2, "/?lobby+quit", 200, "OK"}, {3, "/?lobby", 200, a1},
-          {1, "/?lobby+quit", 200, "OK"}, {3, "/?lobby", 200, "NoUser"}, {1, "/?lobby", 200, a3},
+        {"withdraw",
+         {},
+         {{1, "/?lobby", 200, "NoUser"},
+          {2, "/?lobby+quit", 200, "OK"},
+          {3, "/?lobby", 200, a1},
+          {1, "/?lobby+quit", 200, "OK"},
+          {3, "/?lobby", 200, "NoUser"},
+          {1, "/?lobby", 200, a3},
           {1, "/?nowhere+quit", 200, "OK"}}},
-        {"any path but the server's own", {},
-         {{1, "/cgi-bin/dir.cgi?lobby", 200, "NoUser"}, {2, "/?lobby", 200, a1}, {3, "/myip?lobby", 200, a3},
-          {4, "/myip/x?lobby", 200, a1}, {1, "/?lobby+quit", 200, "OK"}, {3, "/?lobby", 200, "NoUser"},
-          {5, "/healthz/x?lobby", 200, a3}, {5, "/reach.cgi?lobby", 200, a3}}},
-        {"code page 932, percent-encoded and raw", {},
-         {{1, "/?%8E%47%92%6B", 200, "NoUser"}, {2, "/?" + Zatsudan, 200, a1}, {3, "/?%8e%47%92%6b", 200, a1},
-          {1, "/?" + Zatsudan + "+quit", 200, "OK"}, {3, "/?%8E%47%92%6B", 200, "NoUser"}}},
-        {"code page 932 with a backslash as trail byte", {},
-         {{1, "/?" + Sofuto, 200, "NoUser"}, {2, "/?%83%5C%83t%83g", 200, a1},
+        {"any path but the server's own",
+         {},
+         {{1, "/cgi-bin/dir.cgi?lobby", 200, "NoUser"},
+          {2, "/?lobby", 200, a1},
+          {3, "/myip?lobby", 200, a3},
+          {4, "/myip/x?lobby", 200, a1},
+          {1, "/?lobby+quit", 200, "OK"},
+          {3, "/?lobby", 200, "NoUser"},
+          {5, "/healthz/x?lobby", 200, a3},
+          {5, "/reach.cgi?lobby", 200, a3}}},
+        {"code page 932, percent-encoded and raw",
+         {},
+         {{1, "/?%8E%47%92%6B", 200, "NoUser"},
+          {2, "/?" + Zatsudan, 200, a1},
+          {3, "/?%8e%47%92%6b", 200, a1},
+          {1, "/?" + Zatsudan + "+quit", 200, "OK"},
+          {3, "/?%8E%47%92%6B", 200, "NoUser"}}},
+        {"code page 932 with a backslash as trail byte",
+         {},
+         {{1, "/?" + Sofuto, 200, "NoUser"},
+          {2, "/?%83%5C%83t%83g", 200, a1},
           {3, "/?%E9%9B%91%E8%AB%87", 200, "NotFound"}}},
-        {"blank, plus, ampersand and question mark are part of a name", {},
-         {{1, "/?two%20words", 200, "NoUser"}, {2, "/?two%20words", 200, a1}, {1, "/?a+b&c?d", 200, "NoUser"},
-          {2, "/?a%2Bb%26c%3Fd", 200, a1}, {2, "/?a+b&c?d%2Bquit", 200, "NotFound"}, {1, "/?a+b&c?d+quit", 200, "OK"},
+        {"blank, plus, ampersand and question mark are part of a name",
+         {},
+         {{1, "/?two%20words", 200, "NoUser"},
+          {2, "/?two%20words", 200, a1},
+          {1, "/?a+b&c?d", 200, "NoUser"},
+          {2, "/?a%2Bb%26c%3Fd", 200, a1},
+          {2, "/?a+b&c?d%2Bquit", 200, "NotFound"},
+          {1, "/?a+b&c?d+quit", 200, "OK"},
           {2, "/?a+b&c?d", 200, "NoUser"}}},
-        {"invalid escapes are kept as they are", {},
-         {{1, "/?100%", 200, "NoUser"}, {2, "/?100%25", 200, a1}, {1, "/?%ZZ", 200, "NoUser"}, {2, "/?%25ZZ", 200, a1},
+        {"invalid escapes are kept as they are",
+         {},
+         {{1, "/?100%", 200, "NoUser"},
+          {2, "/?100%25", 200, a1},
+          {1, "/?%ZZ", 200, "NoUser"},
+          {2, "/?%25ZZ", 200, a1},
           {3, "/?%8", 200, "NotFound"}}},
-        {"names no room can have", {},
-         {{1, "/?", 200, "NotFound"}, {1, "/", 200, "NotFound"}, {1, "/?%8E", 200, "NotFound"},
+        {"names no room can have",
+         {},
+         {{1, "/?", 200, "NotFound"},
+          {1, "/", 200, "NotFound"},
+          {1, "/?%8E", 200, "NotFound"},
           {1, "/?lobby", 200, "NoUser"}}},
         // Under --open every readable name is a room, so each row below is decided by its
         // own rule alone: control characters, a truncated escape, the length, the "+quit" end.
-        {"escapes and pluses when any room exists", {"--open"},
-         {{1, "/?lobby%0A", 200, "NotFound"}, {1, "/?lobby%00", 200, "NotFound"}, {1, "/?%7F", 200, "NotFound"},
-          {1, "/?%8E", 200, "NotFound"}, {1, "/?x%4", 200, "NoUser"}, {2, "/?x%254", 200, a1}, {3, "/?%", 200, "NoUser"},
-          {4, "/?%25", 200, a3}, {3, "/?+quit+", 200, "NoUser"}, {1, "/?+", 200, "NoUser"}, {2, "/?%2B", 200, a1}, {1, "/?++quit", 200, "OK"},
-          {2, "/?+", 200, "NoUser"}, {4, "/?" + QByteArray(255, '+'), 200, "NoUser"},
-          {5, "/?" + QByteArray(255, '+'), 200, a4}, {5, "/?" + QByteArray(256, '+'), 200, "NotFound"},
-          {5, "/?" + pluses, 200, "NotFound"}, {4, "/?" + pluses + "quit", 200, "OK"},
-          {5, "/?" + QByteArray(255, '+'), 200, a4}, {4, "/?" + QByteArray(255, '+') + "+quit", 200, "OK"},
+        {"escapes and pluses when any room exists",
+         {"--open"},
+         {{1, "/?lobby%0A", 200, "NotFound"},
+          {1, "/?lobby%00", 200, "NotFound"},
+          {1, "/?%7F", 200, "NotFound"},
+          {1, "/?%8E", 200, "NotFound"},
+          {1, "/?x%4", 200, "NoUser"},
+          {2, "/?x%254", 200, a1},
+          {3, "/?%", 200, "NoUser"},
+          {4, "/?%25", 200, a3},
+          {3, "/?+quit+", 200, "NoUser"},
+          {1, "/?+", 200, "NoUser"},
+          {2, "/?%2B", 200, a1},
+          {1, "/?++quit", 200, "OK"},
+          {2, "/?+", 200, "NoUser"},
+          {4, "/?" + QByteArray(255, '+'), 200, "NoUser"},
+          {5, "/?" + QByteArray(255, '+'), 200, a4},
+          {5, "/?" + QByteArray(256, '+'), 200, "NotFound"},
+          {5, "/?" + pluses, 200, "NotFound"},
+          {4, "/?" + pluses + "quit", 200, "OK"},
+          {5, "/?" + QByteArray(255, '+'), 200, a4},
+          {4, "/?" + QByteArray(255, '+') + "+quit", 200, "OK"},
           {5, "/?" + QByteArray(255, '+'), 200, "NoUser"}}},
-        {"every hex digit of an escape, in either case", {"--open"},
-         {{1, "/?%4a%4b%4c%4d%4e%4f", 200, "NoUser"}, {2, "/?JKLMNO", 200, a1}, {3, "/?%4A%4B%4C%4D%4E%4F", 200, a1},
-          {1, "/?%30%31%32%33%34%35%36%37%38%39", 200, "NoUser"}, {2, "/?0123456789", 200, a1}}},
-        {"+quit inside a name is part of it", {"--open"},
-         {{1, "/?a+quitb", 200, "NoUser"}, {2, "/?a+quitb", 200, a1}, {3, "/?a", 200, "NoUser"},
-          {4, "/?%2Bquit", 200, "NoUser"}, {5, "/?%2Bquit", 200, a4}, {4, "/?%2Bquit+quit", 200, "OK"},
+        {"every hex digit of an escape, in either case",
+         {"--open"},
+         {{1, "/?%4a%4b%4c%4d%4e%4f", 200, "NoUser"},
+          {2, "/?JKLMNO", 200, a1},
+          {3, "/?%4A%4B%4C%4D%4E%4F", 200, a1},
+          {1, "/?%30%31%32%33%34%35%36%37%38%39", 200, "NoUser"},
+          {2, "/?0123456789", 200, a1}}},
+        {"+quit inside a name is part of it",
+         {"--open"},
+         {{1, "/?a+quitb", 200, "NoUser"},
+          {2, "/?a+quitb", 200, a1},
+          {3, "/?a", 200, "NoUser"},
+          {4, "/?%2Bquit", 200, "NoUser"},
+          {5, "/?%2Bquit", 200, a4},
+          {4, "/?%2Bquit+quit", 200, "OK"},
           {5, "/?%2Bquit", 200, "NoUser"}}},
-        {"open rooms", {"--open"},
-         {{1, "/?anything", 200, "NoUser"}, {2, "/?anything", 200, a1},
+        {"open rooms",
+         {"--open"},
+         {{1, "/?anything", 200, "NoUser"},
+          {2, "/?anything", 200, a1},
           // The longest name, every byte escaped.
-          {3, "/?" + QByteArray("%41").repeated(255), 200, "NoUser"}, {4, "/?" + QByteArray(255, 'A'), 200, a3},
-          {1, "/?" + QByteArray(255, 'x'), 200, "NoUser"}, {1, "/?" + QByteArray(256, 'x'), 200, "NotFound"}}},
+          {3, "/?" + QByteArray("%41").repeated(255), 200, "NoUser"},
+          {4, "/?" + QByteArray(255, 'A'), 200, a3},
+          {1, "/?" + QByteArray(255, 'x'), 200, "NoUser"},
+          {1, "/?" + QByteArray(256, 'x'), 200, "NotFound"}}},
         // Renewal to the millisecond is tested on the store itself (tst_roomstore).
         // Two requests in a row take far less than the 2 s a wait lasts.
-        {"expiry", {"--expiry", "2"},
-         {{1, "/?lobby", 200, "NoUser"}, {2, "/?lobby", 200, a1}, {2, "/?lobby", 200, "NoUser", {}, Step::Until},
+        {"expiry",
+         {"--expiry", "2"},
+         {{1, "/?lobby", 200, "NoUser"},
+          {2, "/?lobby", 200, a1},
+          {2, "/?lobby", 200, "NoUser", {}, Step::Until},
           {1, "/?lobby", 200, a2}}},
-        {"rooms per caller", {"--open", "--max-rooms-per-caller", "2"},
-         {{1, "/?a", 200, "NoUser"}, {1, "/?b", 200, "NoUser"}, {1, "/?c", 429, "TooManyRooms"}, {1, "/?a", 200, "NoUser"},
-          {2, "/?c", 200, "NoUser"}, {1, "/?c", 200, a2}, {1, "/?a+quit", 200, "OK"}, {1, "/?d", 200, "NoUser"}}},
-        {"rooms per caller come back on expiry", {"--open", "--max-rooms-per-caller", "1", "--expiry", "2"},
+        {"rooms per caller",
+         {"--open", "--max-rooms-per-caller", "2"},
+         {{1, "/?a", 200, "NoUser"},
+          {1, "/?b", 200, "NoUser"},
+          {1, "/?c", 429, "TooManyRooms"},
+          {1, "/?a", 200, "NoUser"},
+          {2, "/?c", 200, "NoUser"},
+          {1, "/?c", 200, a2},
+          {1, "/?a+quit", 200, "OK"},
+          {1, "/?d", 200, "NoUser"}}},
+        {"rooms per caller come back on expiry",
+         {"--open", "--max-rooms-per-caller", "1", "--expiry", "2"},
          {{1, "/?a", 200, "NoUser"}, {1, "/?b", 429, "TooManyRooms"}, {1, "/?b", 200, "NoUser", {}, Step::Until}}},
-        {"waits in all", {"--open", "--max-waits", "2"},
-         {{1, "/?a", 200, "NoUser"}, {2, "/?b", 200, "NoUser"}, {3, "/?c", 503, "TooManyWaits"}, {3, "/?a", 200, a1},
-          {1, "/?a", 200, "NoUser"}, {1, "/?a+quit", 200, "OK"}, {3, "/?c", 200, "NoUser"}}},
+        {"waits in all",
+         {"--open", "--max-waits", "2"},
+         {{1, "/?a", 200, "NoUser"},
+          {2, "/?b", 200, "NoUser"},
+          {3, "/?c", 503, "TooManyWaits"},
+          {3, "/?a", 200, a1},
+          {1, "/?a", 200, "NoUser"},
+          {1, "/?a+quit", 200, "OK"},
+          {3, "/?c", 200, "NoUser"}}},
         // 127.0.0.1 is the proxy; 10.9.0.0/16 are proxies in front of it.
-        {"behind trusted proxies", proxies,
+        {"behind trusted proxies",
+         proxies,
          {{1, "/?lobby", 200, "NoUser", forwardedFor("198.51.100.7")},
           // A client that claims an address in front of what the proxy appended is its real one.
           {1, "/?lobby", 200, "198.51.100.7", forwardedFor("198.51.100.7, 203.0.113.9")},
@@ -346,7 +428,8 @@ void DirectoryServerTest::conversations_data()
           {1, "/myip", 400, "NoForwardedAddress", forwardedFor("unknown")},
           {1, "/myip", 400, "NoForwardedAddress", forwardedFor("198.51.100.7, 203.0.113.9:80")},
           {1, "/myip", 400, "RepeatedForwardedFor", forwardedFor("203.0.113.9") + forwardedFor("198.51.100.7")},
-          {1, "/myip", 400, "RepeatedForwardedFor", forwardedFor("203.0.113.9") + "X-Other: 1\r\n" + forwardedFor("198.51.100.7")},
+          {1, "/myip", 400, "RepeatedForwardedFor",
+           forwardedFor("203.0.113.9") + "X-Other: 1\r\n" + forwardedFor("198.51.100.7")},
           // Anyone else is its TCP address, whatever it claims.
           {2, "/myip", 200, a2, forwardedFor("198.51.100.7")},
           {2, "/?lobby+quit", 200, "OK", forwardedFor("198.51.100.7")},
@@ -354,7 +437,8 @@ void DirectoryServerTest::conversations_data()
           {2, "/myip", 400, "RepeatedForwardedFor", forwardedFor("192.0.2.1") + forwardedFor("192.0.2.2")},
           // The proxy may read /metrics, but not for someone outside it forwarded.
           {1, "/metrics", 403, "Forbidden", forwardedFor("198.51.100.7")}}},
-        {"IPv6 callers count per /64", {"--open", "--trust-proxy", "127.0.0.1", "--max-rooms-per-caller", "1"},
+        {"IPv6 callers count per /64",
+         {"--open", "--trust-proxy", "127.0.0.1", "--max-rooms-per-caller", "1"},
          {{1, "/?a", 200, "NoUser", forwardedFor("2001:db8:1:2::1")},
           {1, "/?b", 429, "TooManyRooms", forwardedFor("2001:db8:1:2::99")},
           {1, "/?b", 200, "NoUser", forwardedFor("2001:db8:1:3::1")},
@@ -367,8 +451,9 @@ void DirectoryServerTest::conversations_data()
         // Callers of one network count together too: 2001:db8:1:100::/56 holds the /64s
         // 2001:db8:1:100:: to 2001:db8:1:1ff::, 2001:db8:1::/48 the /56s 2001:db8:1:0:: to
         // 2001:db8:1:ff00::. A request refused by one network is not charged to wider ones.
-        {"IPv6 /56 and /48 wait in few rooms", {"--open", "--trust-proxy", "127.0.0.1", "--max-rooms-per-caller", "1",
-                                                "--max-rooms-per-56", "2", "--max-rooms-per-48", "3"},
+        {"IPv6 /56 and /48 wait in few rooms",
+         {"--open", "--trust-proxy", "127.0.0.1", "--max-rooms-per-caller", "1", "--max-rooms-per-56", "2",
+          "--max-rooms-per-48", "3"},
          {{1, "/?a", 200, "NoUser", forwardedFor("2001:db8:1:100::1")},
           {1, "/?b", 200, "NoUser", forwardedFor("2001:db8:1:101::1")},
           {1, "/?c", 429, "TooManyRooms", forwardedFor("2001:db8:1:1ff::1")},
@@ -378,30 +463,38 @@ void DirectoryServerTest::conversations_data()
           {1, "/?d", 200, "NoUser", forwardedFor("2001:db8:2::1")},
           {1, "/?a+quit", 200, "OK", forwardedFor("2001:db8:1:100::1")},
           {1, "/?e", 200, "NoUser", forwardedFor("2001:db8:1:1ff::1")}}},
-        {"IPv4 /24 waits in few rooms", {"--open", "--trust-proxy", "127.0.0.1", "--max-rooms-per-24", "2"},
-         {{1, "/?a", 200, "NoUser", forwardedFor("198.51.100.1")}, {1, "/?b", 200, "NoUser", forwardedFor("198.51.100.2")},
+        {"IPv4 /24 waits in few rooms",
+         {"--open", "--trust-proxy", "127.0.0.1", "--max-rooms-per-24", "2"},
+         {{1, "/?a", 200, "NoUser", forwardedFor("198.51.100.1")},
+          {1, "/?b", 200, "NoUser", forwardedFor("198.51.100.2")},
           {1, "/?c", 429, "TooManyRooms", forwardedFor("198.51.100.3")},
           {1, "/?c", 200, "NoUser", forwardedFor("198.51.101.3")}}},
         // Burst of 2 from a /56 and of 3 from a /48; all within a second, so nothing refills.
-        {"IPv6 /56 and /48 rate limits", {"--trust-proxy", "127.0.0.1", "--rate-limit-per-56", "2", "--rate-limit-per-48", "3"},
+        {"IPv6 /56 and /48 rate limits",
+         {"--trust-proxy", "127.0.0.1", "--rate-limit-per-56", "2", "--rate-limit-per-48", "3"},
          {{1, "/myip", 200, "2001:db8:1:100::1", forwardedFor("2001:db8:1:100::1")},
           {1, "/myip", 200, "2001:db8:1:101::1", forwardedFor("2001:db8:1:101::1")},
           {1, "/myip", 429, "TooManyRequests", forwardedFor("2001:db8:1:102::1")},
           {1, "/myip", 200, "2001:db8:1:200::1", forwardedFor("2001:db8:1:200::1")},
           {1, "/myip", 429, "TooManyRequests", forwardedFor("2001:db8:1:300::1")},
           {1, "/myip", 200, "2001:db8:2::1", forwardedFor("2001:db8:2::1")}}},
-        {"IPv4 /24 rate limit", {"--trust-proxy", "127.0.0.1", "--rate-limit-per-24", "2"},
+        {"IPv4 /24 rate limit",
+         {"--trust-proxy", "127.0.0.1", "--rate-limit-per-24", "2"},
          {{1, "/myip", 200, "198.51.100.1", forwardedFor("198.51.100.1")},
           {1, "/myip", 200, "198.51.100.2", forwardedFor("198.51.100.2")},
           {1, "/myip", 429, "TooManyRequests", forwardedFor("198.51.100.3")},
           {1, "/myip", 200, "198.51.101.3", forwardedFor("198.51.101.3")}}},
-        {"forwarded addresses ignored without --trust-proxy", {},
-         {{1, "/?lobby", 200, "NoUser", forwardedFor("10.0.0.1")}, {2, "/?lobby", 200, a1, forwardedFor("10.0.0.2")},
+        {"forwarded addresses ignored without --trust-proxy",
+         {},
+         {{1, "/?lobby", 200, "NoUser", forwardedFor("10.0.0.1")},
+          {2, "/?lobby", 200, a1, forwardedFor("10.0.0.2")},
           {3, "/myip", 200, a3, forwardedFor("10.0.0.3") + forwardedFor("10.0.0.4")}}},
     };
     for (const auto &scenario : scenarios) {
-        QTest::addRow("memory: %s", scenario.name) << int(Backend::Memory) << roomArguments() + scenario.arguments << scenario.steps;
-        QTest::addRow("redis: %s", scenario.name) << int(Backend::Redis) << roomArguments() + scenario.arguments << scenario.steps;
+        QTest::addRow("memory: %s", scenario.name)
+            << int(Backend::Memory) << roomArguments() + scenario.arguments << scenario.steps;
+        QTest::addRow("redis: %s", scenario.name)
+            << int(Backend::Redis) << roomArguments() + scenario.arguments << scenario.steps;
     }
 }
 
@@ -423,8 +516,12 @@ void DirectoryServerTest::twoFrontEndsShareRedis()
     QVERIFY(startServer(second, Backend::Redis, arguments));
     const auto a1 = callerText(1), a2 = callerText(2);
     runSteps({&first, &second},
-             {{1, "/?lobby", 200, "NoUser", {}, Step::Once, 0}, {2, "/?lobby", 200, a1, {}, Step::Once, 1}, {1, "/?lobby+quit", 200, "OK", {}, Step::Once, 1},
-              {2, "/?lobby", 200, "NoUser", {}, Step::Once, 0}, {1, "/?lobby", 200, a2, {}, Step::Once, 1}, {3, "/?x", 200, "NoUser", {}, Step::Once, 0},
+             {{1, "/?lobby", 200, "NoUser", {}, Step::Once, 0},
+              {2, "/?lobby", 200, a1, {}, Step::Once, 1},
+              {1, "/?lobby+quit", 200, "OK", {}, Step::Once, 1},
+              {2, "/?lobby", 200, "NoUser", {}, Step::Once, 0},
+              {1, "/?lobby", 200, a2, {}, Step::Once, 1},
+              {3, "/?x", 200, "NoUser", {}, Step::Once, 0},
               {3, "/?y", 429, "TooManyRooms", {}, Step::Once, 1}});
     if (QTest::currentTestFailed())
         return;
@@ -446,18 +543,22 @@ void DirectoryServerTest::badInputKeepsOtherRooms_data()
         manyHeaders += "X-Filler-" + QByteArray::number(i) + ": " + QByteArray(48, 'f') + "\r\n";
     QTest::newRow("long URL") << getRequest("/?" + QByteArray(20000, 'x')) << 414 << QByteArray("URITooLong");
     // 16384 bytes of target are read (a name that long is no room); one more is refused.
-    QTest::newRow("URL at the limit") << getRequest("/?" + QByteArray(16 * 1024 - 2, 'x')) << 200 << QByteArray("NotFound");
-    QTest::newRow("URL one byte past the limit") << getRequest("/?" + QByteArray(16 * 1024 - 1, 'x')) << 414
-                                                 << QByteArray("URITooLong");
-    QTest::newRow("request line beyond the head limit") << getRequest("/?" + QByteArray(40000, 'x')) << 414
-                                                        << QByteArray("URITooLong");
-    QTest::newRow("many headers") << getRequest("/?lobby", manyHeaders) << 431 << QByteArray("RequestHeaderFieldsTooLarge");
+    QTest::newRow("URL at the limit") << getRequest("/?" + QByteArray(16 * 1024 - 2, 'x')) << 200
+                                      << QByteArray("NotFound");
+    QTest::newRow("URL one byte past the limit")
+        << getRequest("/?" + QByteArray(16 * 1024 - 1, 'x')) << 414 << QByteArray("URITooLong");
+    QTest::newRow("request line beyond the head limit")
+        << getRequest("/?" + QByteArray(40000, 'x')) << 414 << QByteArray("URITooLong");
+    QTest::newRow("many headers") << getRequest("/?lobby", manyHeaders) << 431
+                                  << QByteArray("RequestHeaderFieldsTooLarge");
     QTest::newRow("one huge header") << getRequest("/?lobby", "X-Big: " + QByteArray(40000, 'y') + "\r\n") << 431
                                      << QByteArray("RequestHeaderFieldsTooLarge");
     QTest::newRow("a body") << QByteArray("GET /?lobby HTTP/1.1\r\nHost: d\r\nContent-Length: 5\r\n\r\nhello") << 413
                             << QByteArray("PayloadTooLarge");
     QTest::newRow("not HTTP") << QByteArray("\x01\x02\x03 hello\r\n\r\n") << 400 << QByteArray("BadRequest");
-    QTest::newRow("a DEL byte in the target") << getRequest("/?lob\x7F" "by") << 400 << QByteArray("BadRequest");
+    QTest::newRow("a DEL byte in the target") << getRequest("/?lob\x7F"
+                                                            "by")
+                                              << 400 << QByteArray("BadRequest");
     QTest::newRow("another method") << QByteArray("DELETE /?lobby HTTP/1.1\r\nHost: d\r\nConnection: close\r\n\r\n")
                                     << 405 << QByteArray("MethodNotAllowed");
     // Not bad at all: what the oldest copies send.
@@ -549,8 +650,10 @@ void DirectoryServerTest::requestsPerAddressAreLimited()
     QCOMPARE(statuses.mid(0, 5), QList<int>(5, 200));
     QVERIFY2(statuses.count(429) >= 10, qPrintable(QString::number(statuses.count(429))));
     QCOMPARE(statuses.count(200) + statuses.count(429), 20);
-    runSteps({&server}, {{4, "/myip", 200, callerText(4)}, {3, "/myip", 429, "TooManyRequests"},
-                         {3, "/myip", 200, callerText(3), {}, Step::Until}});
+    runSteps({&server},
+             {{4, "/myip", 200, callerText(4)},
+              {3, "/myip", 429, "TooManyRequests"},
+              {3, "/myip", 200, callerText(3), {}, Step::Until}});
 }
 
 void DirectoryServerTest::pipelinedBadMethodsAreRateLimited()
@@ -591,9 +694,9 @@ void DirectoryServerTest::connectionsAreCapped_data()
     QTest::newRow("per /24") << QStringList{"--max-connections-per-24", "3"} << QList<int>{21, 22, 23} << QByteArray()
                              << 429 << QByteArray("TooManyConnections") << QByteArray("connections_per_network");
     // One thread: a held connection's bytes are read before a newcomer's connection is taken.
-    QTest::newRow("in all, every one busy") << QStringList{"--max-connections", "3", "--threads", "1"}
-                                            << QList<int>{20, 21, 22} << started
-                                            << 503 << QByteArray("Busy") << QByteArray("max_connections");
+    QTest::newRow("in all, every one busy")
+        << QStringList{"--max-connections", "3", "--threads", "1"} << QList<int>{20, 21, 22} << started << 503
+        << QByteArray("Busy") << QByteArray("max_connections");
 }
 
 void DirectoryServerTest::connectionsAreCapped()
@@ -676,7 +779,8 @@ void DirectoryServerTest::silentConnectionsMakeRoomWhenFull()
     QCOMPARE(answers.size(), 1);
     QCOMPARE(answers[0].body, QByteArray("NoUser"));
     const auto metrics = exchange(server.port(), 1, getRequest("/metrics")).body;
-    static const QRegularExpression closed(QStringLiteral("refusals_total\\{reason=\"idle_closed_for_newcomer\"\\} (\\d+)\n"));
+    static const QRegularExpression closed(
+        QStringLiteral("refusals_total\\{reason=\"idle_closed_for_newcomer\"\\} (\\d+)\n"));
     QVERIFY2(closed.match(QString::fromLatin1(metrics)).captured(1).toInt() >= 2, metrics.constData());
 }
 
@@ -811,7 +915,8 @@ void DirectoryServerTest::reachability()
     // and nor does another port of the first caller.
     QTcpServer otherPort7;
     QVERIFY(otherPort7.listen(callerAddress(7), 0));
-    const QByteArray elsewhere = "/reach?127.0.0.9:" + QByteArray::number(port) + "&port=" + QByteArray::number(otherPort7.serverPort());
+    const QByteArray elsewhere =
+        "/reach?127.0.0.9:" + QByteArray::number(port) + "&port=" + QByteArray::number(otherPort7.serverPort());
     QCOMPARE(exchange(server.port(), 8, getRequest(elsewhere)).body, QByteArray("Closed"));
     QVERIFY(!joinPort9.hasPendingConnections());
     QVERIFY(!otherPort7.waitForNewConnection(300));
@@ -837,16 +942,15 @@ void DirectoryServerTest::accessLogAndStop_data()
     QTest::addColumn<bool>("interrupt");
     QTest::addColumn<QString>("expected");
     const QString stamp = QStringLiteral(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ )");
-    QTest::newRow("rooms and partners kept private, SIGTERM")
-        << QStringList{} << false
-        << "^" + stamp + R"(127\.0\.0\.5 GET /\?\* 200 NoUser\n)" + stamp + R"(127\.0\.0\.6 GET /\?\* 200 Found\n)" + stamp +
-               R"(127\.0\.0\.5 GET /\?\* 200 NoUser\n)" + stamp + R"(127\.0\.0\.5 GET /\?\*\+quit 200 OK\n)" + stamp +
-               R"(127\.0\.0\.6 GET /\?\* 200 NotFound\n$)";
-    QTest::newRow("--log-rooms, SIGINT")
-        << QStringList{"--log-rooms"} << true
-        << "^" + stamp + R"(127\.0\.0\.5 GET /\?lobby 200 NoUser\n)" + stamp + R"(127\.0\.0\.6 GET /\?lobby 200 Found\n)" +
-               stamp + R"(127\.0\.0\.5 GET /\?\\x8EG\\x92k 200 NoUser\n)" + stamp +
-               R"(127\.0\.0\.5 GET /\?lobby\+quit 200 OK\n)" + stamp + R"(127\.0\.0\.6 GET /\?nowhere 200 NotFound\n$)";
+    QTest::newRow("rooms and partners kept private, SIGTERM") << QStringList{} << false
+                                                              << "^" + stamp + R"(127\.0\.0\.5 GET /\?\* 200 NoUser\n)"
+            + stamp + R"(127\.0\.0\.6 GET /\?\* 200 Found\n)" + stamp + R"(127\.0\.0\.5 GET /\?\* 200 NoUser\n)" + stamp
+            + R"(127\.0\.0\.5 GET /\?\*\+quit 200 OK\n)" + stamp + R"(127\.0\.0\.6 GET /\?\* 200 NotFound\n$)";
+    QTest::newRow("--log-rooms, SIGINT") << QStringList{"--log-rooms"} << true
+                                         << "^" + stamp + R"(127\.0\.0\.5 GET /\?lobby 200 NoUser\n)" + stamp
+            + R"(127\.0\.0\.6 GET /\?lobby 200 Found\n)" + stamp + R"(127\.0\.0\.5 GET /\?\\x8EG\\x92k 200 NoUser\n)"
+            + stamp + R"(127\.0\.0\.5 GET /\?lobby\+quit 200 OK\n)" + stamp
+            + R"(127\.0\.0\.6 GET /\?nowhere 200 NotFound\n$)";
     QTest::newRow("quiet, SIGTERM") << QStringList{"--quiet"} << false << QString("^$");
 }
 
@@ -857,8 +961,12 @@ void DirectoryServerTest::accessLogAndStop()
     QFETCH(QString, expected);
     DirectoryServer server;
     QVERIFY(server.start(QStringList{"--room", "lobby", "--room", "雑談"} + arguments));
-    runSteps({&server}, {{5, "/?lobby", 200, "NoUser"}, {6, "/?lobby", 200, callerText(5)},
-                         {5, "/?" + Zatsudan, 200, "NoUser"}, {5, "/?lobby+quit", 200, "OK"}, {6, "/?nowhere", 200, "NotFound"}});
+    runSteps({&server},
+             {{5, "/?lobby", 200, "NoUser"},
+              {6, "/?lobby", 200, callerText(5)},
+              {5, "/?" + Zatsudan, 200, "NoUser"},
+              {5, "/?lobby+quit", 200, "OK"},
+              {6, "/?nowhere", 200, "NotFound"}});
     QCOMPARE(server.stop(interrupt), 0);
     const auto log = server.accessLog();
     QVERIFY2(QRegularExpression(expected).match(QString::fromLatin1(log)).hasMatch(), log.constData());
@@ -902,7 +1010,8 @@ void DirectoryServerTest::metricsFollowThePrometheusTextFormat()
 {
     DirectoryServer server;
     QVERIFY(startServer(server, Backend::Memory, roomArguments()));
-    runSteps({&server}, {{1, "/?lobby", 200, "NoUser"}, {2, "/?lobby", 200, callerText(1)}, {3, "/myip", 200, callerText(3)}});
+    runSteps({&server},
+             {{1, "/?lobby", 200, "NoUser"}, {2, "/?lobby", 200, callerText(1)}, {3, "/myip", 200, callerText(3)}});
     QCOMPARE(exchange(server.port(), 3, "DELETE / HTTP/1.1\r\nHost: d\r\nConnection: close\r\n\r\n").status, 405);
     const auto answer = exchange(server.port(), 1, getRequest("/metrics"));
     QCOMPARE(answer.status, 200);
@@ -911,7 +1020,8 @@ void DirectoryServerTest::metricsFollowThePrometheusTextFormat()
     QVERIFY(page.endsWith('\n'));
 
     static const QRegularExpression help(QStringLiteral(R"(^# HELP ([a-zA-Z_:][a-zA-Z0-9_:]*) \S.*$)"));
-    static const QRegularExpression type(QStringLiteral(R"(^# TYPE ([a-zA-Z_:][a-zA-Z0-9_:]*) (counter|gauge|histogram|summary|untyped)$)"));
+    static const QRegularExpression type(
+        QStringLiteral(R"(^# TYPE ([a-zA-Z_:][a-zA-Z0-9_:]*) (counter|gauge|histogram|summary|untyped)$)"));
     static const QRegularExpression sample(QStringLiteral(
         R"(^([a-zA-Z_:][a-zA-Z0-9_:]*)(\{[a-zA-Z_][a-zA-Z0-9_]*="(?:[^"\\\n]|\\.)*"(?:,[a-zA-Z_][a-zA-Z0-9_]*="(?:[^"\\\n]|\\.)*")*\})? ([-+]?(?:[0-9]*\.?[0-9]+(?:[eE][-+]?[0-9]+)?|Inf|NaN))$)"));
     QHash<QString, QString> types;
@@ -955,7 +1065,8 @@ void DirectoryServerTest::metricsFollowThePrometheusTextFormat()
     // Only for the machine itself unless --metrics-from says otherwise; through a proxy, only
     // for a forwarded caller in it too.
     DirectoryServer narrow;
-    QVERIFY(narrow.start(roomArguments() + QStringList{"--metrics-from", "127.0.0.1/32", "--trust-proxy", "127.0.0.1/32"}));
+    QVERIFY(
+        narrow.start(roomArguments() + QStringList{"--metrics-from", "127.0.0.1/32", "--trust-proxy", "127.0.0.1/32"}));
     QCOMPARE(exchange(narrow.port(), 2, getRequest("/metrics")).status, 403);
     QCOMPARE(exchange(narrow.port(), 1, getRequest("/metrics", forwardedFor("127.0.0.1"))).status, 200);
     QCOMPARE(exchange(narrow.port(), 1, getRequest("/metrics", forwardedFor("127.0.0.2"))).status, 403);
@@ -992,8 +1103,7 @@ void DirectoryServerTest::redisPausedIsAnswered503WithinTheTimeout()
     QVERIFY(server.waitForNotice("unavailable"));
 
     paused.resume();
-    QCOMPARE(eventually([&] { return exchange(server.port(), 2, getRequest("/?lobby")).body; },
-                        callerText(1), 8000),
+    QCOMPARE(eventually([&] { return exchange(server.port(), 2, getRequest("/?lobby")).body; }, callerText(1), 8000),
              callerText(1));
     // Every thread's connection is ready again.
     QVERIFY(server.waitForNotice("is back"));
@@ -1011,18 +1121,19 @@ void DirectoryServerTest::redisKilledAndRestartedRecovers()
     runSteps({&server}, {{1, "/?lobby", 200, "NoUser"}});
 
     restarted.kill();
-    runSteps({&server}, {{2, "/?lobby", 503, "Unavailable"}, {2, "/healthz", 503, "Unavailable"}, {2, "/myip", 200, callerText(2)}});
+    runSteps(
+        {&server},
+        {{2, "/?lobby", 503, "Unavailable"}, {2, "/healthz", 503, "Unavailable"}, {2, "/myip", 200, callerText(2)}});
 
     // A new, empty Redis at the same address: the functions are loaded again.
     QVERIFY2(restarted.restart(), qPrintable(restarted.error()));
-    QCOMPARE(eventually([&] { return exchange(server.port(), 2, getRequest("/?lobby")).body; },
-                        QByteArray("NoUser"), 8000),
-             QByteArray("NoUser"));
+    QCOMPARE(
+        eventually([&] { return exchange(server.port(), 2, getRequest("/?lobby")).body; }, QByteArray("NoUser"), 8000),
+        QByteArray("NoUser"));
     QVERIFY(server.waitForNotice("is back"));
     // Functions flushed under a live connection: one request fails, the connection loads them again.
     QCOMPARE(restarted.command({"FUNCTION", "FLUSH"}), QByteArray("+OK"));
-    QCOMPARE(eventually([&] { return exchange(server.port(), 3, getRequest("/?lobby")).body; },
-                        callerText(2), 8000),
+    QCOMPARE(eventually([&] { return exchange(server.port(), 3, getRequest("/?lobby")).body; }, callerText(2), 8000),
              callerText(2));
 }
 
@@ -1034,10 +1145,13 @@ void DirectoryServerTest::redisDownAtStart()
     DirectoryServer server;
     QVERIFY(server.start(roomArguments() + redisArguments(later), QProcessEnvironment::systemEnvironment(), false));
     // The port is open and says what it can.
-    runSteps({&server}, {{1, "/healthz", 503, "Unavailable"}, {1, "/?lobby", 503, "Unavailable"}, {1, "/myip", 200, callerText(1)}});
+    runSteps(
+        {&server},
+        {{1, "/healthz", 503, "Unavailable"}, {1, "/?lobby", 503, "Unavailable"}, {1, "/myip", 200, callerText(1)}});
     QVERIFY(later.restart());
     QVERIFY(server.waitForNotice("using redis"));
-    runSteps({&server}, {{1, "/healthz", 200, "OK"}, {1, "/?lobby", 200, "NoUser"}, {2, "/?lobby", 200, callerText(1)}});
+    runSteps({&server},
+             {{1, "/healthz", 200, "OK"}, {1, "/?lobby", 200, "NoUser"}, {2, "/?lobby", 200, callerText(1)}});
 }
 
 bool DirectoryServerTest::makeCertificates()
@@ -1064,16 +1178,16 @@ void DirectoryServerTest::redisPasswordAndTls_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("problem"); // empty: it works
-    const QStringList tls{"--redis-tls", "--redis-tls-ca", "ca.crt", "--redis-tls-cert", "client.crt", "--redis-tls-key",
-                          "client.key"};
+    const QStringList tls{"--redis-tls", "--redis-tls-ca",  "ca.crt",    "--redis-tls-cert",
+                          "client.crt",  "--redis-tls-key", "client.key"};
     QTest::newRow("password and TLS") << QStringList{"--redis-password-file", "password"} + tls << QString();
     QTest::newRow("TLS by the name in the certificate")
         << QStringList{"--redis-password-file", "password", "--redis-tls-name", "redis.test"} + tls << QString();
     QTest::newRow("wrong password") << QStringList{"--redis-password-file", "wrong-password"} + tls << "AUTH refused";
     QTest::newRow("no password") << tls << "NOAUTH";
     QTest::newRow("certificate of another authority")
-        << QStringList{"--redis-password-file", "password", "--redis-tls", "--redis-tls-ca", "other.crt", "--redis-tls-cert",
-                       "client.crt", "--redis-tls-key", "client.key"}
+        << QStringList{"--redis-password-file", "password",   "--redis-tls",     "--redis-tls-ca", "other.crt",
+                       "--redis-tls-cert",      "client.crt", "--redis-tls-key", "client.key"}
         << "TLS";
     QTest::newRow("certificate for another name")
         << QStringList{"--redis-password-file", "password", "--redis-tls-name", "elsewhere.test"} + tls << "TLS";
@@ -1091,9 +1205,9 @@ void DirectoryServerTest::redisPasswordAndTls()
     if (!secured) {
         tlsPort = freeLoopbackPort();
         secured = std::make_unique<RedisServer>();
-        QVERIFY2(secured->start({"--requirepass", "right-password", "--tls-port", QString::number(tlsPort), "--tls-cert-file",
-                                 folder.filePath("server.crt"), "--tls-key-file", folder.filePath("server.key"),
-                                 "--tls-ca-cert-file", folder.filePath("ca.crt")}),
+        QVERIFY2(secured->start({"--requirepass", "right-password", "--tls-port", QString::number(tlsPort),
+                                 "--tls-cert-file", folder.filePath("server.crt"), "--tls-key-file",
+                                 folder.filePath("server.key"), "--tls-ca-cert-file", folder.filePath("ca.crt")}),
                  qPrintable(secured->error()));
     }
     for (auto &argument : arguments)
@@ -1103,7 +1217,8 @@ void DirectoryServerTest::redisPasswordAndTls()
     const auto all = roomArguments() + QStringList{"--redis", QStringLiteral("127.0.0.1:%1").arg(tlsPort)} + arguments;
     QVERIFY(server.start(all, QProcessEnvironment::systemEnvironment(), problem.isEmpty()));
     if (problem.isEmpty()) {
-        runSteps({&server}, {{1, "/?lobby", 200, "NoUser"}, {2, "/?lobby", 200, callerText(1)}, {1, "/?lobby+quit", 200, "OK"}});
+        runSteps({&server},
+                 {{1, "/?lobby", 200, "NoUser"}, {2, "/?lobby", 200, callerText(1)}, {1, "/?lobby+quit", 200, "OK"}});
         return;
     }
     QVERIFY2(server.waitForNotice(problem, 5000), qPrintable(server.notices()));
@@ -1118,13 +1233,22 @@ void DirectoryServerTest::redisClusterKeysShareASlot()
                             folder.filePath(QStringLiteral("nodes-%1.conf").arg(freeLoopbackPort()))}),
              qPrintable(cluster.error()));
     QCOMPARE(cluster.command({"CLUSTER", "ADDSLOTSRANGE", "0", "16383"}), QByteArray("+OK"));
-    QCOMPARE(eventually([&] { return cluster.command({"SET", "probe", "1"}); },
-                        QByteArray("+OK"), 10000),
+    QCOMPARE(eventually(
+                 [&] {
+                     return cluster.command({"SET", "probe", "1"});
+                 },
+                 QByteArray("+OK"), 10000),
              QByteArray("+OK"));
     DirectoryServer server;
-    QVERIFY(server.start(roomArguments() + redisArguments(cluster) + QStringList{"--open", "--max-rooms-per-caller", "2"}));
-    runSteps({&server}, {{1, "/?lobby", 200, "NoUser"}, {2, "/?lobby", 200, callerText(1)}, {1, "/?" + Zatsudan, 200, "NoUser"},
-                         {1, "/?third", 429, "TooManyRooms"}, {1, "/?lobby+quit", 200, "OK"}, {2, "/?lobby", 200, "NoUser"}});
+    QVERIFY(
+        server.start(roomArguments() + redisArguments(cluster) + QStringList{"--open", "--max-rooms-per-caller", "2"}));
+    runSteps({&server},
+             {{1, "/?lobby", 200, "NoUser"},
+              {2, "/?lobby", 200, callerText(1)},
+              {1, "/?" + Zatsudan, 200, "NoUser"},
+              {1, "/?third", 429, "TooManyRooms"},
+              {1, "/?lobby+quit", 200, "OK"},
+              {2, "/?lobby", 200, "NoUser"}});
 }
 
 void DirectoryServerTest::functionLibraryIsNeverReplaced()
@@ -1133,10 +1257,12 @@ void DirectoryServerTest::functionLibraryIsNeverReplaced()
     QVERIFY2(shared.start(), qPrintable(shared.error()));
     // What an older front end left, and a library of this very version already there (here a
     // doctored one, to see whose functions run).
-    const QByteArray older = "#!lua name=tarnivel_directory_2\nredis.register_function('tarnivel_enter_2', function(k, a) return {'waiting'} end)";
-    const QByteArray doctored = "#!lua name=tarnivel_directory_3\n"
-                                "redis.register_function('tarnivel_enter_3', function(k, a) return {'found', 'doctored'} end)\n"
-                                "redis.register_function('tarnivel_withdraw_3', function(k, a) return 'ok' end)";
+    const QByteArray older = "#!lua name=tarnivel_directory_2\nredis.register_function('tarnivel_enter_2', function(k, "
+                             "a) return {'waiting'} end)";
+    const QByteArray doctored =
+        "#!lua name=tarnivel_directory_3\n"
+        "redis.register_function('tarnivel_enter_3', function(k, a) return {'found', 'doctored'} end)\n"
+        "redis.register_function('tarnivel_withdraw_3', function(k, a) return 'ok' end)";
     QCOMPARE(shared.command({"FUNCTION", "LOAD", older}), QByteArray("$20\r\ntarnivel_directory_2"));
     QCOMPARE(shared.command({"FUNCTION", "LOAD", doctored}), QByteArray("$20\r\ntarnivel_directory_3"));
     DirectoryServer server;
@@ -1145,9 +1271,9 @@ void DirectoryServerTest::functionLibraryIsNeverReplaced()
     QVERIFY(shared.command({"FUNCTION", "LIST", "LIBRARYNAME", "tarnivel_directory_2"}).contains("tarnivel_enter_2"));
     // Without it, the server loads its own.
     QCOMPARE(shared.command({"FUNCTION", "DELETE", "tarnivel_directory_3"}), QByteArray("+OK"));
-    QCOMPARE(eventually([&] { return exchange(server.port(), 1, getRequest("/?lobby")).body; },
-                        QByteArray("NoUser"), 8000),
-             QByteArray("NoUser"));
+    QCOMPARE(
+        eventually([&] { return exchange(server.port(), 1, getRequest("/?lobby")).body; }, QByteArray("NoUser"), 8000),
+        QByteArray("NoUser"));
     QVERIFY(shared.command({"FUNCTION", "LIST", "LIBRARYNAME", "tarnivel_directory_2"}).contains("tarnivel_enter_2"));
 }
 
@@ -1229,7 +1355,8 @@ void DirectoryServerTest::configFile()
     const auto config = folder.filePath("directory.conf");
     QFile file(config);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("# tarnivel-directory\nopen = true\nquiet = true\nmax-rooms-per-caller = 1\ntrust-proxy = 127.0.0.1/32\n");
+    file.write(
+        "# tarnivel-directory\nopen = true\nquiet = true\nmax-rooms-per-caller = 1\ntrust-proxy = 127.0.0.1/32\n");
     file.close();
     DirectoryServer server;
     QVERIFY(server.start(QStringList{"--config", config} + arguments));
@@ -1285,7 +1412,8 @@ void DirectoryServerTest::refusesBadCommandLines_data()
     QTest::newRow("listen without a port") << QStringList{"--open", "--listen", "127.0.0.1"} << "--listen";
     QTest::newRow("listen on a name") << QStringList{"--open", "--listen", "localhost:80"} << "numeric address";
     QTest::newRow("expiry of zero") << QStringList{"--open", "--expiry", "0"} << "--expiry";
-    QTest::newRow("no time for a first byte") << QStringList{"--open", "--first-byte-timeout", "0"} << "--first-byte-timeout";
+    QTest::newRow("no time for a first byte")
+        << QStringList{"--open", "--first-byte-timeout", "0"} << "--first-byte-timeout";
     QTest::newRow("missing rooms file") << QStringList{"--rooms", "/nonexistent/rooms.txt"} << "cannot read";
     QTest::newRow("unknown option") << QStringList{"--open", "--colour"} << "colour";
     QTest::newRow("wave dash in the rooms file") << QStringList{"--rooms", badRooms} << "bad-rooms.txt:3: the room";
@@ -1293,13 +1421,14 @@ void DirectoryServerTest::refusesBadCommandLines_data()
     QTest::newRow("a long room, shown cut short")
         << QStringList{"--room", QString(70, u'a') + "〜"} << "--room \"" + QString(60, u'a') + "\" cannot";
     QTest::newRow("--trust-proxy without its network") << QStringList{"--open", "--trust-proxy"} << "10.0.0.0/8";
-    QTest::newRow("a network that is not one") << QStringList{"--open", "--trust-proxy", "10.0.0.0/33"} << "wants a network";
-    QTest::newRow("redis user without password") << QStringList{"--open", "--redis", "127.0.0.1:1", "--redis-user", "u"}
-                                                 << "--redis-password-file";
+    QTest::newRow("a network that is not one")
+        << QStringList{"--open", "--trust-proxy", "10.0.0.0/33"} << "wants a network";
+    QTest::newRow("redis user without password")
+        << QStringList{"--open", "--redis", "127.0.0.1:1", "--redis-user", "u"} << "--redis-password-file";
     QTest::newRow("TLS files without redis") << QStringList{"--open", "--redis-tls-ca", "ca.crt"} << "needs --redis";
-    QTest::newRow("missing password file") << QStringList{"--open", "--redis", "127.0.0.1:1", "--redis-password-file",
-                                                          "/nonexistent/password"}
-                                           << "cannot read";
+    QTest::newRow("missing password file")
+        << QStringList{"--open", "--redis", "127.0.0.1:1", "--redis-password-file", "/nonexistent/password"}
+        << "cannot read";
     QTest::newRow("missing config file") << QStringList{"--config", "/nonexistent/directory.conf"} << "config file";
 }
 

@@ -141,55 +141,72 @@ void TestRoomStore::byTheStoresClock_data()
     const StoreSettings standard{1000ms, {2, 0, 0, 0}, 3};
     QTest::newRow("a wait lasts until just before its deadline")
         << standard
-        << QList<Action>{{0, 1, Op::Enter, "lobby", W}, {999, 2, Op::Enter, "lobby", F, 1},
-                         {1000, 2, Op::Enter, "lobby", W, 0, 1}, {1000, 1, Op::Enter, "lobby", F, 2}};
-    QTest::newRow("asking again renews the wait from then")
-        << standard
-        << QList<Action>{{0, 1, Op::Enter, "lobby", W}, {900, 1, Op::Enter, "lobby", W},
-                         {1899, 2, Op::Enter, "lobby", F, 1}, {1900, 2, Op::Enter, "lobby", W}};
+        << QList<Action>{{0, 1, Op::Enter, "lobby", W},
+                         {999, 2, Op::Enter, "lobby", F, 1},
+                         {1000, 2, Op::Enter, "lobby", W, 0, 1},
+                         {1000, 1, Op::Enter, "lobby", F, 2}};
+    QTest::newRow("asking again renews the wait from then") << standard
+                                                            << QList<Action>{{0, 1, Op::Enter, "lobby", W},
+                                                                             {900, 1, Op::Enter, "lobby", W},
+                                                                             {1899, 2, Op::Enter, "lobby", F, 1},
+                                                                             {1900, 2, Op::Enter, "lobby", W}};
     QTest::newRow("being found does not renew the wait")
         << standard
-        << QList<Action>{{0, 1, Op::Enter, "lobby", W}, {500, 2, Op::Enter, "lobby", F, 1},
-                         {1000, 3, Op::Enter, "lobby", W}};
-    QTest::newRow("renewal moves a wait behind later ones")
-        << standard
-        << QList<Action>{{0, 1, Op::Enter, "a", W}, {100, 2, Op::Enter, "b", W}, {200, 1, Op::Enter, "a", W},
-                         {1100, 3, Op::Enter, "b", W, 0, 2}, {1199, 3, Op::Enter, "a", F, 1}};
-    QTest::newRow("rooms per caller come back on expiry")
-        << standard
-        << QList<Action>{{0, 1, Op::Enter, "a", W}, {10, 1, Op::Enter, "b", W}, {20, 1, Op::Enter, "c", Rooms},
-                         {1009, 1, Op::Enter, "c", W}, {1010, 1, Op::Enter, "d", W, 0, 2}};
-    QTest::newRow("rooms per caller counted per key")
-        << standard
-        << QList<Action>{{0, 10, Op::Enter, "a", W}, {0, 11, Op::Enter, "b", W}, {0, 11, Op::Enter, "c", Rooms},
-                         {0, 10, Op::Enter, "b", F, 11}};
+        << QList<Action>{
+               {0, 1, Op::Enter, "lobby", W}, {500, 2, Op::Enter, "lobby", F, 1}, {1000, 3, Op::Enter, "lobby", W}};
+    QTest::newRow("renewal moves a wait behind later ones") << standard
+                                                            << QList<Action>{{0, 1, Op::Enter, "a", W},
+                                                                             {100, 2, Op::Enter, "b", W},
+                                                                             {200, 1, Op::Enter, "a", W},
+                                                                             {1100, 3, Op::Enter, "b", W, 0, 2},
+                                                                             {1199, 3, Op::Enter, "a", F, 1}};
+    QTest::newRow("rooms per caller come back on expiry") << standard
+                                                          << QList<Action>{{0, 1, Op::Enter, "a", W},
+                                                                           {10, 1, Op::Enter, "b", W},
+                                                                           {20, 1, Op::Enter, "c", Rooms},
+                                                                           {1009, 1, Op::Enter, "c", W},
+                                                                           {1010, 1, Op::Enter, "d", W, 0, 2}};
+    QTest::newRow("rooms per caller counted per key") << standard
+                                                      << QList<Action>{{0, 10, Op::Enter, "a", W},
+                                                                       {0, 11, Op::Enter, "b", W},
+                                                                       {0, 11, Op::Enter, "c", Rooms},
+                                                                       {0, 10, Op::Enter, "b", F, 11}};
     QTest::newRow("waits in all come back on expiry and on withdrawal")
         << standard
-        << QList<Action>{{0, 1, Op::Enter, "a", W}, {0, 2, Op::Enter, "b", W}, {500, 3, Op::Enter, "c", W},
-                         {600, 4, Op::Enter, "d", Waits, 0, 3}, {600, 4, Op::Enter, "a", F, 1},
-                         {1000, 4, Op::Enter, "d", W, 0, 2}, {1100, 3, Op::Withdraw, "c", W, 0, 1},
+        << QList<Action>{{0, 1, Op::Enter, "a", W},
+                         {0, 2, Op::Enter, "b", W},
+                         {500, 3, Op::Enter, "c", W},
+                         {600, 4, Op::Enter, "d", Waits, 0, 3},
+                         {600, 4, Op::Enter, "a", F, 1},
+                         {1000, 4, Op::Enter, "d", W, 0, 2},
+                         {1100, 3, Op::Withdraw, "c", W, 0, 1},
                          {1100, 5, Op::Enter, "e", W, 0, 2}};
     QTest::newRow("withdrawing someone else's wait changes nothing")
         << standard
-        << QList<Action>{{0, 1, Op::Enter, "lobby", W}, {10, 2, Op::Withdraw, "lobby", W, 0, 1},
-                         {20, 2, Op::Enter, "lobby", F, 1}, {30, 1, Op::Withdraw, "lobby", W, 0, 0},
+        << QList<Action>{{0, 1, Op::Enter, "lobby", W},
+                         {10, 2, Op::Withdraw, "lobby", W, 0, 1},
+                         {20, 2, Op::Enter, "lobby", F, 1},
+                         {30, 1, Op::Withdraw, "lobby", W, 0, 0},
                          {40, 2, Op::Enter, "lobby", W}};
-    QTest::newRow("an expired wait cannot be withdrawn twice")
-        << standard
-        << QList<Action>{{0, 1, Op::Enter, "a", W}, {1000, 1, Op::Withdraw, "a", W, 0, 0},
-                         {1000, 1, Op::Enter, "a", W, 0, 1}, {1000, 1, Op::Enter, "b", W, 0, 2}};
+    QTest::newRow("an expired wait cannot be withdrawn twice") << standard
+                                                               << QList<Action>{{0, 1, Op::Enter, "a", W},
+                                                                                {1000, 1, Op::Withdraw, "a", W, 0, 0},
+                                                                                {1000, 1, Op::Enter, "a", W, 0, 1},
+                                                                                {1000, 1, Op::Enter, "b", W, 0, 2}};
     // 1 room per caller, 2 per /56, 3 per /48, 2 per /24.
     const StoreSettings perNetwork{1000ms, {1, 2, 3, 2}, 100};
     QTest::newRow("rooms per /56 and /48")
-        << perNetwork
-        << QList<Action>{{0, 20, Op::Enter, "a", W}, {0, 21, Op::Enter, "b", W}, {0, 25, Op::Enter, "c", Rooms},
-                         {0, 22, Op::Enter, "c", W}, {0, 23, Op::Enter, "d", Rooms}, {0, 24, Op::Enter, "d", W},
-                         {0, 23, Op::Enter, "b", F, 21}, {10, 20, Op::Withdraw, "a", W, 0, 3},
-                         {10, 23, Op::Enter, "e", W, 0, 4}, {1000, 25, Op::Enter, "f", W, 0, 2}};
-    QTest::newRow("rooms per IPv4 /24")
-        << perNetwork
-        << QList<Action>{{0, 30, Op::Enter, "a", W}, {0, 31, Op::Enter, "b", W}, {0, 32, Op::Enter, "c", Rooms},
-                         {0, 33, Op::Enter, "c", W}, {1000, 32, Op::Enter, "c", W}};
+        << perNetwork << QList<Action>{{0, 20, Op::Enter, "a", W},        {0, 21, Op::Enter, "b", W},
+                                       {0, 25, Op::Enter, "c", Rooms},    {0, 22, Op::Enter, "c", W},
+                                       {0, 23, Op::Enter, "d", Rooms},    {0, 24, Op::Enter, "d", W},
+                                       {0, 23, Op::Enter, "b", F, 21},    {10, 20, Op::Withdraw, "a", W, 0, 3},
+                                       {10, 23, Op::Enter, "e", W, 0, 4}, {1000, 25, Op::Enter, "f", W, 0, 2}};
+    QTest::newRow("rooms per IPv4 /24") << perNetwork
+                                        << QList<Action>{{0, 30, Op::Enter, "a", W},
+                                                         {0, 31, Op::Enter, "b", W},
+                                                         {0, 32, Op::Enter, "c", Rooms},
+                                                         {0, 33, Op::Enter, "c", W},
+                                                         {1000, 32, Op::Enter, "c", W}};
 }
 
 void TestRoomStore::byTheStoresClock()
@@ -212,7 +229,8 @@ void TestRoomStore::byTheStoresClock()
             QCOMPARE(result.waiter, a.outcome == EnterOutcome::Found ? address(a.waiter) : std::string());
         }
         if (a.waitsAfter != std::size_t(-1))
-            QVERIFY2(store.waits() == a.waitsAfter, (where + " waits " + QByteArray::number(store.waits())).constData());
+            QVERIFY2(store.waits() == a.waitsAfter,
+                     (where + " waits " + QByteArray::number(store.waits())).constData());
     }
 }
 
@@ -223,9 +241,10 @@ void TestRoomStore::connectionsPerNetwork_data()
     QTest::addColumn<QList<Connection>>("connections");
     const auto Open = Connect::Open, Address = Connect::PerAddress, Network = Connect::PerNetwork;
     QTest::newRow("per /64, /56 and /48")
-        << NetworkLimits{2, 3, 4, 0} << 0u
-        << QList<Connection>{{20, Open}, {20, Open}, {20, Address}, {21, Open}, {25, Network}, {22, Open},
-                             {23, Network}, {24, Open}, {0, Connect::CloseOldest}, {23, Open}, {25, Network}};
+        << NetworkLimits{2, 3, 4, 0} << 0u << QList<Connection>{{20, Open},    {20, Open},    {20, Address},
+                                                                {21, Open},    {25, Network}, {22, Open},
+                                                                {23, Network}, {24, Open},    {0, Connect::CloseOldest},
+                                                                {23, Open},    {25, Network}};
     // The /64 taken by a connection the /48 refused is given back.
     QTest::newRow("a refusal keeps nothing")
         << NetworkLimits{1, 0, 1, 0} << 0u
@@ -233,8 +252,8 @@ void TestRoomStore::connectionsPerNetwork_data()
     QTest::newRow("per IPv4 /24") << NetworkLimits{0, 0, 0, 2} << 0u
                                   << QList<Connection>{{30, Open}, {31, Open}, {32, Network}, {33, Open}};
     QTest::newRow("in all") << NetworkLimits{} << 2u
-                            << QList<Connection>{{1, Open}, {10, Open}, {20, Connect::Server}, {0, Connect::CloseOldest},
-                                                 {20, Open}};
+                            << QList<Connection>{
+                                   {1, Open}, {10, Open}, {20, Connect::Server}, {0, Connect::CloseOldest}, {20, Open}};
 }
 
 void TestRoomStore::connectionsPerNetwork()
@@ -255,10 +274,10 @@ void TestRoomStore::connectionsPerNetwork()
             continue;
         }
         auto admission = limits.openConnection(networks(c.caller));
-        const Connect got = admission.slot ? Connect::Open
-                            : admission.refusal == ConnectionRefusal::PerAddress ? Connect::PerAddress
-                            : admission.refusal == ConnectionRefusal::PerNetwork ? Connect::PerNetwork
-                                                                                 : Connect::Server;
+        const Connect got = admission.slot                       ? Connect::Open
+            : admission.refusal == ConnectionRefusal::PerAddress ? Connect::PerAddress
+            : admission.refusal == ConnectionRefusal::PerNetwork ? Connect::PerNetwork
+                                                                 : Connect::Server;
         QVERIFY2(got == c.expected, where.constData());
         if (admission.slot)
             open.push_back(std::move(*admission.slot));

@@ -12,7 +12,10 @@
 namespace tarnivel {
 
 OwnAddress::OwnAddress(Preferences &prefs, DialupSource &dialup, const QHostAddress &bindAddress, QObject *parent)
-    : QObject(parent), m_prefs(prefs), m_dialup(dialup), m_get(new HttpGet(bindAddress, this))
+    : QObject(parent)
+    , m_prefs(prefs)
+    , m_dialup(dialup)
+    , m_get(new HttpGet(bindAddress, this))
 {
     connect(m_get, &HttpGet::finished, this, &OwnAddress::serverAnswered);
 }

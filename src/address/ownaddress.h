@@ -27,8 +27,7 @@ public:
 
     // Requests to the address server leave from bindAddress (null: any), as every socket of
     // the copy does, so the server sees the address the copy really uses.
-    OwnAddress(Preferences &prefs, DialupSource &dialup, const QHostAddress &bindAddress,
-               QObject *parent = nullptr);
+    OwnAddress(Preferences &prefs, DialupSource &dialup, const QHostAddress &bindAddress, QObject *parent = nullptr);
     ~OwnAddress() override;
 
     // The result of the last lookup that has ended; empty when unknown.

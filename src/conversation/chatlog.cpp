@@ -15,8 +15,7 @@ ChatLog::ChatLog(QTextDocument &document, QTextDocument &held, const Preferences
     , m_messageSoundPath(std::move(messageSoundPath))
     , m_window(document, prefs)
     , m_held(held, prefs)
-{
-}
+{}
 
 void ChatLog::addLog(const QString &text, Chime chime)
 {

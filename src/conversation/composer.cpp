@@ -10,15 +10,13 @@
 
 namespace tarnivel {
 
-Composer::Composer(ChatDelivery &delivery, ChatLog &log, const Preferences &prefs, ComposerView &view,
-                   QObject *parent)
+Composer::Composer(ChatDelivery &delivery, ChatLog &log, const Preferences &prefs, ComposerView &view, QObject *parent)
     : QObject(parent)
     , m_delivery(delivery)
     , m_log(log)
     , m_prefs(prefs)
     , m_view(view)
-{
-}
+{}
 
 bool Composer::canSend(const QString &text) const
 {

@@ -45,9 +45,9 @@ std::optional<Run> runAt(const QTextDocument &log, int position, Probe probe)
     const std::vector<Character> line = lineCharacters(block);
     const auto count = std::ptrdiff_t(line.size());
     // The first character at or behind the insertion point; the one before it is just before.
-    const std::ptrdiff_t after = std::partition_point(line.begin(), line.end(), [position](const Character &c) {
-                                     return c.position < position;
-                                 }) - line.begin();
+    const std::ptrdiff_t after =
+        std::partition_point(line.begin(), line.end(), [position](const Character &c) { return c.position < position; })
+        - line.begin();
     std::ptrdiff_t at = -1;
     if (after > 0 && line[size_t(after - 1)].underlined)
         at = after - 1;

@@ -17,8 +17,8 @@ struct Run
 };
 
 enum class Probe {
-    Before,         // a single click: only the character just before the insertion point
-    BeforeOrAfter,  // a double click, which selects the word the click is in: also the one after
+    Before,        // a single click: only the character just before the insertion point
+    BeforeOrAfter, // a double click, which selects the word the click is in: also the one after
 };
 
 // The underlined run holding the character just before `position` (or, with BeforeOrAfter,

@@ -38,12 +38,13 @@ bool write(const QString &path, const QTextDocument &log)
 
 void save(QTextDocument &log, SavePathChooser &chooser, const QDate &today, std::function<void(bool)> saved)
 {
-    chooser.chooseSavePath(proposedName(today), [document = QPointer<QTextDocument>(&log),
-                                                 saved = std::move(saved)](const std::optional<QString> &path) {
-        const bool written = document && path && !path->isEmpty() && write(*path, *document);
-        if (saved)
-            saved(written);
-    });
+    chooser.chooseSavePath(
+        proposedName(today),
+        [document = QPointer<QTextDocument>(&log), saved = std::move(saved)](const std::optional<QString> &path) {
+            const bool written = document && path && !path->isEmpty() && write(*path, *document);
+            if (saved)
+                saved(written);
+        });
 }
 
 } // namespace tarnivel::logfile

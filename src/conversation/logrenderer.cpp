@@ -106,8 +106,7 @@ int LogRenderer::append(QString text, Emphasis emphasis, Addresses addresses)
 
     if (!text.isEmpty()) {
         // The CR of a CR LF pair cut by the network already ended the line.
-        const bool secondHalfOfPair = text.front() == u'\n'
-            && m_lengthAfterTrailingCr == m_document.characterCount();
+        const bool secondHalfOfPair = text.front() == u'\n' && m_lengthAfterTrailingCr == m_document.characterCount();
         if (secondHalfOfPair)
             text.remove(0, 1);
         m_lengthAfterTrailingCr = -1;

@@ -75,9 +75,7 @@ QString foldForSearch(const QString &text)
     return folded;
 }
 
-LogSearch::LogSearch(const QTextDocument &document, QObject *parent)
-    : QObject(parent)
-    , m_document(document)
+LogSearch::LogSearch(const QTextDocument &document, QObject *parent) : QObject(parent), m_document(document)
 {
     // A document announces where it changed only once it has a layout (a view gives it one).
     document.documentLayout();
@@ -102,10 +100,13 @@ void LogSearch::noteChange(int position, int removed, int added)
     if (m_catchUpQueued)
         return;
     m_catchUpQueued = true;
-    QMetaObject::invokeMethod(this, [this] {
-        m_catchUpQueued = false;
-        catchUp();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_catchUpQueued = false;
+            catchUp();
+        },
+        Qt::QueuedConnection);
 }
 
 void LogSearch::catchUp()
@@ -142,7 +143,8 @@ void LogSearch::catchUp()
     for (; block.isValid(); block = block.next()) {
         const int position = block.position();
         const QString text = block.text();
-        foldPieces(text, [&](QStringView piece, qsizetype start, qsizetype) { addPiece(piece, position + int(start)); });
+        foldPieces(text,
+                   [&](QStringView piece, qsizetype start, qsizetype) { addPiece(piece, position + int(start)); });
         const QTextBlock next = block.next();
         if (next.isValid() && !continuesLine(next)) {
             m_folded += QLatin1Char('\n');

@@ -10,8 +10,7 @@ namespace {
 // Only a GUI application has a clipboard; a console run copies nothing.
 QClipboard *systemClipboard()
 {
-    return qobject_cast<QGuiApplication *>(QCoreApplication::instance()) ? QGuiApplication::clipboard()
-                                                                          : nullptr;
+    return qobject_cast<QGuiApplication *>(QCoreApplication::instance()) ? QGuiApplication::clipboard() : nullptr;
 }
 
 } // namespace

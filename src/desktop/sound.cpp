@@ -21,8 +21,7 @@ public:
     SystemSoundPlayer(QObject *parent, std::function<bool()> hasAudioOutput)
         : m_parent(parent)
         , m_hasAudioOutput(std::move(hasAudioOutput))
-    {
-    }
+    {}
 
     ~SystemSoundPlayer() override
     {
@@ -64,7 +63,9 @@ private:
 std::unique_ptr<SoundPlayer> createSystemSoundPlayer(QObject *parent, std::function<bool()> hasAudioOutput)
 {
     if (!hasAudioOutput)
-        hasAudioOutput = [] { return !QMediaDevices::audioOutputs().isEmpty(); };
+        hasAudioOutput = [] {
+            return !QMediaDevices::audioOutputs().isEmpty();
+        };
     return std::make_unique<SystemSoundPlayer>(parent, std::move(hasAudioOutput));
 }
 

@@ -20,7 +20,8 @@ QString fieldLine(const QString &value)
     QString stored = fieldfile::storedText(value);
     const qsizetype blanks = std::find_if_not(stored.begin(), stored.end(), fieldfile::isBlank) - stored.begin();
     stored.remove(0, blanks);
-    const bool needsQuotes = std::any_of(stored.begin(), stored.end(), fieldfile::isDelimiter) || stored.startsWith(u'"');
+    const bool needsQuotes =
+        std::any_of(stored.begin(), stored.end(), fieldfile::isDelimiter) || stored.startsWith(u'"');
     return needsQuotes ? fieldfile::quotedField(stored, QuoteEscape::Doubled) : stored;
 }
 
@@ -43,8 +44,8 @@ QString entryFilePath(const QString &folder, const QString &name)
 
 QStringList listEntries(const QString &folder)
 {
-    const QStringList files = QDir(folder).entryList({u'*' + Suffix}, QDir::Files | QDir::Hidden | QDir::CaseSensitive,
-                                                    QDir::Name);
+    const QStringList files =
+        QDir(folder).entryList({u'*' + Suffix}, QDir::Files | QDir::Hidden | QDir::CaseSensitive, QDir::Name);
     QStringList names;
     for (const QString &file : files) {
         if (file.size() > Suffix.size())

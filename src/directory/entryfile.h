@@ -18,7 +18,7 @@ namespace tarnivel {
 
 struct DirectoryEntry
 {
-    QString url;  // the directory server, as typed; the room request is appended to it
+    QString url; // the directory server, as typed; the room request is appended to it
     QString room;
 
     friend bool operator==(const DirectoryEntry &, const DirectoryEntry &) = default;

@@ -43,12 +43,13 @@ void sendFarewell(const QByteArray &url, const QHostAddress &bindAddress, int ti
 {
     auto *get = new HttpGet(bindAddress, QCoreApplication::instance());
     auto keepRunning = std::make_shared<QEventLoopLocker>();
-    QObject::connect(get, &HttpGet::finished, get,
-                     [get, keepRunning, context = QPointer<QObject>(context), answered = std::move(answered)](const HttpReply &) {
-                         if (context && answered)
-                             answered();
-                         get->deleteLater();
-                     });
+    QObject::connect(
+        get, &HttpGet::finished, get,
+        [get, keepRunning, context = QPointer<QObject>(context), answered = std::move(answered)](const HttpReply &) {
+            if (context && answered)
+                answered();
+            get->deleteLater();
+        });
     qCDebug(lcDirectory) << "GET" << url << "(on closing)";
     get->start(url, timeoutMs);
 }
@@ -93,7 +94,8 @@ bool RoomExchange::outstanding(Purpose purpose) const
 void RoomExchange::send(Purpose purpose)
 {
     Request request{purpose,
-                    roomRequestUrl(m_entryUrl, m_entryRoom, purpose == Purpose::Withdraw ? RoomRequest::Withdraw : RoomRequest::Enter),
+                    roomRequestUrl(m_entryUrl, m_entryRoom,
+                                   purpose == Purpose::Withdraw ? RoomRequest::Withdraw : RoomRequest::Enter),
                     m_entryRoom,
                     {}};
     if (purpose == Purpose::Withdraw && QCoreApplication::instance())

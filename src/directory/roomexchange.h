@@ -51,8 +51,8 @@ public:
     using EntryChooser = std::function<void(EntryChosen chosen)>;
 
     // Entries are read from entryFolder; requests leave from bindAddress (null: any).
-    RoomExchange(ChatLog &log, const ChatDelivery &chat, const QString &entryFolder,
-                 const QHostAddress &bindAddress, QObject *parent = nullptr);
+    RoomExchange(ChatLog &log, const ChatDelivery &chat, const QString &entryFolder, const QHostAddress &bindAddress,
+                 QObject *parent = nullptr);
     ~RoomExchange() override;
 
     const QString &entryFolder() const { return m_entryFolder; }

@@ -6,7 +6,6 @@
 #include <QDeadlineTimer>
 #include <QThread>
 
-
 namespace tarnivel {
 
 namespace {
@@ -26,7 +25,8 @@ AvahiDiscovery::AvahiDiscovery(QObject *parent)
 
 AvahiDiscovery::~AvahiDiscovery()
 {
-    QMetaObject::invokeMethod(m_link, [link = m_link] { link->shutDown(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_link, [link = m_link] { link->shutDown(); }, Qt::QueuedConnection);
     if (m_thread->wait(QDeadlineTimer(ShutdownWaitMs))) {
         delete m_thread;
         return;
@@ -38,22 +38,26 @@ AvahiDiscovery::~AvahiDiscovery()
 
 void AvahiDiscovery::announce(const LanAnnouncement &announcement)
 {
-    QMetaObject::invokeMethod(m_link, [link = m_link, announcement] { link->setAnnouncement(announcement); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_link, [link = m_link, announcement] { link->setAnnouncement(announcement); }, Qt::QueuedConnection);
 }
 
 void AvahiDiscovery::withdraw()
 {
-    QMetaObject::invokeMethod(m_link, [link = m_link] { link->setAnnouncement(std::nullopt); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_link, [link = m_link] { link->setAnnouncement(std::nullopt); }, Qt::QueuedConnection);
 }
 
 void AvahiDiscovery::startBrowsing()
 {
-    QMetaObject::invokeMethod(m_link, [link = m_link] { link->setBrowsing(true); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_link, [link = m_link] { link->setBrowsing(true); }, Qt::QueuedConnection);
 }
 
 void AvahiDiscovery::stopBrowsing()
 {
-    QMetaObject::invokeMethod(m_link, [link = m_link] { link->setBrowsing(false); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_link, [link = m_link] { link->setBrowsing(false); }, Qt::QueuedConnection);
 }
 
 quint64 AvahiDiscovery::wakeups() const

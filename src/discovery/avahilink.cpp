@@ -79,7 +79,8 @@ TxtRecord txtRecord(const LanAnnouncement &announcement)
     const QByteArray version = "version=" + announcement.version.toUtf8();
     // Only a keyed copy says so: a plain copy's record stays as it always was.
     const char *keyed = announcement.keyed ? "keyed=1" : nullptr;
-    return TxtRecord(avahi_string_list_new(members.constData(), version.constData(), keyed, nullptr), &avahi_string_list_free);
+    return TxtRecord(avahi_string_list_new(members.constData(), version.constData(), keyed, nullptr),
+                     &avahi_string_list_free);
 }
 
 QString txtValue(AvahiStringList *txt, const char *key)
@@ -115,7 +116,8 @@ AvahiLink::AvahiLink(AvahiDiscovery &owner)
 
 void AvahiLink::tell(std::function<void(AvahiDiscovery &)> f)
 {
-    QMetaObject::invokeMethod(m_owner, [owner = m_owner, f = std::move(f)] { f(*owner); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_owner, [owner = m_owner, f = std::move(f)] { f(*owner); }, Qt::QueuedConnection);
 }
 
 void AvahiLink::tellAvailability(LanAvailability availability)
@@ -145,7 +147,8 @@ bool AvahiLink::ensureClient()
     AvahiClient *client = avahi_client_new(m_poll.api(), AVAHI_CLIENT_NO_FAIL, &AvahiLink::onClient, this, &error);
     if (!client) {
         m_client = nullptr;
-        qCDebug(lcLan) << "cannot reach the Avahi daemon:" << errorText(error) << "- trying again in" << m_retryDelayMs << "ms";
+        qCDebug(lcLan) << "cannot reach the Avahi daemon:" << errorText(error) << "- trying again in" << m_retryDelayMs
+                       << "ms";
         tellAvailability(LanAvailability::Unavailable);
         m_retry->start(m_retryDelayMs);
         m_retryDelayMs = qMin(2 * m_retryDelayMs, AvahiDiscovery::LastRetryMs);
@@ -283,9 +286,10 @@ void AvahiLink::publish()
         before.version = wanted.version;
         before.keyed = wanted.keyed;
         if (before == wanted
-            && avahi_entry_group_update_service_txt_strlst(m_group, m_publishedInterface, AVAHI_PROTO_INET, AvahiPublishFlags(0),
-                                                           m_serviceName.constData(), LanServiceType, nullptr,
-                                                           txtRecord(wanted).get()) >= 0) {
+            && avahi_entry_group_update_service_txt_strlst(m_group, m_publishedInterface, AVAHI_PROTO_INET,
+                                                           AvahiPublishFlags(0), m_serviceName.constData(),
+                                                           LanServiceType, nullptr, txtRecord(wanted).get())
+                >= 0) {
             m_published = wanted;
             return;
         }
@@ -333,10 +337,9 @@ bool AvahiLink::addEntries(const LanAnnouncement &announcement)
     int result = AVAHI_ERR_COLLISION;
     for (int i = 0; i < MaxAlternativeNames && result == AVAHI_ERR_COLLISION; ++i) {
         // Another client of this daemon (another copy on this machine) has the name already.
-        result = avahi_entry_group_add_service_strlst(m_group, interface, AVAHI_PROTO_INET, AvahiPublishFlags(0),
-                                                      m_serviceName.constData(), LanServiceType, nullptr,
-                                                      m_hostName.isEmpty() ? nullptr : m_hostName.constData(),
-                                                      announcement.port, txt.get());
+        result = avahi_entry_group_add_service_strlst(
+            m_group, interface, AVAHI_PROTO_INET, AvahiPublishFlags(0), m_serviceName.constData(), LanServiceType,
+            nullptr, m_hostName.isEmpty() ? nullptr : m_hostName.constData(), announcement.port, txt.get());
         if (result == AVAHI_ERR_COLLISION)
             m_serviceName = alternativeServiceName(m_serviceName);
     }
@@ -416,7 +419,8 @@ void AvahiLink::dropBrowser()
 }
 
 void AvahiLink::onBrowse(AvahiServiceBrowser *, AvahiIfIndex interface, AvahiProtocol protocol, AvahiBrowserEvent event,
-                         const char *name, const char *type, const char *domain, AvahiLookupResultFlags flags, void *self)
+                         const char *name, const char *type, const char *domain, AvahiLookupResultFlags flags,
+                         void *self)
 {
     auto &link = *static_cast<AvahiLink *>(self);
     switch (event) {
@@ -426,9 +430,10 @@ void AvahiLink::onBrowse(AvahiServiceBrowser *, AvahiIfIndex interface, AvahiPro
         const QString key = keyOf(interface, name, domain);
         if (link.m_resolvers.contains(key))
             return;
-        link.m_resolvers.insert(key, avahi_service_resolver_new(link.m_client, interface, protocol, name, type, domain,
-                                                                AVAHI_PROTO_INET, AvahiLookupFlags(0), &AvahiLink::onResolve,
-                                                                &link));
+        link.m_resolvers.insert(key,
+                                avahi_service_resolver_new(link.m_client, interface, protocol, name, type, domain,
+                                                           AVAHI_PROTO_INET, AvahiLookupFlags(0), &AvahiLink::onResolve,
+                                                           &link));
         break;
     }
     case AVAHI_BROWSER_REMOVE: {
@@ -450,9 +455,10 @@ void AvahiLink::onBrowse(AvahiServiceBrowser *, AvahiIfIndex interface, AvahiPro
     }
 }
 
-void AvahiLink::onResolve(AvahiServiceResolver *resolver, AvahiIfIndex interface, AvahiProtocol, AvahiResolverEvent event,
-                          const char *name, const char *, const char *domain, const char *hostName, const AvahiAddress *address,
-                          uint16_t port, AvahiStringList *txt, AvahiLookupResultFlags, void *self)
+void AvahiLink::onResolve(AvahiServiceResolver *resolver, AvahiIfIndex interface, AvahiProtocol,
+                          AvahiResolverEvent event, const char *name, const char *, const char *domain,
+                          const char *hostName, const AvahiAddress *address, uint16_t port, AvahiStringList *txt,
+                          AvahiLookupResultFlags, void *self)
 {
     auto &link = *static_cast<AvahiLink *>(self);
     const QString key = keyOf(interface, name, domain);

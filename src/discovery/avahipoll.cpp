@@ -150,8 +150,7 @@ void timeoutFree(AvahiTimeout *t)
 
 QtAvahiPoll::QtAvahiPoll()
     : m_api{this, &watchNew, &watchUpdate, &watchGetEvents, &watchFree, &timeoutNew, &timeoutUpdate, &timeoutFree}
-{
-}
+{}
 
 QtAvahiPoll::~QtAvahiPoll() = default;
 

@@ -14,8 +14,8 @@ inline constexpr const char *LanServiceType = "_tarnivel._tcp";
 // What this copy tells the network about itself.
 struct LanAnnouncement
 {
-    QString instanceName;  // "name@host"; a clash on the network makes it "name@host #2"
-    QHostAddress address;  // where the copy listens; null: every address of the machine
+    QString instanceName; // "name@host"; a clash on the network makes it "name@host #2"
+    QHostAddress address; // where the copy listens; null: every address of the machine
     quint16 port = 0;
     int memberCount = 0;
     QString version;

@@ -58,7 +58,8 @@ struct GatewayClient::Upnp
 };
 
 // Nothing when no Internet gateway device answered the search.
-std::unique_ptr<GatewayClient::Upnp> GatewayClient::discoverUpnp(const QHostAddress &bindAddress, int delayMs, int leaseSeconds)
+std::unique_ptr<GatewayClient::Upnp> GatewayClient::discoverUpnp(const QHostAddress &bindAddress, int delayMs,
+                                                                 int leaseSeconds)
 {
     const QByteArray multicastInterface = usable(bindAddress) ? bindAddress.toString().toLatin1() : QByteArray();
     int error = 0;
@@ -99,8 +100,8 @@ GatewayOutcome GatewayClient::mapUpnp(qint64 discoveryMs)
         for (;;) {
             const QByteArray lease = QByteArray::number(m_upnp->leaseSeconds);
             result = UPNP_AddPortMapping(m_upnp->control(), m_upnp->service(), portText(port).constData(),
-                                         portText(port).constData(), client.constData(), Description, "TCP",
-                                         nullptr, lease.constData());
+                                         portText(port).constData(), client.constData(), Description, "TCP", nullptr,
+                                         lease.constData());
             // Some gateways take only mappings that last until removed.
             if (result != UpnpOnlyPermanentLeases || m_upnp->leaseSeconds == 0)
                 break;
@@ -110,7 +111,8 @@ GatewayOutcome GatewayClient::mapUpnp(qint64 discoveryMs)
         m_gatewayGone = result < 0;
         if (result != UPNPCOMMAND_SUCCESS) {
             for (const quint16 undo : made)
-                UPNP_DeletePortMapping(m_upnp->control(), m_upnp->service(), portText(undo).constData(), "TCP", nullptr);
+                UPNP_DeletePortMapping(m_upnp->control(), m_upnp->service(), portText(undo).constData(), "TCP",
+                                       nullptr);
             outcome.kind = GatewayOutcome::Kind::Refused;
             outcome.port = port;
             outcome.heldByAnother = result == UpnpConflict;
@@ -174,7 +176,8 @@ struct GatewayClient::NatPmp
 };
 
 // Nothing when there is no default gateway or it does not answer NAT-PMP.
-std::unique_ptr<GatewayClient::NatPmp> GatewayClient::discoverNatPmp(const QHostAddress &bindAddress, QString &externalAddress)
+std::unique_ptr<GatewayClient::NatPmp> GatewayClient::discoverNatPmp(const QHostAddress &bindAddress,
+                                                                     QString &externalAddress)
 {
     auto pmp = std::make_unique<GatewayClient::NatPmp>();
     if (initnatpmp(&pmp->handle, 0, 0) < 0)
@@ -191,8 +194,8 @@ std::unique_ptr<GatewayClient::NatPmp> GatewayClient::discoverNatPmp(const QHost
         local.sin_family = AF_INET;
         local.sin_addr.s_addr = htonl(bindAddress.toIPv4Address());
         const bool ready = own >= 0 && ::bind(own, reinterpret_cast<sockaddr *>(&local), sizeof local) == 0
-                           && ::connect(own, reinterpret_cast<sockaddr *>(&gateway), sizeof gateway) == 0
-                           && ::fcntl(own, F_SETFL, O_NONBLOCK) == 0 && ::dup2(own, pmp->handle.s) >= 0;
+            && ::connect(own, reinterpret_cast<sockaddr *>(&gateway), sizeof gateway) == 0
+            && ::fcntl(own, F_SETFL, O_NONBLOCK) == 0 && ::dup2(own, pmp->handle.s) >= 0;
         if (own >= 0)
             ::close(own);
         if (!ready)
@@ -237,8 +240,9 @@ GatewayOutcome GatewayClient::mapNatPmp(qint64 discoveryMs)
             outcome.kind = GatewayOutcome::Kind::Refused;
             outcome.port = port;
             outcome.heldByAnother = otherPort;
-            outcome.reason = otherPort ? QStringLiteral("offered port %1").arg(response.pnu.newportmapping.mappedpublicport)
-                                       : QStringLiteral("%1 %2").arg(result).arg(QLatin1String(strnatpmperr(result)));
+            outcome.reason = otherPort
+                ? QStringLiteral("offered port %1").arg(response.pnu.newportmapping.mappedpublicport)
+                : QStringLiteral("%1 %2").arg(result).arg(QLatin1String(strnatpmperr(result)));
             outcome.mappingMs = clock.elapsed();
             return outcome;
         }
@@ -256,8 +260,7 @@ GatewayClient::GatewayClient(const QHostAddress &bindAddress, const QList<quint1
     : m_bindAddress(bindAddress)
     , m_ports(ports)
     , m_leaseSeconds(leaseSeconds)
-{
-}
+{}
 
 GatewayClient::~GatewayClient() = default;
 

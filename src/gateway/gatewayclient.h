@@ -23,8 +23,8 @@ struct GatewayOutcome
     };
     Kind kind = Kind::NoGateway;
     GatewayProtocol protocol = GatewayProtocol::Upnp;
-    QString externalAddress; // Mapped: the router's outside address (may be empty if it did not say)
-    QString internalAddress; // where the ports go
+    QString externalAddress;    // Mapped: the router's outside address (may be empty if it did not say)
+    QString internalAddress;    // where the ports go
     quint16 port = 0;           // Refused: the port refused
     bool heldByAnother = false; // Refused: another machine or copy already holds that outside port
     QString reason;             // Refused: the gateway's own words, e.g. "718 ConflictInMappingEntry"

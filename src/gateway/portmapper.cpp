@@ -40,7 +40,8 @@ PortMapper::~PortMapper()
 {
     disconnect(m_worker, nullptr, this, nullptr);
     // Queued behind whatever the worker still has to do, so a removal asked for goes out first.
-    QMetaObject::invokeMethod(m_worker, [thread = m_thread] { thread->quit(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [thread = m_thread] { thread->quit(); }, Qt::QueuedConnection);
     if (m_thread->wait(QDeadlineTimer(m_keepRunning ? RemoveWaitMs : ThreadEndWaitMs))) {
         delete m_thread;
         return;

@@ -13,8 +13,7 @@ class PortMapperWorker : public QObject
 public:
     PortMapperWorker(const QHostAddress &bindAddress, const QList<quint16> &ports, int leaseSeconds)
         : m_client(bindAddress, ports, leaseSeconds)
-    {
-    }
+    {}
 
     // Called through queued invocations only, in the worker thread.
     void map() { emit mapped(m_client.map()); }

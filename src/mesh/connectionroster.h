@@ -17,16 +17,16 @@ class ConnectionRoster
 public:
     static constexpr int AcceptedSlots = 11; // 0..9 members, 10 takes an extra caller and closes again
     static constexpr int DialledSlots = 10;
-    static constexpr int MemberSlots = 10;   // slots of each side that hold members
+    static constexpr int MemberSlots = 10; // slots of each side that hold members
     static constexpr int MaxShownMembers = 10;
     static constexpr int JoinCallerSlots = 8; // join callers held at once, answered one at a time
 
     explicit ConnectionRoster(SocketContext &context);
 
-    Socket &listening() { return *m_listening; }     // chat port listener
-    Socket &joinListener() { return *m_joinListener; } // join port listener
+    Socket &listening() { return *m_listening; }               // chat port listener
+    Socket &joinListener() { return *m_joinListener; }         // join port listener
     Socket &joinCaller(int i) { return *m_joinCallers.at(i); } // join port: a caller to answer
-    Socket &joinClient() { return *m_joinClient; }   // join port: the newcomer's request
+    Socket &joinClient() { return *m_joinClient; }             // join port: the newcomer's request
     Socket &accepted(int k) { return *m_accepted.at(k); }
     Socket &dialled(int i) { return *m_dialled.at(i); }
     // The socket of a member slot; null for a slot that does not exist.

@@ -17,7 +17,11 @@ constexpr int FullCount = 10;
 
 JoinAnswerer::JoinAnswerer(JoinHost &mesh, ConnectionRoster &roster, ChatLog &log, OwnAddress &ownAddress,
                            QObject *parent)
-    : QObject(parent), m_mesh(mesh), m_roster(roster), m_log(log), m_ownAddress(ownAddress)
+    : QObject(parent)
+    , m_mesh(mesh)
+    , m_roster(roster)
+    , m_log(log)
+    , m_ownAddress(ownAddress)
 {
     connect(&roster.joinListener(), &Socket::connectionRequest, this, &JoinAnswerer::onConnectionRequest);
     for (int i = 0; i < ConnectionRoster::JoinCallerSlots; ++i) {

@@ -66,8 +66,8 @@ private:
     ChatLog &m_log;
     OwnAddress &m_ownAddress;
     std::array<Caller, ConnectionRoster::JoinCallerSlots> m_callers;
-    std::deque<int> m_requests;      // slots whose request waits for its answer, oldest first
-    std::optional<int> m_answering;  // the slot whose answer is being prepared or written
+    std::deque<int> m_requests;     // slots whose request waits for its answer, oldest first
+    std::optional<int> m_answering; // the slot whose answer is being prepared or written
     quint64 m_acceptedCount = 0;
 };
 

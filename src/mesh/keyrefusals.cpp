@@ -6,8 +6,7 @@
 
 namespace tarnivel {
 
-KeyRefusals::KeyRefusals(SocketContext &context, ChatLog &log, QObject *parent)
-    : QObject(parent), m_log(log)
+KeyRefusals::KeyRefusals(SocketContext &context, ChatLog &log, QObject *parent) : QObject(parent), m_log(log)
 {
     m_clock.start();
     connect(&context, &SocketContext::keyMismatch, this, &KeyRefusals::onMismatch);

@@ -20,8 +20,7 @@ constexpr int OverflowSlot = 10;      // takes a caller while 0..9 are busy, clo
 constexpr int CountWhenOverfull = 11; // a copy counting exactly eleven connections takes nobody more
 } // namespace
 
-Mesh::Mesh(SocketContext &context, ChatLog &log, OwnAddress &ownAddress, const Preferences &prefs,
-           QObject *parent)
+Mesh::Mesh(SocketContext &context, ChatLog &log, OwnAddress &ownAddress, const Preferences &prefs, QObject *parent)
     : QObject(parent)
     , m_log(log)
     , m_prefs(prefs)

@@ -62,7 +62,8 @@ public:
     // the event loop.
     bool inChat() const override { return m_inChat; }
     void sendToAll(const QString &line, std::function<void()> sent) override;
-    void sendTo(const QList<MemberId> &members, const QString &line, std::function<void(const QStringList &)> sent) override;
+    void sendTo(const QList<MemberId> &members, const QString &line,
+                std::function<void(const QStringList &)> sent) override;
     std::optional<QString> memberAddress(const MemberId &member) const override;
 
     int connectionCount() const override;

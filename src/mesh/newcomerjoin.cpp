@@ -8,12 +8,15 @@
 #include "mesh/wire.h"
 #include "text/logging.h"
 
-
 namespace tarnivel {
 
 NewcomerJoin::NewcomerJoin(JoinHost &mesh, ConnectionRoster &roster, ChatLog &log, const OwnAddress &ownAddress,
                            QObject *parent)
-    : QObject(parent), m_mesh(mesh), m_roster(roster), m_log(log), m_ownAddress(ownAddress)
+    : QObject(parent)
+    , m_mesh(mesh)
+    , m_roster(roster)
+    , m_log(log)
+    , m_ownAddress(ownAddress)
 {
     Socket *client = &roster.joinClient();
     connect(client, &Socket::connected, this, &NewcomerJoin::onJoinConnected);

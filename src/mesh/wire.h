@@ -27,10 +27,10 @@ QByteArray encode(const QString &message);
 QString decode(const QByteArray &arrival);
 
 // Chat port.
-QString hello(const QString &myName);                            // 0x02 + name
-QString welcome(const QString &myName);                          // 0x03 + name
-using chatline::publicLine;  // name + "> " + text + CR LF
-using chatline::privateLine; // 0x01 + name + "（秘）: " + text + CR LF
+QString hello(const QString &myName);   // 0x02 + name
+QString welcome(const QString &myName); // 0x03 + name
+using chatline::privateLine;            // 0x01 + name + "（秘）: " + text + CR LF
+using chatline::publicLine;             // name + "> " + text + CR LF
 
 // Join port.
 QString joinRequest();                                                 // 0x02

@@ -18,12 +18,12 @@ struct ExtraSwitch
 };
 
 namespace extraswitch {
-inline constexpr ExtraSwitch AttentionAlert{"attention/alert", true};   // taskbar flash / urgency hint
-inline constexpr ExtraSwitch AttentionTray{"attention/tray", true};     // tray icon with the unread count
+inline constexpr ExtraSwitch AttentionAlert{"attention/alert", true};    // taskbar flash / urgency hint
+inline constexpr ExtraSwitch AttentionTray{"attention/tray", true};      // tray icon with the unread count
 inline constexpr ExtraSwitch AttentionNotify{"attention/notify", false}; // desktop notification
-inline constexpr ExtraSwitch LanAnnounce{"lan/announce", true};         // found by copies on the same network
-inline constexpr ExtraSwitch PortMapping{"outside/portmapping", true};  // the home router forwards our ports
-inline constexpr ExtraSwitch ReachCheck{"outside/reachcheck", true};    // directory servers say whether we can be reached
+inline constexpr ExtraSwitch LanAnnounce{"lan/announce", true};          // found by copies on the same network
+inline constexpr ExtraSwitch PortMapping{"outside/portmapping", true};   // the home router forwards our ports
+inline constexpr ExtraSwitch ReachCheck{"outside/reachcheck", true}; // directory servers say whether we can be reached
 } // namespace extraswitch
 
 bool readExtraSwitch(const QString &path, const ExtraSwitch &which);

@@ -43,7 +43,7 @@ bool isIgnored(QChar c)
 {
     // Hyphens and dashes of every width, and the prolonged-sound mark an IME may put for one.
     return c.isSpace() || c == u'-' || (c.unicode() >= 0x2010 && c.unicode() <= 0x2015) || c == u'\x2212'
-           || c == u'\x30FC' || c == u'\xFF70';
+        || c == u'\x30FC' || c == u'\xFF70';
 }
 
 } // namespace

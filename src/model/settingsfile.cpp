@@ -57,7 +57,7 @@ std::optional<std::string> decimalText(QStringView s, bool wholeItem)
     return out;
 }
 
-template<typename Number>
+template <typename Number>
 std::optional<Number> fromDecimal(const std::string &text)
 {
     Number value{};
@@ -84,7 +84,7 @@ double roundHalfToEven(double v)
     return std::fmod(whole, 2.0) == 0 ? whole : whole + 1;
 }
 
-template<typename Int>
+template <typename Int>
 std::optional<Int> toInteger(double v)
 {
     const double r = roundHalfToEven(v);
@@ -102,7 +102,7 @@ bool readText(FieldReader &items, QString &target)
     return true;
 }
 
-template<typename Int>
+template <typename Int>
 bool readInteger(FieldReader &items, Int &target)
 {
     const auto item = items.next();
@@ -172,8 +172,7 @@ QString textField(const QString &text)
     QString stored = fieldfile::storedText(text);
     stored.replace(u'\r', u' ').replace(u'\n', u' ');
     const bool needsQuotes = stored.contains(u',')
-            || (!stored.isEmpty()
-                && (isBlank(stored.front()) || isBlank(stored.back()) || stored.front() == u'"'));
+        || (!stored.isEmpty() && (isBlank(stored.front()) || isBlank(stored.back()) || stored.front() == u'"'));
     if (!needsQuotes)
         return stored;
     stored.replace(u'"', u'\'');
@@ -189,17 +188,11 @@ std::optional<SettingsRead> parseSettings(const QString &text)
     Preferences &p = read.preferences;
 
     qint16 state = 0;
-    const bool headOk = readText(items, p.myName)
-            && readInteger(items, p.textColor)
-            && readInteger(items, p.backgroundColor)
-            && readText(items, p.logFontName)
-            && readInteger(items, p.logFontSize)
-            && readPosition(items, read.left, p.windowLeft)
-            && readPosition(items, read.top, p.windowTop)
-            && readInteger(items, p.windowWidth)
-            && readInteger(items, p.windowHeight)
-            && readInteger(items, state) && state >= 0 && state <= 2
-            && readText(items, p.connectAddress);
+    const bool headOk = readText(items, p.myName) && readInteger(items, p.textColor)
+        && readInteger(items, p.backgroundColor) && readText(items, p.logFontName) && readInteger(items, p.logFontSize)
+        && readPosition(items, read.left, p.windowLeft) && readPosition(items, read.top, p.windowTop)
+        && readInteger(items, p.windowWidth) && readInteger(items, p.windowHeight) && readInteger(items, state)
+        && state >= 0 && state <= 2 && readText(items, p.connectAddress);
     if (!headOk)
         return std::nullopt;
     p.windowState = WindowState(state);

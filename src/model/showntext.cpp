@@ -6,7 +6,7 @@ namespace {
 
 bool reordersOrBreaks(char16_t c)
 {
-    return (c >= 0x80 && c <= 0x9F)          // C1 controls (NEL breaks a line)
+    return (c >= 0x80 && c <= 0x9F)                  // C1 controls (NEL breaks a line)
         || c == 0x061C || c == 0x200E || c == 0x200F // direction marks
         || c == 0x2028 || c == 0x2029                // line and paragraph separators
         || (c >= 0x202A && c <= 0x202E)              // embeddings and overrides

@@ -72,9 +72,7 @@ std::optional<HttpUrl> splitHttpUrl(const QByteArray &url)
     return result;
 }
 
-HttpGet::HttpGet(const QHostAddress &bindAddress, QObject *parent)
-    : QObject(parent)
-    , m_bindAddress(bindAddress)
+HttpGet::HttpGet(const QHostAddress &bindAddress, QObject *parent) : QObject(parent), m_bindAddress(bindAddress)
 {
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this,
@@ -173,7 +171,8 @@ void HttpGet::readReply(bool closed)
     if (reply.status >= 200 && reply.status < 300)
         finish(HttpReply::Outcome::Body, QString(), reply.status, reply.body);
     else
-        finish(HttpReply::Outcome::OtherStatus, QStringLiteral("status %1").arg(reply.status), reply.status, reply.body);
+        finish(HttpReply::Outcome::OtherStatus, QStringLiteral("status %1").arg(reply.status), reply.status,
+               reply.body);
 }
 
 void HttpGet::finish(HttpReply::Outcome outcome, const QString &problem, int status, const QByteArray &body)

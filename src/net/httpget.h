@@ -21,11 +21,11 @@ namespace tarnivel {
 struct HttpUrl
 {
     bool tls = false;
-    QString host;           // without brackets for an IPv6 literal
+    QString host; // without brackets for an IPv6 literal
     quint16 port = 80;
-    QByteArray hostHeader;  // the authority as written, without user information
-    QByteArray target;      // path and query exactly as written; "/" when the path is empty
-    QByteArray userInfo;    // "user:password" before '@', sent as basic authorisation
+    QByteArray hostHeader; // the authority as written, without user information
+    QByteArray target;     // path and query exactly as written; "/" when the path is empty
+    QByteArray userInfo;   // "user:password" before '@', sent as basic authorisation
 };
 
 // Nothing when the text is not an absolute http(s) URL with a host and a usable port.

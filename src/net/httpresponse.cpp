@@ -53,7 +53,7 @@ bool hasLineBreakOrNul(QByteArrayView line)
 bool isTokenChar(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || isDigit(c)
-           || QByteArrayView("!#$%&'*+-.^_`|~").contains(c);
+        || QByteArrayView("!#$%&'*+-.^_`|~").contains(c);
 }
 
 // "name: value". The name is a token: no blank before the colon and no folded line, which

@@ -22,7 +22,8 @@ QByteArray derivePsk(const QByteArray &key)
     const std::unique_ptr<EVP_KDF, decltype(&EVP_KDF_free)> kdf(EVP_KDF_fetch(nullptr, "HKDF", nullptr), &EVP_KDF_free);
     if (!kdf)
         return {};
-    const std::unique_ptr<EVP_KDF_CTX, decltype(&EVP_KDF_CTX_free)> context(EVP_KDF_CTX_new(kdf.get()), &EVP_KDF_CTX_free);
+    const std::unique_ptr<EVP_KDF_CTX, decltype(&EVP_KDF_CTX_free)> context(EVP_KDF_CTX_new(kdf.get()),
+                                                                            &EVP_KDF_CTX_free);
     if (!context)
         return {};
     char digest[] = "SHA256";

@@ -154,9 +154,9 @@ QString dottedAddress(const QHostAddress &address)
 // ---------------------------------------------------------------------------------------------
 
 SocketContext::SocketContext(const QHostAddress &bindAddress, QObject *parent)
-    : QObject(parent), m_bindAddress(bindAddress)
-{
-}
+    : QObject(parent)
+    , m_bindAddress(bindAddress)
+{}
 
 // Parked requests and retired sockets are children of the context and go with it.
 SocketContext::~SocketContext() = default;
@@ -200,7 +200,9 @@ void SocketContext::dispose(QObject *finished)
 // ---------------------------------------------------------------------------------------------
 
 Socket::Socket(SocketContext &context, QObject *parent)
-    : QObject(parent), m_context(context), m_connectTimer(new QTimer(this))
+    : QObject(parent)
+    , m_context(context)
+    , m_connectTimer(new QTimer(this))
 {
     m_connectTimer->setSingleShot(true);
     connect(m_connectTimer, &QTimer::timeout, this, &Socket::onConnectTimeout);
@@ -510,8 +512,7 @@ void Socket::onSocketError()
 
 void Socket::onSocketStateChanged()
 {
-    if (m_state == SocketState::ResolvingHost && m_socket
-        && m_socket->state() == QAbstractSocket::ConnectingState)
+    if (m_state == SocketState::ResolvingHost && m_socket && m_socket->state() == QAbstractSocket::ConnectingState)
         m_state = SocketState::Connecting;
 }
 
@@ -549,8 +550,8 @@ void Socket::onEncrypted()
 {
     if (!m_handshaking)
         return;
-    qCDebug(lcNet) << "handshake with" << m_remoteHostIP << "done:"
-                    << static_cast<QSslSocket *>(m_socket)->sessionCipher().name();
+    qCDebug(lcNet) << "handshake with" << m_remoteHostIP
+                   << "done:" << static_cast<QSslSocket *>(m_socket)->sessionCipher().name();
     m_handshaking = false;
     m_connectTimer->stop();
     m_state = SocketState::Connected;

@@ -18,9 +18,10 @@ constexpr char HandshakeRecord = 0x16;
 } // namespace
 
 TlsListener::TlsListener(SocketContext &context, QByteArray psk, QObject *parent)
-    : QTcpServer(parent), m_context(context), m_psk(std::move(psk))
-{
-}
+    : QTcpServer(parent)
+    , m_context(context)
+    , m_psk(std::move(psk))
+{}
 
 void TlsListener::incomingConnection(qintptr descriptor)
 {

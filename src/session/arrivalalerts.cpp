@@ -32,11 +32,7 @@ ArrivedLine readArrivedLine(const QString &line)
     return read;
 }
 
-ArrivalAlerts::ArrivalAlerts(DesktopAttention &attention, QObject *parent)
-    : QObject(parent)
-    , m_attention(&attention)
-{
-}
+ArrivalAlerts::ArrivalAlerts(DesktopAttention &attention, QObject *parent) : QObject(parent), m_attention(&attention) {}
 
 void ArrivalAlerts::lineArrived(const QString &line)
 {
@@ -53,8 +49,8 @@ void ArrivalAlerts::lineArrived(const QString &line)
     showCount();
     if (m_switches.notify) {
         const QString who = m_lastSender.isEmpty() ? QStringLiteral("たるにべ") : m_lastSender;
-        const QString title = read.isPrivate ? who + QStringLiteral(" からの個人メッセージ")
-                                             : who + QStringLiteral(" からのメッセージ");
+        const QString title =
+            read.isPrivate ? who + QStringLiteral(" からの個人メッセージ") : who + QStringLiteral(" からのメッセージ");
         m_attention->notify(title, shownText(read.text.left(NotificationCharacters)));
     }
 }

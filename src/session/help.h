@@ -13,8 +13,14 @@ class UrlOpener;
 
 namespace help {
 
-inline QString oldHelpFileName() { return QStringLiteral("tarnivel.chm"); }
-inline QString helpFileName() { return QStringLiteral("tarnivel-help.html"); }
+inline QString oldHelpFileName()
+{
+    return QStringLiteral("tarnivel.chm");
+}
+inline QString helpFileName()
+{
+    return QStringLiteral("tarnivel-help.html");
+}
 
 // Not among the classic lines: the desktop could open no help file.
 QString cannotOpenLine(const QString &path);

@@ -12,8 +12,9 @@
 namespace tarnivel {
 
 namespace {
-const QString UnreadableLine = QStringLiteral(" ●招待キーを読めないため、接続を待つことも、こちらから接続することもしません。"
-                                              "設定 → 招待キー… でキーを設定し直すか、外してください。\r\n");
+const QString UnreadableLine =
+    QStringLiteral(" ●招待キーを読めないため、接続を待つことも、こちらから接続することもしません。"
+                   "設定 → 招待キー… でキーを設定し直すか、外してください。\r\n");
 
 InviteKeyMode modeOf(StoredInviteKey::State state)
 {
@@ -31,9 +32,13 @@ InviteKeyMode modeOf(StoredInviteKey::State state)
 
 InviteKeySetting::InviteKeySetting(QString path, SocketContext &context, Mesh &mesh, ChatLog &log, LanPresence &lan,
                                    QObject *parent)
-    : QObject(parent), m_path(std::move(path)), m_context(context), m_mesh(mesh), m_log(log), m_lan(lan)
-{
-}
+    : QObject(parent)
+    , m_path(std::move(path))
+    , m_context(context)
+    , m_mesh(mesh)
+    , m_log(log)
+    , m_lan(lan)
+{}
 
 void InviteKeySetting::load()
 {
@@ -88,7 +93,8 @@ void InviteKeySetting::apply(const StoredInviteKey &stored, bool restart)
     } else if (!m_saidUnreadable) {
         m_saidUnreadable = true;
         m_log.addLog(UnreadableLine);
-        std::fprintf(stderr, "tarnivel: the invite key in %s cannot be read: no connections until it is set again or removed\n",
+        std::fprintf(stderr,
+                     "tarnivel: the invite key in %s cannot be read: no connections until it is set again or removed\n",
                      qPrintable(m_path));
     }
     if (restart && changed) {

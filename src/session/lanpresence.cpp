@@ -193,7 +193,8 @@ QList<NearbyCopy> LanPresence::copies() const
     QList<NearbyCopy> rows;
     for (const FoundCopy *found : std::as_const(byCopy)) {
         const QString address = found->address.toString();
-        rows.append(NearbyCopy{found->instanceName, address, found->memberCount, ourMembers.contains(address), found->keyed});
+        rows.append(
+            NearbyCopy{found->instanceName, address, found->memberCount, ourMembers.contains(address), found->keyed});
     }
     return rows;
 }

@@ -98,7 +98,8 @@ void OutsideAccess::mappingOutcome(const GatewayOutcome &outcome)
     // The server of the room entered last, else the quick server's.
     QString entryUrl = m_room.entryUrl();
     if (entryUrl.isEmpty() && !m_prefs.quickServer.isEmpty()) {
-        if (const std::optional<DirectoryEntry> entry = readEntryFile(entryFilePath(m_room.entryFolder(), m_prefs.quickServer)))
+        if (const std::optional<DirectoryEntry> entry =
+                readEntryFile(entryFilePath(m_room.entryFolder(), m_prefs.quickServer)))
             entryUrl = entry->url;
     }
     if (!entryUrl.isEmpty())

@@ -72,9 +72,9 @@ private:
     bool m_started = false;
     std::optional<Reach> m_reach;
     bool m_waitTold = false;
-    QString m_deferredCheckUrl;     // asked once the join port listens again
+    QString m_deferredCheckUrl; // asked once the join port listens again
     quint64 m_joinsBegunAtAsk = 0;
-    QString m_gatewayLine; // the last line about the gateway
+    QString m_gatewayLine;      // the last line about the gateway
     const Preferences &m_prefs; // the quick server, asked after a mapping when no room was entered yet
 };
 

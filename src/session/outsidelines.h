@@ -25,27 +25,34 @@ inline QString forOutcome(const GatewayOutcome &outcome)
         return QStringLiteral(" ●ルータのポート3220と4330を自動で開きました。外部のIP: %1 (%2)")
                    .arg(outcome.externalAddress.isEmpty() ? QStringLiteral("不明") : shownText(outcome.externalAddress),
                         protocolName(outcome.protocol))
-               + crlf;
+            + crlf;
     case GatewayOutcome::Kind::NoGateway:
         return QStringLiteral(" ●ルータが見つからないので、ポートを自動で開けませんでした。") + crlf;
     case GatewayOutcome::Kind::Refused:
         if (outcome.heldByAnother)
-            return QStringLiteral(" ●ルータがポート%1を開きませんでした。ほかのパソコンかたるにべがすでに使っています。(%2: %3)")
+            return QStringLiteral(
+                       " ●ルータがポート%1を開きませんでした。ほかのパソコンかたるにべがすでに使っています。(%2: %3)")
                        .arg(outcome.port)
                        .arg(protocolName(outcome.protocol), shownText(outcome.reason))
-                   + crlf;
+                + crlf;
         return QStringLiteral(" ●ルータがポート%1を開きませんでした。(%2: %3)")
                    .arg(outcome.port)
                    .arg(protocolName(outcome.protocol), shownText(outcome.reason))
-               + crlf;
+            + crlf;
     }
     return QString();
 }
 
 // The directory server could connect to us ("reachable").
-inline QString reachable() { return QStringLiteral(" ●外部から接続できます。") + crlf; }
+inline QString reachable()
+{
+    return QStringLiteral(" ●外部から接続できます。") + crlf;
+}
 // It could not ("not reachable: open TCP 3220 and 4330").
-inline QString notReachable() { return QStringLiteral(" ●外部から接続できません: TCP 3220 と 4330 を開いてください") + crlf; }
+inline QString notReachable()
+{
+    return QStringLiteral(" ●外部から接続できません: TCP 3220 と 4330 を開いてください") + crlf;
+}
 // Said once while waiting in a room this copy cannot be reached in.
 inline QString waitUnreachable()
 {

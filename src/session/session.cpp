@@ -35,8 +35,7 @@ std::unique_ptr<LanDiscovery> ownLanDiscoveryUnless(LanDiscovery *given)
 }
 } // namespace
 
-Session::Session(const SessionOptions &options, StatusView &statusView, ComposerView &composerView,
-                 QObject *parent)
+Session::Session(const SessionOptions &options, StatusView &statusView, ComposerView &composerView, QObject *parent)
     : QObject(parent)
     , m_programFolder(options.programFolder)
     , m_shippedFolder(options.shippedFolder.isEmpty() ? options.programFolder : options.shippedFolder)
@@ -54,9 +53,9 @@ Session::Session(const SessionOptions &options, StatusView &statusView, Composer
     , m_mesh(m_context, m_log, m_ownAddress, m_prefs)
     , m_composer(m_mesh, m_log, m_prefs, composerView)
     , m_room(m_log, m_mesh, m_programFolder, options.bindAddress)
-    , m_outside(options.outsideAccess ? std::make_unique<OutsideAccess>(m_log, m_room, m_mesh, m_prefs, options.bindAddress,
-                                                                                        options.portLeaseSeconds)
-                                       : nullptr)
+    , m_outside(options.outsideAccess ? std::make_unique<OutsideAccess>(m_log, m_room, m_mesh, m_prefs,
+                                                                        options.bindAddress, options.portLeaseSeconds)
+                                      : nullptr)
     , m_lan(options.lanDiscovery ? *options.lanDiscovery : *m_ownLanDiscovery, m_mesh, m_prefs, options.bindAddress,
             QStringLiteral(TARNIVEL_VERSION_TEXT))
     , m_inviteKey(programFile(QString::fromLatin1(ExtraSettingsFileName)), m_context, m_mesh, m_log, m_lan)

@@ -41,10 +41,10 @@ struct SessionOptions
     QString programFolder;
     // Where files shipped with the program lie (sounds, help); empty: the program folder.
     QString shippedFolder;
-    QHostAddress bindAddress;          // null: all IPv4 addresses
-    DialupSource *dialup = nullptr;    // null: the machine's own point-to-point links
-    SoundPlayer *sound = nullptr;      // null: the system's sound output
-    UrlOpener *urlOpener = nullptr;    // null: the desktop's default handlers
+    QHostAddress bindAddress;       // null: all IPv4 addresses
+    DialupSource *dialup = nullptr; // null: the machine's own point-to-point links
+    SoundPlayer *sound = nullptr;   // null: the system's sound output
+    UrlOpener *urlOpener = nullptr; // null: the desktop's default handlers
     // Ask the home router to forward the ports and directory servers whether they can be
     // reached. Tests leave it off unless they build a network of their own for it.
     bool outsideAccess = true;
@@ -173,7 +173,7 @@ private:
     bool m_connectAvailable = true; // the connect menu item is enabled
     // Names the connect question asked last (bumped when it is answered and at unloading).
     quint64 m_connectQuestion = 0;
-    quint64 m_joinsBeforeEnter = 0;  // the mesh's join count when the last enter request went out
+    quint64 m_joinsBeforeEnter = 0; // the mesh's join count when the last enter request went out
     QString m_titleBody;
     QString m_lockSuffix;
 };

@@ -7,12 +7,24 @@
 
 namespace tarnivel::windowtitle {
 
-inline QString unconnected() { return QStringLiteral("たるにべ - 未接続"); }
-inline QString connecting() { return QStringLiteral("たるにべ - 接続中"); }
-inline QString connected(int count) { return QStringLiteral("たるにべ - %1人接続済").arg(count); }
+inline QString unconnected()
+{
+    return QStringLiteral("たるにべ - 未接続");
+}
+inline QString connecting()
+{
+    return QStringLiteral("たるにべ - 接続中");
+}
+inline QString connected(int count)
+{
+    return QStringLiteral("たるにべ - %1人接続済").arg(count);
+}
 
 // Follows everything else while the log is locked.
-inline QString lockSuffix() { return QStringLiteral(" [ロック]"); }
+inline QString lockSuffix()
+{
+    return QStringLiteral(" [ロック]");
+}
 
 inline QString forState(MeshState state, int count)
 {

@@ -35,7 +35,8 @@ QByteArray encodeRequestText(const QString &text)
                 appendPercent(out, uchar(c));
             continue;
         }
-        const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
+        const qsizetype length =
+            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
         for (const char byte : cp932::encode(text.mid(i, length)))
             appendPercent(out, uchar(byte));
         i += length - 1;

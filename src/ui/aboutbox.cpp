@@ -40,8 +40,7 @@ int drawMessageNumber()
     return drawMessageNumber(*QRandomGenerator::global());
 }
 
-AboutIcon::AboutIcon(QWidget *parent)
-    : QLabel(parent)
+AboutIcon::AboutIcon(QWidget *parent) : QLabel(parent)
 {
     setObjectName(QStringLiteral("picIcon"));
     setFocusPolicy(Qt::ClickFocus);

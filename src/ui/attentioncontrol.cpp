@@ -35,12 +35,12 @@ void AttentionControl::addSwitches(QMenu &menu, ExtraSwitchItems &items)
             m_alerts.setSwitches(s);
         };
     };
-    items.add(menu, QStringLiteral("mnAttentionAlert"), QStringLiteral("着信でタスクバーを点滅"), extraswitch::AttentionAlert,
-              set(&AttentionSwitches::alert));
-    items.add(menu, QStringLiteral("mnAttentionTray"), QStringLiteral("トレイに未読数を表示"), extraswitch::AttentionTray,
-              set(&AttentionSwitches::tray));
-    items.add(menu, QStringLiteral("mnAttentionNotify"), QStringLiteral("デスクトップ通知"), extraswitch::AttentionNotify,
-              set(&AttentionSwitches::notify));
+    items.add(menu, QStringLiteral("mnAttentionAlert"), QStringLiteral("着信でタスクバーを点滅"),
+              extraswitch::AttentionAlert, set(&AttentionSwitches::alert));
+    items.add(menu, QStringLiteral("mnAttentionTray"), QStringLiteral("トレイに未読数を表示"),
+              extraswitch::AttentionTray, set(&AttentionSwitches::tray));
+    items.add(menu, QStringLiteral("mnAttentionNotify"), QStringLiteral("デスクトップ通知"),
+              extraswitch::AttentionNotify, set(&AttentionSwitches::notify));
 }
 
 void AttentionControl::trayClicked()

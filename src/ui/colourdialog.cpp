@@ -59,9 +59,9 @@ ColourDialog::ColourDialog(Session &session, ColourChooser chooser, QWidget *par
     m_sample->setFont(sampleFont);
     m_sample->setFixedSize(240, 112);
 
-    QDialogButtonBox *closing = dialogButtons(*this, {{m_okButton, QDialogButtonBox::AcceptRole},
-                                                      {m_cancelButton, QDialogButtonBox::RejectRole}},
-                                              Qt::Vertical);
+    QDialogButtonBox *closing = dialogButtons(
+        *this, {{m_okButton, QDialogButtonBox::AcceptRole}, {m_cancelButton, QDialogButtonBox::RejectRole}},
+        Qt::Vertical);
     auto *buttons = new QVBoxLayout;
     buttons->addWidget(closing);
     buttons->addSpacing(12);
@@ -129,8 +129,8 @@ void ColourDialog::done(int result)
     QDialog::done(result);
 }
 
-void runColourCommand(Session &session, LogAppearance &appearance, const ColourChooser &chooser,
-                      QWidget *mainWindow, const ModalRunner &showModal)
+void runColourCommand(Session &session, LogAppearance &appearance, const ColourChooser &chooser, QWidget *mainWindow,
+                      const ModalRunner &showModal)
 {
     session.setTextColor(appearance.colorAtLogEnd().value_or(session.preferences().textColor));
     session.setBackgroundColor(appearance.logBackground());

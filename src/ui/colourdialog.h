@@ -60,7 +60,7 @@ private:
 
 // The colour command: starts from what the log shows, shows the dialog over the main window
 // (never hidden behind it) and, once it has closed, applies the colours to every surface.
-void runColourCommand(Session &session, LogAppearance &appearance, const ColourChooser &chooser,
-                      QWidget *mainWindow, const ModalRunner &showModal);
+void runColourCommand(Session &session, LogAppearance &appearance, const ColourChooser &chooser, QWidget *mainWindow,
+                      const ModalRunner &showModal);
 
 } // namespace tarnivel

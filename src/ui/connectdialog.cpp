@@ -39,8 +39,8 @@ ConnectDialog::ConnectDialog(const QString &connectAddress, QWidget *parent)
     addressRow->addWidget(label);
     addressRow->addWidget(m_addressBox, 1);
 
-    QDialogButtonBox *buttons = dialogButtons(*this, {{m_okButton, QDialogButtonBox::AcceptRole},
-                                                      {m_cancelButton, QDialogButtonBox::RejectRole}});
+    QDialogButtonBox *buttons = dialogButtons(
+        *this, {{m_okButton, QDialogButtonBox::AcceptRole}, {m_cancelButton, QDialogButtonBox::RejectRole}});
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(addressRow);

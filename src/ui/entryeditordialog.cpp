@@ -48,7 +48,8 @@ EntryEditorDialog::EntryEditorDialog(const QString &folder, QWidget *parent)
     m_cancelButton->setObjectName(QStringLiteral("cmdCancel"));
 
     auto *fields = new QGridLayout;
-    const std::pair<const char *, QLineEdit *> rows[] = {{"サーバ名", m_nameBox}, {"URL", m_urlBox}, {"ルーム名", m_roomBox}};
+    const std::pair<const char *, QLineEdit *> rows[] = {
+        {"サーバ名", m_nameBox}, {"URL", m_urlBox}, {"ルーム名", m_roomBox}};
     int row = 0;
     for (const auto &[caption, box] : rows) {
         auto *label = new QLabel(QString::fromUtf8(caption), this);
@@ -56,8 +57,8 @@ EntryEditorDialog::EntryEditorDialog(const QString &folder, QWidget *parent)
         fields->addWidget(label, row, 0);
         fields->addWidget(box, row++, 1);
     }
-    QDialogButtonBox *buttons = dialogButtons(*this, {{m_saveButton, QDialogButtonBox::AcceptRole},
-                                                      {m_cancelButton, QDialogButtonBox::RejectRole}});
+    QDialogButtonBox *buttons = dialogButtons(
+        *this, {{m_saveButton, QDialogButtonBox::AcceptRole}, {m_cancelButton, QDialogButtonBox::RejectRole}});
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(fields);
     layout->addWidget(buttons);

@@ -15,8 +15,9 @@ void showEntryMessage(QWidget *parent, const QString &text)
 
 void confirmEntryDeletion(QWidget *parent, const QString &entryName, std::function<void(bool ok)> answered)
 {
-    auto *box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("削除の確認"), entryName + QStringLiteral("を削除します"),
-                                QMessageBox::Ok | QMessageBox::Cancel, parent);
+    auto *box =
+        new QMessageBox(QMessageBox::NoIcon, QStringLiteral("削除の確認"), entryName + QStringLiteral("を削除します"),
+                        QMessageBox::Ok | QMessageBox::Cancel, parent);
     box->setTextFormat(Qt::PlainText); // the name is a file name, whatever it holds
     box->setDefaultButton(QMessageBox::Ok);
     showModal(box, [box, answered = std::move(answered)](int) {

@@ -8,11 +8,7 @@
 
 namespace tarnivel {
 
-ExtraSwitchItems::ExtraSwitchItems(QString path, QObject *parent)
-    : QObject(parent)
-    , m_path(std::move(path))
-{
-}
+ExtraSwitchItems::ExtraSwitchItems(QString path, QObject *parent) : QObject(parent), m_path(std::move(path)) {}
 
 QAction *ExtraSwitchItems::add(QMenu &menu, const QString &objectName, const QString &caption, const ExtraSwitch &which,
                                std::function<void(bool)> apply)

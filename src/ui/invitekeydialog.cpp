@@ -64,9 +64,10 @@ InviteKeyDialog::InviteKeyDialog(InviteKeySetting &setting, Clipboard &clipboard
     auto *closeButton = new QPushButton(QStringLiteral("閉じる"), this);
     closeButton->setObjectName(QStringLiteral("cmdClose"));
     closeButton->setDefault(true);
-    QDialogButtonBox *buttons =
-        dialogButtons(*this, {{m_newButton, QDialogButtonBox::ActionRole}, {m_removeButton, QDialogButtonBox::ActionRole},
-                              {closeButton, QDialogButtonBox::RejectRole}});
+    QDialogButtonBox *buttons = dialogButtons(*this,
+                                              {{m_newButton, QDialogButtonBox::ActionRole},
+                                               {m_removeButton, QDialogButtonBox::ActionRole},
+                                               {closeButton, QDialogButtonBox::RejectRole}});
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_stateLabel);
     layout->addLayout(grid);

@@ -10,7 +10,9 @@
 namespace tarnivel {
 
 KeyedIndicator::KeyedIndicator(QLineEdit &box, InviteKeySetting &setting)
-    : QWidget(&box), m_box(box), m_setting(setting)
+    : QWidget(&box)
+    , m_box(box)
+    , m_setting(setting)
 {
     setObjectName(QStringLiteral("keyedIndicator"));
     setAttribute(Qt::WA_TransparentForMouseEvents);

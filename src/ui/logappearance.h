@@ -29,8 +29,8 @@ class LogAppearance : public QObject
 {
     Q_OBJECT
 public:
-    LogAppearance(QTextEdit &log, QTextDocument &held, QLineEdit &input, QListWidget &plainList,
-                  QListWidget &tickList, QObject *parent = nullptr);
+    LogAppearance(QTextEdit &log, QTextDocument &held, QLineEdit &input, QListWidget &plainList, QListWidget &tickList,
+                  QObject *parent = nullptr);
 
     // What loading the settings applies. The held box keeps the desktop background and no
     // colour of its own until the colour command sets them.

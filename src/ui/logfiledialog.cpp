@@ -23,8 +23,7 @@ std::unique_ptr<QFileDialog> makeLogFileDialog(const QString &proposedName, QWid
 LogFileDialogChooser::LogFileDialogChooser(QWidget *mainWindow, ModalRunner showModal)
     : m_mainWindow(mainWindow)
     , m_showModal(std::move(showModal))
-{
-}
+{}
 
 void LogFileDialogChooser::chooseSavePath(const QString &proposedName, Chosen chosen)
 {

@@ -69,8 +69,7 @@ QMimeData *LogView::createMimeDataFromSelection() const
     return data;
 }
 
-LogView::LogView(QWidget *parent)
-    : QTextEdit(parent)
+LogView::LogView(QWidget *parent) : QTextEdit(parent)
 {
     setReadOnly(true);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);

@@ -25,13 +25,13 @@ struct MainLayout
     QRect log;
     QRect input;
     QRect send;
-    QRect sendToAll;  // the "send to everyone" option
+    QRect sendToAll;    // the "send to everyone" option
     QRect sendToChosen; // the "send to chosen members" option
-    QRect lists;      // the member list and the tick list share it
-    QRect address;    // the clicked member's address
+    QRect lists;        // the member list and the tick list share it
+    QRect address;      // the clicked member's address
     bool peerColumn = false;
-    bool plainListShown = false;  // lbList: the column is shown and "全員へ送信" is selected
-    bool tickListShown = false;   // lbListChk: the column is shown and "個人へ送信" is selected
+    bool plainListShown = false; // lbList: the column is shown and "全員へ送信" is selected
+    bool tickListShown = false;  // lbListChk: the column is shown and "個人へ送信" is selected
 };
 
 // `outer` is the outer window size (W, H) in twips, at least the minimum. Pixels are

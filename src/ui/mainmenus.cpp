@@ -49,7 +49,9 @@ MainMenus buildMainMenus(QMainWindow &window)
 {
     MainMenus m;
     Builder b(window, m);
-    const auto key = [](QKeyCombination combination) { return QKeySequence(combination); };
+    const auto key = [](QKeyCombination combination) {
+        return QKeySequence(combination);
+    };
 
     QMenu *connect = b.menu(QStringLiteral("mnConList"), QStringLiteral("接続"));
     m.connect = b.item(connect, QStringLiteral("mnConnect"), QStringLiteral("接続"), key(Qt::CTRL | Qt::Key_A));
@@ -57,8 +59,10 @@ MainMenus buildMainMenus(QMainWindow &window)
     m.disconnect->setEnabled(false);
     connect->addSeparator();
     m.server = b.item(connect, QStringLiteral("mnServer"), QStringLiteral("サーバに接続"), QKeySequence(Qt::Key_F2));
-    m.quickServer = b.item(connect, QStringLiteral("mnQuick"), QStringLiteral("クイックサーバ"), QKeySequence(Qt::Key_F3));
-    m.withdraw = b.item(connect, QStringLiteral("mnWaitQuit"), QStringLiteral("待機の解除"), key(Qt::SHIFT | Qt::Key_F3));
+    m.quickServer =
+        b.item(connect, QStringLiteral("mnQuick"), QStringLiteral("クイックサーバ"), QKeySequence(Qt::Key_F3));
+    m.withdraw =
+        b.item(connect, QStringLiteral("mnWaitQuit"), QStringLiteral("待機の解除"), key(Qt::SHIFT | Qt::Key_F3));
     m.withdraw->setVisible(false);
     connect->addSeparator();
     m.end = b.item(connect, QStringLiteral("mnEnd"), QStringLiteral("終了"), key(Qt::CTRL | Qt::Key_Q));
@@ -77,19 +81,21 @@ MainMenus buildMainMenus(QMainWindow &window)
     m.alwaysOnTop = b.item(m.settings, QStringLiteral("mnFormTop"), QStringLiteral("常に手前に表示"),
                            key(Qt::CTRL | Qt::Key_T), true);
     m.settings->addSeparator();
-    m.connectSound = b.item(m.settings, QStringLiteral("mnBeep"), QStringLiteral("接続音を鳴らす"),
-                            key(Qt::CTRL | Qt::Key_B), true);
+    m.connectSound =
+        b.item(m.settings, QStringLiteral("mnBeep"), QStringLiteral("接続音を鳴らす"), key(Qt::CTRL | Qt::Key_B), true);
     m.messageSound = b.item(m.settings, QStringLiteral("mnMsgBeep"), QStringLiteral("メッセージ音を鳴らす"),
                             key(Qt::CTRL | Qt::Key_M), true);
     // Beyond the classic menu: find in the log, then the switches of "tarnivel.ini".
     m.settings->addSeparator();
-    m.findLog = b.item(m.settings, QStringLiteral("mnFindLog"), QStringLiteral("ログを検索"), key(Qt::CTRL | Qt::Key_G));
+    m.findLog =
+        b.item(m.settings, QStringLiteral("mnFindLog"), QStringLiteral("ログを検索"), key(Qt::CTRL | Qt::Key_G));
 
     QMenu *tools = b.menu(QStringLiteral("mnTool"), QStringLiteral("その他"));
     m.saveLog = b.item(tools, QStringLiteral("mnSaveLog"), QStringLiteral("ログを保存"));
     tools->addSeparator();
     m.showOwnAddress = b.item(tools, QStringLiteral("mnShoIP"), QStringLiteral("自分のIPを表示"));
-    m.copyOwnAddress = b.item(tools, QStringLiteral("mnCopyIP"), QStringLiteral("自分のIPをコピー"), key(Qt::CTRL | Qt::Key_I));
+    m.copyOwnAddress =
+        b.item(tools, QStringLiteral("mnCopyIP"), QStringLiteral("自分のIPをコピー"), key(Qt::CTRL | Qt::Key_I));
     tools->addSeparator();
     m.clearLog = b.item(tools, QStringLiteral("mnClearLog"), QStringLiteral("ログのクリア"));
     tools->addSeparator();

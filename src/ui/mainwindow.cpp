@@ -67,12 +67,13 @@ MainWindow::MainWindow(const SessionOptions &options, QWidget *parent)
     , m_colourChooser(&chooseColourWithDialog)
 {
     setWindowIcon(programIcon());
-    m_dialogs = new ModalDialogs(*this, [this] { return m_session && m_session->preferences().alwaysOnTop; }, this);
+    m_dialogs = new ModalDialogs(
+        *this, [this] { return m_session && m_session->preferences().alwaysOnTop; }, this);
     buildControls();
     m_session = std::make_unique<Session>(options, *this, *this);
     m_logView->setDocument(&m_session->logDocument());
-    m_appearance = new LogAppearance(*m_logView, m_session->log().held(), *m_inputBox, *m_memberList,
-                                     *m_memberTickList, this);
+    m_appearance =
+        new LogAppearance(*m_logView, m_session->log().held(), *m_inputBox, *m_memberList, *m_memberTickList, this);
     m_attention = new AttentionControl(*this, m_session->mesh(), this);
     new KeyedIndicator(*m_inputBox, m_session->inviteKey());
     m_extraSwitches = new ExtraSwitchItems(m_session->programFile(QString::fromLatin1(ExtraSettingsFileName)), this);
@@ -123,9 +124,9 @@ MainWindow::~MainWindow()
     // So do dialogs still open (nothing waits for them), unanswered.
     qDeleteAll(findChildren<QDialog *>(Qt::FindDirectChildrenOnly));
     // The log view shows the session's document: the widgets go first.
-    for (QWidget *w : std::initializer_list<QWidget *>{m_logView, m_inputBox, m_sendButton, m_sendToAllOption,
-                                                       m_sendToChosenOption, m_memberList, m_memberTickList, m_memberAddressBox,
-                                                       m_findBar->findBox()})
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{m_logView, m_inputBox, m_sendButton, m_sendToAllOption, m_sendToChosenOption,
+                                          m_memberList, m_memberTickList, m_memberAddressBox, m_findBar->findBox()})
         w->removeEventFilter(this);
     delete m_attention;
     m_attention = nullptr;
@@ -172,14 +173,16 @@ void MainWindow::buildControls()
     showButtonFace(*m_memberAddressBox);
     new UnrepresentableUnderline(*m_inputBox);
     m_privateSendHint = new PrivateSendHint(*m_inputBox, *m_sendToChosenOption, *m_memberTickList);
-    for (QWidget *w : std::initializer_list<QWidget *>{m_sendToAllOption, m_sendToChosenOption, m_memberList, m_memberTickList, m_memberAddressBox}) {
+    for (QWidget *w : std::initializer_list<QWidget *>{m_sendToAllOption, m_sendToChosenOption, m_memberList,
+                                                       m_memberTickList, m_memberAddressBox}) {
         w->setFont(columnFont);
         w->hide();
     }
 
     // Window-level keys (Ctrl+F/L/S), menu shortcuts over the text boxes, Ctrl+C in the member address box.
-    for (QWidget *w : std::initializer_list<QWidget *>{this, m_logView, m_inputBox, m_sendButton, m_sendToAllOption,
-                                                       m_sendToChosenOption, m_memberList, m_memberTickList, m_memberAddressBox})
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{this, m_logView, m_inputBox, m_sendButton, m_sendToAllOption,
+                                          m_sendToChosenOption, m_memberList, m_memberTickList, m_memberAddressBox})
         w->installEventFilter(this);
 }
 
@@ -426,7 +429,8 @@ void MainWindow::keepReachable()
     }
     if (const QScreen *primary = QGuiApplication::primaryScreen()) {
         const QRect area = primary->availableGeometry();
-        move(area.x() + std::max(0, (area.width() - width()) / 2), area.y() + std::max(0, (area.height() - height()) / 2));
+        move(area.x() + std::max(0, (area.width() - width()) / 2),
+             area.y() + std::max(0, (area.height() - height()) / 2));
     }
 }
 
@@ -475,8 +479,9 @@ void MainWindow::openDirectoryList()
 void MainWindow::serverCommand()
 {
     m_session->serverCommand([this](const RoomExchange::EntryChosen &chosen) {
-        auto *list = new ServerListDialog(m_session->room().entryFolder(), m_session->preferences().quickServer,
-                                          [this](const QString &entry) { m_session->setQuickServer(entry); }, this);
+        auto *list = new ServerListDialog(
+            m_session->room().entryFolder(), m_session->preferences().quickServer,
+            [this](const QString &entry) { m_session->setQuickServer(entry); }, this);
         m_dialogs->show(list, [list, chosen](int) { chosen(list->chosenEntry()); });
     });
 }
@@ -484,8 +489,8 @@ void MainWindow::serverCommand()
 void MainWindow::capturePlacement(float &left, float &top)
 {
     const WindowState state = isMinimized() ? WindowState::Minimized
-                              : isMaximized() ? WindowState::Maximized
-                                              : WindowState::Normal;
+        : isMaximized()                     ? WindowState::Maximized
+                                            : WindowState::Normal;
     m_session->setWindowState(state);
     const QPointF saved = placement().savedPosition(state, pos(), m_session->preferences());
     left = float(saved.x());
@@ -633,12 +638,16 @@ void MainWindow::showMyAddress()
     m_ownAddressDialogWaiting = true;
     m_session->ownAddress().findMyAddress(this, [this] {
         // Opened from the event loop itself, never from inside the network's own handlers.
-        QMetaObject::invokeMethod(this, [this] {
-            m_ownAddressDialogWaiting = false;
-            auto *dialog = new MyIpDialog(m_session->ownAddress(), *m_clipboard, m_session->externalAddress(), this);
-            dialog->showInviteKey(m_session->inviteKey().state() == InviteKeySetting::State::Set);
-            m_dialogs->show(dialog);
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_ownAddressDialogWaiting = false;
+                auto *dialog =
+                    new MyIpDialog(m_session->ownAddress(), *m_clipboard, m_session->externalAddress(), this);
+                dialog->showInviteKey(m_session->inviteKey().state() == InviteKeySetting::State::Set);
+                m_dialogs->show(dialog);
+            },
+            Qt::QueuedConnection);
     });
 }
 
@@ -655,7 +664,8 @@ void MainWindow::nameCommand()
 
 void MainWindow::saveLogCommand()
 {
-    LogFileDialogChooser chooser(this, [this](QDialog *dialog, DialogClosed closed) { m_dialogs->show(dialog, std::move(closed)); });
+    LogFileDialogChooser chooser(
+        this, [this](QDialog *dialog, DialogClosed closed) { m_dialogs->show(dialog, std::move(closed)); });
     logfile::save(m_session->logDocument(), chooser, QDate::currentDate());
 }
 
@@ -763,7 +773,7 @@ bool MainWindow::handleWindowKey(QObject *watched, QKeyEvent *event)
         }
     }
     const bool typesCharacter = !event->text().isEmpty() && event->text().at(0).unicode() >= 0x20
-                                && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+        && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
     const bool isEnter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     // While a shortcut's key is held, nothing typed gets through.
     if (m_keyHandled && (typesCharacter || isEnter))

@@ -31,15 +31,16 @@ void setBoxBackground(QLineEdit *box, QPalette::ColorRole role)
 
 } // namespace
 
-MyIpDialog::MyIpDialog(OwnAddress &ownAddress, Clipboard &clipboard, const QString &externalAddress,
-                       QWidget *parent)
+MyIpDialog::MyIpDialog(OwnAddress &ownAddress, Clipboard &clipboard, const QString &externalAddress, QWidget *parent)
     : QDialog(parent)
     , m_ownAddress(ownAddress)
     , m_clipboard(clipboard)
     , m_addressBox(new QLineEdit(this))
     , m_copyButton(new QPushButton(QStringLiteral("IPのコピー"), this))
     , m_externalLabel(new QLabel(this))
-    , m_inviteKeyLabel(new QLabel(QStringLiteral("招待キーで暗号化しています。このアドレスに接続できるのは、同じキーを持つ相手だけです。"), this))
+    , m_inviteKeyLabel(new QLabel(
+          QStringLiteral("招待キーで暗号化しています。このアドレスに接続できるのは、同じキーを持つ相手だけです。"),
+          this))
     , m_methodFrame(new QGroupBox(QStringLiteral("IP取得方法"), this))
     , m_programMethodOption(new QRadioButton(QStringLiteral("たるにべで取得（通常はこちら）"), m_methodFrame))
     , m_serverMethodOption(new QRadioButton(QStringLiteral("サーバから取得"), m_methodFrame))
@@ -119,7 +120,7 @@ MyIpDialog::MyIpDialog(OwnAddress &ownAddress, Clipboard &clipboard, const QStri
 void MyIpDialog::showServerWarning(QWidget *parent, std::function<void(bool goOn)> answered)
 {
     const QString text = QStringLiteral("これは、通常使用時にIPアドレスが取得できない場合など") + u'\n'
-                         + QStringLiteral("特別な場合のみ設定してください。");
+        + QStringLiteral("特別な場合のみ設定してください。");
     auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("tarnivel"), text,
                                 QMessageBox::Ok | QMessageBox::Cancel, parent);
     box->setDefaultButton(QMessageBox::Ok);

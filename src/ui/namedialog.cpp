@@ -20,11 +20,7 @@ namespace {
 class NameLimitValidator : public QValidator
 {
 public:
-    NameLimitValidator(const QString &initial, QObject *parent)
-        : QValidator(parent)
-        , m_accepted(initial)
-    {
-    }
+    NameLimitValidator(const QString &initial, QObject *parent) : QValidator(parent), m_accepted(initial) {}
 
     State validate(QString &input, int &pos) const override
     {
@@ -70,8 +66,8 @@ NameDialog::NameDialog(const QString &myName, QWidget *parent)
     auto *nameRow = new QHBoxLayout;
     nameRow->addWidget(label);
     nameRow->addWidget(m_nameBox, 1);
-    QDialogButtonBox *buttons = dialogButtons(*this, {{m_okButton, QDialogButtonBox::AcceptRole},
-                                                      {m_cancelButton, QDialogButtonBox::RejectRole}});
+    QDialogButtonBox *buttons = dialogButtons(
+        *this, {{m_okButton, QDialogButtonBox::AcceptRole}, {m_cancelButton, QDialogButtonBox::RejectRole}});
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(nameRow);
     layout->addWidget(buttons);

@@ -92,7 +92,8 @@ void NearbyWindow::fill()
             marks << InOurChat;
         item->setText(MarkColumn, marks.join(u' '));
         if (copy.keyed)
-            item->setIcon(MarkColumn, QIcon(KeyedIndicator::lock(m_list->fontMetrics().height(), palette().text().color())));
+            item->setIcon(MarkColumn,
+                          QIcon(KeyedIndicator::lock(m_list->fontMetrics().height(), palette().text().color())));
         item->setData(NameColumn, AddressRole, copy.address);
         item->setData(NameColumn, NameRole, copy.name);
         if (copy.name == currentName && copy.address == currentAddress)

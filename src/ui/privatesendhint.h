@@ -20,7 +20,8 @@ public:
     // Watches the option and the tick list from now on; owned by box.
     PrivateSendHint(QLineEdit &box, QAbstractButton &sendToChosen, QListWidget &tickList);
 
-    static inline const QString NobodyTicked = QStringLiteral("送信先が選ばれていません (接続先にチェックを入れてください)");
+    static inline const QString NobodyTicked =
+        QStringLiteral("送信先が選ばれていません (接続先にチェックを入れてください)");
     static QString placeholderFor(const QStringList &names);
 
     bool tinted() const { return m_tinted; }

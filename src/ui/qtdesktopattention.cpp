@@ -32,8 +32,7 @@ QIcon iconWithCount(int count)
 QtDesktopAttention::QtDesktopAttention(QWidget &window, std::function<void()> trayClicked)
     : m_window(window)
     , m_trayClicked(std::move(trayClicked))
-{
-}
+{}
 
 QtDesktopAttention::~QtDesktopAttention()
 {

@@ -59,9 +59,9 @@ ServerListDialog::ServerListDialog(const QString &folder, const QString &quickSe
     m_quickLabel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_quickLabel->setMinimumWidth(180);
 
-    QDialogButtonBox *closing = dialogButtons(*this, {{m_connectButton, QDialogButtonBox::AcceptRole},
-                                                      {m_closeButton, QDialogButtonBox::RejectRole}},
-                                              Qt::Vertical);
+    QDialogButtonBox *closing = dialogButtons(
+        *this, {{m_connectButton, QDialogButtonBox::AcceptRole}, {m_closeButton, QDialogButtonBox::RejectRole}},
+        Qt::Vertical);
     auto *buttons = new QVBoxLayout;
     buttons->addWidget(closing);
     buttons->addSpacing(12);

@@ -16,8 +16,7 @@ void place(QWidget &widget, Slide::Axis axis, int value)
 
 } // namespace
 
-SlideAnimation::SlideAnimation(QObject *parent)
-    : QObject(parent)
+SlideAnimation::SlideAnimation(QObject *parent) : QObject(parent)
 {
     m_timer.setInterval(FrameMilliseconds);
     connect(&m_timer, &QTimer::timeout, this, &SlideAnimation::step);

@@ -44,7 +44,7 @@ private:
     QTimer m_timer;
     QList<Slide> m_slides;
     std::function<void()> m_finished;
-    int m_position = 0;   // where the current slide's widget is now
+    int m_position = 0;    // where the current slide's widget is now
     bool m_placed = false; // the current slide's widget stands at its first place
     int m_pixelsPerFrame = 5;
 };

@@ -17,8 +17,7 @@ namespace {
 QFont titleFont(int pixelSize, bool bold)
 {
     QFont font;
-    font.setFamilies({QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),
-                      QStringLiteral("ＭＳ Ｐゴシック")});
+    font.setFamilies({QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"), QStringLiteral("ＭＳ Ｐゴシック")});
     font.setPixelSize(pixelSize);
     font.setBold(bold);
     return font;
@@ -60,15 +59,13 @@ void drawSplashPicture(QPainter &painter)
     const QRectF titleArea(14, 10, 150, 38);
     painter.setFont(titleFont(28, true));
     painter.setPen(QColor(40, 40, 90, 90));
-    painter.drawText(titleArea.translated(1.5, 1.5), Qt::AlignLeft | Qt::AlignVCenter,
-                     QStringLiteral("たるにべ"));
+    painter.drawText(titleArea.translated(1.5, 1.5), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("たるにべ"));
     painter.setPen(Qt::white);
     painter.drawText(titleArea, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("たるにべ"));
 
     painter.setFont(titleFont(14, false));
     painter.setPen(QColor(255, 255, 255, 235));
-    painter.drawText(QRectF(16, 50, 150, 22), Qt::AlignLeft | Qt::AlignVCenter,
-                     QStringLiteral("tarnivel"));
+    painter.drawText(QRectF(16, 50, 150, 22), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("tarnivel"));
 
     painter.setPen(QPen(QColor(255, 255, 255, 140), 1));
     painter.setBrush(Qt::NoBrush);
@@ -76,8 +73,7 @@ void drawSplashPicture(QPainter &painter)
     painter.restore();
 }
 
-SplashPicture::SplashPicture(QWidget *parent)
-    : QWidget(parent)
+SplashPicture::SplashPicture(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("PicStart"));
     setFixedSize(SplashPictureWidth, SplashPictureHeight);
@@ -98,8 +94,8 @@ void SplashPicture::mousePressEvent(QMouseEvent *event)
 void SplashPicture::mouseReleaseEvent(QMouseEvent *event)
 {
     // A click is a press and a release of the left button both on the picture.
-    const bool completed = m_pressed && event->button() == Qt::LeftButton
-        && rect().contains(event->position().toPoint());
+    const bool completed =
+        m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
     m_pressed = false;
     if (completed)
         emit clicked();

@@ -63,8 +63,7 @@ public:
         m_notifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
         QObject::connect(m_notifier.get(), &QSocketNotifier::activated, &window, [this, &window] {
             signalfd_siginfo info;
-            while (::read(m_fd, &info, sizeof info) == sizeof info) {
-            }
+            while (::read(m_fd, &info, sizeof info) == sizeof info) {}
             window.close();
         });
     }
@@ -139,8 +138,9 @@ void loadQtJapaneseTranslations()
         return;
     }
     delete translator;
-    qCWarning(lcApp, "Qt's Japanese translations (qt6-translations-l10n) are not installed; "
-                     "the font and colour choosers show English");
+    qCWarning(lcApp,
+              "Qt's Japanese translations (qt6-translations-l10n) are not installed; "
+              "the font and colour choosers show English");
 }
 
 int splashWaitMs(const QString &commandLine)
@@ -154,10 +154,8 @@ int runProgram(int argc, char *argv[])
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
-    const QString version = QStringLiteral("%1.%2.%3")
-                                .arg(TARNIVEL_VERSION_MAJOR)
-                                .arg(TARNIVEL_VERSION_MINOR)
-                                .arg(TARNIVEL_VERSION_PATCH);
+    const QString version =
+        QStringLiteral("%1.%2.%3").arg(TARNIVEL_VERSION_MAJOR).arg(TARNIVEL_VERSION_MINOR).arg(TARNIVEL_VERSION_PATCH);
     if (const auto answer = terminalAnswer(commandLineText(arguments), version)) {
         std::fputs(answer->toLocal8Bit().constData(), stdout);
         return 0;

@@ -7,9 +7,7 @@
 
 namespace tarnivel {
 
-UnrepresentableUnderline::UnrepresentableUnderline(QLineEdit &box)
-    : QWidget(&box)
-    , m_box(box)
+UnrepresentableUnderline::UnrepresentableUnderline(QLineEdit &box) : QWidget(&box), m_box(box)
 {
     setObjectName(QStringLiteral("unrepresentableUnderline"));
     setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -26,7 +24,8 @@ UnrepresentableUnderline::UnrepresentableUnderline(QLineEdit &box)
 
 QString UnrepresentableUnderline::explanation(const QString &characters)
 {
-    return QStringLiteral("下線の文字 (%1) はシフトJIS (コードページ 932) にないため、相手には「?」として届きます").arg(characters);
+    return QStringLiteral("下線の文字 (%1) はシフトJIS (コードページ 932) にないため、相手には「?」として届きます")
+        .arg(characters);
 }
 
 void UnrepresentableUnderline::recheck()
@@ -62,8 +61,7 @@ void UnrepresentableUnderline::paintEvent(QPaintEvent *)
     const int cursor = m_box.cursorPosition();
     const int cursorWidth = m_box.style()->pixelMetric(QStyle::PM_TextCursorWidth, nullptr, &m_box);
     const QRect cursorRect = m_box.inputMethodQuery(Qt::ImCursorRectangle).toRect();
-    const qreal cursorX = cursorRect.isValid() ? cursorRect.x() + cursorRect.width() / 2.0 - cursorWidth / 2.0
-                                               : 0.0;
+    const qreal cursorX = cursorRect.isValid() ? cursorRect.x() + cursorRect.width() / 2.0 - cursorWidth / 2.0 : 0.0;
     const qreal originX = cursorX - metrics.horizontalAdvance(text.left(cursor));
     const qreal baseline = cursorRect.isValid() ? cursorRect.bottom() : height() / 2.0 + metrics.ascent() / 2;
 

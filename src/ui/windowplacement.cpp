@@ -7,10 +7,7 @@
 
 namespace tarnivel {
 
-WindowPlacement::WindowPlacement(double dpi)
-    : m_dpi(dpi > 0 && std::isfinite(dpi) ? dpi : 96.0)
-{
-}
+WindowPlacement::WindowPlacement(double dpi) : m_dpi(dpi > 0 && std::isfinite(dpi) ? dpi : 96.0) {}
 
 QPoint WindowPlacement::pixels(QPointF twips) const
 {
@@ -39,7 +36,9 @@ QSize WindowPlacement::minimumClientPixels() const
 {
     // A hair below a whole pixel still counts as that pixel (15 * 258.666... is 3880).
     const double tpp = twipsPerPixel();
-    auto whole = [tpp](int twips) { return int(std::ceil(twips / tpp - 1e-9)); };
+    auto whole = [tpp](int twips) {
+        return int(std::ceil(twips / tpp - 1e-9));
+    };
     const QSize client = MinimumOuterTwips - DesignFrameTwips;
     return QSize(whole(client.width()), whole(client.height()));
 }
@@ -48,7 +47,8 @@ QRect WindowPlacement::pixelRect(const QRect &twips) const
 {
     const QPoint topLeft = pixels(QPointF(twips.x(), twips.y()));
     const QPoint bottomRight = pixels(QPointF(double(twips.x()) + twips.width(), double(twips.y()) + twips.height()));
-    return QRect(topLeft, QSize(std::max(1, bottomRight.x() - topLeft.x()), std::max(1, bottomRight.y() - topLeft.y())));
+    return QRect(topLeft,
+                 QSize(std::max(1, bottomRight.x() - topLeft.x()), std::max(1, bottomRight.y() - topLeft.y())));
 }
 
 QRect WindowPlacement::stored(QPoint position, QSize clientPixels) const
@@ -61,7 +61,7 @@ QPoint WindowPlacement::defaultPosition(const QRect &screen) const
     const QPoint screenTwips = twips(QPoint(screen.width(), screen.height()));
     const QSize design = DesignClientTwips + DesignFrameTwips;
     return screen.topLeft()
-           + pixels(QPointF((screenTwips.x() - design.width()) / 2, (screenTwips.y() - design.height()) / 2));
+        + pixels(QPointF((screenTwips.x() - design.width()) / 2, (screenTwips.y() - design.height()) / 2));
 }
 
 QSize WindowPlacement::defaultOuterTwips(const QRect &screen) const

@@ -44,8 +44,7 @@ ModalDialogs::ModalDialogs(QWidget &mainWindow, std::function<bool()> alwaysOnTo
     : QObject(parent)
     , m_mainWindow(mainWindow)
     , m_alwaysOnTopChecked(std::move(alwaysOnTopChecked))
-{
-}
+{}
 
 void ModalDialogs::show(QDialog *dialog, DialogClosed closed)
 {

@@ -36,7 +36,6 @@ InterfaceInfo ppp(const QStringList &addresses)
     return link(true, true, true, false, addresses);
 }
 
-
 // One lookup's surroundings: the copy binds to loopback(1), its address server listens on
 // loopback(2).
 struct Lookup
@@ -164,7 +163,8 @@ void TestOwnAddress::serverReply_data()
     QTest::newRow("trailing line break") << S::reply("203.0.113.7\r\n") << "";
     QTest::newRow("html page") << S::reply("<html>203.0.113.7</html>") << "";
     QTest::newRow("not found page holding an address") << S::reply("203.0.113.7", 404) << "";
-    QTest::newRow("answers late but in time") << S::reply("203.0.113.9", 200, Lookup::ShortTimeoutMs / 3) << "203.0.113.9";
+    QTest::newRow("answers late but in time")
+        << S::reply("203.0.113.9", 200, Lookup::ShortTimeoutMs / 3) << "203.0.113.9";
     QTest::newRow("never answers") << S::silence() << "";
     QTest::newRow("answers after the time-out") << S::reply("203.0.113.9", 200, 3 * Lookup::ShortTimeoutMs) << "";
 }

@@ -115,12 +115,11 @@ void TestChatLog::stripMark_data()
     QTest::newRow("empty") << QString() << QString() << false;
     QTest::newRow("no mark") << QStringLiteral("taro> hi\r\n") << QStringLiteral("taro> hi\r\n") << false;
     QTest::newRow("only a mark") << QString(mark) << QString() << true;
-    QTest::newRow("at start") << mark + QStringLiteral("花子（秘）: やあ\r\n")
-                              << QStringLiteral("花子（秘）: やあ\r\n") << true;
+    QTest::newRow("at start") << mark + QStringLiteral("花子（秘）: やあ\r\n") << QStringLiteral("花子（秘）: やあ\r\n")
+                              << true;
     QTest::newRow("everywhere") << mark + QStringLiteral("a") + mark + mark + QStringLiteral("b") + mark
                                 << QStringLiteral("ab") << true;
-    QTest::newRow("other markers stay") << QStringLiteral("\x02\x03\x04") << QStringLiteral("\x02\x03\x04")
-                                        << false;
+    QTest::newRow("other markers stay") << QStringLiteral("\x02\x03\x04") << QStringLiteral("\x02\x03\x04") << false;
 }
 
 void TestChatLog::stripMark()
@@ -158,44 +157,46 @@ void TestChatLog::addLog_data()
 
     QTest::newRow("address in a line") << QStringLiteral("taro> http://www.example.com/a/b.html\r\n")
                                        << QStringLiteral("taro> ⟦http://www.example.com/a/b.html⟧\n") << false;
-    QTest::newRow("address then Japanese") << QStringLiteral("http://a.jp/x見てね\r\n")
-                                           << QStringLiteral("⟦http://a.jp/x⟧見てね\n") << false;
-    QTest::newRow("address then blank") << QStringLiteral("http://a.jp/ です")
-                                        << QStringLiteral("⟦http://a.jp/⟧ です") << false;
-    QTest::newRow("address then full-width comma") << QStringLiteral("http://a.jp/、次")
-                                                   << QStringLiteral("⟦http://a.jp/⟧、次") << false;
+    QTest::newRow("address then Japanese")
+        << QStringLiteral("http://a.jp/x見てね\r\n") << QStringLiteral("⟦http://a.jp/x⟧見てね\n") << false;
+    QTest::newRow("address then blank") << QStringLiteral("http://a.jp/ です") << QStringLiteral("⟦http://a.jp/⟧ です")
+                                        << false;
+    QTest::newRow("address then full-width comma")
+        << QStringLiteral("http://a.jp/、次") << QStringLiteral("⟦http://a.jp/⟧、次") << false;
     QTest::newRow("address then tab") << QStringLiteral("http://a.jp/\tx") << QStringLiteral("⟦http://a.jp/⟧\tx")
                                       << false;
-    QTest::newRow("address at end of text") << QStringLiteral("see http://a.jp/index.html")
-                                            << QStringLiteral("see ⟦http://a.jp/index.html⟧") << false;
-    QTest::newRow("address then lone CR") << QStringLiteral("http://a.jp\rnext")
-                                          << QStringLiteral("⟦http://a.jp⟧\nnext") << false;
+    QTest::newRow("address at end of text")
+        << QStringLiteral("see http://a.jp/index.html") << QStringLiteral("see ⟦http://a.jp/index.html⟧") << false;
+    QTest::newRow("address then lone CR")
+        << QStringLiteral("http://a.jp\rnext") << QStringLiteral("⟦http://a.jp⟧\nnext") << false;
     QTest::newRow("two addresses") << QStringLiteral("http://a.jp と http://b.jp/~x です\r\n")
                                    << QStringLiteral("⟦http://a.jp⟧ と ⟦http://b.jp/~x⟧ です\n") << false;
     QTest::newRow("addresses on two lines") << QStringLiteral("http://a.jp\r\nhttp://b.jp\r\n")
                                             << QStringLiteral("⟦http://a.jp⟧\n⟦http://b.jp⟧\n") << false;
-    QTest::newRow("address glued to a word") << QStringLiteral("xhttp://a.jp")
-                                             << QStringLiteral("x⟦http://a.jp⟧") << false;
+    QTest::newRow("address glued to a word")
+        << QStringLiteral("xhttp://a.jp") << QStringLiteral("x⟦http://a.jp⟧") << false;
     QTest::newRow("scheme alone") << QStringLiteral("http://") << QStringLiteral("⟦http://⟧") << false;
     QTest::newRow("address holding a second scheme") << QStringLiteral("http://a.jp/?u=http://b.jp 了")
                                                      << QStringLiteral("⟦http://a.jp/?u=http://b.jp⟧ 了") << false;
-    QTest::newRow("half-width katakana inside") << QStringLiteral("http://a.jp/ｶﾞｲﾄﾞ.html あ")
-                                                << QStringLiteral("⟦http://a.jp/ｶﾞｲﾄﾞ.html⟧ あ") << false;
-    QTest::newRow("half-width range edges") << QStringLiteral("http://a/｡ﾟ\uFFA0z")
-                                            << QStringLiteral("⟦http://a/｡ﾟ⟧\uFFA0z") << false;
-    QTest::newRow("full-width just below half-width") << QStringLiteral("http://a/\uFF60z")
-                                                      << QStringLiteral("⟦http://a/⟧\uFF60z") << false;
-    QTest::newRow("control character ends it") << QStringLiteral("http://a/~\x7F" "b")
-                                               << QStringLiteral("⟦http://a/~⟧\x7F" "b") << false;
-    QTest::newRow("https is not an address") << QStringLiteral("see https://a.jp/\r\n")
-                                             << QStringLiteral("see https://a.jp/\n") << false;
-    QTest::newRow("capitals are not an address") << QStringLiteral("HTTP://A.JP Http://a.jp\r\n")
-                                                 << QStringLiteral("HTTP://A.JP Http://a.jp\n") << false;
+    QTest::newRow("half-width katakana inside")
+        << QStringLiteral("http://a.jp/ｶﾞｲﾄﾞ.html あ") << QStringLiteral("⟦http://a.jp/ｶﾞｲﾄﾞ.html⟧ あ") << false;
+    QTest::newRow("half-width range edges")
+        << QStringLiteral("http://a/｡ﾟ\uFFA0z") << QStringLiteral("⟦http://a/｡ﾟ⟧\uFFA0z") << false;
+    QTest::newRow("full-width just below half-width")
+        << QStringLiteral("http://a/\uFF60z") << QStringLiteral("⟦http://a/⟧\uFF60z") << false;
+    QTest::newRow("control character ends it") << QStringLiteral("http://a/~\x7F"
+                                                                 "b")
+                                               << QStringLiteral("⟦http://a/~⟧\x7F"
+                                                                 "b")
+                                               << false;
+    QTest::newRow("https is not an address")
+        << QStringLiteral("see https://a.jp/\r\n") << QStringLiteral("see https://a.jp/\n") << false;
+    QTest::newRow("capitals are not an address")
+        << QStringLiteral("HTTP://A.JP Http://a.jp\r\n") << QStringLiteral("HTTP://A.JP Http://a.jp\n") << false;
     QTest::newRow("incomplete scheme") << QStringLiteral("http:/a.jp http//b\r\n")
                                        << QStringLiteral("http:/a.jp http//b\n") << false;
-    QTest::newRow("private line with address")
-        << mark + QStringLiteral("花子（秘）: http://a.jp/ 見て\r\n")
-        << QStringLiteral("花子（秘）: ⟦http://a.jp/⟧ 見て\n") << true;
+    QTest::newRow("private line with address") << mark + QStringLiteral("花子（秘）: http://a.jp/ 見て\r\n")
+                                               << QStringLiteral("花子（秘）: ⟦http://a.jp/⟧ 見て\n") << true;
     QTest::newRow("empty") << QString() << QString() << false;
 }
 
@@ -250,10 +251,8 @@ void TestChatLog::addLog_colourOfText_data()
     QTest::newRow("black") << qint32(0) << true << QColor(0, 0, 0);
     // The desktop's text colour is left to the view, which paints it from its palette.
     QTest::newRow("window text") << SystemWindowTextColor << false << QColor();
-    QTest::newRow("window background")
-        << SystemWindowColor << true << QGuiApplication::palette().color(QPalette::Base);
-    QTest::newRow("highlight") << qint32(0x8000000Du) << true
-                               << QGuiApplication::palette().color(QPalette::Highlight);
+    QTest::newRow("window background") << SystemWindowColor << true << QGuiApplication::palette().color(QPalette::Base);
+    QTest::newRow("highlight") << qint32(0x8000000Du) << true << QGuiApplication::palette().color(QPalette::Highlight);
     QTest::newRow("unknown system colour") << qint32(0x8000007Fu) << false << QColor();
 }
 
@@ -512,9 +511,8 @@ void TestChatLog::resolveColorValue()
     QFETCH(QColor, expected);
 
     const std::pair<QPalette::ColorRole, int> roles[] = {
-        {QPalette::Text, 8},        {QPalette::Base, 5},       {QPalette::Highlight, 13},
-        {QPalette::HighlightedText, 14}, {QPalette::Button, 15}, {QPalette::ButtonText, 18},
-        {QPalette::WindowText, 7},
+        {QPalette::Text, 8},    {QPalette::Base, 5},        {QPalette::Highlight, 13}, {QPalette::HighlightedText, 14},
+        {QPalette::Button, 15}, {QPalette::ButtonText, 18}, {QPalette::WindowText, 7},
     };
     QPalette palette;
     for (int role = 0; role < QPalette::NColorRoles; ++role)
@@ -576,17 +574,23 @@ void TestChatLog::longLinesStayWhole_data()
 {
     QTest::addColumn<QStringList>("pieces"); // as they arrive, one addLog each
     QTest::addColumn<LogLimits>("limits");
-    QTest::addColumn<bool>("locked");        // while they arrive
-    QTest::addColumn<QString>("kept");       // what the log holds; null: every piece
+    QTest::addColumn<bool>("locked");  // while they arrive
+    QTest::addColumn<QString>("kept"); // what the log holds; null: every piece
     const QString word(2500, u'N');
     const QString kana(1500, u'あ');
     const QString emoji = QString(600, u' ') + QStringLiteral("😀").repeated(400);
     const LogLimits unbounded{1 << 30, 1 << 30};
     QTest::newRow("one endless word") << QStringList{word + QStringLiteral("\r\n")} << unbounded << false << QString();
-    QTest::newRow("cut by the network") << QStringList{word.left(700), word.mid(700, 1200), word.mid(1900) + QStringLiteral("\r\nnext\r\n")} << unbounded << false << QString();
-    QTest::newRow("an address across the bound") << QStringList{QString(1000, u'a') + QStringLiteral(" http://a.jp/") + QString(100, u'b') + QStringLiteral("\r\n")} << unbounded << false << QString();
-    QTest::newRow("Japanese, private") << QStringList{mark + kana + QStringLiteral("\r\n\r\n") + kana} << unbounded << false << QString();
-    QTest::newRow("surrogate pairs at the bound") << QStringList{emoji + QStringLiteral("\r\n")} << unbounded << false << QString();
+    QTest::newRow("cut by the network") << QStringList{word.left(700), word.mid(700, 1200),
+                                                       word.mid(1900) + QStringLiteral("\r\nnext\r\n")}
+                                        << unbounded << false << QString();
+    QTest::newRow("an address across the bound") << QStringList{QString(1000, u'a') + QStringLiteral(" http://a.jp/")
+                                                                + QString(100, u'b') + QStringLiteral("\r\n")}
+                                                 << unbounded << false << QString();
+    QTest::newRow("Japanese, private") << QStringList{mark + kana + QStringLiteral("\r\n\r\n") + kana} << unbounded
+                                       << false << QString();
+    QTest::newRow("surrogate pairs at the bound")
+        << QStringList{emoji + QStringLiteral("\r\n")} << unbounded << false << QString();
 
     // Past 10 blocks the oldest lines go, a tenth of the limit at a time (down to 9 blocks:
     // 8 lines and the empty one after them).
@@ -601,8 +605,9 @@ void TestChatLog::longLinesStayWhole_data()
     QTest::newRow("held lines are bounded too") << twelve << LogLimits{10, 1 << 30} << true << lastEight;
     // Past 3000 characters, down to 2700: a long line goes whole, never its first blocks alone.
     const QString next = QStringLiteral("b> ") + QString(600, u'y');
-    QTest::newRow("a long line leaves whole") << QStringList{word + QStringLiteral("\r\n"), next + QStringLiteral("\r\n")}
-                                              << LogLimits{1000, 3000} << false << next + u'\n';
+    QTest::newRow("a long line leaves whole")
+        << QStringList{word + QStringLiteral("\r\n"), next + QStringLiteral("\r\n")} << LogLimits{1000, 3000} << false
+        << next + u'\n';
     // Longer than the whole log: its newest blocks stay, as a line of their own.
     QTest::newRow("a line longer than the log keeps its end")
         << QStringList{QString(5000, u'x') + QStringLiteral("\r\n")} << LogLimits{1000, 3000} << false

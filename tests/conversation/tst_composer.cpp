@@ -98,20 +98,20 @@ void TestComposer::enterSendsOnce_data()
     QTest::newRow("private, two ticked") << true << true << QList<int>{0, 2} << QList<int>{}
                                          << QStringList{"0:" + priv, "2:" + priv}
                                          << QStringLiteral("To : m0 : m2\n") + privShown << QString();
-    QTest::newRow("private, one gone") << true << true << QList<int>{0, 2} << QList<int>{0}
-                                       << QStringList{"2:" + priv} << QStringLiteral("To : m2\n") + privShown << QString();
-    QTest::newRow("private, nobody reached") << true << true << QList<int>{1} << QList<int>{1} << QStringList{}
-                                             << privShown << QString();
+    QTest::newRow("private, one gone") << true << true << QList<int>{0, 2} << QList<int>{0} << QStringList{"2:" + priv}
+                                       << QStringLiteral("To : m2\n") + privShown << QString();
+    QTest::newRow("private, nobody reached")
+        << true << true << QList<int>{1} << QList<int>{1} << QStringList{} << privShown << QString();
     // With the member column hidden the choice of members does not apply.
     QTest::newRow("column hidden") << false << true << QList<int>{1} << QList<int>{} << QStringList{"all:" + pub}
                                    << QStringLiteral("太郎> やあ\n") << QString();
     // The own line shows once it has gone out; lines still going out show in the order sent.
-    QTest::newRow("to everyone, gone out later") << true << false << QList<int>{1} << QList<int>{} << QStringList{"all:" + pub}
-                                                 << QStringLiteral("太郎> やあ\n") << QStringLiteral("太郎> またね\n");
-    QTest::newRow("private, gone out later") << true << true << QList<int>{0, 2} << QList<int>{}
-                                             << QStringList{"0:" + priv, "2:" + priv}
-                                             << QStringLiteral("To : m0 : m2\n") + privShown
-                                             << QStringLiteral("To : m0 : m2\n太郎（秘）: またね\n");
+    QTest::newRow("to everyone, gone out later")
+        << true << false << QList<int>{1} << QList<int>{} << QStringList{"all:" + pub} << QStringLiteral("太郎> やあ\n")
+        << QStringLiteral("太郎> またね\n");
+    QTest::newRow("private, gone out later")
+        << true << true << QList<int>{0, 2} << QList<int>{} << QStringList{"0:" + priv, "2:" + priv}
+        << QStringLiteral("To : m0 : m2\n") + privShown << QStringLiteral("To : m0 : m2\n太郎（秘）: またね\n");
 }
 
 void TestComposer::enterSendsOnce()

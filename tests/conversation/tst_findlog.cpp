@@ -64,16 +64,17 @@ void TestFindLog::matchesIgnoreCaseAndWidth_data()
         << QStringLiteral("A> abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVWXYZ\r\n")
         << QStringLiteral("AbCdEfGhIjKlMnOpQrStUvWxYz")
         << QStringList{"abcdefghijklmnopqrstuvwxyz", "ABCDEFGHIJKLMNOPQRSTUVWXYZ"};
-    QTest::newRow("half-width semi-voiced mark") << QStringLiteral("A> ﾊﾟﾝ と ﾊﾝ\r\n") << QStringLiteral("パン")
-                                                 << QStringList{QStringLiteral("ﾊﾟﾝ")};
-    QTest::newRow("repeats do not overlap") << QStringLiteral("A> aaaaa\r\n") << QStringLiteral("aa")
-                                            << QStringList{"aa", "aa"};
-    QTest::newRow("a ligature is one character of the log") << QStringLiteral("A> \uFB01le\r\n") << QStringLiteral("f")
-                                                              << QStringList{QStringLiteral("\uFB01")};
+    QTest::newRow("half-width semi-voiced mark")
+        << QStringLiteral("A> ﾊﾟﾝ と ﾊﾝ\r\n") << QStringLiteral("パン") << QStringList{QStringLiteral("ﾊﾟﾝ")};
+    QTest::newRow("repeats do not overlap")
+        << QStringLiteral("A> aaaaa\r\n") << QStringLiteral("aa") << QStringList{"aa", "aa"};
+    QTest::newRow("a ligature is one character of the log")
+        << QStringLiteral("A> \uFB01le\r\n") << QStringLiteral("f") << QStringList{QStringLiteral("\uFB01")};
     QTest::newRow("no match across lines")
         << QStringLiteral("A> ab\r\nB> cd\r\n") << QStringLiteral("bB") << QStringList{};
     QTest::newRow("a match across a continued long line")
-        << (QStringLiteral("A> ") + QString(LogRenderer::MaxParagraphCharacters - 4, u'x') + QStringLiteral("needle\r\n"))
+        << (QStringLiteral("A> ") + QString(LogRenderer::MaxParagraphCharacters - 4, u'x')
+            + QStringLiteral("needle\r\n"))
         << QStringLiteral("NEEDLE") << QStringList{QStringLiteral("needle")};
     QTest::newRow("empty needle finds nothing") << QStringLiteral("A> x\r\n") << QString() << QStringList{};
     // A log of at most 10 blocks keeps the last 8 of these lines: what was found in the
@@ -123,7 +124,8 @@ void TestFindLog::followsTheLogAsItChanges()
     QCOMPARE(matchedTexts(document, search.findAll(QStringLiteral("tokyo"))),
              (QStringList{"Tokyo", QStringLiteral("ＴＯＫＹＯ"), "tokyo"}));
     // A long line that grows in its continuation block is folded on as one line.
-    renderer.append(QStringLiteral("C> ") + QString(LogRenderer::MaxParagraphCharacters - 3, u'x') + QStringLiteral("ab"),
+    renderer.append(QStringLiteral("C> ") + QString(LogRenderer::MaxParagraphCharacters - 3, u'x')
+                        + QStringLiteral("ab"),
                     Emphasis::Off, Addresses::Underlined);
     QCOMPARE(search.findAll(QStringLiteral("xab")).size(), 1);
     renderer.append(QStringLiteral("cd\r\n"), Emphasis::Off, Addresses::Underlined);

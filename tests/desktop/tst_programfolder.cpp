@@ -42,12 +42,17 @@ void TestProgramFolder::foldersOfABuiltAndAnInstalledCopy_data()
     QTest::addColumn<QString>("program"); // "user": the per-user data folder
 
     QTest::newRow("build folder") << QStringList{"build/connect.wav", "share/tarnivel/connect.wav"} << "build"
-                                  << "build" << "build";
+                                  << "build"
+                                  << "build";
     QTest::newRow("installed under a prefix") << QStringList{"bin/x", "share/tarnivel/connect.wav"} << "bin"
-                                              << "share/tarnivel" << "user";
-    QTest::newRow("a share folder without the sounds") << QStringList{"bin/x", "share/tarnivel/message.wav"}
-                                                       << "bin" << "bin" << "bin";
-    QTest::newRow("nothing shipped anywhere") << QStringList{"bin/x"} << "bin" << "bin" << "bin";
+                                              << "share/tarnivel"
+                                              << "user";
+    QTest::newRow("a share folder without the sounds") << QStringList{"bin/x", "share/tarnivel/message.wav"} << "bin"
+                                                       << "bin"
+                                                       << "bin";
+    QTest::newRow("nothing shipped anywhere") << QStringList{"bin/x"} << "bin"
+                                              << "bin"
+                                              << "bin";
 }
 
 void TestProgramFolder::foldersOfABuiltAndAnInstalledCopy()
@@ -65,8 +70,8 @@ void TestProgramFolder::foldersOfABuiltAndAnInstalledCopy()
     }
     const QString exe = root.filePath(executable);
     QCOMPARE(shippedFolderFor(exe), root.filePath(shipped));
-    const QString expectedProgram = program == "user" ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
-                                                      : root.filePath(program);
+    const QString expectedProgram =
+        program == "user" ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) : root.filePath(program);
     QCOMPARE(programFolderFor(exe), expectedProgram);
     // This test program runs from the build folder, beside the shipped sounds.
     QCOMPARE(shippedFolder(), QCoreApplication::applicationDirPath());

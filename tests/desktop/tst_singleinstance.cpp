@@ -33,8 +33,7 @@ QByteArray startHolder(QProcess &child, const QString &address)
     child.setProcessEnvironment(environment);
     tarnivel::test::endWithThisProcess(child);
     child.start(QCoreApplication::applicationFilePath(), {});
-    while (child.waitForReadyRead(10000) && !child.canReadLine()) {
-    }
+    while (child.waitForReadyRead(10000) && !child.canReadLine()) {}
     return child.readLine().trimmed();
 }
 
@@ -72,8 +71,8 @@ void TestSingleInstance::lockPerAddress()
     QVERIFY(afterDestruction.tryAcquire(a));
     QVERIFY(!QFile::exists(SingleInstanceLock::lockFilePath(b)));
 
-    const QStringList addresses{"", "tarnivel", "::1", "__1", "+3a+3a1", "%3A%3A1", "_3A_3A1",
-                                "127.0.0.1", "127_0_0_1", "ホスト", "a/b", "a\\b"};
+    const QStringList addresses{"",        "tarnivel",  "::1",       "__1",    "+3a+3a1", "%3A%3A1",
+                                "_3A_3A1", "127.0.0.1", "127_0_0_1", "ホスト", "a/b",     "a\\b"};
     QSet<QString> paths;
     for (const QString &address : addresses) {
         const QFileInfo path(SingleInstanceLock::lockFilePath(address));
@@ -135,8 +134,7 @@ int main(int argc, char *argv[])
         const bool held = lock.tryAcquire(qEnvironmentVariable(HolderVariable));
         std::fputs(held ? "held\n" : "refused\n", stdout);
         std::fflush(stdout);
-        while (std::getchar() != EOF) {
-        }
+        while (std::getchar() != EOF) {}
         return held ? 0 : 1;
     }
     TestSingleInstance test;

@@ -52,7 +52,9 @@ void TestEntries::writtenBytesReadBackWhole_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QStringList>("back"); // the fields read back; empty: as written
     const auto row = [](const char *name, const QString &url, const QString &room, const QByteArray &bytes,
-                        const QStringList &back = {}) { QTest::newRow(name) << url << room << bytes << back; };
+                        const QStringList &back = {}) {
+        QTest::newRow(name) << url << room << bytes << back;
+    };
     row("plain", "http://example.jp/cgi-bin/room.cgi", "lobby", "http://example.jp/cgi-bin/room.cgi\r\nlobby\r\n");
     row("code page 932", "http://例え.jp/", "雑談", "http://\x97\xe1\x82\xa6.jp/\r\n\x8e\x47\x92\x6b\r\n");
     row("empty fields", "", "", "\r\n\r\n");
@@ -93,9 +95,12 @@ void TestEntries::olderFilesReadAsBefore_data()
     QTest::newRow("two lines") << QByteArray("http://h/\r\nlobby\r\n") << QStringList{"http://h/", "lobby"};
     QTest::newRow("line feeds, no end") << QByteArray("http://h/\nlobby") << QStringList{"http://h/", "lobby"};
     QTest::newRow("more lines ignored") << QByteArray("u\r\nr\r\nx\r\n") << QStringList{"u", "r"};
-    QTest::newRow("comma splits an unquoted URL") << QByteArray("http://h/a,b\r\nlobby\r\n") << QStringList{"http://h/a", "b"};
-    QTest::newRow("blanks in front skipped") << QByteArray("  http://h/\r\n\t lobby\r\n") << QStringList{"http://h/", "lobby"};
-    QTest::newRow("quoted, rest dropped") << QByteArray("\"http://h/\"x,y\r\nlobby\r\n") << QStringList{"http://h/", "y"};
+    QTest::newRow("comma splits an unquoted URL")
+        << QByteArray("http://h/a,b\r\nlobby\r\n") << QStringList{"http://h/a", "b"};
+    QTest::newRow("blanks in front skipped")
+        << QByteArray("  http://h/\r\n\t lobby\r\n") << QStringList{"http://h/", "lobby"};
+    QTest::newRow("quoted, rest dropped")
+        << QByteArray("\"http://h/\"x,y\r\nlobby\r\n") << QStringList{"http://h/", "y"};
     QTest::newRow("one line") << QByteArray("http://h/\r\n") << QStringList{};
     QTest::newRow("empty file") << QByteArray() << QStringList{};
 }
@@ -115,11 +120,16 @@ void TestEntries::requestBytes_data()
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("room");
     QTest::addColumn<QByteArray>("enter");
-    QTest::newRow("as typed") << "http://h/r.cgi" << "a&b?c+d%41=e" << QByteArray("http://h/r.cgi?a&b?c+d%41=e");
-    QTest::newRow("blank") << "http://h/" << "two words" << QByteArray("http://h/?two%20words");
-    QTest::newRow("code page 932") << "http://h/" << "雑談ソフト" << QByteArray("http://h/?%8E%47%92%6B%83%5C%83%74%83%67");
-    QTest::newRow("unsafe ASCII") << "http://h/" << "#\"<>\\^`{|}" << QByteArray("http://h/?%23%22%3C%3E%5C%5E%60%7B%7C%7D");
-    QTest::newRow("no code page 932 form") << "http://h/" << "a😀b" << QByteArray("http://h/?a%3Fb");
+    QTest::newRow("as typed") << "http://h/r.cgi"
+                              << "a&b?c+d%41=e" << QByteArray("http://h/r.cgi?a&b?c+d%41=e");
+    QTest::newRow("blank") << "http://h/"
+                           << "two words" << QByteArray("http://h/?two%20words");
+    QTest::newRow("code page 932") << "http://h/"
+                                   << "雑談ソフト" << QByteArray("http://h/?%8E%47%92%6B%83%5C%83%74%83%67");
+    QTest::newRow("unsafe ASCII") << "http://h/"
+                                  << "#\"<>\\^`{|}" << QByteArray("http://h/?%23%22%3C%3E%5C%5E%60%7B%7C%7D");
+    QTest::newRow("no code page 932 form") << "http://h/"
+                                           << "a😀b" << QByteArray("http://h/?a%3Fb");
 }
 
 void TestEntries::requestBytes()

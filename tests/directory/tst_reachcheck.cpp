@@ -44,11 +44,14 @@ void TestReachCheck::reachUrlFromEntry_data()
 {
     QTest::addColumn<QByteArray>("entryUrl");
     QTest::addColumn<QByteArray>("expected"); // empty: no check
-    QTest::newRow("path and query dropped") << QByteArray("http://dir.example/cgi-bin/dir.cgi?x") << QByteArray("http://dir.example/reach");
+    QTest::newRow("path and query dropped")
+        << QByteArray("http://dir.example/cgi-bin/dir.cgi?x") << QByteArray("http://dir.example/reach");
     QTest::newRow("port kept") << QByteArray("http://192.0.2.9:8080/") << QByteArray("http://192.0.2.9:8080/reach");
-    QTest::newRow("TLS and user kept") << QByteArray("HTTPS://u:p@dir.example:8443/r") << QByteArray("https://u:p@dir.example:8443/reach");
+    QTest::newRow("TLS and user kept") << QByteArray("HTTPS://u:p@dir.example:8443/r")
+                                       << QByteArray("https://u:p@dir.example:8443/reach");
     QTest::newRow("no path") << QByteArray(" http://dir.example ") << QByteArray("http://dir.example/reach");
-    QTest::newRow("IPv6 literal") << QByteArray("http://[2001:db8::1]:81/a") << QByteArray("http://[2001:db8::1]:81/reach");
+    QTest::newRow("IPv6 literal") << QByteArray("http://[2001:db8::1]:81/a")
+                                  << QByteArray("http://[2001:db8::1]:81/reach");
     QTest::newRow("not HTTP") << QByteArray("ftp://dir.example/") << QByteArray();
     QTest::newRow("no host") << QByteArray("http:///x") << QByteArray();
     QTest::newRow("not a URL") << QByteArray("dir.example") << QByteArray();
@@ -64,7 +67,7 @@ void TestReachCheck::reachUrlFromEntry()
 namespace {
 // When the copy's own join closes its join port, which the server's check dials.
 enum class OwnJoin { None, BeforeEntering, WhileChecking };
-}
+} // namespace
 
 void TestReachCheck::answersAfterEnteringARoom_data()
 {
@@ -102,7 +105,7 @@ void TestReachCheck::answersAfterEnteringARoom()
     if (OwnJoin(ownJoin) == OwnJoin::BeforeEntering) {
         QTRY_VERIFY_WITH_TIMEOUT(copy.session().room().waiting(), WaitMs);
         QCOMPARE(server.requestLines.size(), 1); // not while the join port is closed
-        elsewhere.reset(); // the join is refused, and the copy listens again
+        elsewhere.reset();                       // the join is refused, and the copy listens again
     }
 
     // The check follows the enter request, from the copy's own address.
@@ -130,7 +133,8 @@ void TestReachCheck::switchesInTheSettingsMenu_data()
     QTest::addColumn<QString>("item");
     QTest::addColumn<QString>("caption");
     QTest::newRow("port mapping") << QStringLiteral("mnPortMapping") << QStringLiteral("ルータのポートを自動で開く");
-    QTest::newRow("reachability check") << QStringLiteral("mnReachCheck") << QStringLiteral("外部から接続できるか確かめる");
+    QTest::newRow("reachability check") << QStringLiteral("mnReachCheck")
+                                        << QStringLiteral("外部から接続できるか確かめる");
 }
 
 void TestReachCheck::switchesInTheSettingsMenu()
@@ -141,7 +145,9 @@ void TestReachCheck::switchesInTheSettingsMenu()
     WindowCopy copy(loopbackText(7), QStringLiteral("w"), nullptr, {true});
     OutsideAccess &outside = *copy.session().outsideAccess();
     const bool mapping = item == QLatin1String("mnPortMapping");
-    const auto state = [&] { return mapping ? outside.portMapping() : outside.reachCheck(); };
+    const auto state = [&] {
+        return mapping ? outside.portMapping() : outside.reachCheck();
+    };
     const ExtraSwitch &which = mapping ? extraswitch::PortMapping : extraswitch::ReachCheck;
     const QString ini = copy.session().programFile(QString::fromLatin1(ExtraSettingsFileName));
     QAction *action = findAction(copy.window(), item);

@@ -1,7 +1,7 @@
 // A member whose network vanishes is dropped, with the usual lines, within the dead-peer
 // time-out: while the chat is idle and while the copy is sending to it. The copy lives in
-// one network namespace and a plain peer (or a copy with its invite key) in another; an nftables rule on the peer's side
-// cuts the link without a word to either end.
+// one network namespace and a plain peer (or a copy with its invite key) in another; an nftables rule on the peer's
+// side cuts the link without a word to either end.
 
 #include "testaccess.h"
 #include "netnamespaces.h"
@@ -82,7 +82,8 @@ void TestDeadMember::aMemberWhoseNetworkVanishesIsDropped()
             });
             chatAnswerer = std::make_unique<RawListener>(QHostAddress(farAddress), ChatPort, [](RawPeer &peer) {
                 if (peer.received.startsWith('\x02'))
-                    peer.send("\x03" "far");
+                    peer.send("\x03"
+                              "far");
             });
             // The far address exists only over there: listening on it proves where we are.
             QVERIFY(joinAnswerer->listening());
@@ -97,7 +98,8 @@ void TestDeadMember::aMemberWhoseNetworkVanishesIsDropped()
         copy.joinThrough(farAddress);
     } else {
         QVERIFY(caller->waitConnected());
-        caller->send("\x02" "far");
+        caller->send("\x02"
+                     "far");
     }
     QTRY_COMPARE_WITH_TIMEOUT(copy.members(), QStringList{QStringLiteral("far")}, WaitMs);
     const QList<Socket *> connected = TestAccess::mesh(copy.session()).roster().connectedSockets();

@@ -61,10 +61,13 @@ bool refused(const QString &address, quint16 port)
 
 bool joinedAll(const std::vector<std::unique_ptr<TestCopy>> &copies, int each)
 {
-    return QTest::qWaitFor([&] {
-        return std::all_of(copies.begin(), copies.end(),
-                           [each](const auto &c) { return c->connectionCount() == each && c->namedMemberCount() == each; });
-    }, WaitMs);
+    return QTest::qWaitFor(
+        [&] {
+            return std::all_of(copies.begin(), copies.end(), [each](const auto &c) {
+                return c->connectionCount() == each && c->namedMemberCount() == each;
+            });
+        },
+        WaitMs);
 }
 
 // Every way the text may carry a secret: as sent on the wire, and as the program holds it.
@@ -196,26 +199,29 @@ void TestKeyedChat::anUnreadableKeyStopsEveryConnection()
 void TestKeyedChat::refusals_data()
 {
     QTest::addColumn<QByteArray>("answererKey"); // empty: plain
-    QTest::addColumn<QString>("caller");          // "copy", or a raw peer: "hello", "probe", "stall"
+    QTest::addColumn<QString>("caller");         // "copy", or a raw peer: "hello", "probe", "stall"
     QTest::addColumn<QByteArray>("callerKey");
     QTest::addColumn<int>("attempts");
-    QTest::addColumn<int>("members");                  // the caller's connections in the end
+    QTest::addColumn<int>("members");               // the caller's connections in the end
     QTest::addColumn<QStringList>("answererLines"); // %1: the caller's address
     QTest::addColumn<QStringList>("callerLines");   // %1: the answerer's address
 
     const QStringList none;
     // A caller that keeps asking is named once a minute.
     QTest::newRow("same key: the chat forms") << KeyA << "copy" << KeyA << 1 << 2 << none << none;
-    QTest::newRow("a plain copy asks a keyed one")
-        << KeyA << "copy" << QByteArray() << 2 << 0 << QStringList{KeyedLine} << QStringList{QStringLiteral(" ●エラー")};
+    QTest::newRow("a plain copy asks a keyed one") << KeyA << "copy" << QByteArray() << 2 << 0 << QStringList{KeyedLine}
+                                                   << QStringList{QStringLiteral(" ●エラー")};
     QTest::newRow("another key asks a keyed copy")
         << KeyA << "copy" << KeyB << 2 << 0 << QStringList{KeyedLine}
         << QStringList{MismatchLine, QStringLiteral(" ●エラー\nConnection is forcefully rejected")};
     QTest::newRow("a keyed copy asks a plain one")
-        << QByteArray() << "copy" << KeyA << 1 << 0 << QStringList{QStringLiteral(" ●エラー")} << QStringList{MismatchLine};
-    QTest::newRow("a plain Hello on the chat port") << KeyA << "hello" << QByteArray() << 1 << 0 << QStringList{KeyedLine} << none;
+        << QByteArray() << "copy" << KeyA << 1 << 0 << QStringList{QStringLiteral(" ●エラー")}
+        << QStringList{MismatchLine};
+    QTest::newRow("a plain Hello on the chat port")
+        << KeyA << "hello" << QByteArray() << 1 << 0 << QStringList{KeyedLine} << none;
     QTest::newRow("a probe that sends nothing") << KeyA << "probe" << QByteArray() << 1 << 0 << none << none;
-    QTest::newRow("a handshake that stalls") << KeyA << "stall" << QByteArray() << 1 << 0 << QStringList{KeyedLine} << none;
+    QTest::newRow("a handshake that stalls")
+        << KeyA << "stall" << QByteArray() << 1 << 0 << QStringList{KeyedLine} << none;
 }
 
 void TestKeyedChat::refusals()
@@ -253,8 +259,10 @@ void TestKeyedChat::refusals()
     } else {
         std::unique_ptr<RawPeer> raw = dial(2, answerer->address(), ChatPort);
         QVERIFY(raw);
-        const QByteArray opening = caller == QLatin1String("hello") ? QByteArray("\x02" "Dave")
-                                   : caller == QLatin1String("stall") ? QByteArray("\x16\x03\x01") : QByteArray();
+        const QByteArray opening = caller == QLatin1String("hello") ? QByteArray("\x02"
+                                                                                 "Dave")
+            : caller == QLatin1String("stall")                      ? QByteArray("\x16\x03\x01")
+                                                                    : QByteArray();
         if (opening.isEmpty())
             raw->socket().disconnectFromHost();
         else
@@ -264,13 +272,16 @@ void TestKeyedChat::refusals()
         // The listener still serves: a Hello after it is refused at once.
         std::unique_ptr<RawPeer> next = dial(4, answerer->address(), ChatPort);
         QVERIFY(next);
-        next->send("\x02" "Eve");
+        next->send("\x02"
+                   "Eve");
         QVERIFY(next->waitHungUp());
         QTRY_VERIFY(answerer->logText().contains(KeyedLine.arg(loopbackText(4))));
     }
 
     // Each line once, and nothing else naming the caller.
-    const auto newLog = [&] { return answerer->logText().mid(answererLogBefore.size()); };
+    const auto newLog = [&] {
+        return answerer->logText().mid(answererLogBefore.size());
+    };
     for (const QString &line : answererLines)
         QTRY_COMPARE(newLog().count(QString(line).replace(QLatin1String("%1"), callerAddress)), 1);
     if (members == 0)
@@ -316,9 +327,9 @@ void TestKeyedChat::theWireCarriesNothingReadable()
     const QByteArray wire = join.fromClients + join.fromTargets + chat.fromClients + chat.fromTargets;
     QVERIFY(chat.fromClients.startsWith("\x16\x03") && join.fromClients.startsWith("\x16\x03"));
     QVERIFY(chat.fromClients.size() > 200 && chat.fromTargets.size() > 200);
-    for (const QString &secret : {fromBob, QStringLiteral("ひみつ"), fromAlice, QStringLiteral("secret"),
-                                  QStringLiteral("あきら"), QStringLiteral("Bob"), QStringLiteral("Carol"),
-                                  carol->address(), QString::fromLatin1(invitetls::PskLabel)})
+    for (const QString &secret :
+         {fromBob, QStringLiteral("ひみつ"), fromAlice, QStringLiteral("secret"), QStringLiteral("あきら"),
+          QStringLiteral("Bob"), QStringLiteral("Carol"), carol->address(), QString::fromLatin1(invitetls::PskLabel)})
         QVERIFY2(!carries(wire, secret), qPrintable(secret));
     QVERIFY(!wire.contains(invitetls::derivePsk(KeyA)) && !wire.contains(KeyA));
 }
@@ -333,7 +344,9 @@ void TestKeyedChat::opensslClientGreetsAKeyedCopy()
 
     // The PSK from the key's text as the README derives it: base32 by coreutils, HKDF by OpenSSL.
     QProcess kdf;
-    kdf.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("KEY='%1'\n").arg(inviteKeyText(KeyA).toLower()) + QStringLiteral(R"(
+    kdf.start(
+        QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"), QStringLiteral("KEY='%1'\n").arg(inviteKeyText(KeyA).toLower()) + QStringLiteral(R"(
         HEX=$(printf %s "$KEY" | tr -d ' -' | tr a-z A-Z | tr ILO 110 | tr 0-9A-HJKMNP-TV-Z A-Z2-7 \
               | base32 -d | head -c 18 | od -An -tx1 | tr -d ' \n')
         openssl kdf -keylen 32 -kdfopt digest:SHA256 -kdfopt hexkey:$HEX -kdfopt info:tarnivel-invite-psk-v1 HKDF | tr -d :)")});
@@ -342,15 +355,19 @@ void TestKeyedChat::opensslClientGreetsAKeyedCopy()
     QCOMPARE(QByteArray::fromHex(psk.toLatin1()), invitetls::derivePsk(KeyA));
 
     QProcess client;
-    client.start(openssl, QStringLiteral("s_client -connect %1:3220 -tls1_2 -cipher %2 -psk_identity %3 -psk %4 -brief -ign_eof -nocommands")
-                              .arg(copy->address(), QString::fromLatin1(invitetls::CipherSuite),
-                                   QString::fromLatin1(invitetls::PskIdentity), psk)
-                              .split(u' '));
+    client.start(
+        openssl,
+        QStringLiteral(
+            "s_client -connect %1:3220 -tls1_2 -cipher %2 -psk_identity %3 -psk %4 -brief -ign_eof -nocommands")
+            .arg(copy->address(), QString::fromLatin1(invitetls::CipherSuite),
+                 QString::fromLatin1(invitetls::PskIdentity), psk)
+            .split(u' '));
     QVERIFY(client.waitForStarted(WaitMs));
     client.write("\x02openssl");
     QByteArray received;
-    QTRY_VERIFY_WITH_TIMEOUT((received += client.readAllStandardOutput()).contains("\x03" + cp932::encode(QStringLiteral("あきら"))),
-                             WaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (received += client.readAllStandardOutput()).contains("\x03" + cp932::encode(QStringLiteral("あきら"))),
+        WaitMs);
     QVERIFY(copy->logText().contains(QStringLiteral(" ●openssl と接続されました。")));
     client.write(cp932::encode(QStringLiteral("openssl> こんにちは\r\n")));
     QTRY_VERIFY(copy->logText().contains(QStringLiteral("openssl> こんにちは")));

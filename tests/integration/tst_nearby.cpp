@@ -48,8 +48,12 @@ QString describe(const std::optional<LanAnnouncement> &a)
 
 LanAnnouncement announcementOf(const QString &name, const QString &address, int members, bool keyed = false)
 {
-    return LanAnnouncement{LanPresence::instanceName(name, QSysInfo::machineHostName()), QHostAddress(address), 3220,
-                           members, Version, keyed};
+    return LanAnnouncement{LanPresence::instanceName(name, QSysInfo::machineHostName()),
+                           QHostAddress(address),
+                           3220,
+                           members,
+                           Version,
+                           keyed};
 }
 
 // The rows as shown: name|address|count|mark.
@@ -106,12 +110,17 @@ void TestNearby::instanceNamesFitADnsLabel_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("host");
     QTest::addColumn<QString>("instance");
-    const QString kana20 = QString(20, QChar(0x3042)); // 60 bytes of UTF-8
+    const QString kana20 = QString(20, QChar(0x3042));           // 60 bytes of UTF-8
     const QString smile = QString::fromUtf8("\xF0\x9F\x98\x80"); // 4 bytes, a surrogate pair
-    QTest::newRow("name and host") << "太郎" << "pc1" << "太郎@pc1";
-    QTest::newRow("no name: the host") << "" << "pc1" << "pc1";
+    QTest::newRow("name and host") << "太郎"
+                                   << "pc1"
+                                   << "太郎@pc1";
+    QTest::newRow("no name: the host") << ""
+                                       << "pc1"
+                                       << "pc1";
     QTest::newRow("cut to 63 bytes") << kana20 << "workstation" << kana20 + "@wo";
-    QTest::newRow("a character is never split") << "a" + QString(21, QChar(0x3042)) << "pc1" << "a" + kana20;
+    QTest::newRow("a character is never split") << "a" + QString(21, QChar(0x3042)) << "pc1"
+                                                << "a" + kana20;
     QTest::newRow("nor a surrogate pair") << QString(60, u'a') + smile << "pc1" << QString(60, u'a');
 }
 
@@ -137,7 +146,8 @@ void TestNearby::theAnnouncementFollowsTheCopy()
     };
     const Step steps[] = {
         {"loaded", [] {}, announcementOf(QStringLiteral("A"), at, 0)},
-        {"renamed", [&] { a.session().setMyName(QStringLiteral("太郎")); }, announcementOf(QStringLiteral("太郎"), at, 0)},
+        {"renamed", [&] { a.session().setMyName(QStringLiteral("太郎")); },
+         announcementOf(QStringLiteral("太郎"), at, 0)},
         {"joined by B", [&] { b.joinThrough(at); }, announcementOf(QStringLiteral("太郎"), at, 1)},
         {"switched off", [&] { a.session().lan().setAnnouncing(false); }, std::nullopt},
         {"switched on", [&] { a.session().lan().setAnnouncing(true); }, announcementOf(QStringLiteral("太郎"), at, 1)},
@@ -145,7 +155,8 @@ void TestNearby::theAnnouncementFollowsTheCopy()
         // A flag, never the key.
         {"given an invite key", [&] { (void)a.session().inviteKey().set(newInviteKey()); },
          announcementOf(QStringLiteral("太郎"), at, 0, true)},
-        {"the key removed", [&] { (void)a.session().inviteKey().remove(); }, announcementOf(QStringLiteral("太郎"), at, 0)},
+        {"the key removed", [&] { (void)a.session().inviteKey().remove(); },
+         announcementOf(QStringLiteral("太郎"), at, 0)},
         {"closed", [&] { a.close(); }, std::nullopt},
     };
     for (const Step &step : steps) {
@@ -215,7 +226,8 @@ void TestNearby::theListFollowsTheNetworkAndJoins()
     emit a.lan.availabilityChanged(LanAvailability::Available);
     emit a.lan.found(found(QStringLiteral("1"), QStringLiteral("B@hb"), b1, 0));
     emit a.lan.found(found(QStringLiteral("2"), QStringLiteral("C@hc"), QStringLiteral("127.0.0.1"), 2));
-    emit a.lan.found(found(QStringLiteral("3"), QStringLiteral("C@hc"), QStringLiteral("192.0.2.8"), 2)); // C again, on the LAN
+    emit a.lan.found(
+        found(QStringLiteral("3"), QStringLiteral("C@hc"), QStringLiteral("192.0.2.8"), 2)); // C again, on the LAN
     emit a.lan.found(found(QStringLiteral("4"), QStringLiteral("D@hd"), QStringLiteral("192.0.2.9"), std::nullopt));
     // One row per copy, a LAN address before the loopback, no count when the record has none.
     const QStringList before{"B@hb|" + b1 + "|0|", "C@hc|192.0.2.8|2|", "D@hd|192.0.2.9||"};
@@ -260,8 +272,8 @@ void TestNearby::theListFollowsTheNetworkAndJoins()
     // A copy of the same name on C's machine, bound to an address of its own: a row of its own.
     emit a.lan.found(found(QStringLiteral("6"), QStringLiteral("C@hc"), QStringLiteral("192.0.2.7"), 1,
                            QStringLiteral("hc-192-0-2-7.local")));
-    QCOMPARE(rowsOf(*window), (QStringList{"B@hb|" + b1 + "|0|参加中", "C@hc|192.0.2.7|1|", "C@hc|192.0.2.8|2|",
-                                           "D@hd|192.0.2.9||"}));
+    QCOMPARE(rowsOf(*window),
+             (QStringList{"B@hb|" + b1 + "|0|参加中", "C@hc|192.0.2.7|1|", "C@hc|192.0.2.8|2|", "D@hd|192.0.2.9||"}));
 
     // Departures: C stays while it is seen anywhere.
     emit a.lan.lost(QStringLiteral("3"));
@@ -374,37 +386,38 @@ void TestNearby::copiesInTwoNamespacesFindAndJoinEachOther()
     // Each further copy is found at its own address; the loopback one only on its machine.
     NearbyCopyProcess secondCopy(nearAvahi, secondAddress, QStringLiteral("near"));
     NearbyCopyProcess loopCopy(nearAvahi, loopAddress, QStringLiteral("near"));
-    QTRY_COMPARE_WITH_TIMEOUT(nearCopy.rows(),
-                              (QStringList{row(far, farAddress, 0), row(loop, loopAddress, 0), row(second, secondAddress, 0)}),
-                              FindWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        nearCopy.rows(),
+        (QStringList{row(far, farAddress, 0), row(loop, loopAddress, 0), row(second, secondAddress, 0)}), FindWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), (QStringList{row(near, nearAddress, 0), row(second, secondAddress, 0)}),
                               FindWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(secondCopy.rows(),
-                              (QStringList{row(far, farAddress, 0), row(loop, loopAddress, 0), row(near, nearAddress, 0)}),
-                              FindWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        secondCopy.rows(), (QStringList{row(far, farAddress, 0), row(loop, loopAddress, 0), row(near, nearAddress, 0)}),
+        FindWaitMs);
 
     // Given the same invite key, the two are marked in each other's lists (a flag, never the
     // key), and joining from the list forms the chat inside TLS; the lists then count and mark it.
     const QString key = inviteKeyText(newInviteKey());
     nearCopy.send(QStringLiteral("key ") + key);
     farCopy.send(QStringLiteral("key ") + key);
-    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), (QStringList{row(near, nearAddress, 0, keyed), row(second, secondAddress, 0)}),
-                              FindWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        farCopy.rows(), (QStringList{row(near, nearAddress, 0, keyed), row(second, secondAddress, 0)}), FindWaitMs);
     farCopy.send(QStringLiteral("join ") + near);
     QTRY_COMPARE_WITH_TIMEOUT(farCopy.title(), QStringLiteral("たるにべ - 1人接続済"), WaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(nearCopy.title(), QStringLiteral("たるにべ - 1人接続済"), WaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(),
-                              (QStringList{row(near, nearAddress, 1, keyed + u' ' + inChat), row(second, secondAddress, 0)}),
-                              FindWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(
-        nearCopy.rows(),
-        (QStringList{row(far, farAddress, 1, keyed + u' ' + inChat), row(loop, loopAddress, 0), row(second, secondAddress, 0)}),
+        farCopy.rows(), (QStringList{row(near, nearAddress, 1, keyed + u' ' + inChat), row(second, secondAddress, 0)}),
         FindWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(nearCopy.rows(),
+                              (QStringList{row(far, farAddress, 1, keyed + u' ' + inChat), row(loop, loopAddress, 0),
+                                           row(second, secondAddress, 0)}),
+                              FindWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(loopCopy.rows().value(0), row(far, farAddress, 1, keyed), FindWaitMs);
 
     // A copy that quits leaves the others' lists.
     secondCopy.send(QStringLiteral("quit"));
-    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), QStringList{row(near, nearAddress, 1, keyed + u' ' + inChat)}, FindWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(farCopy.rows(), QStringList{row(near, nearAddress, 1, keyed + u' ' + inChat)},
+                              FindWaitMs);
     farCopy.send(QStringLiteral("quit"));
     QTRY_COMPARE_WITH_TIMEOUT(nearCopy.rows(), QStringList{row(loop, loopAddress, 0)}, FindWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(nearCopy.title(), QStringLiteral("たるにべ - 未接続"), WaitMs);

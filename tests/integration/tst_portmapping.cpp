@@ -56,11 +56,13 @@ void TestPortMapping::throughTheRouter_data()
     QTest::addColumn<QString>("gatewayLine");
     QTest::addColumn<QString>("reachLine");
     QTest::newRow("UPnP IGD") << Gateway::Upnp
-                              << QStringLiteral(" ●ルータのポート3220と4330を自動で開きました。外部のIP: 198.51.100.1 (UPnP)")
+                              << QStringLiteral(
+                                     " ●ルータのポート3220と4330を自動で開きました。外部のIP: 198.51.100.1 (UPnP)")
                               << ReachableLine;
-    QTest::newRow("NAT-PMP only") << Gateway::NatPmpOnly
-                                  << QStringLiteral(" ●ルータのポート3220と4330を自動で開きました。外部のIP: 198.51.100.1 (NAT-PMP)")
-                                  << ReachableLine;
+    QTest::newRow("NAT-PMP only")
+        << Gateway::NatPmpOnly
+        << QStringLiteral(" ●ルータのポート3220と4330を自動で開きました。外部のIP: 198.51.100.1 (NAT-PMP)")
+        << ReachableLine;
     QTest::newRow("no gateway") << Gateway::None << NoGatewayLine << UnreachableLine;
 }
 
@@ -95,13 +97,15 @@ void TestPortMapping::throughTheRouter()
         QTRY_VERIFY_WITH_TIMEOUT(copy.logText().contains(reachLine), WaitMs);
     const QString rules = net.forwardingRules();
     for (const char *port : {"3220", "4330"})
-        QCOMPARE(rules.contains(QStringLiteral("dport %1 dnat ip to 192.0.2.2:%1").arg(QLatin1String(port))), gateway != Gateway::None);
+        QCOMPARE(rules.contains(QStringLiteral("dport %1 dnat ip to 192.0.2.2:%1").arg(QLatin1String(port))),
+                 gateway != Gateway::None);
     QCOMPARE(copy.session().externalAddress(), gateway == Gateway::None ? QString() : outside);
 
     if (gateway != Gateway::None) {
         // The server's check took the join port for a moment (one conversation at a time):
         // it has hung up by the time its answer came, and the port listens again.
-        QTRY_COMPARE_WITH_TIMEOUT(TestAccess::mesh(copy.session()).roster().joinListener().state(), SocketState::Listening, WaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(TestAccess::mesh(copy.session()).roster().joinListener().state(),
+                                  SocketState::Listening, WaitMs);
         // A peer on the internet joins through the router's outside address: the join
         // port's peer list, then the chat port's greeting.
         std::unique_ptr<RawPeer> joiner, chat;
@@ -117,7 +121,8 @@ void TestPortMapping::throughTheRouter()
         QVERIFY(joiner->waitHungUp());
         QVERIFY2(joiner->received.startsWith('\x03'), joiner->received.constData());
         QVERIFY(chat->waitConnected());
-        chat->send("\x02" "far");
+        chat->send("\x02"
+                   "far");
         QVERIFY(chat->waitReceived(1));
         QTRY_COMPARE_WITH_TIMEOUT(copy.connectionCount(), 1, WaitMs);
         QCOMPARE(TestAccess::mesh(copy.session()).roster().connectedSockets().first()->remoteHostIP(),
@@ -149,9 +154,13 @@ void TestPortMapping::leasesAreRenewedQuietly_data()
 {
     QTest::addColumn<Gateway>("gateway");
     QTest::addColumn<QString>("request"); // how miniupnpd notes each request for port 3220
-    QTest::newRow("UPnP IGD") << Gateway::Upnp << QStringLiteral("AddPortMapping: ext port 3220 to 192.0.2.2:3220 protocol TCP for: tarnivel leaseduration=4 ");
+    QTest::newRow("UPnP IGD")
+        << Gateway::Upnp
+        << QStringLiteral(
+               "AddPortMapping: ext port 3220 to 192.0.2.2:3220 protocol TCP for: tarnivel leaseduration=4 ");
     QTest::newRow("NAT-PMP only") << Gateway::NatPmpOnly
-                                  << QStringLiteral("NAT-PMP port mapping request : 3220->192.0.2.2:3220 tcp lifetime=4s");
+                                  << QStringLiteral(
+                                         "NAT-PMP port mapping request : 3220->192.0.2.2:3220 tcp lifetime=4s");
 }
 
 void TestPortMapping::leasesAreRenewedQuietly()
@@ -168,7 +177,8 @@ void TestPortMapping::leasesAreRenewedQuietly()
     QTRY_VERIFY_WITH_TIMEOUT(copy.logText().contains(mapped), MappingWaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(net.gatewayLog().count(request) >= 4, 30000);
     // Past the first lease and more, the ports are still forwarded.
-    QVERIFY2(net.forwardingRules().contains(QStringLiteral("dport 3220 dnat ip to 192.0.2.2:3220")), qPrintable(net.forwardingRules()));
+    QVERIFY2(net.forwardingRules().contains(QStringLiteral("dport 3220 dnat ip to 192.0.2.2:3220")),
+             qPrintable(net.forwardingRules()));
     QCOMPARE(copy.logText().count(mapped), 1);
 }
 
@@ -177,9 +187,11 @@ void TestPortMapping::anotherCopyHoldsThePorts_data()
     QTest::addColumn<Gateway>("gateway");
     QTest::addColumn<QString>("refusal");
     QTest::newRow("UPnP IGD") << Gateway::Upnp
-                              << QStringLiteral(" ●ルータがポート3220を開きませんでした。ほかのパソコンかたるにべがすでに使っています。(UPnP: 718 ConflictInMappingEntry)");
+                              << QStringLiteral(" ●ルータがポート3220を開きませんでした。ほかのパソコンかたるにべがすで"
+                                                "に使っています。(UPnP: 718 ConflictInMappingEntry)");
     QTest::newRow("NAT-PMP only") << Gateway::NatPmpOnly
-                                  << QStringLiteral(" ●ルータがポート3220を開きませんでした。ほかのパソコンかたるにべがすでに使っています。(NAT-PMP: offered port ");
+                                  << QStringLiteral(" ●ルータがポート3220を開きませんでした。ほかのパソコンかたるにべが"
+                                                    "すでに使っています。(NAT-PMP: offered port ");
 }
 
 void TestPortMapping::anotherCopyHoldsThePorts()

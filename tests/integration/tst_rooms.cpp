@@ -155,7 +155,9 @@ void TestRooms::replies_data()
     QTest::addColumn<bool>("waits");
     const QString entering = QStringLiteral(" ●サーバ: ent に接続します\n");
     const QString notFound = QStringLiteral(" ●サーバ:\nサーバが見つかりません\n");
-    const auto partner = [&](const QString &address) { return entering + QStringLiteral(" ●%1 に接続中...\n").arg(address); };
+    const auto partner = [&](const QString &address) {
+        return entering + QStringLiteral(" ●%1 に接続中...\n").arg(address);
+    };
     const auto row = [](const char *name, const char *url, const Answer &answer) -> QTestData & {
         return QTest::newRow(name) << QString::fromLatin1(url) << answer << QStringLiteral("ent");
     };
@@ -166,7 +168,8 @@ void TestRooms::replies_data()
     row("NotFound", "scripted", ScriptedHttpServer::reply("NotFound"))
         << entering + QStringLiteral(" ●サーバ:\nルーム lobby が見つかりません\n") << false;
     row("NoUser", "scripted", ScriptedHttpServer::reply("NoUser")) << entering + Waiting << true;
-    row("20 characters", "scripted", ScriptedHttpServer::reply("partner.example.test")) << partner("partner.example.test") << true;
+    row("20 characters", "scripted", ScriptedHttpServer::reply("partner.example.test"))
+        << partner("partner.example.test") << true;
     // Still a partner's address; the line that names it stays one line.
     row("NoUser and a line end", "scripted", ScriptedHttpServer::reply("NoUser\r\n")) << partner("NoUser␍␊") << true;
     row("other letter case", "scripted", ScriptedHttpServer::reply("nouser")) << partner("nouser") << true;
@@ -181,12 +184,14 @@ void TestRooms::replies_data()
     row("redirect, not followed", "scripted",
         {"HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:1/\r\nContent-Length: 5\r\n\r\nmoved"})
         << cgiError << false;
-    row("NoUser under an error status", "scripted", ScriptedHttpServer::reply("NoUser", 503)) << entering + Waiting << true;
+    row("NoUser under an error status", "scripted", ScriptedHttpServer::reply("NoUser", 503))
+        << entering + Waiting << true;
     row("NotFound under 404", "scripted", ScriptedHttpServer::reply("NotFound", 404))
         << entering + QStringLiteral(" ●サーバ:\nルーム lobby が見つかりません\n") << false;
     row("error status, empty body", "scripted", ScriptedHttpServer::reply("", 503)) << entering + notFound << false;
     row("no reply in time", "scripted", ScriptedHttpServer::silence()) << entering + ServerError << false;
-    row("cut short", "scripted", {"HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nNoU"}) << entering + ServerError << false;
+    row("cut short", "scripted", {"HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nNoU"})
+        << entering + ServerError << false;
     row("entry file missing", "", {}) << ServerError << false;
     QTest::newRow("no quick server") << "scripted" << Answer{} << QString()
                                      << QStringLiteral(" ●クイックサーバが登録されていません\n") << false;
@@ -218,20 +223,22 @@ void TestRooms::replies()
     QCOMPARE(copy.logText().mid(before), lines);
     QCOMPARE(copy.session().room().waiting(), waits);
     QCOMPARE(copy.title().endsWith(QStringLiteral(" [entで待機]")), waits);
-    QCOMPARE(scripted.requestLines.size(), lines.contains(QStringLiteral("に接続します")) && url == u"scripted" ? 1 : 0);
+    QCOMPARE(scripted.requestLines.size(),
+             lines.contains(QStringLiteral("に接続します")) && url == u"scripted" ? 1 : 0);
 }
 
 void TestRooms::requestsGoOutAsTyped()
 {
     ScriptedHttpServer scripted;
     TestCopy copy(3, QStringLiteral("A"));
-    writeEntry(copy, QStringLiteral("p"), scripted.url(QStringLiteral("/cgi-bin/room.cgi")), QStringLiteral("a b&c?d+雑%41"));
+    writeEntry(copy, QStringLiteral("p"), scripted.url(QStringLiteral("/cgi-bin/room.cgi")),
+               QStringLiteral("a b&c?d+雑%41"));
     writeEntry(copy, QStringLiteral("q"), scripted.url(QString()), QStringLiteral("lobby"));
     enterQuick(copy, QStringLiteral("p"));
     enterQuick(copy, QStringLiteral("q")); // withdraws from the first room first
-    QCOMPARE(scripted.requestLines, (QList<QByteArray>{"GET /cgi-bin/room.cgi?a%20b&c?d+%8E%47%41 HTTP/1.1",
-                                                       "GET /cgi-bin/room.cgi?a%20b&c?d+%8E%47%41+quit HTTP/1.1",
-                                                       "GET /?lobby HTTP/1.1"}));
+    QCOMPARE(scripted.requestLines,
+             (QList<QByteArray>{"GET /cgi-bin/room.cgi?a%20b&c?d+%8E%47%41 HTTP/1.1",
+                                "GET /cgi-bin/room.cgi?a%20b&c?d+%8E%47%41+quit HTTP/1.1", "GET /?lobby HTTP/1.1"}));
     QCOMPARE(scripted.callers, QStringList(3, copy.address()));
 }
 
@@ -241,9 +248,9 @@ void TestRooms::renewals_data()
     QTest::addColumn<QList<S::Answer>>("renewalAnswers");
     QTest::addColumn<QString>("ending");
     // The third renewal finds no room: the wait ends, in the renewal's words.
-    QTest::newRow("the room is gone")
-        << QList<S::Answer>{S::reply("NoUser"), S::reply("10.0.0.9"), S::reply("NotFound")}
-        << QStringLiteral("\nサーバ:\nルーム lobby が見つかりません\n\n");
+    QTest::newRow("the room is gone") << QList<S::Answer>{S::reply("NoUser"), S::reply("10.0.0.9"),
+                                                          S::reply("NotFound")}
+                                      << QStringLiteral("\nサーバ:\nルーム lobby が見つかりません\n\n");
     QTest::newRow("the server stops answering")
         << QList<S::Answer>{S::reply("NoUser"), S::silence()}
         << QStringLiteral("\nサーバエラー:\nしばらくしてからつなぎなおしてください\n\n");
@@ -326,7 +333,8 @@ void TestRooms::withdrawals_data()
     QTest::newRow("cancel waiting") << "mnWaitQuit" << withdrawn;
     QTest::newRow("disconnect") << "mnDisconnect" << withdrawn + QStringLiteral("\n ●切断しました。\n\n");
     QTest::newRow("server command") << "mnServer" << withdrawn;
-    QTest::newRow("exit") << "mnEnd" << "";
+    QTest::newRow("exit") << "mnEnd"
+                          << "";
 }
 
 void TestRooms::withdrawals()
@@ -398,7 +406,8 @@ void TestRooms::whileTheServerIsAsked()
     QTRY_COMPARE(scripted.requestLines.size(), 5);
     a->window().close();
     QTRY_COMPARE(scripted.requestLines.size(), 6);
-    QCOMPARE(scripted.requestLines.mid(4), (QList<QByteArray>{"GET /room.cgi?lobby HTTP/1.1", "GET /room.cgi?lobby+quit HTTP/1.1"}));
+    QCOMPARE(scripted.requestLines.mid(4),
+             (QList<QByteArray>{"GET /room.cgi?lobby HTTP/1.1", "GET /room.cgi?lobby+quit HTTP/1.1"}));
     QVERIFY(!a->session().room().waiting());
     QVERIFY(!a->title().contains(QStringLiteral("待機")));
 
@@ -439,7 +448,8 @@ void TestRooms::theRoomOutlivesItsFirstWaiter()
     std::vector<std::unique_ptr<TestCopy>> copies;
     for (int n = 1; n <= 4; ++n) {
         copies.push_back(std::make_unique<TestCopy>(n, QStringLiteral("m%1").arg(n)));
-        const QString url = n == 1 ? QStringLiteral("http://127.0.0.1:%1/tarnivel").arg(slowPath.port()) : realServerUrl(server);
+        const QString url =
+            n == 1 ? QStringLiteral("http://127.0.0.1:%1/tarnivel").arg(slowPath.port()) : realServerUrl(server);
         writeEntry(*copies.back(), QStringLiteral("ent"), url, QStringLiteral("lobby"));
     }
     TestCopy &first = *copies[0];
@@ -483,10 +493,13 @@ void TestRooms::lateEntryChoice_data()
     QTest::addColumn<QString>("meanwhile"); // while the list is open
     QTest::addColumn<QString>("chosen");    // null: closed without a choice
     QTest::addColumn<bool>("entered");
-    QTest::newRow("chosen") << "" << "ent" << true;
+    QTest::newRow("chosen") << ""
+                            << "ent" << true;
     QTest::newRow("closed without a choice") << "" << QString() << false;
-    QTest::newRow("a quick-server command came first") << "quick" << "ent" << false;
-    QTest::newRow("the copy closed meanwhile") << "close" << "ent" << false;
+    QTest::newRow("a quick-server command came first") << "quick"
+                                                       << "ent" << false;
+    QTest::newRow("the copy closed meanwhile") << "close"
+                                               << "ent" << false;
 }
 
 // The list answers long after the server command; an answer overtaken by another room command

@@ -61,11 +61,13 @@ private:
 // The copy is up once its chat port answers.
 bool listensOn(const QString &address, int timeoutMs)
 {
-    return QTest::qWaitFor([&] {
-        QTcpSocket probe;
-        probe.connectToHost(address, 3220);
-        return probe.waitForConnected(200);
-    }, timeoutMs);
+    return QTest::qWaitFor(
+        [&] {
+            QTcpSocket probe;
+            probe.connectToHost(address, 3220);
+            return probe.waitForConnected(200);
+        },
+        timeoutMs);
 }
 
 void terminate(QProcess &p)
@@ -178,7 +180,8 @@ void TestStartup::platformChoice_data()
     QTest::newRow("Wayland chosen") << QByteArray("wayland") << plain << QByteArray();
     QTest::newRow("offscreen chosen") << QByteArray("offscreen") << plain << QByteArray();
     QTest::newRow("-platform given") << QByteArray() << QStringList{"tarnivel", "-platform", "wayland"} << QByteArray();
-    QTest::newRow("--platform given") << QByteArray() << QStringList{"tarnivel", "--platform", "wayland"} << QByteArray();
+    QTest::newRow("--platform given") << QByteArray() << QStringList{"tarnivel", "--platform", "wayland"}
+                                      << QByteArray();
 }
 
 void TestStartup::platformChoice()

@@ -67,9 +67,10 @@ QString TestChurn::settledProblem(int round) const
         }
         const QString where = QStringLiteral("round %1, %2: ").arg(round).arg(nameOf(i));
         if (connectedAddresses(*c) != expected)
-            return where + QStringLiteral("connected to %1, expected %2")
-                               .arg(QStringList(connectedAddresses(*c).values()).join(u','),
-                                    QStringList(expected.values()).join(u','));
+            return where
+                + QStringLiteral("connected to %1, expected %2")
+                      .arg(QStringList(connectedAddresses(*c).values()).join(u','),
+                           QStringList(expected.values()).join(u','));
         if (c->namedMemberCount() != expected.size())
             return where + QStringLiteral("%1 named members").arg(c->namedMemberCount());
         QStringList names = c->members();

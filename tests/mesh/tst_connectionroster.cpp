@@ -22,9 +22,7 @@ constexpr quint16 JoinPort = 4330;
 class Fixture
 {
 public:
-    Fixture()
-        : context(test::loopback(1))
-        , roster(context)
+    Fixture() : context(test::loopback(1)), roster(context)
     {
         peerListener.listen(test::loopback(2), ChatPort);
         roster.closeAll(ChatPort, JoinPort);
@@ -43,7 +41,9 @@ public:
         auto raw = std::make_unique<QTcpSocket>();
         raw->bind(test::loopback(from < 0 ? 10 + k : from), 0);
         raw->connectToHost(test::loopback(1), ChatPort);
-        [&] { QVERIFY(QTest::qWaitFor([&] { return roster.accepted(k).isConnected(); }, 5000)); }();
+        [&] {
+            QVERIFY(QTest::qWaitFor([&] { return roster.accepted(k).isConnected(); }, 5000));
+        }();
         roster.accepted(k).setMemberName(name);
         raws.push_back(std::move(raw));
         return *raws.back();

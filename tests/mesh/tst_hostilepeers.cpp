@@ -49,10 +49,11 @@ void joinThroughAnswerer(TestCopy &newcomer, int answererAt, const QByteArray &r
     QVERIFY(answerer->listening());
     newcomer.joinThrough(loopbackText(answererAt));
     // Back to idle and listening on both ports once every dial has failed.
-    QTRY_VERIFY_WITH_TIMEOUT(newcomer.title() == QStringLiteral("たるにべ - 未接続")
-                                 && TestAccess::mesh(newcomer.session()).roster().listening().state() == SocketState::Listening
-                                 && TestAccess::mesh(newcomer.session()).roster().joinListener().state() == SocketState::Listening,
-                             WaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        newcomer.title() == QStringLiteral("たるにべ - 未接続")
+            && TestAccess::mesh(newcomer.session()).roster().listening().state() == SocketState::Listening
+            && TestAccess::mesh(newcomer.session()).roster().joinListener().state() == SocketState::Listening,
+        WaitMs);
 }
 
 struct Scene
@@ -108,39 +109,41 @@ void TestHostilePeers::copySurvives_data()
         QVERIFY(peer);
         QVERIFY(peer->waitHungUp());
     });
-    QTest::newRow("silent join callers, more than there are places, an honest newcomer behind them") << Attack([](Scene &s) {
-        // Never hung up on for silence here: only making room for the newcomer frees a place.
-        TestAccess::mesh(s.victim.session()).setSilentJoinTimeoutMs(10 * WaitMs);
-        std::vector<std::unique_ptr<RawPeer>> silent;
-        for (int i = 0; i < ConnectionRoster::JoinCallerSlots + 2; ++i) {
-            silent.push_back(dial(10 + i, s.victim.address(), JoinPort));
-            QVERIFY(silent.back());
-        }
-        s.newcomer.joinThrough(s.victim.address());
-        QTRY_COMPARE_WITH_TIMEOUT(s.newcomer.namedMemberCount(), 2, WaitMs);
-        s.newcomer.session().disconnect();
-        QTRY_COMPARE_WITH_TIMEOUT(s.victim.connectionCount(), 1, WaitMs);
-    });
-    QTest::newRow("stalled handshakes, more than are held at once, a keyed newcomer behind them") << Attack([](Scene &s) {
-        // The three with one invite key, the honest member joined again inside TLS.
-        for (TestCopy *copy : {&s.victim, &s.honest, &s.newcomer})
-            QVERIFY(copy->session().inviteKey().set(QByteArray(18, 'k')));
-        s.honest.joinThrough(s.victim.address());
-        QTRY_COMPARE_WITH_TIMEOUT(s.honest.namedMemberCount(), 1, WaitMs);
-        TestAccess::socketContext(s.victim.session()).setHandshakeTimeoutMs(2 * WaitMs);
-        std::vector<std::unique_ptr<RawPeer>> stalled;
-        for (int i = 0; i < 20; ++i) {
-            stalled.push_back(dial(10 + i, s.victim.address(), ChatPort));
-            QVERIFY(stalled.back());
-            stalled.back()->send("\x16\x03\x01");
-        }
-        // The longest waiting make room; the newcomer's handshakes get through.
-        s.newcomer.joinThrough(s.victim.address());
-        QTRY_COMPARE_WITH_TIMEOUT(s.newcomer.namedMemberCount(), 2, WaitMs);
-        QVERIFY(stalled.front()->waitHungUp());
-        s.newcomer.session().disconnect();
-        QTRY_COMPARE_WITH_TIMEOUT(s.victim.connectionCount(), 1, WaitMs);
-    });
+    QTest::newRow("silent join callers, more than there are places, an honest newcomer behind them")
+        << Attack([](Scene &s) {
+               // Never hung up on for silence here: only making room for the newcomer frees a place.
+               TestAccess::mesh(s.victim.session()).setSilentJoinTimeoutMs(10 * WaitMs);
+               std::vector<std::unique_ptr<RawPeer>> silent;
+               for (int i = 0; i < ConnectionRoster::JoinCallerSlots + 2; ++i) {
+                   silent.push_back(dial(10 + i, s.victim.address(), JoinPort));
+                   QVERIFY(silent.back());
+               }
+               s.newcomer.joinThrough(s.victim.address());
+               QTRY_COMPARE_WITH_TIMEOUT(s.newcomer.namedMemberCount(), 2, WaitMs);
+               s.newcomer.session().disconnect();
+               QTRY_COMPARE_WITH_TIMEOUT(s.victim.connectionCount(), 1, WaitMs);
+           });
+    QTest::newRow("stalled handshakes, more than are held at once, a keyed newcomer behind them")
+        << Attack([](Scene &s) {
+               // The three with one invite key, the honest member joined again inside TLS.
+               for (TestCopy *copy : {&s.victim, &s.honest, &s.newcomer})
+                   QVERIFY(copy->session().inviteKey().set(QByteArray(18, 'k')));
+               s.honest.joinThrough(s.victim.address());
+               QTRY_COMPARE_WITH_TIMEOUT(s.honest.namedMemberCount(), 1, WaitMs);
+               TestAccess::socketContext(s.victim.session()).setHandshakeTimeoutMs(2 * WaitMs);
+               std::vector<std::unique_ptr<RawPeer>> stalled;
+               for (int i = 0; i < 20; ++i) {
+                   stalled.push_back(dial(10 + i, s.victim.address(), ChatPort));
+                   QVERIFY(stalled.back());
+                   stalled.back()->send("\x16\x03\x01");
+               }
+               // The longest waiting make room; the newcomer's handshakes get through.
+               s.newcomer.joinThrough(s.victim.address());
+               QTRY_COMPARE_WITH_TIMEOUT(s.newcomer.namedMemberCount(), 2, WaitMs);
+               QVERIFY(stalled.front()->waitHungUp());
+               s.newcomer.session().disconnect();
+               QTRY_COMPARE_WITH_TIMEOUT(s.victim.connectionCount(), 1, WaitMs);
+           });
     QTest::newRow("10 MB in one burst") << Attack([](Scene &s) {
         auto peer = greet(10, s.victim, "evil");
         QVERIFY(peer);
@@ -240,8 +243,12 @@ void TestHostilePeers::copySurvives_data()
             raw.bind(loopback(10), 0);
             raw.connectToHost(s.victim.address(), JoinPort);
             // Refused while the copy talks to the caller before: a closing all the same.
-            (void)QTest::qWaitFor([&raw] { return raw.state() == QAbstractSocket::ConnectedState
-                                            || raw.state() == QAbstractSocket::UnconnectedState; }, 2000);
+            (void)QTest::qWaitFor(
+                [&raw] {
+                    return raw.state() == QAbstractSocket::ConnectedState
+                        || raw.state() == QAbstractSocket::UnconnectedState;
+                },
+                2000);
             raw.abort();
         }
         QTest::qWait(100);
@@ -254,7 +261,8 @@ void TestHostilePeers::copySurvives_data()
         joinThroughAnswerer(s.newcomer, 20, reply);
     });
     QTest::newRow("a PeerList of addresses where nothing listens") << Attack([](Scene &s) {
-        joinThroughAnswerer(s.newcomer, 20, "\x03\x03" + loopbackText(61).toLatin1() + '\x03' + loopbackText(62).toLatin1() + '\x03');
+        joinThroughAnswerer(s.newcomer, 20,
+                            "\x03\x03" + loopbackText(61).toLatin1() + '\x03' + loopbackText(62).toLatin1() + '\x03');
     });
     QTest::newRow("a member that reads nothing while 10 MB go out") << Attack([](Scene &s) {
         // A plain socket with a small receive window that greets and then never reads.

@@ -23,13 +23,15 @@ constexpr int JoinWaitMs = 10000;
 // Connected and greeted both ways: every connection carries its member's name.
 bool waitAllConnected(const std::vector<std::unique_ptr<TestCopy>> &copies, int each)
 {
-    return QTest::qWaitFor([&] {
-        for (const auto &c : copies) {
-            if (c->connectionCount() != each || c->namedMemberCount() != each)
-                return false;
-        }
-        return true;
-    }, JoinWaitMs);
+    return QTest::qWaitFor(
+        [&] {
+            for (const auto &c : copies) {
+                if (c->connectionCount() != each || c->namedMemberCount() != each)
+                    return false;
+            }
+            return true;
+        },
+        JoinWaitMs);
 }
 // Copies 1..count named prefix + n, each joining through the first.
 std::vector<std::unique_ptr<TestCopy>> formChat(int count, const QString &prefix)
@@ -146,7 +148,8 @@ void TestMesh::elevenCopiesFormAFullMeshAndATwelfthIsRefused()
 
     TestCopy twelfth(12, QStringLiteral("十二"));
     twelfth.joinThrough(copies[4]->address());
-    QTRY_VERIFY_WITH_TIMEOUT(twelfth.logText().contains(QStringLiteral(" ●満員なのでチャットに参加できません。")), JoinWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(twelfth.logText().contains(QStringLiteral(" ●満員なのでチャットに参加できません。")),
+                             JoinWaitMs);
     QCOMPARE(twelfth.title(), QStringLiteral("たるにべ - 未接続"));
     QVERIFY(!copies[4]->logText().contains(QStringLiteral(" ●接続要求がきました。%1").arg(twelfth.address())));
     QCOMPARE(copies[4]->connectionCount(), 10);
@@ -264,7 +267,8 @@ void TestMesh::aMemberThatCannotBeReachedDoesNotSinkTheJoin()
     });
     TestCopy newcomer(2, QStringLiteral("N"));
     newcomer.joinThrough(loopbackText(20));
-    QTRY_VERIFY_WITH_TIMEOUT(newcomer.logText().contains(QStringLiteral(" ●エラー : %1").arg(loopbackText(20))), JoinWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(newcomer.logText().contains(QStringLiteral(" ●エラー : %1").arg(loopbackText(20))),
+                             JoinWaitMs);
     Socket &dial = TestAccess::mesh(newcomer.session()).roster().dialled(1);
     if (dial.state() == SocketState::Connected)
         QSKIP("the kernel completed the handshake anyway");

@@ -23,11 +23,10 @@ using namespace tarnivel::test;
 
 namespace {
 
-
 // Names in code page 932.
-const QByteArray Sakura("\x82\xb3\x82\xad\x82\xe7"); // さくら
-const QByteArray Taro("\x82\xbd\x82\xeb\x82\xa4");   // たろう
-const QByteArray Jiro("\x82\xb6\x82\xeb\x82\xa4");   // じろう
+const QByteArray Sakura("\x82\xb3\x82\xad\x82\xe7");           // さくら
+const QByteArray Taro("\x82\xbd\x82\xeb\x82\xa4");             // たろう
+const QByteArray Jiro("\x82\xb6\x82\xeb\x82\xa4");             // じろう
 const QByteArray Shinniri("\x82\xb5\x82\xf1\x82\xa2\x82\xe8"); // しんいり
 
 QByteArray ascii(const QString &text)
@@ -174,8 +173,8 @@ void TestMeshBytes::peerListListsAcceptedThenDialledPerSlot()
     if (ownAddressKnown)
         copy.dialup.value = copy.address();
     const QByteArray own = ownAddressKnown ? ascii(copy.address()) : QByteArray();
-    const QByteArray expected = "\x03" + own + "\x03" + address(7) + "\x03" + address(5) + "\x03"
-        + address(8) + "\x03" + address(6) + "\x03";
+    const QByteArray expected =
+        "\x03" + own + "\x03" + address(7) + "\x03" + address(5) + "\x03" + address(8) + "\x03" + address(6) + "\x03";
     QCOMPARE(askPeerList(9, copy), expected);
     QVERIFY(copy.logText().contains(QStringLiteral(" ●接続要求がきました。%1\n").arg(loopbackText(9))));
     QCOMPARE(copy.connectionCount(), 4);
@@ -221,7 +220,9 @@ void TestMeshBytes::arrivalsHoldingRefuseMarkAreIgnored_data()
 {
     QTest::addColumn<QByteArray>("arrival");
     QTest::newRow("0x04 alone") << QByteArray("\x04");
-    QTest::newRow("0x04 inside a chat line") << QByteArray(Taro + "> ab\x04" "cd\r\n");
+    QTest::newRow("0x04 inside a chat line") << QByteArray(Taro
+                                                           + "> ab\x04"
+                                                             "cd\r\n");
     QTest::newRow("0x04 after a chat line") << QByteArray(Taro + "> abcd\r\n\x04");
     QTest::newRow("Hello with a new name and 0x04") << QByteArray("\x02\x90\x56\x96\xbc\x91\x4f\x04"); // 新名前
     QTest::newRow("Welcome-like with 0x04") << QByteArray("\x03x\x04");
@@ -249,7 +250,9 @@ void TestMeshBytes::arrivalsHoldingRefuseMarkAreIgnored()
     QCOMPARE(copy.members(), members);
     QCOMPARE(copy.title(), title);
     QCOMPARE(TestAccess::mesh(copy.session()).roster().accepted(0).memberName(), QStringLiteral("たろう"));
-    QCOMPARE(taro->received, QByteArray("\x03" "A"));
+    QCOMPARE(taro->received,
+             QByteArray("\x03"
+                        "A"));
 }
 
 void TestMeshBytes::secondHelloFromSameAddressDropsTheFirstSilently()
@@ -262,7 +265,9 @@ void TestMeshBytes::secondHelloFromSameAddressDropsTheFirstSilently()
     QVERIFY(other);
     auto second = greet(2, copy, Taro);
     QVERIFY(second);
-    QCOMPARE(second->received, QByteArray("\x03" "A"));
+    QCOMPARE(second->received,
+             QByteArray("\x03"
+                        "A"));
 
     QVERIFY(first->waitHungUp());
     QVERIFY(!copy.logText().contains(QStringLiteral("との接続が断たれました。")));
@@ -304,7 +309,10 @@ void TestMeshBytes::socketErrorOnNamedSlot()
         taro->socket().disconnectFromHost();
     } else {
         // Qt cannot be made to raise a reset on an established loopback connection: raise the event.
-        emit TestAccess::mesh(copy.session()).roster().accepted(0).error(number, QStringLiteral("Connection is reset by remote side"));
+        emit TestAccess::mesh(copy.session())
+            .roster()
+            .accepted(0)
+            .error(number, QStringLiteral("Connection is reset by remote side"));
         expected += QStringLiteral(" ●エラー : たろう\nConnection is reset by remote side\n");
     }
     if (cut)
@@ -461,15 +469,18 @@ void TestMeshBytes::failedJoinReturnsToIdle_data()
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QString>("lastLines"); // pattern for the end of the log
     QTest::addColumn<bool>("afterFull");    // an earlier join through another copy was answered Full
-    QTest::newRow("unexpected reply") << int(Answer::Reply) << QByteArray("x") << QStringLiteral("\n ●エラー\n$") << false;
-    QTest::newRow("Hello mark as reply") << int(Answer::Reply) << QByteArray("\x02")
-                                                  << QStringLiteral("\n ●エラー\n$") << false;
+    QTest::newRow("unexpected reply") << int(Answer::Reply) << QByteArray("x") << QStringLiteral("\n ●エラー\n$")
+                                      << false;
+    QTest::newRow("Hello mark as reply") << int(Answer::Reply) << QByteArray("\x02") << QStringLiteral("\n ●エラー\n$")
+                                         << false;
     QTest::newRow("full") << int(Answer::Reply) << QByteArray("\x04")
                           << QStringLiteral("\n ●満員なのでチャットに参加できません。\n$") << false;
-    QTest::newRow("hang-up without reply") << int(Answer::HangUp) << QByteArray() << QStringLiteral("\n ●エラー\n$") << false;
-    QTest::newRow("hang-up without reply after a Full") << int(Answer::HangUp) << QByteArray()
-                                                        << QStringLiteral("\n ●エラー\n$") << true;
-    QTest::newRow("refused") << int(Answer::Nobody) << QByteArray() << QStringLiteral("\n ●エラー\n[^\n ●]+[^\n]*\n$") << false;
+    QTest::newRow("hang-up without reply")
+        << int(Answer::HangUp) << QByteArray() << QStringLiteral("\n ●エラー\n$") << false;
+    QTest::newRow("hang-up without reply after a Full")
+        << int(Answer::HangUp) << QByteArray() << QStringLiteral("\n ●エラー\n$") << true;
+    QTest::newRow("refused") << int(Answer::Nobody) << QByteArray() << QStringLiteral("\n ●エラー\n[^\n ●]+[^\n]*\n$")
+                             << false;
 }
 
 void TestMeshBytes::failedJoinReturnsToIdle()

@@ -62,27 +62,32 @@ void TestWire::messageBytes_data()
     QTest::newRow("hello") << wire::hello(taro) << bytes({0x02}) + Taro;
     QTest::newRow("hello, empty name") << wire::hello(QString()) << bytes({0x02});
     QTest::newRow("welcome") << wire::welcome(QStringLiteral("花子")) << bytes({0x03}) + Hanako;
-    QTest::newRow("public line")
-        << wire::publicLine(taro, QStringLiteral("hi")) << Taro + QByteArray("> hi\r\n");
-    QTest::newRow("public line, empty text") << wire::publicLine(QStringLiteral("x"), QString()) << QByteArray("x> \r\n");
-    QTest::newRow("private line")
-        << wire::privateLine(taro, QStringLiteral("秘密"))
-        << bytes({0x01}) + Taro + PrivateSeparator + bytes({0x94, 0xE9, 0x96, 0xA7, 0x0D, 0x0A});
-    QTest::newRow("private line, ASCII")
-        << wire::privateLine(QStringLiteral("bob"), QStringLiteral("a"))
-        << QByteArray("\x01" "bob") + PrivateSeparator + QByteArray("a\r\n");
+    QTest::newRow("public line") << wire::publicLine(taro, QStringLiteral("hi")) << Taro + QByteArray("> hi\r\n");
+    QTest::newRow("public line, empty text")
+        << wire::publicLine(QStringLiteral("x"), QString()) << QByteArray("x> \r\n");
+    QTest::newRow("private line") << wire::privateLine(taro, QStringLiteral("秘密"))
+                                  << bytes({0x01}) + Taro + PrivateSeparator
+            + bytes({0x94, 0xE9, 0x96, 0xA7, 0x0D, 0x0A});
+    QTest::newRow("private line, ASCII") << wire::privateLine(QStringLiteral("bob"), QStringLiteral("a"))
+                                         << QByteArray("\x01"
+                                                       "bob")
+            + PrivateSeparator + QByteArray("a\r\n");
     QTest::newRow("text is sent as typed")
-        << wire::publicLine(QStringLiteral("a"), QStringLiteral("> \x01\r\n"))
-        << QByteArray("a> > \x01\r\n\r\n");
+        << wire::publicLine(QStringLiteral("a"), QStringLiteral("> \x01\r\n")) << QByteArray("a> > \x01\r\n\r\n");
     QTest::newRow("join request") << wire::joinRequest() << bytes({0x02});
     QTest::newRow("full") << wire::full() << bytes({0x04});
-    QTest::newRow("peer list, own address only")
-        << wire::peerList(QStringLiteral("10.0.0.1"), {}) << QByteArray("\x03" "10.0.0.1\x03");
-    QTest::newRow("peer list, own address unknown")
-        << wire::peerList(QString(), {QStringLiteral("10.0.0.2")}) << QByteArray("\x03\x03" "10.0.0.2\x03");
+    QTest::newRow("peer list, own address only") << wire::peerList(QStringLiteral("10.0.0.1"), {})
+                                                 << QByteArray("\x03"
+                                                               "10.0.0.1\x03");
+    QTest::newRow("peer list, own address unknown") << wire::peerList(QString(), {QStringLiteral("10.0.0.2")})
+                                                    << QByteArray("\x03\x03"
+                                                                  "10.0.0.2\x03");
     QTest::newRow("peer list, two peers")
         << wire::peerList(QStringLiteral("1.1.1.1"), {QStringLiteral("2.2.2.2"), QStringLiteral("3.3.3.3")})
-        << QByteArray("\x03" "1.1.1.1\x03" "2.2.2.2\x03" "3.3.3.3\x03");
+        << QByteArray("\x03"
+                      "1.1.1.1\x03"
+                      "2.2.2.2\x03"
+                      "3.3.3.3\x03");
 }
 
 void TestWire::messageBytes()
@@ -122,22 +127,32 @@ void TestWire::splitPeerList_data()
     }
 
     QTest::newRow("one mark") << QStringLiteral("\x03") << QStringList();
-    QTest::newRow("one mark, trailing text") << QStringLiteral("\x03" "1.2.3.4") << QStringList();
-    QTest::newRow("own address") << QStringLiteral("\x03" "1.2.3.4\x03") << QStringList{QStringLiteral("1.2.3.4")};
-    QTest::newRow("empty own address")
-        << QStringLiteral("\x03\x03" "5.6.7.8\x03") << QStringList{QString(), QStringLiteral("5.6.7.8")};
+    QTest::newRow("one mark, trailing text") << QStringLiteral("\x03"
+                                                               "1.2.3.4")
+                                             << QStringList();
+    QTest::newRow("own address") << QStringLiteral("\x03"
+                                                   "1.2.3.4\x03")
+                                 << QStringList{QStringLiteral("1.2.3.4")};
+    QTest::newRow("empty own address") << QStringLiteral("\x03\x03"
+                                                         "5.6.7.8\x03")
+                                       << QStringList{QString(), QStringLiteral("5.6.7.8")};
     QTest::newRow("empty field in the middle keeps numbering")
-        << QStringLiteral("\x03" "a\x03\x03" "c\x03") << QStringList{QStringLiteral("a"), QString(), QStringLiteral("c")};
-    QTest::newRow("text after last mark ignored")
-        << QStringLiteral("\x03" "a\x03" "b\x03" "junk") << QStringList{QStringLiteral("a"), QStringLiteral("b")};
+        << QStringLiteral("\x03"
+                          "a\x03\x03"
+                          "c\x03")
+        << QStringList{QStringLiteral("a"), QString(), QStringLiteral("c")};
+    QTest::newRow("text after last mark ignored") << QStringLiteral("\x03"
+                                                                    "a\x03"
+                                                                    "b\x03"
+                                                                    "junk")
+                                                  << QStringList{QStringLiteral("a"), QStringLiteral("b")};
     QTest::newRow("Japanese text in fields")
         << QStringLiteral("\x03ホスト\x03") << QStringList{QStringLiteral("ホスト")};
     QTest::newRow("exactly twelve marks") << twelveMarks << elevenFields;
     QTest::newRow("thirteen marks, surplus ignored") << twelveMarks + QStringLiteral("h12\x03") << elevenFields;
     QTest::newRow("many marks, surplus ignored")
         << twelveMarks + QString(40, QChar(0x03)) + QStringLiteral("x\x03") << elevenFields;
-    QTest::newRow("all marks")
-        << QString(30, QChar(0x03)) << QStringList(11, QString());
+    QTest::newRow("all marks") << QString(30, QChar(0x03)) << QStringList(11, QString());
 }
 
 void TestWire::splitPeerList()
@@ -153,7 +168,10 @@ void TestWire::joinReply_data()
     QTest::addColumn<JoinReplyKind>("kind");
     QTest::addColumn<QStringList>("fields");
 
-    QTest::newRow("peer list") << QByteArray("\x03" "1.2.3.4\x03" "5.6.7.8\x03") << JoinReplyKind::PeerList
+    QTest::newRow("peer list") << QByteArray("\x03"
+                                             "1.2.3.4\x03"
+                                             "5.6.7.8\x03")
+                               << JoinReplyKind::PeerList
                                << QStringList{QStringLiteral("1.2.3.4"), QStringLiteral("5.6.7.8")};
     QTest::newRow("bare mark is an empty list") << QByteArray("\x03") << JoinReplyKind::PeerList << QStringList();
     QTest::newRow("full") << QByteArray("\x04") << JoinReplyKind::Full << QStringList();
@@ -161,7 +179,9 @@ void TestWire::joinReply_data()
     QTest::newRow("empty") << QByteArray() << JoinReplyKind::Error << QStringList();
     QTest::newRow("hello mark") << QByteArray("\x02") << JoinReplyKind::Error << QStringList();
     QTest::newRow("private mark") << QByteArray("\x01") << JoinReplyKind::Error << QStringList();
-    QTest::newRow("mark not first") << QByteArray(" \x03" "1.2.3.4\x03") << JoinReplyKind::Error << QStringList();
+    QTest::newRow("mark not first") << QByteArray(" \x03"
+                                                  "1.2.3.4\x03")
+                                    << JoinReplyKind::Error << QStringList();
     QTest::newRow("refuse mark not first") << QByteArray("a\x04") << JoinReplyKind::Error << QStringList();
     QTest::newRow("text") << QByteArray("HTTP/1.0 200 OK") << JoinReplyKind::Error << QStringList();
 }
@@ -214,19 +234,30 @@ void TestWire::chatArrival_data()
 
     QTest::newRow("hello") << bytes({0x02}) + Taro << hello << chat << taro;
     QTest::newRow("hello, empty name") << bytes({0x02}) << hello << chat << QString();
-    QTest::newRow("hello, name keeps blanks and marks")
-        << QByteArray("\x02 a\x02" "b \x01") << hello << chat << QStringLiteral(" a\x02" "b \x01");
+    QTest::newRow("hello, name keeps blanks and marks") << QByteArray("\x02 a\x02"
+                                                                      "b \x01")
+                                                        << hello << chat
+                                                        << QStringLiteral(" a\x02"
+                                                                          "b \x01");
     QTest::newRow("welcome") << bytes({0x03}) + Hanako << chat << welcome << QStringLiteral("花子");
     QTest::newRow("welcome joined with a chat line")
         << bytes({0x03}) + Hanako + QByteArray("x> hi\r\n") << chat << welcome << QStringLiteral("花子x> hi\r\n");
     QTest::newRow("refuse mark alone") << bytes({0x04}) << ignored << ignored << QString();
-    QTest::newRow("refuse mark in the middle") << QByteArray("a> b\x04" "c\r\n") << ignored << ignored << QString();
-    QTest::newRow("refuse mark at the end of a hello") << QByteArray("\x02" "bob\x04") << ignored << ignored << QString();
-    QTest::newRow("refuse mark at the end of a welcome") << QByteArray("\x03" "bob\x04") << ignored << ignored << QString();
+    QTest::newRow("refuse mark in the middle") << QByteArray("a> b\x04"
+                                                             "c\r\n")
+                                               << ignored << ignored << QString();
+    QTest::newRow("refuse mark at the end of a hello") << QByteArray("\x02"
+                                                                     "bob\x04")
+                                                       << ignored << ignored << QString();
+    QTest::newRow("refuse mark at the end of a welcome") << QByteArray("\x03"
+                                                                       "bob\x04")
+                                                         << ignored << ignored << QString();
     QTest::newRow("public line") << Taro + QByteArray("> hi\r\n") << chat << chat << QString();
-    QTest::newRow("private line")
-        << bytes({0x01}) + Taro + PrivateSeparator + QByteArray("x\r\n") << chat << chat << QString();
-    QTest::newRow("hello mark not first") << QByteArray(" \x02" "bob") << chat << chat << QString();
+    QTest::newRow("private line") << bytes({0x01}) + Taro + PrivateSeparator + QByteArray("x\r\n") << chat << chat
+                                  << QString();
+    QTest::newRow("hello mark not first") << QByteArray(" \x02"
+                                                        "bob")
+                                          << chat << chat << QString();
     QTest::newRow("join request byte on a chat socket") << bytes({0x02}) << hello << chat << QString();
     QTest::newRow("empty") << QByteArray() << chat << chat << QString();
 }
@@ -273,21 +304,21 @@ void TestWire::chatTextAssembly_data()
 {
     QTest::addColumn<QList<QByteArray>>("arrivals");
     QTest::addColumn<QList<QByteArray>>("shown"); // what each arrival lets through at once
-    QTest::addColumn<QByteArray>("held");          // what still waits at the end
+    QTest::addColumn<QByteArray>("held");         // what still waits at the end
 
     const QByteArray ta = Taro.left(2); // one two-byte character
     QTest::newRow("whole lines") << QList<QByteArray>{"a> 1\r\nb> 2\r\n"} << QList<QByteArray>{"a> 1\r\nb> 2\r\n"}
                                  << QByteArray();
-    QTest::newRow("a line in two pieces") << QList<QByteArray>{"a> on", "e\r\nb"} << QList<QByteArray>{"", "a> one\r\n"}
-                                          << QByteArray("b");
+    QTest::newRow("a line in two pieces")
+        << QList<QByteArray>{"a> on", "e\r\nb"} << QList<QByteArray>{"", "a> one\r\n"} << QByteArray("b");
     QTest::newRow("a character in two pieces") << QList<QByteArray>{"a> " + ta.left(1), ta.mid(1) + "\r\n"}
                                                << QList<QByteArray>{"", "a> " + ta + "\r\n"} << QByteArray();
-    QTest::newRow("CR and LF in two pieces") << QList<QByteArray>{"a> x\r", "\n"} << QList<QByteArray>{"", "a> x\r\n"}
-                                             << QByteArray();
+    QTest::newRow("CR and LF in two pieces")
+        << QList<QByteArray>{"a> x\r", "\n"} << QList<QByteArray>{"", "a> x\r\n"} << QByteArray();
     // Past the most that is held, the text goes out up to its last whole character.
     const QByteArray flood = QByteArray(ChatTextAssembly::MaxHeldBytes, 'x') + ta + ta.left(1);
-    QTest::newRow("a flood without line ends") << QList<QByteArray>{flood}
-                                               << QList<QByteArray>{flood.chopped(1)} << ta.left(1);
+    QTest::newRow("a flood without line ends")
+        << QList<QByteArray>{flood} << QList<QByteArray>{flood.chopped(1)} << ta.left(1);
 }
 
 void TestWire::chatTextAssembly()
@@ -310,12 +341,18 @@ void TestWire::arrivalBudget_data()
     QTest::addColumn<QString>("steps");
     QTest::addColumn<QString>("verdicts");
     // Limits of the table: 10 bytes before the greeting, a burst of 100, 1000 bytes a second.
-    QTest::newRow("before the greeting: up to the limit, then over") << "u6 u4 u1" << "WWO";
-    QTest::newRow("a whole burst at once, not a byte more") << "g0 m100@0 m1@0" << "WO";
-    QTest::newRow("the bucket refills at its rate") << "g0 m100@0 m50@50 m1@50" << "WWO";
-    QTest::newRow("refilled no further than one burst") << "g0 m100@0 m101@60000" << "WO";
-    QTest::newRow("a clock that goes back refills nothing") << "g1000 m100@1000 m1@500" << "WO";
-    QTest::newRow("full from the greeting, however late") << "g5000 m100@5000 m10@5010" << "WW";
+    QTest::newRow("before the greeting: up to the limit, then over") << "u6 u4 u1"
+                                                                     << "WWO";
+    QTest::newRow("a whole burst at once, not a byte more") << "g0 m100@0 m1@0"
+                                                            << "WO";
+    QTest::newRow("the bucket refills at its rate") << "g0 m100@0 m50@50 m1@50"
+                                                    << "WWO";
+    QTest::newRow("refilled no further than one burst") << "g0 m100@0 m101@60000"
+                                                        << "WO";
+    QTest::newRow("a clock that goes back refills nothing") << "g1000 m100@1000 m1@500"
+                                                            << "WO";
+    QTest::newRow("full from the greeting, however late") << "g5000 m100@5000 m10@5010"
+                                                          << "WW";
 }
 
 void TestWire::arrivalBudget()
@@ -325,7 +362,9 @@ void TestWire::arrivalBudget()
     const ArrivalLimits limits{10, 100, 1000};
     ArrivalBudget budget;
     QString got;
-    const auto letter = [](ArrivalBudget::Verdict v) { return v == ArrivalBudget::Verdict::Within ? u'W' : u'O'; };
+    const auto letter = [](ArrivalBudget::Verdict v) {
+        return v == ArrivalBudget::Verdict::Within ? u'W' : u'O';
+    };
     for (const QString &step : steps.split(u' ')) {
         const QStringList parts = step.mid(1).split(u'@');
         const qint64 number = parts.at(0).toLongLong();

@@ -30,7 +30,8 @@ void TestCommandLine::commandLine()
     QCOMPARE(terminalAnswer("--version", "9.8.7"), std::optional<QString>("tarnivel 9.8.7\n"));
     const auto help = terminalAnswer("--help", "9.8.7");
     QVERIFY(help && help->startsWith("Usage: tarnivel [ADDRESS | /L]\n") && help->endsWith("man tarnivel\n"));
-    for (const char *text : {"", "/L", "--version ", " --help", "--help x", "--version --help", "--Version", "-v", "-h", "-V"})
+    for (const char *text :
+         {"", "/L", "--version ", " --help", "--help x", "--version --help", "--Version", "-v", "-h", "-V"})
         QVERIFY2(!terminalAnswer(text, "9.8.7"), text);
 }
 

@@ -42,13 +42,13 @@ void TestFieldFile::fields_data()
     both("text after the closing quote dropped", QStringLiteral("\"a\"junk,b"), {"a", "b"});
     both("unclosed quote runs to the end", QStringLiteral("\"a,b\r\nc"), {"a,b\r\nc"});
     both("code page 932 text", QStringLiteral("雑談,\"部屋\""), {"雑談", "部屋"});
-    QTest::newRow("doubled quote is one quote") << QStringLiteral("\"a\"\"b\",c") << QuoteEscape::Doubled
-                                                << QStringList{"a\"b", "c"};
-    QTest::newRow("doubled quote ends the field") << QStringLiteral("\"a\"\"b\",c") << QuoteEscape::None
-                                                  << QStringList{"a", "c"};
+    QTest::newRow("doubled quote is one quote")
+        << QStringLiteral("\"a\"\"b\",c") << QuoteEscape::Doubled << QStringList{"a\"b", "c"};
+    QTest::newRow("doubled quote ends the field")
+        << QStringLiteral("\"a\"\"b\",c") << QuoteEscape::None << QStringList{"a", "c"};
     QTest::newRow("empty quoted field") << QStringLiteral("\"\",x") << QuoteEscape::Doubled << QStringList{"", "x"};
-    QTest::newRow("quote doubled at the end of the text") << QStringLiteral("\"a\"\"") << QuoteEscape::Doubled
-                                                          << QStringList{"a\""};
+    QTest::newRow("quote doubled at the end of the text")
+        << QStringLiteral("\"a\"\"") << QuoteEscape::Doubled << QStringList{"a\""};
 }
 
 void TestFieldFile::fields()

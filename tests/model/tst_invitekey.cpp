@@ -35,18 +35,25 @@ void TestInviteKey::keyText_data()
     const int foreign = int(InviteKeyProblem::BadCharacter);
 
     QTest::newRow("as shown") << KeyAText << none << QString();
-    QTest::newRow("lower case, blanks, no hyphens") << QStringLiteral(" 000z5rym \t rpvaf641e1gn4gsm4mb0zq63\n") << none << QString();
-    QTest::newRow("I, L and O read as 1, 1 and 0") << QStringLiteral("OoOz-5rym-rpva-f64l-e1gn-4gsm-4mbo-zq63") << none << QString();
+    QTest::newRow("lower case, blanks, no hyphens")
+        << QStringLiteral(" 000z5rym \t rpvaf641e1gn4gsm4mb0zq63\n") << none << QString();
+    QTest::newRow("I, L and O read as 1, 1 and 0")
+        << QStringLiteral("OoOz-5rym-rpva-f64l-e1gn-4gsm-4mbo-zq63") << none << QString();
     QTest::newRow("full width, from an IME") << fullWidth << none << QString();
     QTest::newRow("empty") << QString() << int(InviteKeyProblem::Empty) << QStringLiteral("貼り付けて");
-    QTest::newRow("only hyphens and blanks") << QStringLiteral(" - -\t") << int(InviteKeyProblem::Empty) << QStringLiteral("貼り付けて");
-    QTest::newRow("one character mistyped") << QStringLiteral("000Z-57YM") + tail.mid(5) << mistyped << QStringLiteral("打ち間違い");
-    QTest::newRow("two neighbours swapped") << QStringLiteral("00Z0") + tail << mistyped << QStringLiteral("打ち間違い");
+    QTest::newRow("only hyphens and blanks")
+        << QStringLiteral(" - -\t") << int(InviteKeyProblem::Empty) << QStringLiteral("貼り付けて");
+    QTest::newRow("one character mistyped")
+        << QStringLiteral("000Z-57YM") + tail.mid(5) << mistyped << QStringLiteral("打ち間違い");
+    QTest::newRow("two neighbours swapped")
+        << QStringLiteral("00Z0") + tail << mistyped << QStringLiteral("打ち間違い");
     QTest::newRow("truncated") << KeyAText.chopped(1) << length << QStringLiteral("31文字");
     QTest::newRow("padded") << KeyAText + u'Z' << length << QStringLiteral("33文字");
     QTest::newRow("U is no base32 character") << QStringLiteral("000U") + tail << foreign << QStringLiteral("「U」");
-    QTest::newRow("pasted with its quotes") << QStringLiteral("「%1」").arg(KeyAText) << foreign << QStringLiteral("「「」");
-    QTest::newRow("a control character, shown as its symbol") << u'\x7' + KeyAText << foreign << QStringLiteral("「␇」");
+    QTest::newRow("pasted with its quotes")
+        << QStringLiteral("「%1」").arg(KeyAText) << foreign << QStringLiteral("「「」");
+    QTest::newRow("a control character, shown as its symbol")
+        << u'\x7' + KeyAText << foreign << QStringLiteral("「␇」");
 }
 
 void TestInviteKey::keyText()

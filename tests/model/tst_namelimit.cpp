@@ -8,7 +8,10 @@ using namespace tarnivel;
 
 namespace {
 
-QString times(int n, const QString &s) { return s.repeated(n); }
+QString times(int n, const QString &s)
+{
+    return s.repeated(n);
+}
 
 } // namespace
 
@@ -32,13 +35,14 @@ void TestNameLimit::nameLimit_data()
     QTest::newRow("17th single-byte") << a16 << a16 + "a" << 17 << a16 << 16;
     QTest::newRow("9th double-byte") << times(8, "名") << times(8, "名") + "前" << 9 << times(8, "名") << 8;
     QTest::newRow("double-byte after 15 single") << a15 << a15 + "あ" << 16 << a15 << 15;
-    QTest::newRow("single after 7 double and 1 single") << times(7, "あ") + "a" << times(7, "あ") + "ab" << 9
-                                                        << times(7, "あ") + "ab" << 9;
+    QTest::newRow("single after 7 double and 1 single")
+        << times(7, "あ") + "a" << times(7, "あ") + "ab" << 9 << times(7, "あ") + "ab" << 9;
     QTest::newRow("half-width kana are single-byte") << a15 << a15 + "ｶ" << 16 << a15 + "ｶ" << 16;
     QTest::newRow("typed in the middle") << a16 << "aaa" + QString("x") + times(13, "a") << 4 << a16 << 3;
-    QTest::newRow("paste keeps what fits") << "名前" << "名前" + times(16, "b") << 18 << "名前" + times(12, "b") << 14;
-    QTest::newRow("paste stops at a double-byte") << times(14, "a") << times(14, "a") + "bあc" << 17
-                                                  << times(14, "a") + "b" << 15;
+    QTest::newRow("paste keeps what fits") << "名前"
+                                           << "名前" + times(16, "b") << 18 << "名前" + times(12, "b") << 14;
+    QTest::newRow("paste stops at a double-byte")
+        << times(14, "a") << times(14, "a") + "bあc" << 17 << times(14, "a") + "b" << 15;
     // A character outside the Basic Multilingual Plane is one character ('?' in code page 932),
     // never cut in half.
     QTest::newRow("non-BMP character at the limit") << a15 << a15 + "😀x" << 18 << a15 + "😀" << 17;

@@ -24,14 +24,26 @@ namespace {
 // Items 1-17, then the applied left and top, joined with '|'.
 QString dump(const Preferences &p, float left, float top)
 {
-    return QStringList{p.myName, QString::number(p.textColor), QString::number(p.backgroundColor),
-                       p.logFontName, QString::number(p.logFontSize), QString::number(p.windowLeft),
-                       QString::number(p.windowTop), QString::number(p.windowWidth),
-                       QString::number(p.windowHeight), QString::number(int(p.windowState)),
-                       p.connectAddress, QString::number(p.connectSound), QString::number(p.messageSound),
-                       QString::number(p.alwaysOnTop), p.quickServer, p.addressServer,
-                       QString::number(p.showPeers), QString::number(left), QString::number(top)}
-            .join(u'|');
+    return QStringList{p.myName,
+                       QString::number(p.textColor),
+                       QString::number(p.backgroundColor),
+                       p.logFontName,
+                       QString::number(p.logFontSize),
+                       QString::number(p.windowLeft),
+                       QString::number(p.windowTop),
+                       QString::number(p.windowWidth),
+                       QString::number(p.windowHeight),
+                       QString::number(int(p.windowState)),
+                       p.connectAddress,
+                       QString::number(p.connectSound),
+                       QString::number(p.messageSound),
+                       QString::number(p.alwaysOnTop),
+                       p.quickServer,
+                       p.addressServer,
+                       QString::number(p.showPeers),
+                       QString::number(left),
+                       QString::number(top)}
+        .join(u'|');
 }
 
 QString dump(const std::optional<SettingsRead> &read)
@@ -41,8 +53,8 @@ QString dump(const std::optional<SettingsRead> &read)
 
 QStringList baseLines()
 {
-    return {"Taro", "-2147483640 ", "-2147483643 ", "Font", " 12 ", " 100 ", " 200 ", " 3000 ",
-            " 4000 ", " 0 ", "addr", " 1 ", " 1 ", " 1 ", "Quick", "http://a/ip", " 1 "};
+    return {"Taro", "-2147483640 ", "-2147483643 ", "Font", " 12 ", " 100 ", " 200 ",       " 3000 ", " 4000 ",
+            " 0 ",  "addr",         " 1 ",          " 1 ",  " 1 ",  "Quick", "http://a/ip", " 1 "};
 }
 
 QString fileOf(const QStringList &lines, const QString &lineEnd = "\r\n")
@@ -61,7 +73,8 @@ QString withLine(int item, const QString &line)
 QString expect(std::initializer_list<std::pair<int, QString>> changes)
 {
     QStringList fields = QString("Taro|-2147483640|-2147483643|Font|12|100|200|3000|4000|0|addr|"
-                                 "1|1|1|Quick|http://a/ip|1|100|200").split(u'|');
+                                 "1|1|1|Quick|http://a/ip|1|100|200")
+                             .split(u'|');
     for (const auto &[item, value] : changes)
         fields[item - 1] = value;
     return fields.join(u'|');
@@ -69,11 +82,22 @@ QString expect(std::initializer_list<std::pair<int, QString>> changes)
 
 Preferences richPreferences()
 {
-    return {.myName = "たるにべ太郎", .textColor = 0x004080FF, .backgroundColor = -2147483633,
-            .logFontName = "ＭＳ 明朝", .logFontSize = 9, .windowLeft = -300, .windowTop = 450,
-            .windowWidth = 9000, .windowHeight = 6000, .windowState = WindowState::Maximized,
-            .connectAddress = "example.jp", .connectSound = true, .messageSound = true,
-            .alwaysOnTop = true, .quickServer = "部屋", .addressServer = "http://example.jp/ip.cgi",
+    return {.myName = "たるにべ太郎",
+            .textColor = 0x004080FF,
+            .backgroundColor = -2147483633,
+            .logFontName = "ＭＳ 明朝",
+            .logFontSize = 9,
+            .windowLeft = -300,
+            .windowTop = 450,
+            .windowWidth = 9000,
+            .windowHeight = 6000,
+            .windowState = WindowState::Maximized,
+            .connectAddress = "example.jp",
+            .connectSound = true,
+            .messageSound = true,
+            .alwaysOnTop = true,
+            .quickServer = "部屋",
+            .addressServer = "http://example.jp/ip.cgi",
             .showPeers = 1};
 }
 
@@ -118,7 +142,8 @@ void TestSettings::readingRules_data()
     QTest::newRow("LF") << fileOf(baseLines(), "\n") << expect({});
     QTest::newRow("lone CR") << fileOf(baseLines(), "\r") << expect({});
     QTest::newRow("no last line end, extra lines") << fileOf(baseLines()).chopped(2) + "\r\nx\r\n" << expect({});
-    QTest::newRow("commas split items") << "Taro,-2147483640 , -2147483643\r\n" + fileOf(baseLines().mid(3)) << expect({});
+    QTest::newRow("commas split items") << "Taro,-2147483640 , -2147483643\r\n" + fileOf(baseLines().mid(3))
+                                        << expect({});
     QTest::newRow("empty name") << withLine(1, "") << expect({{1, ""}});
     QTest::newRow("quoted name") << withLine(1, "\" Taro, Jr \"") << expect({{1, " Taro, Jr "}});
     QTest::newRow("after quote dropped") << withLine(1, "  \"Taro\" san") << expect({{1, "Taro"}});
@@ -130,11 +155,21 @@ void TestSettings::readingRules_data()
     QTest::newRow("left fraction") << withLine(6, " 1234.5 ") << expect({{6, "1234"}, {18, "1234.5"}});
     QTest::newRow("top fraction") << withLine(7, "-0.75 ") << expect({{7, "-1"}, {19, "-0.75"}});
 
-    QTest::newRow("empty file") << "" << "";
+    QTest::newRow("empty file") << ""
+                                << "";
     QTest::newRow("ends after item 10") << fileOf(baseLines().mid(0, 10)) << "";
-    for (const auto &[item, line] : std::initializer_list<std::pair<int, const char *>>{
-                 {2, "red"}, {2, " 2147483648 "}, {5, " 12pt"}, {5, " 1 2 "}, {8, "3e3"}, {8, ""},
-                 {9, "-"}, {6, " 3000000000 "}, {10, " 3 "}, {10, "-1 "}, {1, "Taro,Jr"}, {1, "\"Taro"}})
+    for (const auto &[item, line] : std::initializer_list<std::pair<int, const char *>>{{2, "red"},
+                                                                                        {2, " 2147483648 "},
+                                                                                        {5, " 12pt"},
+                                                                                        {5, " 1 2 "},
+                                                                                        {8, "3e3"},
+                                                                                        {8, ""},
+                                                                                        {9, "-"},
+                                                                                        {6, " 3000000000 "},
+                                                                                        {10, " 3 "},
+                                                                                        {10, "-1 "},
+                                                                                        {1, "Taro,Jr"},
+                                                                                        {1, "\"Taro"}})
         QTest::addRow("item %d '%s'", item, line) << withLine(item, line) << "";
 
     QTest::newRow("ends after item 11") << fileOf(baseLines().mid(0, 11))
@@ -143,10 +178,10 @@ void TestSettings::readingRules_data()
     QTest::newRow("switch 2") << withLine(13, " 2 ") << expect({{13, "0"}});
     // The peer column reads a leading number; only 1 shows it.
     for (const auto &[line, value] : std::initializer_list<std::pair<const char *, const char *>>{
-                 {"1abc", "1"}, {" 1.4 ", "1"}, {"2abc", "0"}, {"x", "0"}, {" 3.5 ", "0"}, {" 99999 ", "0"}})
+             {"1abc", "1"}, {" 1.4 ", "1"}, {"2abc", "0"}, {"x", "0"}, {" 3.5 ", "0"}, {" 99999 ", "0"}})
         QTest::addRow("peers '%s'", line) << withLine(17, line) << expect({{17, value}});
     QTest::newRow("unclosed quote in 15")
-            << withLine(15, "\"Quick") << expect({{15, "Quick\r\nhttp://a/ip\r\n 1 \r\n"}, {16, ""}, {17, "0"}});
+        << withLine(15, "\"Quick") << expect({{15, "Quick\r\nhttp://a/ip\r\n 1 \r\n"}, {16, ""}, {17, "0"}});
 }
 
 void TestSettings::readingRules()
@@ -158,7 +193,13 @@ void TestSettings::readingRules()
 
 void TestSettings::roundTrip()
 {
-    struct Case { Preferences written; float left, top; Preferences read; float readLeft, readTop; };
+    struct Case
+    {
+        Preferences written;
+        float left, top;
+        Preferences read;
+        float readLeft, readTop;
+    };
     QList<Case> cases{{Preferences{}, 0, 0, Preferences{}, 0, 0},
                       {richPreferences(), -300, 450, richPreferences(), -300, 450}};
 
@@ -217,10 +258,11 @@ void TestSettings::defaultFileBytes()
     const QByteArray font = "\x82\x6c\x82\x72\x20\x82\x6f\x83\x53\x83\x56\x83\x62\x83\x4e"; // ＭＳ Ｐゴシック
     QCOMPARE(serializeSettings(Preferences{}, 1234.f, -15.f),
              "Noname\r\n-2147483640 \r\n-2147483643 \r\n" + font
-                     + "\r\n 12 \r\n 1234 \r\n-15 \r\n 0 \r\n 0 \r\n 0 \r\n\r\n 0 \r\n 0 \r\n 0 \r\n\r\n\r\n 0 \r\n");
+                 + "\r\n 12 \r\n 1234 \r\n-15 \r\n 0 \r\n 0 \r\n 0 \r\n\r\n 0 \r\n 0 \r\n 0 \r\n\r\n\r\n 0 \r\n");
     const QList<QByteArray> lines = serializeSettings(richPreferences(), 1234.5f, 0.f).split('\n');
     QCOMPARE(lines.mid(5, 5), (QList<QByteArray>{" 1234.5 \r", " 0 \r", " 9000 \r", " 6000 \r", " 2 \r"}));
-    QCOMPARE(lines.mid(13, 4), (QList<QByteArray>{" 1 \r", "\x95\x94\x89\xae\r", "http://example.jp/ip.cgi\r", " 1 \r"}));
+    QCOMPARE(lines.mid(13, 4),
+             (QList<QByteArray>{" 1 \r", "\x95\x94\x89\xae\r", "http://example.jp/ip.cgi\r", " 1 \r"}));
 }
 
 // A file cut at any byte loads without harm; every line that survived whole reads as written.

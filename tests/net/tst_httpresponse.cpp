@@ -54,7 +54,7 @@ private slots:
 void TestHttpResponse::replies_data()
 {
     QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<bool>("closed");    // the server has closed after these bytes
+    QTest::addColumn<bool>("closed"); // the server has closed after these bytes
     QTest::addColumn<QByteArray>("state");
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("body");
@@ -65,7 +65,9 @@ void TestHttpResponse::replies_data()
     };
     // Decided as soon as the last head has arrived.
     const auto headRow = [&row](const char *name, const QByteArray &bytes, const char *state, int status,
-                                const QByteArray &body = {}) { row(name, bytes, false, state, status, body, headEnd(bytes)); };
+                                const QByteArray &body = {}) {
+        row(name, bytes, false, state, status, body, headEnd(bytes));
+    };
     const QByteArray six = withLength("6", "NoUser");
     const QByteArray full(MaxHttpBodyBytes, 'b');
 
@@ -80,8 +82,8 @@ void TestHttpResponse::replies_data()
     headRow("Content-Length in hex", withLength("0x6", "NoUser"), "malformed", 0);
     headRow("Content-Length without a number", withLength(" , ", "NoUser"), "malformed", 0);
     headRow("Content-Length overflowing", withLength("18446744073709551616", "NoUser"), "malformed", 0);
-    row("Content-Length near the top, cut at the cap", withLength("18446744073709551615", full + "c"), false, "complete",
-        200, full, six.size() + 13 + MaxHttpBodyBytes);
+    row("Content-Length near the top, cut at the cap", withLength("18446744073709551615", full + "c"), false,
+        "complete", 200, full, six.size() + 13 + MaxHttpBodyBytes);
     headRow("Content-Length beside chunked",
             Ok + "Content-Length: 2\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\n0\r\n\r\n", "malformed", 0);
     row("no length, until the close", "HTTP/1.0 200 OK\r\n\r\nNoUser", true, "complete", 200, "NoUser", -1);
@@ -109,8 +111,9 @@ void TestHttpResponse::replies_data()
     row("oversize head", Ok + "X-Pad: " + QByteArray(MaxHttpHeadBytes, 'a') + "\r\n\r\n", false, "malformed", 0, "",
         MaxHttpHeadBytes);
 
-    const QByteArray chunks = Chunked + "2;name=value\r\nNo\r\n004 ; x=\"y\"\r\nUser\r\nA\r\n0123456789\r\n"
-                                        "0\r\nExpires: never\r\n\r\n";
+    const QByteArray chunks = Chunked
+        + "2;name=value\r\nNo\r\n004 ; x=\"y\"\r\nUser\r\nA\r\n0123456789\r\n"
+          "0\r\nExpires: never\r\n\r\n";
     row("chunks with extensions and trailer", chunks, false, "complete", 200, "NoUser0123456789", chunks.size());
     row("chunks, bytes after the end", chunks + "junk", false, "complete", 200, "NoUser0123456789", chunks.size());
     row("closed before the trailer's end", Chunked + "2\r\nok\r\n0\r\n", true, "malformed", 200, "", -1);
@@ -179,7 +182,8 @@ void TestHttpResponse::replies()
         if (decidedAt < 0 || cut < decidedAt) {
             QVERIFY2(part.state == State::Incomplete, qPrintable(QStringLiteral("decided at %1 bytes").arg(cut)));
         } else {
-            QVERIFY2(part == whole, qPrintable(QStringLiteral("%1 after %2 bytes").arg(stateName(part.state)).arg(cut)));
+            QVERIFY2(part == whole,
+                     qPrintable(QStringLiteral("%1 after %2 bytes").arg(stateName(part.state)).arg(cut)));
         }
     }
 }

@@ -178,8 +178,7 @@ void SocketTest::connectAcceptAndExchange()
 
     client.socket.setMemberName(QStringLiteral("dialled"));
     client.dial(loopbackText(1), kChatPort);
-    QVERIFY(client.socket.state() == SocketState::Connecting
-            || client.socket.state() == SocketState::ResolvingHost);
+    QVERIFY(client.socket.state() == SocketState::Connecting || client.socket.state() == SocketState::ResolvingHost);
     QTRY_COMPARE(clientEvents.events, QStringList{QStringLiteral("connected")});
     QTRY_COMPARE(server.connection.state(), SocketState::Connected);
     QCOMPARE(client.socket.state(), SocketState::Connected);
@@ -376,7 +375,8 @@ void SocketTest::requestWaitingForAcceptKeepsItsBytesAndClose()
     listener.setLocalPort(kChatPort);
     DiallingCopy client(loopback(2));
     QObject::connect(&client.socket, &Socket::connected, [&] {
-        client.socket.sendData("\x02" "carol");
+        client.socket.sendData("\x02"
+                               "carol");
     });
     QObject::connect(&client.socket, &Socket::sendComplete, [&] { client.socket.close(); });
     QObject::connect(&listener, &Socket::connectionRequest, [&](int requestId) {
@@ -389,7 +389,9 @@ void SocketTest::requestWaitingForAcceptKeepsItsBytesAndClose()
     client.dial(loopbackText(1), kChatPort);
     QTRY_COMPARE(connectionEvents.count(QStringLiteral("closed")), 1);
     QCOMPARE(connectionEvents.events, (QStringList{QStringLiteral("data"), QStringLiteral("closed")}));
-    QCOMPARE(connectionEvents.received, QByteArray("\x02" "carol"));
+    QCOMPARE(connectionEvents.received,
+             QByteArray("\x02"
+                        "carol"));
     QCOMPARE(connection.state(), SocketState::Closing);
 }
 

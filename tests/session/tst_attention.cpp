@@ -67,17 +67,19 @@ void TestAttention::arrivalsWhileInactive_data()
     QTest::addColumn<QString>("traySender");
     QTest::addColumn<QStringList>("notes");
 
-    const QString longText = QStringLiteral("あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよらりるれろ");
+    const QString longText =
+        QStringLiteral("あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよらりるれろ");
     const AttentionSwitches defaults;
     const AttentionSwitches all{true, true, true};
     const AttentionSwitches none{false, false, false};
 
-    QTest::newRow("active window: nothing") << true << all << QStringLiteral("Taro> hi\r\n") << 0 << -1 << QString() << QStringList();
+    QTest::newRow("active window: nothing")
+        << true << all << QStringLiteral("Taro> hi\r\n") << 0 << -1 << QString() << QStringList();
     QTest::newRow("defaults: alert and tray, no notification")
         << false << defaults << QStringLiteral("Taro> hi\r\n") << 1 << 1 << QStringLiteral("Taro") << QStringList();
     QTest::newRow("notification cut to 40 characters")
-        << false << all << (QStringLiteral("花子> ") + longText + QStringLiteral("\r\n")) << 1 << 1 << QStringLiteral("花子")
-        << QStringList{QStringLiteral("花子 からのメッセージ|") + longText.left(40)};
+        << false << all << (QStringLiteral("花子> ") + longText + QStringLiteral("\r\n")) << 1 << 1
+        << QStringLiteral("花子") << QStringList{QStringLiteral("花子 からのメッセージ|") + longText.left(40)};
     QTest::newRow("a private line says so")
         << false << all << QStringLiteral("\x01Taro（秘）: secret> plan\r\n") << 1 << 1 << QStringLiteral("Taro")
         << QStringList{QStringLiteral("Taro からの個人メッセージ|secret> plan")};
@@ -144,7 +146,8 @@ void TestAttention::activationClearsAndStatusLinesDoNotCount()
 
     b.say(QStringLiteral("こんにちは"));
     // A loaded machine (the sanitized suite beside other tests) may take over the default 5 s.
-    QTRY_COMPARE_WITH_TIMEOUT(control<AttentionControl>(a.window(), "attentionControl")->alerts().unreadCount(), 1, JoinWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(control<AttentionControl>(a.window(), "attentionControl")->alerts().unreadCount(), 1,
+                              JoinWaitMs);
     QCOMPARE(desktop.alerts, 1);
     QCOMPARE(desktop.trayCount, 1);
     QCOMPARE(desktop.traySender, QStringLiteral("B"));

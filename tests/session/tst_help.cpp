@@ -29,15 +29,15 @@ void TestHelp::helpOpensTheOldOrTheShippedFile_data()
     const QString chm = help::oldHelpFileName(), html = help::helpFileName();
     const QString programChm = "program/" + chm, shippedChm = "shipped/" + chm, shippedHtml = "shipped/" + html;
     QTest::newRow("old help first") << QStringList{shippedChm, shippedHtml} << true << QStringList{shippedChm} << false;
-    QTest::newRow("old help in the program folder") << QStringList{programChm, shippedHtml} << true << QStringList{programChm}
-                                                    << false;
-    QTest::newRow("program folder before the shipped one")
-        << QStringList{programChm, shippedChm, shippedHtml} << false << QStringList{programChm, shippedChm, shippedHtml} << true;
+    QTest::newRow("old help in the program folder")
+        << QStringList{programChm, shippedHtml} << true << QStringList{programChm} << false;
+    QTest::newRow("program folder before the shipped one") << QStringList{programChm, shippedChm, shippedHtml} << false
+                                                           << QStringList{programChm, shippedChm, shippedHtml} << true;
     QTest::newRow("shipped help") << QStringList{shippedHtml} << true << QStringList{shippedHtml} << false;
     // Only the old help is looked for beside the settings.
     QTest::newRow("new help beside the settings") << QStringList{"program/" + html} << true << QStringList{} << true;
-    QTest::newRow("old help will not open") << QStringList{shippedChm, shippedHtml} << false
-                                            << QStringList{shippedChm, shippedHtml} << true;
+    QTest::newRow("old help will not open")
+        << QStringList{shippedChm, shippedHtml} << false << QStringList{shippedChm, shippedHtml} << true;
     QTest::newRow("no help at all") << QStringList{} << true << QStringList{} << true;
 }
 

@@ -106,7 +106,8 @@ void TestOneLoop::slowAddressServer_data()
     const auto late = ScriptedHttpServer::reply("203.0.113.7", 200, 800);
     QTest::newRow("answers late") << late << QByteArray("203.0.113.7") << int(Meanwhile::Nothing);
     QTest::newRow("never answers") << ScriptedHttpServer::silence() << QByteArray() << int(Meanwhile::Nothing);
-    QTest::newRow("answers late, nobody left by then") << late << QByteArray("203.0.113.7") << int(Meanwhile::LastMemberLeaves);
+    QTest::newRow("answers late, nobody left by then")
+        << late << QByteArray("203.0.113.7") << int(Meanwhile::LastMemberLeaves);
     QTest::newRow("answers late, a second newcomer asks meanwhile")
         << late << QByteArray("203.0.113.7") << int(Meanwhile::SecondNewcomerAsks);
     QTest::newRow("answers late, the user joins another chat meanwhile")
@@ -155,7 +156,9 @@ void TestOneLoop::slowAddressServer()
     case Meanwhile::SecondNewcomerAsks:
         second = dial(5, a.address(), JoinPort);
         QVERIFY(second);
-        second->onArrival = [&](RawPeer &) { secondAnsweredAfterFirst = newcomer->hungUp; };
+        second->onArrival = [&](RawPeer &) {
+            secondAnsweredAfterFirst = newcomer->hungUp;
+        };
         second->send("\x02");
         // What it sends after asking, while it waits its turn, changes nothing.
         QTRY_COMPARE_WITH_TIMEOUT(TestAccess::mesh(a.session()).waitingJoinCallers(), 2, WaitMs);

@@ -55,11 +55,11 @@ private slots:
 
 void TestSession::connectCommandAsksOrJoins_data()
 {
-    QTest::addColumn<QString>("chosen");   // chooseAddress before the command; empty: none
-    QTest::addColumn<QString>("answer");   // the prompt's answer; null: cancelled
+    QTest::addColumn<QString>("chosen"); // chooseAddress before the command; empty: none
+    QTest::addColumn<QString>("answer"); // the prompt's answer; null: cancelled
     QTest::addColumn<bool>("asked");
-    QTest::addColumn<QString>("joined");   // empty: no join
-    QTest::addColumn<QString>("stored");   // the connect address afterwards
+    QTest::addColumn<QString>("joined"); // empty: no join
+    QTest::addColumn<QString>("stored"); // the connect address afterwards
     const QString last = loopbackText(97);
     const QString typed = loopbackText(98);
     const QString chosen = loopbackText(99);
@@ -134,7 +134,7 @@ void TestSession::lateAnswers_data()
 {
     QTest::addColumn<QString>("meanwhile"); // what happens while the dialog is open
     QTest::addColumn<bool>("cancelled");
-    QTest::addColumn<bool>("joined");       // the typed address is joined
+    QTest::addColumn<bool>("joined"); // the typed address is joined
     QTest::addColumn<QString>("title");
     const QString connecting = QStringLiteral("たるにべ - 接続中");
     const QString unconnected = QStringLiteral("たるにべ - 未接続");

@@ -48,7 +48,8 @@ bool ChildProcess::start(const QString &program, const QStringList &arguments, c
     if (netns.isEmpty()) {
         m_process.start(program, arguments);
     } else {
-        m_process.start(findTool(QStringLiteral("ip")), QStringList{QStringLiteral("netns"), QStringLiteral("exec"), netns, program} + arguments);
+        m_process.start(findTool(QStringLiteral("ip")),
+                        QStringList{QStringLiteral("netns"), QStringLiteral("exec"), netns, program} + arguments);
     }
     if (m_process.waitForStarted(StartWaitMs))
         return true;
@@ -66,18 +67,22 @@ bool ChildProcess::waitFor(const QString &text, int timeoutMs)
 {
     // The event loop runs meanwhile: the child may be waiting for an answer from this process.
     qsizetype at = -1;
-    const bool found = QTest::qWaitFor([&] {
-        at = output().indexOf(text, m_seen);
-        return at >= 0 || m_process.state() == QProcess::NotRunning;
-    }, timeoutMs) && at >= 0;
+    const bool found = QTest::qWaitFor(
+                           [&] {
+                               at = output().indexOf(text, m_seen);
+                               return at >= 0 || m_process.state() == QProcess::NotRunning;
+                           },
+                           timeoutMs)
+        && at >= 0;
     if (found) {
         m_seen = at + text.size();
         return true;
     }
-    m_error = QStringLiteral("%1 %2 before saying \"%3\": %4")
-                  .arg(m_process.program(),
-                       m_process.state() == QProcess::NotRunning ? QStringLiteral("ended") : QStringLiteral("timed out"), text,
-                       output());
+    m_error =
+        QStringLiteral("%1 %2 before saying \"%3\": %4")
+            .arg(m_process.program(),
+                 m_process.state() == QProcess::NotRunning ? QStringLiteral("ended") : QStringLiteral("timed out"),
+                 text, output());
     return false;
 }
 

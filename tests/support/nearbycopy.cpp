@@ -91,7 +91,8 @@ int main(int argc, char *argv[])
     NearbyWindow &nearby = *control<NearbyWindow>(window, "frmNearby");
     // After the window's own handlers, so the rows are already shown.
     QObject::connect(&window.session().lan(), &LanPresence::copiesChanged, &nearby, [&nearby] { reportList(nearby); });
-    QObject::connect(&window.session().lan(), &LanPresence::availabilityChanged, &nearby, [&nearby] { reportList(nearby); });
+    QObject::connect(&window.session().lan(), &LanPresence::availabilityChanged, &nearby,
+                     [&nearby] { reportList(nearby); });
     reportList(nearby);
 
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);

@@ -52,13 +52,16 @@ QString run(const QString &tool, const QStringList &arguments)
     if (finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
         return QString();
     return tool + u' ' + arguments.join(u' ') + QStringLiteral(": ")
-           + QString::fromLocal8Bit(process.readAllStandardError()).trimmed()
-           + (finished ? QString() : QStringLiteral(" (no end)"));
+        + QString::fromLocal8Bit(process.readAllStandardError()).trimmed()
+        + (finished ? QString() : QStringLiteral(" (no end)"));
 }
 
 QString uniqueName(int pair, const char *side)
 {
-    return QStringLiteral("tarnivel-%1-%2-%3").arg(QCoreApplication::applicationPid()).arg(pair).arg(QLatin1String(side));
+    return QStringLiteral("tarnivel-%1-%2-%3")
+        .arg(QCoreApplication::applicationPid())
+        .arg(pair)
+        .arg(QLatin1String(side));
 }
 
 int nextPair()
@@ -159,10 +162,10 @@ TwoNamespaces::TwoNamespaces()
         {QStringLiteral("netns"), QStringLiteral("add"), m_far},
         {QStringLiteral("link"), QStringLiteral("add"), Link, QStringLiteral("netns"), m_near, QStringLiteral("type"),
          QStringLiteral("veth"), QStringLiteral("peer"), QStringLiteral("name"), Link, QStringLiteral("netns"), m_far},
-        {QStringLiteral("-n"), m_near, QStringLiteral("addr"), QStringLiteral("add"), QLatin1String(NearAddress) + QStringLiteral("/24"),
-         QStringLiteral("dev"), Link},
-        {QStringLiteral("-n"), m_far, QStringLiteral("addr"), QStringLiteral("add"), QLatin1String(FarAddress) + QStringLiteral("/24"),
-         QStringLiteral("dev"), Link},
+        {QStringLiteral("-n"), m_near, QStringLiteral("addr"), QStringLiteral("add"),
+         QLatin1String(NearAddress) + QStringLiteral("/24"), QStringLiteral("dev"), Link},
+        {QStringLiteral("-n"), m_far, QStringLiteral("addr"), QStringLiteral("add"),
+         QLatin1String(FarAddress) + QStringLiteral("/24"), QStringLiteral("dev"), Link},
         {QStringLiteral("-n"), m_near, QStringLiteral("link"), QStringLiteral("set"), Link, QStringLiteral("up")},
         {QStringLiteral("-n"), m_far, QStringLiteral("link"), QStringLiteral("set"), Link, QStringLiteral("up")},
     };
@@ -182,24 +185,27 @@ TwoNamespaces::~TwoNamespaces()
 
 QString TwoNamespaces::cutFar()
 {
-    return run(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), m_far, findTool(QStringLiteral("nft")),
-                                      QStringLiteral("add table inet cut;"
-                                                     "add chain inet cut in { type filter hook input priority 0; };"
-                                                     "add rule inet cut in drop;"
-                                                     "add chain inet cut out { type filter hook output priority 0; };"
-                                                     "add rule inet cut out drop")});
+    return run(QStringLiteral("ip"),
+               {QStringLiteral("netns"), QStringLiteral("exec"), m_far, findTool(QStringLiteral("nft")),
+                QStringLiteral("add table inet cut;"
+                               "add chain inet cut in { type filter hook input priority 0; };"
+                               "add rule inet cut in drop;"
+                               "add chain inet cut out { type filter hook output priority 0; };"
+                               "add rule inet cut out drop")});
 }
 
 QString TwoNamespaces::addNearAddress(const QString &address)
 {
-    return run(QStringLiteral("ip"), {QStringLiteral("-n"), m_near, QStringLiteral("addr"), QStringLiteral("add"),
-                                      address + QStringLiteral("/24"), QStringLiteral("dev"), Link});
+    return run(QStringLiteral("ip"),
+               {QStringLiteral("-n"), m_near, QStringLiteral("addr"), QStringLiteral("add"),
+                address + QStringLiteral("/24"), QStringLiteral("dev"), Link});
 }
 
 QString TwoNamespaces::upNearLoopback()
 {
-    return run(QStringLiteral("ip"), {QStringLiteral("-n"), m_near, QStringLiteral("link"), QStringLiteral("set"),
-                                      QStringLiteral("lo"), QStringLiteral("up")});
+    return run(QStringLiteral("ip"),
+               {QStringLiteral("-n"), m_near, QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("lo"),
+                QStringLiteral("up")});
 }
 
 QString TwoNamespaces::linkName()
@@ -216,8 +222,7 @@ std::optional<QString> GatewayNetwork::unavailableBecause()
     return missingTool({"miniupnpd"});
 }
 
-GatewayNetwork::GatewayNetwork(Gateway gateway)
-    : m_folder(std::make_unique<QTemporaryDir>())
+GatewayNetwork::GatewayNetwork(Gateway gateway) : m_folder(std::make_unique<QTemporaryDir>())
 {
     const int set = nextPair();
     const char *sides[] = {"home", "router", "net"};
@@ -228,7 +233,9 @@ GatewayNetwork::GatewayNetwork(Gateway gateway)
         m_setupError = *missing;
         return;
     }
-    const auto ip = [](const QString &line) { return line.split(u' '); };
+    const auto ip = [](const QString &line) {
+        return line.split(u' ');
+    };
     const QStringList steps[] = {
         ip(QStringLiteral("netns add ") + home),
         ip(QStringLiteral("netns add ") + router),
@@ -258,18 +265,19 @@ GatewayNetwork::GatewayNetwork(Gateway gateway)
     }
     // The chains miniupnpd fills (its default table and chain names), and masquerading on
     // the way out.
-    m_setupError = run(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), router, findTool(QStringLiteral("nft")),
-                                              QStringLiteral("add table inet filter;"
-                                                             "add chain inet filter forward { type filter hook forward priority 0; };"
-                                                             "add chain inet filter miniupnpd;"
-                                                             "add rule inet filter forward jump miniupnpd;"
-                                                             "add chain inet filter prerouting { type nat hook prerouting priority -100; };"
-                                                             "add chain inet filter prerouting_miniupnpd;"
-                                                             "add rule inet filter prerouting jump prerouting_miniupnpd;"
-                                                             "add chain inet filter postrouting { type nat hook postrouting priority 100; };"
-                                                             "add chain inet filter postrouting_miniupnpd;"
-                                                             "add rule inet filter postrouting jump postrouting_miniupnpd;"
-                                                             "add rule inet filter postrouting oifname wan0 masquerade")});
+    m_setupError = run(QStringLiteral("ip"),
+                       {QStringLiteral("netns"), QStringLiteral("exec"), router, findTool(QStringLiteral("nft")),
+                        QStringLiteral("add table inet filter;"
+                                       "add chain inet filter forward { type filter hook forward priority 0; };"
+                                       "add chain inet filter miniupnpd;"
+                                       "add rule inet filter forward jump miniupnpd;"
+                                       "add chain inet filter prerouting { type nat hook prerouting priority -100; };"
+                                       "add chain inet filter prerouting_miniupnpd;"
+                                       "add rule inet filter prerouting jump prerouting_miniupnpd;"
+                                       "add chain inet filter postrouting { type nat hook postrouting priority 100; };"
+                                       "add chain inet filter postrouting_miniupnpd;"
+                                       "add rule inet filter postrouting jump postrouting_miniupnpd;"
+                                       "add rule inet filter postrouting oifname wan0 masquerade")});
     if (!m_setupError.isEmpty() || gateway == Gateway::None)
         return;
 
@@ -333,10 +341,10 @@ GatewayNetwork::~GatewayNetwork()
 QString GatewayNetwork::forwardingRules() const
 {
     QProcess nft;
-    nft.start(findTool(QStringLiteral("ip")), {QStringLiteral("netns"), QStringLiteral("exec"), routerName(),
-                                               findTool(QStringLiteral("nft")), QStringLiteral("list"), QStringLiteral("chain"),
-                                               QStringLiteral("inet"), QStringLiteral("filter"),
-                                               QStringLiteral("prerouting_miniupnpd")});
+    nft.start(findTool(QStringLiteral("ip")),
+              {QStringLiteral("netns"), QStringLiteral("exec"), routerName(), findTool(QStringLiteral("nft")),
+               QStringLiteral("list"), QStringLiteral("chain"), QStringLiteral("inet"), QStringLiteral("filter"),
+               QStringLiteral("prerouting_miniupnpd")});
     nft.waitForFinished(10000);
     return QString::fromLocal8Bit(nft.readAllStandardOutput());
 }
@@ -352,7 +360,8 @@ EnterNamespace::EnterNamespace(const QString &name)
     const int target = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     m_home = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
     if (target < 0 || m_home < 0 || ::setns(target, CLONE_NEWNET) != 0) {
-        m_error = QStringLiteral("cannot enter namespace %1: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno)));
+        m_error =
+            QStringLiteral("cannot enter namespace %1: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno)));
         if (m_home >= 0)
             ::close(m_home);
         m_home = -1;

@@ -25,10 +25,10 @@ bool mayMakeNamespaces();
 // Skips the test when this process may not make network namespaces; otherwise makes
 // `Type name(arguments)` and fails the test with its set-up error (a tool that is missing,
 // a step that failed). Only the rights make a test skip: anything else is a failure.
-#define NAMESPACES_OR_SKIP(Type, name, ...)                                                                      \
-    if (!::tarnivel::test::mayMakeNamespaces())                                                                  \
-        QSKIP("needs network namespaces of its own, which take root (CAP_NET_ADMIN and CAP_SYS_ADMIN)");     \
-    Type name{__VA_ARGS__};                                                                                      \
+#define NAMESPACES_OR_SKIP(Type, name, ...)                                                                            \
+    if (!::tarnivel::test::mayMakeNamespaces())                                                                        \
+        QSKIP("needs network namespaces of its own, which take root (CAP_NET_ADMIN and CAP_SYS_ADMIN)");               \
+    Type name{__VA_ARGS__};                                                                                            \
     VERIFY_SET_UP(name)
 
 class TwoNamespaces

@@ -30,8 +30,7 @@ inline constexpr int WaitMs = 10000;
 class RawPeer
 {
 public:
-    explicit RawPeer(QTcpSocket *socket)
-        : m_socket(socket)
+    explicit RawPeer(QTcpSocket *socket) : m_socket(socket)
     {
         QObject::connect(socket, &QTcpSocket::readyRead, socket, [this] {
             received += m_socket->readAll();
@@ -48,9 +47,18 @@ public:
         m_socket->flush();
     }
     bool connected() const { return m_socket->state() == QAbstractSocket::ConnectedState; }
-    bool waitConnected() { return QTest::qWaitFor([this] { return connected(); }, WaitMs); }
-    bool waitReceived(qsizetype size) { return QTest::qWaitFor([&] { return received.size() >= size; }, WaitMs); }
-    bool waitHungUp() { return QTest::qWaitFor([this] { return hungUp; }, WaitMs); }
+    bool waitConnected()
+    {
+        return QTest::qWaitFor([this] { return connected(); }, WaitMs);
+    }
+    bool waitReceived(qsizetype size)
+    {
+        return QTest::qWaitFor([&] { return received.size() >= size; }, WaitMs);
+    }
+    bool waitHungUp()
+    {
+        return QTest::qWaitFor([this] { return hungUp; }, WaitMs);
+    }
 
     // Close with SO_LINGER 0: the other end sees a reset, not a close.
     void reset()
@@ -110,13 +118,9 @@ class RawListener
 public:
     using Answer = std::function<void(RawPeer &)>;
 
-    RawListener(int n, quint16 port, Answer answer)
-        : RawListener(loopback(n), port, std::move(answer))
-    {
-    }
+    RawListener(int n, quint16 port, Answer answer) : RawListener(loopback(n), port, std::move(answer)) {}
 
-    RawListener(const QHostAddress &address, quint16 port, Answer answer)
-        : m_answer(std::move(answer))
+    RawListener(const QHostAddress &address, quint16 port, Answer answer) : m_answer(std::move(answer))
     {
         QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] {
             while (QTcpSocket *socket = m_server.nextPendingConnection()) {

@@ -7,8 +7,9 @@ namespace tarnivel::test {
 
 ScriptedHttpServer::Answer ScriptedHttpServer::reply(const QByteArray &body, int status, int delayMs)
 {
-    const QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + " X\r\nContent-Type: text/plain\r\nContent-Length: "
-                            + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n";
+    const QByteArray head = "HTTP/1.1 " + QByteArray::number(status)
+        + " X\r\nContent-Type: text/plain\r\nContent-Length: " + QByteArray::number(body.size())
+        + "\r\nConnection: close\r\n\r\n";
     return {head + body, delayMs, false};
 }
 
@@ -25,7 +26,10 @@ ScriptedHttpServer::ScriptedHttpServer(const QHostAddress &address)
 
 QString ScriptedHttpServer::url(const QString &path) const
 {
-    return QStringLiteral("http://%1:%2%3").arg(m_server.serverAddress().toString()).arg(m_server.serverPort()).arg(path);
+    return QStringLiteral("http://%1:%2%3")
+        .arg(m_server.serverAddress().toString())
+        .arg(m_server.serverPort())
+        .arg(path);
 }
 
 void ScriptedHttpServer::serve(QTcpSocket *socket)

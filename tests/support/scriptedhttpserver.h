@@ -16,8 +16,8 @@ class ScriptedHttpServer : public QObject
 public:
     struct Answer
     {
-        QByteArray bytes;  // the whole reply, head and body
-        int delayMs = 0;   // waited before answering
+        QByteArray bytes;    // the whole reply, head and body
+        int delayMs = 0;     // waited before answering
         bool silent = false; // never answers
     };
     // "HTTP/1.1 <status>" with a Content-Length and the body.

@@ -85,8 +85,8 @@ bool DirectoryServer::start(const QStringList &arguments, const QProcessEnvironm
         const auto found = match.next();
         (found.captured(1) == "127.0.0.1" ? listeningPort : listeningPort6) = found.captured(2).toUShort();
     }
-    if (waitForRedis && arguments.contains("--redis") &&
-        !waitForNotice("using redis", int(std::max<qint64>(1, deadline.remainingTime())))) {
+    if (waitForRedis && arguments.contains("--redis")
+        && !waitForNotice("using redis", int(std::max<qint64>(1, deadline.remainingTime())))) {
         problem = "tarnivel-directory did not connect to redis: " + notices();
         return false;
     }
@@ -138,11 +138,12 @@ bool RedisServer::start(const QStringList &extra)
 bool RedisServer::restart()
 {
     const auto password = extraArguments.contains("--requirepass")
-                              ? extraArguments.at(extraArguments.indexOf("--requirepass") + 1).toUtf8()
-                              : QByteArray();
-    if (!child.start(program, QStringList{"--port", QString::number(listeningPort), "--bind", "127.0.0.1", "--save", "",
-                                          "--appendonly", "no"} +
-                                  extraArguments)) {
+        ? extraArguments.at(extraArguments.indexOf("--requirepass") + 1).toUtf8()
+        : QByteArray();
+    if (!child.start(program,
+                     QStringList{"--port", QString::number(listeningPort), "--bind", "127.0.0.1", "--save", "",
+                                 "--appendonly", "no"}
+                         + extraArguments)) {
         problem = child.error();
         return false;
     }

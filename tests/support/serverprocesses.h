@@ -16,7 +16,8 @@ class DirectoryServer
 public:
     // Waits for "listening on" (and, with --redis, for "using redis" unless told not to);
     // false, with the reason in error(), when it did not come.
-    bool start(const QStringList &arguments, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
+    bool start(const QStringList &arguments,
+               const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
                bool waitForRedis = true);
     // Sends the signal and waits for the exit; the exit status, or -1 when it did not stop in time.
     int stop(int signal);

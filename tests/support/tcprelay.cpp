@@ -8,7 +8,10 @@ namespace tarnivel::test {
 
 TcpRelay::TcpRelay(const QHostAddress &listenAddress, const QHostAddress &target, quint16 targetPort, int holdMs,
                    quint16 port, const QHostAddress &from)
-    : m_target(target), m_targetPort(targetPort), m_holdMs(holdMs), m_from(from)
+    : m_target(target)
+    , m_targetPort(targetPort)
+    , m_holdMs(holdMs)
+    , m_from(from)
 {
     connect(&m_server, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket *client = m_server.nextPendingConnection())

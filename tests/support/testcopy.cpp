@@ -15,8 +15,7 @@ CopyBase::CopyBase(const QString &address, const QString &name, LanDiscovery *di
     , m_name(name)
     , m_discovery(discovery ? discovery : &lan)
     , m_outside(outside)
-{
-}
+{}
 
 SessionOptions CopyBase::options()
 {
@@ -54,7 +53,8 @@ int CopyBase::namedMemberCount()
     int named = 0;
     for (int i = 0; i < ConnectionRoster::MemberSlots; ++i) {
         for (Socket *socket : {&s.accepted(i), &s.dialled(i)}) {
-            if (socket->isConnected() && !socket->memberName().isEmpty() && socket->memberName() != socket->remoteHost())
+            if (socket->isConnected() && !socket->memberName().isEmpty()
+                && socket->memberName() != socket->remoteHost())
                 ++named;
         }
     }
@@ -63,10 +63,7 @@ int CopyBase::namedMemberCount()
 
 // ---- Headless -------------------------------------------------------------------------
 
-TestCopy::TestCopy(int n, const QString &name)
-    : TestCopy(loopbackText(n), name)
-{
-}
+TestCopy::TestCopy(int n, const QString &name) : TestCopy(loopbackText(n), name) {}
 
 TestCopy::TestCopy(const QString &address, const QString &name, LanDiscovery *discovery, OutsideAccessOptions outside)
     : CopyBase(address, name, discovery, outside)
@@ -110,12 +107,10 @@ QStringList TestCopy::members() const
 
 // ---- With a window --------------------------------------------------------------------
 
-WindowCopy::WindowCopy(int n, const QString &name)
-    : WindowCopy(loopbackText(n), name)
-{
-}
+WindowCopy::WindowCopy(int n, const QString &name) : WindowCopy(loopbackText(n), name) {}
 
-WindowCopy::WindowCopy(const QString &address, const QString &name, LanDiscovery *discovery, OutsideAccessOptions outside)
+WindowCopy::WindowCopy(const QString &address, const QString &name, LanDiscovery *discovery,
+                       OutsideAccessOptions outside)
     : CopyBase(address, name, discovery, outside)
     , m_window(std::make_unique<MainWindow>(options()))
 {

@@ -52,7 +52,8 @@ public:
     FakeLanDiscovery lan;
 
 protected:
-    CopyBase(const QString &address, const QString &name, LanDiscovery *discovery = nullptr, OutsideAccessOptions outside = {});
+    CopyBase(const QString &address, const QString &name, LanDiscovery *discovery = nullptr,
+             OutsideAccessOptions outside = {});
     SessionOptions options();
 
     QTemporaryDir m_folder;
@@ -73,7 +74,8 @@ public:
     // finding and being found through this discovery (the real Avahi) instead of the fake.
     // With outside.on it also asks the gateway to forward its ports and directory servers
     // whether it can be reached.
-    TestCopy(const QString &address, const QString &name, LanDiscovery *discovery = nullptr, OutsideAccessOptions outside = {});
+    TestCopy(const QString &address, const QString &name, LanDiscovery *discovery = nullptr,
+             OutsideAccessOptions outside = {});
     ~TestCopy() override;
 
     Session &session() override { return *m_session; }
@@ -98,7 +100,8 @@ class WindowCopy : public CopyBase
 {
 public:
     WindowCopy(int n, const QString &name);
-    WindowCopy(const QString &address, const QString &name, LanDiscovery *discovery = nullptr, OutsideAccessOptions outside = {});
+    WindowCopy(const QString &address, const QString &name, LanDiscovery *discovery = nullptr,
+               OutsideAccessOptions outside = {});
     ~WindowCopy() override;
 
     MainWindow &window() { return *m_window; }

@@ -64,8 +64,10 @@ void TestChildProcess::waitsForWhatItWrites_data()
     QTest::addColumn<QStringList>("waits"); // in order; each must come after the one before
     QTest::addColumn<bool>("found");
     QTest::newRow("at once") << "echo ready; exec sleep 60" << QStringList{"ready"} << true;
-    QTest::newRow("later, in pieces") << "printf rea; sleep 0.2; echo dy; exec sleep 60" << QStringList{"ready"} << true;
-    QTest::newRow("two lines in turn") << "echo one; sleep 0.1; echo two; exec sleep 60" << QStringList{"one", "two"} << true;
+    QTest::newRow("later, in pieces") << "printf rea; sleep 0.2; echo dy; exec sleep 60" << QStringList{"ready"}
+                                      << true;
+    QTest::newRow("two lines in turn") << "echo one; sleep 0.1; echo two; exec sleep 60" << QStringList{"one", "two"}
+                                       << true;
     QTest::newRow("a line once only") << "echo one; exec sleep 60" << QStringList{"one", "one"} << false;
     QTest::newRow("ends without it") << "echo other" << QStringList{"ready"} << false;
 }

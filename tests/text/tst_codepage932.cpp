@@ -54,8 +54,8 @@ void TestCodePage932::bothWays_data()
     QTest::newRow("half-width katakana") << QStringLiteral("｡ｱﾟ") << bytes({0xA1, 0xB1, 0xDF});
     QTest::newRow("user-defined area") << QString(QChar(0xE000)) << bytes({0xF0, 0x40});
     QTest::newRow("hiragana name") << QStringLiteral("たろう") << bytes({0x82, 0xBD, 0x82, 0xEB, 0x82, 0xA4});
-    QTest::newRow("private separator")
-        << QStringLiteral("（秘）: ") << bytes({0x81, 0x69, 0x94, 0xE9, 0x81, 0x6A, 0x3A, 0x20});
+    QTest::newRow("private separator") << QStringLiteral("（秘）: ")
+                                       << bytes({0x81, 0x69, 0x94, 0xE9, 0x81, 0x6A, 0x3A, 0x20});
     QTest::newRow("kanji with 0x5C trail byte") << QStringLiteral("表") << bytes({0x95, 0x5C});
     QTest::newRow("mixed") << QStringLiteral("a表\r\nｱ") << bytes({'a', 0x95, 0x5C, 0x0D, 0x0A, 0xB1});
 }
@@ -150,8 +150,7 @@ void TestCodePage932::unrepresentableBecomesQuestionMark_data()
     QTest::newRow("high surrogate at end") << QString(u'a') + high << QByteArray("a?");
     QTest::newRow("reversed pair") << QString(low) + high << QByteArray("??");
     QTest::newRow("byte order mark is a character") << QString(QChar(0xFEFF)) + u'x' << QByteArray("?x");
-    QTest::newRow("line end survives")
-        << QStringLiteral("名😀\r\n") << bytes({0x96, 0xBC, '?', 0x0D, 0x0A});
+    QTest::newRow("line end survives") << QStringLiteral("名😀\r\n") << bytes({0x96, 0xBC, '?', 0x0D, 0x0A});
 }
 
 void TestCodePage932::unrepresentableBecomesQuestionMark()
@@ -191,9 +190,9 @@ void TestCodePage932::invalidBytesKeepTheRest()
 
 void TestCodePage932::longMixedLineRoundTrips()
 {
-    const QString pieces[] = {QStringLiteral("あ"), QStringLiteral("ｱ"), QStringLiteral("a"),
-                              QStringLiteral("①"), QStringLiteral("～"), QStringLiteral("\x01")};
-    const QByteArray pieceBytes[] = {bytes({0x82, 0xA0}), bytes({0xB1}), bytes({'a'}),
+    const QString pieces[] = {QStringLiteral("あ"), QStringLiteral("ｱ"),  QStringLiteral("a"),
+                              QStringLiteral("①"),  QStringLiteral("～"), QStringLiteral("\x01")};
+    const QByteArray pieceBytes[] = {bytes({0x82, 0xA0}), bytes({0xB1}),       bytes({'a'}),
                                      bytes({0x87, 0x40}), bytes({0x81, 0x60}), bytes({0x01})};
     QString line;
     QByteArray expected;

@@ -24,10 +24,13 @@ using namespace tarnivel::test;
 
 namespace {
 
-const qint32 Red = 0x0000FF;       // 0x00BBGGRR
+const qint32 Red = 0x0000FF; // 0x00BBGGRR
 const qint32 DarkBlue = 0x400000;
 
-QColor colour(qint32 value) { return resolveColorValue(value, QGuiApplication::palette()); }
+QColor colour(qint32 value)
+{
+    return resolveColorValue(value, QGuiApplication::palette());
+}
 
 // The character format of the last visible character of the log.
 QTextCharFormat lastCharacterFormat(QTextDocument &document)
@@ -70,7 +73,8 @@ Surfaces surfaces(MainWindow &w)
     QTextDocument &held = w.session().log().held();
     const QTextCharFormat heldFormat = control<LogAppearance>(w, "logAppearance")->heldInsertion().charFormat();
     Surfaces s;
-    s.logInsertion = colour(colorValueOf(control<QTextEdit>(w, "txtWin")->textCursor().charFormat()).value_or(0x7F7F7F));
+    s.logInsertion =
+        colour(colorValueOf(control<QTextEdit>(w, "txtWin")->textCursor().charFormat()).value_or(0x7F7F7F));
     s.logBackground = control<QTextEdit>(w, "txtWin")->palette().color(QPalette::Base);
     s.heldInsertion = colour(colorValueOf(heldFormat).value_or(0x7F7F7F));
     s.heldBackground = held.rootFrame()->frameFormat().background().color();
@@ -85,8 +89,8 @@ Surfaces surfaces(MainWindow &w)
 
 Surfaces painted(qint32 text, qint32 background)
 {
-    return {colour(text), colour(background), colour(text), colour(background), colour(text),
-            colour(background), colour(text), colour(background), colour(text), colour(background)};
+    return {colour(text),       colour(background), colour(text),       colour(background), colour(text),
+            colour(background), colour(text),       colour(background), colour(text),       colour(background)};
 }
 
 } // namespace
@@ -164,7 +168,9 @@ void TestAppearance::fontCommand()
     QVERIFY(control<QTextEdit>(w, "txtWin")->textCursor().atEnd());
     QCOMPARE(control<QTextEdit>(w, "txtWin")->textCursor().charFormat().fontPointSize(), insertionSize);
     QCOMPARE(control<LogAppearance>(w, "logAppearance")->heldInsertion().charFormat().fontPointSize(), insertionSize);
-    QCOMPARE(control<LogAppearance>(w, "logAppearance")->heldInsertion().charFormat().fontFamilies().toStringList().value(0), storedFamily);
+    QCOMPARE(
+        control<LogAppearance>(w, "logAppearance")->heldInsertion().charFormat().fontFamilies().toStringList().value(0),
+        storedFamily);
 
     c.session().log().addLog(QStringLiteral("second line\r\n"));
     const QTextCharFormat appended = lastCharacterFormat(c.session().logDocument());

@@ -76,12 +76,16 @@ void TestDialogFrame::buttonRows_data()
         DialogMaker make;
         QStringList buttons;
     } dialogs[] = {
-        {"connect", [](const QString &) { return std::make_unique<ConnectDialog>(QStringLiteral("10.0.0.1")); }, okCancel},
+        {"connect", [](const QString &) { return std::make_unique<ConnectDialog>(QStringLiteral("10.0.0.1")); },
+         okCancel},
         {"name", [](const QString &) { return std::make_unique<NameDialog>(QStringLiteral("名前")); }, okCancel},
-        {"entry editor", [](const QString &folder) { return std::make_unique<EntryEditorDialog>(folder); },
+        {"entry editor",
+         [](const QString &folder) { return std::make_unique<EntryEditorDialog>(folder); },
          {QStringLiteral("cmdSaveAll 変更を保存"), QStringLiteral("cmdCancel 保存しない")}},
         {"server list, one above the other",
-         [](const QString &folder) { return std::make_unique<ServerListDialog>(folder, QString(), [](const QString &) {}); },
+         [](const QString &folder) {
+             return std::make_unique<ServerListDialog>(folder, QString(), [](const QString &) {});
+         },
          {QStringLiteral("cmdConnect 接続"), QStringLiteral("cmdQuit 閉じる")}},
     };
     for (const auto &d : dialogs) {

@@ -101,7 +101,8 @@ void TestEntryDialogs::captionsAndKeyboardOrder()
     const QList<std::pair<QDialog *, QStringList>> orders = {
         {list, {"cmdConnect", "cmdQuit", "lstServer", "cmdEdit", "cmdDelete", "cmdNew", "cmdQuick"}},
         {&editor, {"txtTitle", "txtURL", "txtName", "cmdSaveAll", "cmdCancel"}}};
-    const QStringList captions = {"接続", "閉じる", "編集", "削除", "新規作成", "クイック設定", "変更を保存", "保存しない"};
+    const QStringList captions = {"接続",     "閉じる",       "編集",       "削除",
+                                  "新規作成", "クイック設定", "変更を保存", "保存しない"};
     for (const auto &[dialog, names] : orders) {
         QStringList order;
         QWidget *w = dialog->findChild<QWidget *>(names.first());
@@ -144,14 +145,28 @@ void TestEntryDialogs::editorChecksBothNames_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("room");
-    QTest::addColumn<QString>("folder"); // under the test folder; empty: the folder itself
+    QTest::addColumn<QString>("folder");  // under the test folder; empty: the folder itself
     QTest::addColumn<QString>("message"); // empty: saved
-    QTest::newRow("saved") << "雑談．ｊｐ" << "ルーム 1" << "" << "";
-    QTest::newRow("empty name") << "" << "r" << "" << refused("サーバ名");
-    QTest::newRow("bar in the name") << "a|b" << "r" << "" << refused("サーバ名");
-    QTest::newRow("empty room") << "n" << "" << "" << refused("ログイン名");
-    QTest::newRow("colon in the room") << "n" << "a:b" << "" << refused("ログイン名");
-    QTest::newRow("folder cannot be written") << "n" << "r" << "missing" << "ファイルエラーです";
+    QTest::newRow("saved") << "雑談．ｊｐ"
+                           << "ルーム 1"
+                           << ""
+                           << "";
+    QTest::newRow("empty name") << ""
+                                << "r"
+                                << "" << refused("サーバ名");
+    QTest::newRow("bar in the name") << "a|b"
+                                     << "r"
+                                     << "" << refused("サーバ名");
+    QTest::newRow("empty room") << "n"
+                                << ""
+                                << "" << refused("ログイン名");
+    QTest::newRow("colon in the room") << "n"
+                                       << "a:b"
+                                       << "" << refused("ログイン名");
+    QTest::newRow("folder cannot be written") << "n"
+                                              << "r"
+                                              << "missing"
+                                              << "ファイルエラーです";
 }
 
 void TestEntryDialogs::editorChecksBothNames()
@@ -195,7 +210,8 @@ void TestEntryDialogs::editFillsTheEditorAndRenameKeepsTheOldFile()
     QFile broken(entryFilePath(m_dir->path(), QStringLiteral("old")));
     QVERIFY(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
     broken.close();
-    list->entryList()->setCurrentRow(list->entryList()->row(list->entryList()->findItems("old", Qt::MatchExactly).first()));
+    list->entryList()->setCurrentRow(
+        list->entryList()->row(list->entryList()->findItems("old", Qt::MatchExactly).first()));
     Seen seen;
     answer(QMessageBox::Ok, &seen);
     list->editCommand();

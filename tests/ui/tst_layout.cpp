@@ -24,7 +24,10 @@ namespace {
 
 constexpr double Tpp = 15.0; // twips per pixel at 96 dpi
 
-int twips(int pixels) { return int(pixels * Tpp); }
+int twips(int pixels)
+{
+    return int(pixels * Tpp);
+}
 
 QRect placement(const Preferences &p)
 {
@@ -78,9 +81,9 @@ void TestLayout::controlsForOuterSize_data()
     QTest::newRow("minimum, no column") << QSize(4000, 2860) << false << true << QRect(120, 120, 3650, 1410)
                                         << QRect(120, 1682, 2860, 330) << QRect(3035, 1660, 735, 375)
                                         << QRect(2175, 720, 1575, 360) << QRect(2175, 1260, 1575, 270) << 2175;
-    QTest::newRow("large, column, ticked list") << QSize(15000, 10000) << true << false << QRect(120, 120, 12975, 8550)
-                                                << QRect(120, 8822, 13860, 330) << QRect(14035, 8800, 735, 375)
-                                                << QRect(13175, 720, 1575, 7500) << QRect(13175, 8400, 1575, 270) << 13175;
+    QTest::newRow("large, column, ticked list")
+        << QSize(15000, 10000) << true << false << QRect(120, 120, 12975, 8550) << QRect(120, 8822, 13860, 330)
+        << QRect(14035, 8800, 735, 375) << QRect(13175, 720, 1575, 7500) << QRect(13175, 8400, 1575, 270) << 13175;
     QTest::newRow("large, no column") << QSize(15000, 10000) << false << false << QRect(120, 120, 14650, 8550)
                                       << QRect(120, 8822, 13860, 330) << QRect(14035, 8800, 735, 375)
                                       << QRect(13175, 720, 1575, 7500) << QRect(13175, 8400, 1575, 270) << 13175;
@@ -113,8 +116,12 @@ void TestLayout::gapsToTheOuterEdges()
             const QString at = QStringLiteral("%1 x %2").arg(w).arg(h);
             const MainLayout shown = computeMainLayout(QSize(w, h), true, true);
             const MainLayout hidden = computeMainLayout(QSize(w, h), false, true);
-            auto right = [](const QRect &r) { return r.x() + r.width(); };
-            auto bottom = [](const QRect &r) { return r.y() + r.height(); };
+            auto right = [](const QRect &r) {
+                return r.x() + r.width();
+            };
+            auto bottom = [](const QRect &r) {
+                return r.y() + r.height();
+            };
             QVERIFY2(right(shown.send) == w - 230 && right(hidden.log) == w - 230, qPrintable(at));
             QVERIFY2(shown.send.x() - right(shown.input) == 55, qPrintable(at));
             QVERIFY2(shown.input.y() - shown.send.y() == 22, qPrintable(at));
@@ -129,13 +136,13 @@ void TestLayout::gapsToTheOuterEdges()
 void TestLayout::placementConversions_data()
 {
     QTest::addColumn<double>("dpi");
-    QTest::addColumn<QSize>("client");      // pixels
-    QTest::addColumn<QSize>("outer");       // twips
-    QTest::addColumn<QSize>("minimum");     // client pixels
-    QTest::addColumn<QPoint>("position");   // pixels
-    QTest::addColumn<QPoint>("stored");     // twips
-    QTest::addColumn<QRect>("logPixels");   // the log at the minimum, 120,120 1975 x 1410 twips
-    QTest::addColumn<QRect>("screen");      // pixels
+    QTest::addColumn<QSize>("client");         // pixels
+    QTest::addColumn<QSize>("outer");          // twips
+    QTest::addColumn<QSize>("minimum");        // client pixels
+    QTest::addColumn<QPoint>("position");      // pixels
+    QTest::addColumn<QPoint>("stored");        // twips
+    QTest::addColumn<QRect>("logPixels");      // the log at the minimum, 120,120 1975 x 1410 twips
+    QTest::addColumn<QRect>("screen");         // pixels
     QTest::addColumn<QPoint>("firstPosition"); // no settings file
     QTest::addColumn<QSize>("firstOuter");
     // The designed client area 7425 x 4335 has the outer size 7545 x 5025; 3880 x 2170 twips
@@ -143,16 +150,16 @@ void TestLayout::placementConversions_data()
     QTest::newRow("96 dpi") << 96.0 << QSize(495, 289) << QSize(7545, 5025) << QSize(259, 145) << QPoint(40, 30)
                             << QPoint(600, 450) << QRect(8, 8, 132, 94) << QRect(0, 0, 1920, 1080) << QPoint(708, 372)
                             << QSize(14400, 8100);
-    QTest::newRow("no usable dpi counts as 96") << 0.0 << QSize(495, 289) << QSize(7545, 5025) << QSize(259, 145)
-                                                << QPoint(40, 30) << QPoint(600, 450) << QRect(8, 8, 132, 94)
-                                                << QRect(0, 0, 1920, 1080) << QPoint(708, 372) << QSize(14400, 8100);
+    QTest::newRow("no usable dpi counts as 96")
+        << 0.0 << QSize(495, 289) << QSize(7545, 5025) << QSize(259, 145) << QPoint(40, 30) << QPoint(600, 450)
+        << QRect(8, 8, 132, 94) << QRect(0, 0, 1920, 1080) << QPoint(708, 372) << QSize(14400, 8100);
     // Halves round away from zero; the first place is on the screen, wherever that lies.
-    QTest::newRow("144 dpi, second screen") << 144.0 << QSize(495, 289) << QSize(5070, 3580) << QSize(388, 217)
-                                            << QPoint(40, 30) << QPoint(400, 300) << QRect(12, 12, 198, 141)
-                                            << QRect(1920, 0, 2560, 1440) << QPoint(2823, 469) << QSize(12800, 7200);
-    QTest::newRow("120 dpi, left of the screen") << 120.0 << QSize(300, 200) << QSize(3720, 3090) << QSize(324, 181)
-                                                 << QPoint(-10, 5) << QPoint(-120, 60) << QRect(10, 10, 165, 118)
-                                                 << QRect(0, 0, 1024, 768) << QPoint(198, 175) << QSize(6144, 4608);
+    QTest::newRow("144 dpi, second screen")
+        << 144.0 << QSize(495, 289) << QSize(5070, 3580) << QSize(388, 217) << QPoint(40, 30) << QPoint(400, 300)
+        << QRect(12, 12, 198, 141) << QRect(1920, 0, 2560, 1440) << QPoint(2823, 469) << QSize(12800, 7200);
+    QTest::newRow("120 dpi, left of the screen")
+        << 120.0 << QSize(300, 200) << QSize(3720, 3090) << QSize(324, 181) << QPoint(-10, 5) << QPoint(-120, 60)
+        << QRect(10, 10, 165, 118) << QRect(0, 0, 1024, 768) << QPoint(198, 175) << QSize(6144, 4608);
 }
 
 void TestLayout::placementConversions()
@@ -203,15 +210,18 @@ void TestLayout::windowAtItsMinimum()
     QCOMPARE(control<QTextEdit>(w, "txtWin")->geometry(), QRect(8, 8, 132, 94));
     QCOMPARE(twips(control<QListWidget>(w, "lbList")->height()), 360);
     QVERIFY(control<QListWidget>(w, "lbList")->isVisibleTo(&w));
-    QVERIFY(control<QRadioButton>(w, "opSendToAll")->isVisibleTo(&w) && control<QLineEdit>(w, "txtShowIP")->isVisibleTo(&w));
+    QVERIFY(control<QRadioButton>(w, "opSendToAll")->isVisibleTo(&w)
+            && control<QLineEdit>(w, "txtShowIP")->isVisibleTo(&w));
     QCOMPARE(control<QListWidget>(w, "lbList")->x(), 145); // 2175 twips
     QCOMPARE(control<QPushButton>(w, "cmdSend")->geometry(), QRect(203, 111, 49, 25));
 
     // Hidden, the log takes the column's place.
     w.togglePeerColumn();
     QCOMPARE(control<QTextEdit>(w, "txtWin")->width(), 132 + 112);
-    QVERIFY(!control<QListWidget>(w, "lbList")->isVisibleTo(&w) && !control<QListWidget>(w, "lbListChk")->isVisibleTo(&w));
-    QVERIFY(!control<QRadioButton>(w, "opSendToAll")->isVisibleTo(&w) && !control<QRadioButton>(w, "opSendToSelected")->isVisibleTo(&w));
+    QVERIFY(!control<QListWidget>(w, "lbList")->isVisibleTo(&w)
+            && !control<QListWidget>(w, "lbListChk")->isVisibleTo(&w));
+    QVERIFY(!control<QRadioButton>(w, "opSendToAll")->isVisibleTo(&w)
+            && !control<QRadioButton>(w, "opSendToSelected")->isVisibleTo(&w));
     QVERIFY(!control<QLineEdit>(w, "txtShowIP")->isVisibleTo(&w));
 
     // Large: the button keeps 110 twips (7.3 pixels) to the client's right edge and 135 (9

@@ -110,8 +110,9 @@ void TestLogTools::lockHoldsArrivingLinesClearKeepsThemUnlockShowsThemFormatted(
     QStringList box;
     answerMessageBox(QMessageBox::Cancel, &box);
     findAction(a.window(), "mnClearLog")->trigger();
-    QTRY_COMPARE(box, (QStringList{QStringLiteral("ログのクリア"),
-                                   QStringLiteral("現在のログをクリアします\n(大切なログは先に保存しましょう)")}));
+    QTRY_COMPARE(box,
+                 (QStringList{QStringLiteral("ログのクリア"),
+                              QStringLiteral("現在のログをクリアします\n(大切なログは先に保存しましょう)")}));
     QCOMPARE(render(a.session().logDocument(), RenderMarks::UnderlineAndEmphasis), before);
     answerMessageBox(QMessageBox::Ok, &box);
     findAction(a.window(), "mnClearLog")->trigger();
@@ -130,16 +131,19 @@ void TestLogTools::addressClickSelectsAndDoubleClickOpens_data()
 {
     QTest::addColumn<QString>("log");
     QTest::addColumn<QString>("address");
-    QTest::addColumn<int>("into"); // characters into the address where the click lands
+    QTest::addColumn<int>("into");     // characters into the address where the click lands
     QTest::addColumn<bool>("selects"); // a single click selects it (a double click always opens it)
-    QTest::newRow("start of the log") << QStringLiteral("http://a.jp/x\r\nnext\r\n") << QStringLiteral("http://a.jp/x") << 4 << true;
+    QTest::newRow("start of the log") << QStringLiteral("http://a.jp/x\r\nnext\r\n") << QStringLiteral("http://a.jp/x")
+                                      << 4 << true;
     QTest::newRow("middle of a line") << QStringLiteral("hello\r\ntaro> see http://b.jp/p?q=1 now\r\n")
                                       << QStringLiteral("http://b.jp/p?q=1") << 9 << true;
-    QTest::newRow("next to Japanese") << QStringLiteral("花子> これhttp://c.jp/です\r\n") << QStringLiteral("http://c.jp/") << 11 << true;
+    QTest::newRow("next to Japanese") << QStringLiteral("花子> これhttp://c.jp/です\r\n")
+                                      << QStringLiteral("http://c.jp/") << 11 << true;
     // The character before the insertion point decides a single click: here the blank.
-    QTest::newRow("in front of its first letter") << QStringLiteral("x http://d.jp y\r\n") << QStringLiteral("http://d.jp") << 0
-                                                  << false;
-    QTest::newRow("behind its last letter") << QStringLiteral("x http://e.jp y\r\n") << QStringLiteral("http://e.jp") << 11 << true;
+    QTest::newRow("in front of its first letter")
+        << QStringLiteral("x http://d.jp y\r\n") << QStringLiteral("http://d.jp") << 0 << false;
+    QTest::newRow("behind its last letter")
+        << QStringLiteral("x http://e.jp y\r\n") << QStringLiteral("http://e.jp") << 11 << true;
     // A line past 1024 characters goes on in a continuation block; the address runs on with it.
     const QString longAddress = QStringLiteral("http://f.jp/") + QString(40, u'p');
     const QString longLine = QString(1010, u'x') + u' ' + longAddress + QStringLiteral(" end\r\n");
@@ -263,7 +267,8 @@ void TestLogTools::saveWritesCodePage932OrNothing()
     QFETCH(bool, written);
     QTemporaryDir folder;
     WindowCopy c(1, QStringLiteral("A"));
-    const QString text = QStringLiteral("A> 表示～①ｶﾅ http://a.jp\r\n\x01" "B（秘）: 秘\r\n");
+    const QString text = QStringLiteral("A> 表示～①ｶﾅ http://a.jp\r\n\x01"
+                                        "B（秘）: 秘\r\n");
     c.session().log().addLog(text);
     ScriptedChooser chooser;
     std::optional<bool> saved;
@@ -282,7 +287,10 @@ void TestLogTools::saveWritesCodePage932OrNothing()
     QFile file(folder.filePath(target));
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
-    QCOMPARE(bytes, QByteArray("A> \x95\x5c\x8e\xa6\x81\x60\x87\x40\xb6\xc5 http://a.jp\r\nB\x81\x69\x94\xe9\x81\x6a: \x94\xe9\r\nend"));
+    QCOMPARE(
+        bytes,
+        QByteArray(
+            "A> \x95\x5c\x8e\xa6\x81\x60\x87\x40\xb6\xc5 http://a.jp\r\nB\x81\x69\x94\xe9\x81\x6a: \x94\xe9\r\nend"));
     QCOMPARE(cp932::decode(bytes), QString(text).remove(u'\x01') + QStringLiteral("end"));
 }
 

@@ -97,8 +97,7 @@ void TestMainWindow::menuBarAsDesigned()
 {
     WindowCopy c(1, QStringLiteral("A"));
     MainWindow &w = c.window();
-    QCOMPARE(barCaptions(w.menuBar()),
-             (QStringList{"接続", "接続先を表示", "設定", "その他"}));
+    QCOMPARE(barCaptions(w.menuBar()), (QStringList{"接続", "接続先を表示", "設定", "その他"}));
     const QList<QAction *> bar = w.menuBar()->actions();
     QCOMPARE(menuRows(bar[0]->menu()),
              (QStringList{"mnConnect", "mnDisconnect", "-", "mnServer", "mnQuick", "mnWaitQuit", "-", "mnEnd",
@@ -114,17 +113,28 @@ void TestMainWindow::menuBarAsDesigned()
              (QStringList{"mnSaveLog", "-", "mnShoIP", "mnCopyIP", "-", "mnClearLog", "-", "mnHelp", "mnVer"}));
 
     const QList<MenuRow> rows = {
-        {"mnConnect", "接続", QKeySequence("Ctrl+A")},    {"mnDisconnect", "切断", QKeySequence("Ctrl+D")},
-        {"mnServer", "サーバに接続", QKeySequence("F2")}, {"mnQuick", "クイックサーバ", QKeySequence("F3")},
-        {"mnWaitQuit", "待機の解除", QKeySequence("Shift+F3")}, {"mnEnd", "終了", QKeySequence("Ctrl+Q")},
-        {"mnName", "名前", QKeySequence("Ctrl+N")},       {"mnFont", "フォント", QKeySequence()},
-        {"mnColor", "色", QKeySequence()},                {"mnFormTop", "常に手前に表示", QKeySequence("Ctrl+T")},
-        {"mnBeep", "接続音を鳴らす", QKeySequence("Ctrl+B")}, {"mnMsgBeep", "メッセージ音を鳴らす", QKeySequence("Ctrl+M")},
-        {"mnSaveLog", "ログを保存", QKeySequence()},      {"mnShoIP", "自分のIPを表示", QKeySequence()},
-        {"mnCopyIP", "自分のIPをコピー", QKeySequence("Ctrl+I")}, {"mnClearLog", "ログのクリア", QKeySequence()},
-        {"mnHelp", "ヘルプ", QKeySequence("F1")},         {"mnVer", "バージョン", QKeySequence()},
-        {"mnCopy", "コピー", QKeySequence()},             {"mnLock", "画面のロック", QKeySequence()},
-        {"mnNearby", "近くのたるにべ", QKeySequence("F4")}, {"mnInviteKey", "招待キー…", QKeySequence()},
+        {"mnConnect", "接続", QKeySequence("Ctrl+A")},
+        {"mnDisconnect", "切断", QKeySequence("Ctrl+D")},
+        {"mnServer", "サーバに接続", QKeySequence("F2")},
+        {"mnQuick", "クイックサーバ", QKeySequence("F3")},
+        {"mnWaitQuit", "待機の解除", QKeySequence("Shift+F3")},
+        {"mnEnd", "終了", QKeySequence("Ctrl+Q")},
+        {"mnName", "名前", QKeySequence("Ctrl+N")},
+        {"mnFont", "フォント", QKeySequence()},
+        {"mnColor", "色", QKeySequence()},
+        {"mnFormTop", "常に手前に表示", QKeySequence("Ctrl+T")},
+        {"mnBeep", "接続音を鳴らす", QKeySequence("Ctrl+B")},
+        {"mnMsgBeep", "メッセージ音を鳴らす", QKeySequence("Ctrl+M")},
+        {"mnSaveLog", "ログを保存", QKeySequence()},
+        {"mnShoIP", "自分のIPを表示", QKeySequence()},
+        {"mnCopyIP", "自分のIPをコピー", QKeySequence("Ctrl+I")},
+        {"mnClearLog", "ログのクリア", QKeySequence()},
+        {"mnHelp", "ヘルプ", QKeySequence("F1")},
+        {"mnVer", "バージョン", QKeySequence()},
+        {"mnCopy", "コピー", QKeySequence()},
+        {"mnLock", "画面のロック", QKeySequence()},
+        {"mnNearby", "近くのたるにべ", QKeySequence("F4")},
+        {"mnInviteKey", "招待キー…", QKeySequence()},
     };
     for (const MenuRow &row : rows) {
         QAction *a = findAction(w, QString::fromLatin1(row.name));
@@ -132,7 +142,7 @@ void TestMainWindow::menuBarAsDesigned()
         QCOMPARE(a->text(), QString::fromUtf8(row.caption));
         QCOMPARE(a->shortcut(), row.shortcut);
         const bool check = QByteArray(row.name) == "mnFormTop" || QByteArray(row.name) == "mnBeep"
-                           || QByteArray(row.name) == "mnMsgBeep";
+            || QByteArray(row.name) == "mnMsgBeep";
         QCOMPARE(a->isCheckable(), check);
     }
     // No key does two things; the window-level Ctrl+F, Ctrl+L and Ctrl+S are not menu items.

@@ -284,8 +284,9 @@ void TestMyIpDialog::warningBoxTextsAndAnswers()
         box->button(answer)->click();
         QTRY_VERIFY(confirmed.has_value());
         QCOMPARE(title, QStringLiteral("tarnivel"));
-        QCOMPARE(text, QStringLiteral("これは、通常使用時にIPアドレスが取得できない場合など\n"
-                                      "特別な場合のみ設定してください。"));
+        QCOMPARE(text,
+                 QStringLiteral("これは、通常使用時にIPアドレスが取得できない場合など\n"
+                                "特別な場合のみ設定してください。"));
         QCOMPARE(icon, QMessageBox::Warning);
         QCOMPARE(buttons, QMessageBox::Ok | QMessageBox::Cancel);
         QCOMPARE(*confirmed, answer == QMessageBox::Ok);
@@ -299,8 +300,8 @@ void TestMyIpDialog::routerOutsideAddressBesideOwn_data()
     QTest::newRow("ports forwarded") << QStringLiteral("198.51.100.1") << QStringLiteral("198.51.100.1");
     QTest::newRow("no forwarding") << QString() << QString();
     // A router's answer is shown as it came, on one line: never as a heading.
-    QTest::newRow("markup and a line break") << QStringLiteral("<h1>198.51.100.1</h1>\r\n●")
-                                             << QStringLiteral("<h1>198.51.100.1</h1>␍␊●");
+    QTest::newRow("markup and a line break")
+        << QStringLiteral("<h1>198.51.100.1</h1>\r\n●") << QStringLiteral("<h1>198.51.100.1</h1>␍␊●");
 }
 
 void TestMyIpDialog::routerOutsideAddressBesideOwn()

@@ -11,7 +11,10 @@ using namespace tarnivel;
 
 namespace {
 
-QString times(int n, const QString &s) { return s.repeated(n); }
+QString times(int n, const QString &s)
+{
+    return s.repeated(n);
+}
 
 } // namespace
 

@@ -13,7 +13,10 @@ using namespace tarnivel;
 
 namespace {
 
-bool onTop(const QWidget &w) { return w.windowFlags().testFlag(Qt::WindowStaysOnTopHint); }
+bool onTop(const QWidget &w)
+{
+    return w.windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+}
 
 } // namespace
 

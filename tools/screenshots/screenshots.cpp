@@ -178,9 +178,27 @@ int main(int argc, char *argv[])
         // Copies found on the network: two of this chat, and one elsewhere.
         w.nearbyCommand();
         emit a.lan.availabilityChanged(LanAvailability::Available);
-        emit a.lan.found(FoundCopy{QStringLiteral("1"), QStringLiteral("ぶんた@desk-b"), QStringLiteral("desk-b.local"), QHostAddress(b.address()), 3220, 2, {}});
-        emit a.lan.found(FoundCopy{QStringLiteral("2"), QStringLiteral("ちはる@note-c"), QStringLiteral("note-c.local"), QHostAddress(c.address()), 3220, 2, {}});
-        emit a.lan.found(FoundCopy{QStringLiteral("3"), QStringLiteral("だいち@pc-d"), QStringLiteral("pc-d.local"), QHostAddress(QStringLiteral("192.0.2.14")), 3220, 0, {}});
+        emit a.lan.found(FoundCopy{QStringLiteral("1"),
+                                   QStringLiteral("ぶんた@desk-b"),
+                                   QStringLiteral("desk-b.local"),
+                                   QHostAddress(b.address()),
+                                   3220,
+                                   2,
+                                   {}});
+        emit a.lan.found(FoundCopy{QStringLiteral("2"),
+                                   QStringLiteral("ちはる@note-c"),
+                                   QStringLiteral("note-c.local"),
+                                   QHostAddress(c.address()),
+                                   3220,
+                                   2,
+                                   {}});
+        emit a.lan.found(FoundCopy{QStringLiteral("3"),
+                                   QStringLiteral("だいち@pc-d"),
+                                   QStringLiteral("pc-d.local"),
+                                   QHostAddress(QStringLiteral("192.0.2.14")),
+                                   3220,
+                                   0,
+                                   {}});
         auto *nearby = w.findChild<NearbyWindow *>(QStringLiteral("frmNearby"));
         save(*nearby, QStringLiteral("window-nearby"));
         nearby->close();

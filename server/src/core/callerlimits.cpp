@@ -14,14 +14,14 @@ constexpr auto BucketFullAgain = std::chrono::seconds(1);
 } // namespace
 
 CallerLimits::ConnectionSlot::ConnectionSlot(CallerLimits &limits, const CallerNetworks &networks)
-    : limits(&limits), networks(networks)
-{
-}
+    : limits(&limits)
+    , networks(networks)
+{}
 
 CallerLimits::ConnectionSlot::ConnectionSlot(ConnectionSlot &&other) noexcept
-    : limits(std::exchange(other.limits, nullptr)), networks(other.networks)
-{
-}
+    : limits(std::exchange(other.limits, nullptr))
+    , networks(other.networks)
+{}
 
 void CallerLimits::ConnectionSlot::release()
 {
@@ -137,8 +137,8 @@ bool CallerLimits::admitReachCheck(const NetworkKey &caller, Clock::time_point n
 void CallerLimits::sweep(Shard &shard, Clock::time_point now)
 {
     shard.counts.eraseIf([&](const NetworkKey &, const Count &count) {
-        return count.connections == 0 && now - count.refilled >= BucketFullAgain &&
-               now - count.reachChecked >= settings.reachInterval;
+        return count.connections == 0 && now - count.refilled >= BucketFullAgain
+            && now - count.reachChecked >= settings.reachInterval;
     });
     shard.nextSweep = now + SweepInterval;
 }

@@ -52,7 +52,8 @@ void Directory::answer(const RequestReading &request, const std::string &caller,
         });
         return;
     }
-    store.enter(*query.room, who, [done = std::move(done)](EnterResult result) { done(enterReply(std::move(result))); });
+    store.enter(*query.room, who,
+                [done = std::move(done)](EnterResult result) { done(enterReply(std::move(result))); });
 }
 
 } // namespace tarnivel::dirserver

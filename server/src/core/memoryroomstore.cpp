@@ -62,7 +62,8 @@ EnterResult MemoryRoomStore::enterInShard(const std::string &room, StoreCaller c
         waitCount.fetch_sub(1, std::memory_order_relaxed);
         return {EnterOutcome::TooManyRooms, {}};
     }
-    const auto wait = shard.byDeadline.insert(shard.byDeadline.end(), Wait{room, caller.address, caller.networks, deadline});
+    const auto wait =
+        shard.byDeadline.insert(shard.byDeadline.end(), Wait{room, caller.address, caller.networks, deadline});
     shard.rooms[wait->room] = wait;
     return {EnterOutcome::Waiting, {}};
 }

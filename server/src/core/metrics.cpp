@@ -18,15 +18,22 @@ std::size_t statusIndex(unsigned status)
 
 std::string_view refusalName(std::size_t reason)
 {
-    static constexpr std::array<std::string_view, RefusalCount> Names = {
-        "rate_limit", "connections_per_address", "max_connections", "rooms_per_caller", "max_waits",
-        "reach_interval", "reach_busy", "connections_per_network", "idle_closed_for_newcomer"};
+    static constexpr std::array<std::string_view, RefusalCount> Names = {"rate_limit",
+                                                                         "connections_per_address",
+                                                                         "max_connections",
+                                                                         "rooms_per_caller",
+                                                                         "max_waits",
+                                                                         "reach_interval",
+                                                                         "reach_busy",
+                                                                         "connections_per_network",
+                                                                         "idle_closed_for_newcomer"};
     return Names[reason];
 }
 
 std::string_view redisErrorName(std::size_t kind)
 {
-    static constexpr std::array<std::string_view, RedisErrorCount> Names = {"connect", "timeout", "lost", "reply", "late"};
+    static constexpr std::array<std::string_view, RedisErrorCount> Names = {"connect", "timeout", "lost", "reply",
+                                                                            "late"};
     return Names[kind];
 }
 
@@ -95,7 +102,9 @@ void ThreadCounters::countRequest(RequestClass kind, unsigned status, std::chron
 
 void MetricsSnapshot::add(const ThreadCounters &counters)
 {
-    const auto read = [](const ThreadCounters::Counter &counter) { return counter.load(std::memory_order_relaxed); };
+    const auto read = [](const ThreadCounters::Counter &counter) {
+        return counter.load(std::memory_order_relaxed);
+    };
     for (std::size_t kind = 0; kind < requests.size(); ++kind)
         for (std::size_t status = 0; status < requests[kind].size(); ++status)
             requests[kind][status] += read(counters.requests[kind][status]);
@@ -128,7 +137,8 @@ std::string renderMetrics(const MetricsSnapshot &snapshot, std::string_view vers
             const auto count = snapshot.requests[kind][status];
             if (count == 0)
                 continue;
-            const auto statusText = CountedStatuses[status] == 0 ? std::string("other") : std::to_string(CountedStatuses[status]);
+            const auto statusText =
+                CountedStatuses[status] == 0 ? std::string("other") : std::to_string(CountedStatuses[status]);
             page.sample("requests_total",
                         label("class", className(RequestClass(kind))) + "," + label("status", statusText), count);
         }

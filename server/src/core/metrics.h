@@ -80,8 +80,8 @@ struct MetricsSnapshot
     std::uint64_t acceptFailures = 0;
     std::uint64_t moved = 0;
     std::uint64_t openConnections = 0;
-    std::optional<std::uint64_t> waits;              // in-process rooms only
-    std::optional<std::uint64_t> redisReady;         // connections ready, with --redis
+    std::optional<std::uint64_t> waits;      // in-process rooms only
+    std::optional<std::uint64_t> redisReady; // connections ready, with --redis
     std::uint64_t redisConnections = 0;
     std::uint64_t logLinesDropped = 0;
     std::uint64_t threads = 0;

@@ -83,8 +83,8 @@ RequestReading readRequest(const RequestHead &head, const Address &peer, const s
         if (head.forwardedForFields > 1)
             return refuse(400, replies::RepeatedForwardedFor, false);
         if (anyContains(trustedProxies, reading.caller)) {
-            const auto forwarded = head.forwardedForFields == 0 ? std::nullopt
-                                                                : forwardedCaller(head.forwardedFor, trustedProxies);
+            const auto forwarded =
+                head.forwardedForFields == 0 ? std::nullopt : forwardedCaller(head.forwardedFor, trustedProxies);
             if (!forwarded)
                 return refuse(400, replies::NoForwardedAddress, false);
             reading.caller = *forwarded;

@@ -33,11 +33,11 @@ struct RequestHead
 
 struct RequestReading
 {
-    Address caller; // the TCP peer, or the address a trusted proxy forwarded
+    Address caller;         // the TCP peer, or the address a trusted proxy forwarded
     bool forwarded = false; // caller came from a trusted proxy's X-Forwarded-For
     RequestClass kind = RequestClass::Invalid;
-    std::string_view rawQuery;       // after the first '?', "+quit" still on
-    std::optional<Reply> refusal;    // answered instead, once the rate limit has let it through
+    std::string_view rawQuery;    // after the first '?', "+quit" still on
+    std::optional<Reply> refusal; // answered instead, once the rate limit has let it through
     bool keepAliveAfterRefusal = false;
 };
 

@@ -29,8 +29,7 @@ class SharedRoomCatalogue
 public:
     explicit SharedRoomCatalogue(RoomCatalogue catalogue)
         : current(std::make_shared<const RoomCatalogue>(std::move(catalogue)))
-    {
-    }
+    {}
 
     void replace(RoomCatalogue catalogue)
     {

@@ -35,10 +35,11 @@ private:
     using error_code = boost::beast::error_code;
     using string_view = boost::beast::string_view;
 
-    void on_request_impl(boost::beast::http::verb verb, string_view methodText, string_view targetText, int versionNumber,
-                         error_code &error) override;
+    void on_request_impl(boost::beast::http::verb verb, string_view methodText, string_view targetText,
+                         int versionNumber, error_code &error) override;
     void on_response_impl(int, string_view, int, error_code &) override {}
-    void on_field_impl(boost::beast::http::field name, string_view nameText, string_view value, error_code &error) override;
+    void on_field_impl(boost::beast::http::field name, string_view nameText, string_view value,
+                       error_code &error) override;
     void on_header_impl(error_code &) override {}
     void on_body_init_impl(const boost::optional<std::uint64_t> &, error_code &) override {}
     std::size_t on_body_impl(string_view, error_code &error) override;

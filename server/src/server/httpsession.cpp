@@ -40,10 +40,13 @@ bool requestLineEnded(const beast::flat_buffer &buffer, const std::optional<Head
 
 HttpSession::HttpSession(Worker &worker, TcpSocket socket, Address peer, const CallerNetworks &peerNetworks,
                          CallerLimits::ConnectionSlot slot)
-    : worker(worker), socket(std::move(socket)), buffer(MaxHeadBytes + 4096), peer(peer), peerNetworks(peerNetworks),
-      slot(std::move(slot))
-{
-}
+    : worker(worker)
+    , socket(std::move(socket))
+    , buffer(MaxHeadBytes + 4096)
+    , peer(peer)
+    , peerNetworks(peerNetworks)
+    , slot(std::move(slot))
+{}
 
 HttpSession::~HttpSession()
 {
@@ -163,9 +166,9 @@ void HttpSession::onRead(const boost::system::error_code &error)
         return;
     }
     // Closed, reset or late (the sweep has closed the socket then): nothing to answer.
-    if (error == http::error::end_of_stream || error == boost::asio::error::eof ||
-        error == boost::asio::error::connection_reset || error == boost::asio::error::operation_aborted ||
-        error == boost::asio::error::bad_descriptor)
+    if (error == http::error::end_of_stream || error == boost::asio::error::eof
+        || error == boost::asio::error::connection_reset || error == boost::asio::error::operation_aborted
+        || error == boost::asio::error::bad_descriptor)
         return;
     refuseUnreadable(error);
 }
@@ -189,7 +192,8 @@ void HttpSession::refuseUnreadable(const boost::system::error_code &error)
     }
     Reply reply;
     if (error == http::error::header_limit || error == http::error::buffer_overflow)
-        reply = requestLineEnded(buffer, parser) ? refusal(431, replies::HeaderTooLarge) : refusal(414, replies::UriTooLong);
+        reply = requestLineEnded(buffer, parser) ? refusal(431, replies::HeaderTooLarge)
+                                                 : refusal(414, replies::UriTooLong);
     else if (error == http::error::unexpected_body || error == http::error::body_limit)
         reply = refusal(413, replies::PayloadTooLarge);
     else
@@ -224,8 +228,8 @@ void HttpSession::handleRequest()
     case RequestClass::Metrics:
         // Asked of the front end itself, so the TCP peer counts; and through a proxy, whoever
         // the proxy forwarded too.
-        if (!anyContains(server.options.metricsFrom, peer) ||
-            (reading.forwarded && !anyContains(server.options.metricsFrom, reading.caller)))
+        if (!anyContains(server.options.metricsFrom, peer)
+            || (reading.forwarded && !anyContains(server.options.metricsFrom, reading.caller)))
             return finish(reading.kind, refusal(403, replies::Forbidden), keepAlive);
         return finish(reading.kind, worker.metricsPage(), keepAlive);
     case RequestClass::Reach:
@@ -264,7 +268,8 @@ void HttpSession::send(Reply reply, bool keepAlive, Clock::time_point now)
     answerBytes += std::to_string(reply.status);
     answerBytes += ' ';
     answerBytes += http::obsolete_reason(http::int_to_status(reply.status));
-    answerBytes += metricsPage ? "\r\nContent-Type: text/plain; version=0.0.4; charset=utf-8" : "\r\nContent-Type: text/plain";
+    answerBytes +=
+        metricsPage ? "\r\nContent-Type: text/plain; version=0.0.4; charset=utf-8" : "\r\nContent-Type: text/plain";
     answerBytes += "\r\nCache-Control: no-store\r\n";
     if (reply.status == 405)
         answerBytes += "Allow: GET\r\n";
@@ -278,9 +283,8 @@ void HttpSession::send(Reply reply, bool keepAlive, Clock::time_point now)
     answerBytes += reply.body;
     deadline = now + worker.shared().options.requestTimeout;
     boost::asio::async_write(socket, boost::asio::buffer(answerBytes),
-                             [self = shared_from_this(), keepAlive](const boost::system::error_code &error, std::size_t) {
-                                 self->onSent(error, keepAlive);
-                             });
+                             [self = shared_from_this(), keepAlive](const boost::system::error_code &error,
+                                                                    std::size_t) { self->onSent(error, keepAlive); });
 }
 
 void HttpSession::onSent(const boost::system::error_code &error, bool keepAlive)
@@ -316,18 +320,19 @@ void HttpSession::lingerThenClose()
     // Whatever the client sent with a complete request that was answered is usually all read
     // (the last read did not fill what it asked for, or nothing more is waiting): then closing
     // (as the session ends) sends FIN at once.
-    if (lingered == 0 && buffer.size() == 0 && parser && parser->is_done() &&
-        (!moreMayWait || socket.available(ignored) == 0))
+    if (lingered == 0 && buffer.size() == 0 && parser && parser->is_done()
+        && (!moreMayWait || socket.available(ignored) == 0))
         return;
     socket.shutdown(TcpSocket::shutdown_send, ignored);
     buffer.clear();
     if (lingered == 0)
         deadline = Clock::now() + LingerTime;
-    socket.async_read_some(buffer.prepare(4096), [self = shared_from_this()](const boost::system::error_code &error, std::size_t n) {
-        self->lingered += n;
-        if (!error && self->lingered < LingerBytes)
-            self->lingerThenClose();
-    });
+    socket.async_read_some(buffer.prepare(4096),
+                           [self = shared_from_this()](const boost::system::error_code &error, std::size_t n) {
+                               self->lingered += n;
+                               if (!error && self->lingered < LingerBytes)
+                                   self->lingerThenClose();
+                           });
 }
 
 } // namespace tarnivel::dirserver

@@ -90,7 +90,7 @@ private:
     CallerNetworks callerNetworks;
     CallerLimits::ConnectionSlot slot;
     Clock::time_point deadline = Clock::time_point::max(); // for what the session waits for now
-    Clock::time_point waitingSince; // for the current request's first byte
+    Clock::time_point waitingSince;                        // for the current request's first byte
     Clock::time_point headRead;
     bool answering = false;
     std::size_t lingered = 0;

@@ -22,8 +22,10 @@ ThrottledNotice acceptFailures(std::chrono::seconds(60));
 // counted (a flood of refusals would otherwise fill the log and hold descriptors).
 std::string cannedRefusal(std::string_view statusLine, std::string_view body)
 {
-    return std::string(statusLine) + "\r\nContent-Type: text/plain\r\nCache-Control: no-store\r\nConnection: close\r\n"
-                                     "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + std::string(body);
+    return std::string(statusLine)
+        + "\r\nContent-Type: text/plain\r\nCache-Control: no-store\r\nConnection: close\r\n"
+          "Content-Length: "
+        + std::to_string(body.size()) + "\r\n\r\n" + std::string(body);
 }
 
 const std::string RefusedPerNetwork = cannedRefusal("HTTP/1.1 429 Too Many Requests", replies::TooManyConnections);
@@ -36,8 +38,7 @@ void refuseAtOnce(TcpSocket &socket, std::string_view answer)
     // What the client has sent already is read first, so that closing sends FIN, not a reset
     // that could throw the answer away before the client reads it.
     char sink[4096];
-    while (socket.read_some(boost::asio::buffer(sink), ignored) > 0) {
-    }
+    while (socket.read_some(boost::asio::buffer(sink), ignored) > 0) {}
     socket.write_some(boost::asio::buffer(answer.data(), answer.size()), ignored);
     socket.shutdown(TcpSocket::shutdown_send, ignored);
     socket.close(ignored);
@@ -46,7 +47,9 @@ void refuseAtOnce(TcpSocket &socket, std::string_view answer)
 } // namespace
 
 Listener::Listener(Worker &worker, const boost::asio::ip::tcp::endpoint &endpoint)
-    : worker(worker), acceptor(worker.context()), pause(worker.context())
+    : worker(worker)
+    , acceptor(worker.context())
+    , pause(worker.context())
 {
     acceptor.open(endpoint.protocol());
     acceptor.set_option(boost::asio::socket_base::reuse_address(true));
@@ -85,24 +88,24 @@ void Listener::accept()
     // The peer's address comes with the accept, not from another system call.
     acceptor.async_accept(worker.context().get_executor(), peerEndpoint,
                           [this](const boost::system::error_code &error, TcpSocket socket) {
-        if (error == boost::asio::error::operation_aborted || !acceptor.is_open())
-            return;
-        if (error)
-            return acceptFailed(error);
-        backoff = std::chrono::milliseconds(0);
-        serve(std::move(socket), peerEndpoint);
-        // Take what else is already queued without another trip through the event loop, but
-        // not so much that requests on open connections wait.
-        for (int more = 0; more < AcceptBatch; ++more) {
-            TcpSocket next(worker.context());
-            boost::system::error_code nextError;
-            acceptor.accept(next, peerEndpoint, nextError);
-            if (nextError)
-                break;
-            serve(std::move(next), peerEndpoint);
-        }
-        accept();
-    });
+                              if (error == boost::asio::error::operation_aborted || !acceptor.is_open())
+                                  return;
+                              if (error)
+                                  return acceptFailed(error);
+                              backoff = std::chrono::milliseconds(0);
+                              serve(std::move(socket), peerEndpoint);
+                              // Take what else is already queued without another trip through the event loop, but
+                              // not so much that requests on open connections wait.
+                              for (int more = 0; more < AcceptBatch; ++more) {
+                                  TcpSocket next(worker.context());
+                                  boost::system::error_code nextError;
+                                  acceptor.accept(next, peerEndpoint, nextError);
+                                  if (nextError)
+                                      break;
+                                  serve(std::move(next), peerEndpoint);
+                              }
+                              accept();
+                          });
 }
 
 void Listener::acceptFailed(const boost::system::error_code &error)
@@ -111,8 +114,8 @@ void Listener::acceptFailed(const boost::system::error_code &error)
     // finish, longer each time it fails again.
     worker.counters().countAcceptFailure();
     backoff = backoff.count() == 0 ? FirstPause : std::min(backoff * 2, LongestPause);
-    acceptFailures.say("cannot accept connections: " + error.message() + "; pausing up to " +
-                       std::to_string(LongestPause.count()) + " ms at a time");
+    acceptFailures.say("cannot accept connections: " + error.message() + "; pausing up to "
+                       + std::to_string(LongestPause.count()) + " ms at a time");
     pause.expires_after(backoff);
     pause.async_wait([this](const boost::system::error_code &waitError) {
         if (!waitError && acceptor.is_open())
@@ -146,9 +149,10 @@ void Listener::admit(Newcomer newcomer, std::optional<unsigned> overCap)
     }
     if (!admission.slot) {
         const bool serverFull = admission.refusal == ConnectionRefusal::Server;
-        worker.counters().countRefusal(serverFull                                           ? Refusal::ServerConnections
-                                       : admission.refusal == ConnectionRefusal::PerAddress ? Refusal::ConnectionsPerAddress
-                                                                                            : Refusal::ConnectionsPerNetwork);
+        worker.counters().countRefusal(serverFull ? Refusal::ServerConnections
+                                           : admission.refusal == ConnectionRefusal::PerAddress
+                                           ? Refusal::ConnectionsPerAddress
+                                           : Refusal::ConnectionsPerNetwork);
         refuseAtOnce(newcomer.socket, serverFull ? RefusedServerFull : RefusedPerNetwork);
         return;
     }

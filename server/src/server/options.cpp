@@ -112,7 +112,8 @@ std::string excerpt(const std::string &room)
     return "\"" + shown + "\"";
 }
 
-bool readSeconds(const po::variables_map &values, const char *name, std::chrono::milliseconds &into, std::string &problem)
+bool readSeconds(const po::variables_map &values, const char *name, std::chrono::milliseconds &into,
+                 std::string &problem)
 {
     const auto seconds = values[name].as<double>();
     if (!(seconds > 0) || seconds > 3600) {
@@ -182,8 +183,8 @@ bool readRedis(const po::variables_map &values, ServerOptions &options, std::str
     RedisSettings redis;
     redis.host = where->host;
     redis.port = where->port;
-    if (!readSeconds(values, "redis-timeout", redis.timeout, problem) ||
-        !readSeconds(values, "redis-connect-timeout", redis.connectTimeout, problem))
+    if (!readSeconds(values, "redis-timeout", redis.timeout, problem)
+        || !readSeconds(values, "redis-connect-timeout", redis.connectTimeout, problem))
         return false;
     if (values.count("redis-password-file")) {
         std::string password;
@@ -199,7 +200,9 @@ bool readRedis(const po::variables_map &values, ServerOptions &options, std::str
         redis.user = values["redis-user"].as<std::string>();
     }
     redis.tls = values["redis-tls"].as<bool>();
-    const auto text = [&](const char *name) { return values.count(name) ? values[name].as<std::string>() : std::string(); };
+    const auto text = [&](const char *name) {
+        return values.count(name) ? values[name].as<std::string>() : std::string();
+    };
     redis.tlsCaFile = text("redis-tls-ca");
     redis.tlsCertFile = text("redis-tls-cert");
     redis.tlsKeyFile = text("redis-tls-key");
@@ -369,7 +372,9 @@ ParsedOptions parseOptions(int argc, const char *const *argv)
 
     const auto expiry = values["expiry"].as<unsigned>();
     const auto perNetwork = [&](const char *caller, const char *prefix) {
-        const auto value = [&](const std::string &name) { return values[name].as<unsigned>(); };
+        const auto value = [&](const std::string &name) {
+            return values[name].as<unsigned>();
+        };
         return NetworkLimits{value(caller), value(std::string(prefix) + "56"), value(std::string(prefix) + "48"),
                              value(std::string(prefix) + "24")};
     };
@@ -380,8 +385,8 @@ ParsedOptions parseOptions(int argc, const char *const *argv)
         return parsed;
     }
     options.store.expiry = std::chrono::seconds(expiry);
-    if (!readSeconds(values, "request-timeout", options.requestTimeout, problem) ||
-        !readSeconds(values, "first-byte-timeout", options.firstByteTimeout, problem))
+    if (!readSeconds(values, "request-timeout", options.requestTimeout, problem)
+        || !readSeconds(values, "first-byte-timeout", options.firstByteTimeout, problem))
         return parsed;
     options.firstByteTimeout = std::min(options.firstByteTimeout, options.requestTimeout);
     options.limits.requestsPerSecond = perNetwork("rate-limit", "rate-limit-per-");

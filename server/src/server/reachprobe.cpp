@@ -28,9 +28,8 @@ struct Probe : std::enable_shared_from_this<Probe>
             if (!error)
                 self->finish(false);
         });
-        socket.async_connect(endpoint, [self = shared_from_this()](const boost::system::error_code &error) {
-            self->finish(!error);
-        });
+        socket.async_connect(
+            endpoint, [self = shared_from_this()](const boost::system::error_code &error) { self->finish(!error); });
     }
 
     void finish(bool open)

@@ -80,7 +80,8 @@ std::chrono::milliseconds jittered(std::chrono::milliseconds delay)
 
 std::string RedisSettings::where() const
 {
-    const auto host = parseAddress(this->host) && this->host.find(':') != std::string::npos ? "[" + this->host + "]" : this->host;
+    const auto host =
+        parseAddress(this->host) && this->host.find(':') != std::string::npos ? "[" + this->host + "]" : this->host;
     return host + ":" + std::to_string(port) + (tls ? " (TLS)" : "");
 }
 
@@ -88,8 +89,8 @@ std::shared_ptr<boost::asio::ssl::context> makeRedisTlsContext(const RedisSettin
 {
     namespace ssl = boost::asio::ssl;
     auto context = std::make_shared<ssl::context>(ssl::context::tls_client);
-    context->set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 | ssl::context::no_sslv3 |
-                         ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1);
+    context->set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 | ssl::context::no_sslv3
+                         | ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1);
     if (settings.tlsCaFile.empty())
         context->set_default_verify_paths();
     else
@@ -118,17 +119,24 @@ void RedisStatus::up(const RedisSettings &settings)
 void RedisStatus::down(const RedisSettings &settings, std::string_view why)
 {
     if (!reportedDown.exchange(true))
-        notice("redis at " + settings.where() + " unavailable (" + std::string(why) +
-               "): answering 503 Unavailable and connecting again");
+        notice("redis at " + settings.where() + " unavailable (" + std::string(why)
+               + "): answering 503 Unavailable and connecting again");
 }
 
 RedisConnection::RedisConnection(boost::asio::io_context &io, const RedisSettings &settings,
                                  std::shared_ptr<boost::asio::ssl::context> tls, RedisStatus &status,
                                  ThreadCounters &counters, std::vector<SetupStep> setup)
-    : io(io), settings(settings), tlsContext(std::move(tls)), status(status), counters(counters),
-      setup(std::move(setup)), resolver(io), attemptTimer(io), deadlineTimer(io), clockTimer(io)
-{
-}
+    : io(io)
+    , settings(settings)
+    , tlsContext(std::move(tls))
+    , status(status)
+    , counters(counters)
+    , setup(std::move(setup))
+    , resolver(io)
+    , attemptTimer(io)
+    , deadlineTimer(io)
+    , clockTimer(io)
+{}
 
 RedisConnection::~RedisConnection()
 {
@@ -165,17 +173,19 @@ void RedisConnection::attempt()
     attemptTimer.expires_after(settings.connectTimeout);
     attemptTimer.async_wait([this, mine](const boost::system::error_code &error) {
         if (!error && mine == epoch && state != State::Ready)
-            fail("no connection within " + std::to_string(settings.connectTimeout.count()) + " ms", RedisError::Timeout);
+            fail("no connection within " + std::to_string(settings.connectTimeout.count()) + " ms",
+                 RedisError::Timeout);
     });
     // getaddrinfo runs on Asio's resolver thread; this thread goes on serving meanwhile.
-    resolver.async_resolve(settings.host, std::to_string(settings.port),
-                           [this, mine](const boost::system::error_code &error, const Tcp::resolver::results_type &found) {
-                               if (mine != epoch)
-                                   return;
-                               if (error)
-                                   return fail("cannot resolve " + settings.host + ": " + error.message(), RedisError::Connect);
-                               connectTo(found);
-                           });
+    resolver.async_resolve(
+        settings.host, std::to_string(settings.port),
+        [this, mine](const boost::system::error_code &error, const Tcp::resolver::results_type &found) {
+            if (mine != epoch)
+                return;
+            if (error)
+                return fail("cannot resolve " + settings.host + ": " + error.message(), RedisError::Connect);
+            connectTo(found);
+        });
 }
 
 void RedisConnection::connectTo(const Tcp::resolver::results_type &endpoints)
@@ -187,14 +197,15 @@ void RedisConnection::connectTo(const Tcp::resolver::results_type &endpoints)
     else
         transport->plain.emplace(io);
     const auto mine = epoch;
-    boost::asio::async_connect(transport->lowest(), endpoints,
-                               [this, mine, keep = transport](const boost::system::error_code &error, const Tcp::endpoint &) {
-                                   if (mine != epoch)
-                                       return;
-                                   if (error)
-                                       return fail(error.message(), RedisError::Connect);
-                                   onConnected();
-                               });
+    boost::asio::async_connect(
+        transport->lowest(), endpoints,
+        [this, mine, keep = transport](const boost::system::error_code &error, const Tcp::endpoint &) {
+            if (mine != epoch)
+                return;
+            if (error)
+                return fail(error.message(), RedisError::Connect);
+            onConnected();
+        });
 }
 
 void RedisConnection::onConnected()
@@ -248,38 +259,48 @@ void RedisConnection::sendSetup()
         if (settings.user)
             words.push_back(*settings.user);
         words.push_back(*settings.password);
-        enqueue(words, [this, stepDone](const redisReply *reply) {
-            if (!reply)
-                return;
-            if (reply->type == REDIS_REPLY_ERROR)
-                return fail("AUTH refused: " + replyText(*reply), RedisError::Connect);
-            stepDone();
-        }, deadline);
+        enqueue(
+            words,
+            [this, stepDone](const redisReply *reply) {
+                if (!reply)
+                    return;
+                if (reply->type == REDIS_REPLY_ERROR)
+                    return fail("AUTH refused: " + replyText(*reply), RedisError::Connect);
+                stepDone();
+            },
+            deadline);
     }
     for (const auto &step : setup) {
         std::vector<std::string_view> words(step.words.begin(), step.words.end());
-        enqueue(words, [this, &step, stepDone](const redisReply *reply) {
-            if (!reply)
-                return;
-            if (const auto problem = step.check(*reply))
-                return fail(*problem, RedisError::Connect);
-            stepDone();
-        }, deadline);
+        enqueue(
+            words,
+            [this, &step, stepDone](const redisReply *reply) {
+                if (!reply)
+                    return;
+                if (const auto problem = step.check(*reply))
+                    return fail(*problem, RedisError::Connect);
+                stepDone();
+            },
+            deadline);
     }
     readClock(deadline, stepDone);
 }
 
 void RedisConnection::readClock(Clock::time_point deadline, std::function<void()> next)
 {
-    enqueue({"TIME"}, [this, next = std::move(next)](const redisReply *reply) {
-        if (!reply)
-            return;
-        const auto redisNow = timeReply(*reply);
-        if (!redisNow)
-            return fail("TIME answered " + replyText(*reply), state == State::Ready ? RedisError::Reply : RedisError::Connect);
-        clockOffsetMs = *redisNow - milliseconds(Clock::now());
-        next();
-    }, deadline);
+    enqueue(
+        {"TIME"},
+        [this, next = std::move(next)](const redisReply *reply) {
+            if (!reply)
+                return;
+            const auto redisNow = timeReply(*reply);
+            if (!redisNow)
+                return fail("TIME answered " + replyText(*reply),
+                            state == State::Ready ? RedisError::Reply : RedisError::Connect);
+            clockOffsetMs = *redisNow - milliseconds(Clock::now());
+            next();
+        },
+        deadline);
 }
 
 void RedisConnection::scheduleClockReading()
@@ -319,7 +340,8 @@ void RedisConnection::command(const std::vector<std::string_view> &words, RedisR
     enqueue(words, std::move(done), Clock::now() + settings.timeout);
 }
 
-void RedisConnection::command(const std::vector<std::string_view> &words, RedisReplyHandler done, Clock::time_point deadline)
+void RedisConnection::command(const std::vector<std::string_view> &words, RedisReplyHandler done,
+                              Clock::time_point deadline)
 {
     if (state != State::Ready) {
         done(nullptr);
@@ -334,7 +356,8 @@ void RedisConnection::reconnect(std::string_view why)
         fail(why, RedisError::Lost);
 }
 
-void RedisConnection::enqueue(const std::vector<std::string_view> &words, RedisReplyHandler done, Clock::time_point deadline)
+void RedisConnection::enqueue(const std::vector<std::string_view> &words, RedisReplyHandler done,
+                              Clock::time_point deadline)
 {
     appendCommand(outgoing, words);
     pending.push_back({std::move(done), deadline});

@@ -34,8 +34,8 @@ struct RedisSettings
     std::optional<std::string> user;                // AUTH user password (Redis ACL), with password
     std::optional<std::string> password;
     bool tls = false;
-    std::string tlsCaFile;     // empty: the system's certificate authorities
-    std::string tlsCertFile;   // client certificate, when the server asks for one
+    std::string tlsCaFile;   // empty: the system's certificate authorities
+    std::string tlsCertFile; // client certificate, when the server asks for one
     std::string tlsKeyFile;
     std::string tlsServerName; // the name the certificate must carry; empty: host
 

@@ -34,7 +34,8 @@ std::size_t limitIndex(const NetworkKey &network)
 
 EnterResult readEnterReply(const redisReply *reply, ThreadCounters &counters)
 {
-    if (!reply || reply->type != REDIS_REPLY_ARRAY || reply->elements < 1 || reply->element[0]->type != REDIS_REPLY_STRING)
+    if (!reply || reply->type != REDIS_REPLY_ARRAY || reply->elements < 1
+        || reply->element[0]->type != REDIS_REPLY_STRING)
         return {EnterOutcome::Unavailable, {}};
     const std::string_view kind(reply->element[0]->str, reply->element[0]->len);
     if (kind == "waiting")
@@ -53,12 +54,15 @@ EnterResult readEnterReply(const redisReply *reply, ThreadCounters &counters)
 } // namespace
 
 RedisRoomStore::RedisRoomStore(RedisConnection &connection, ThreadCounters &counters, StoreSettings settings)
-    : connection(connection), counters(counters), settings(settings), expiryMs(std::to_string(settings.expiry.count())),
-      maxWaits(std::to_string(settings.maxWaits)), waitsKey(std::string(RedisKeyPrefix) + "waits"),
-      limitTexts{std::to_string(settings.rooms.perCaller), std::to_string(settings.rooms.per56),
+    : connection(connection)
+    , counters(counters)
+    , settings(settings)
+    , expiryMs(std::to_string(settings.expiry.count()))
+    , maxWaits(std::to_string(settings.maxWaits))
+    , waitsKey(std::string(RedisKeyPrefix) + "waits")
+    , limitTexts{std::to_string(settings.rooms.perCaller), std::to_string(settings.rooms.per56),
                  std::to_string(settings.rooms.per48), std::to_string(settings.rooms.per24)}
-{
-}
+{}
 
 std::vector<RedisConnection::SetupStep> RedisRoomStore::setupSteps()
 {
@@ -109,11 +113,14 @@ void RedisRoomStore::enter(const std::string &room, StoreCaller caller, EnterHan
     words.insert(words.end(), keys.begin(), keys.end());
     words.insert(words.end(), {caller.address, room, expiryMs, maxWaits, deadlineMs});
     words.insert(words.end(), limits.begin(), limits.end());
-    connection.command(words, [this, done = std::move(done)](const redisReply *reply) {
-        if (reply && reply->type == REDIS_REPLY_ERROR)
-            replyFailed(*reply);
-        done(readEnterReply(reply, counters));
-    }, deadline->local);
+    connection.command(
+        words,
+        [this, done = std::move(done)](const redisReply *reply) {
+            if (reply && reply->type == REDIS_REPLY_ERROR)
+                replyFailed(*reply);
+            done(readEnterReply(reply, counters));
+        },
+        deadline->local);
 }
 
 // Answered only once Redis has it, so that a caller told "OK" is gone for every front end.
@@ -130,14 +137,18 @@ void RedisRoomStore::withdraw(const std::string &room, StoreCaller caller, Withd
     std::vector<std::string_view> words{"FCALL", RedisWithdrawFunction, keyCount};
     words.insert(words.end(), keys.begin(), keys.end());
     words.insert(words.end(), {caller.address, room, deadlineMs});
-    connection.command(words, [this, done = std::move(done)](const redisReply *reply) {
-        if (reply && reply->type == REDIS_REPLY_ERROR)
-            replyFailed(*reply);
-        const bool late = reply && reply->type == REDIS_REPLY_STRING && std::string_view(reply->str, reply->len) == "late";
-        if (late)
-            counters.countRedisError(RedisError::Late);
-        done(reply && reply->type != REDIS_REPLY_ERROR && !late);
-    }, deadline->local);
+    connection.command(
+        words,
+        [this, done = std::move(done)](const redisReply *reply) {
+            if (reply && reply->type == REDIS_REPLY_ERROR)
+                replyFailed(*reply);
+            const bool late =
+                reply && reply->type == REDIS_REPLY_STRING && std::string_view(reply->str, reply->len) == "late";
+            if (late)
+                counters.countRedisError(RedisError::Late);
+            done(reply && reply->type != REDIS_REPLY_ERROR && !late);
+        },
+        deadline->local);
 }
 
 } // namespace tarnivel::dirserver

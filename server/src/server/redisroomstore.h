@@ -29,7 +29,8 @@ private:
 
     // The keys and limits of a call: the room, every wait, then the caller's networks that
     // have a limit, and their limits.
-    void appendNetworks(std::vector<std::string> &keys, std::vector<std::string_view> &limits, const CallerNetworks &networks) const;
+    void appendNetworks(std::vector<std::string> &keys, std::vector<std::string_view> &limits,
+                        const CallerNetworks &networks) const;
 
     RedisConnection &connection;
     ThreadCounters &counters;

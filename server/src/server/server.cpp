@@ -41,12 +41,14 @@ public:
             if (count > before)
                 said += (said.empty() ? "" : ", ") + std::to_string(count - before) + " " + what;
         };
-        add(now.refusals[std::size_t(Refusal::ConnectionsPerAddress)], last.refusals[std::size_t(Refusal::ConnectionsPerAddress)],
+        add(now.refusals[std::size_t(Refusal::ConnectionsPerAddress)],
+            last.refusals[std::size_t(Refusal::ConnectionsPerAddress)],
             "connections refused (--max-connections-per-address)");
-        add(now.refusals[std::size_t(Refusal::ConnectionsPerNetwork)], last.refusals[std::size_t(Refusal::ConnectionsPerNetwork)],
+        add(now.refusals[std::size_t(Refusal::ConnectionsPerNetwork)],
+            last.refusals[std::size_t(Refusal::ConnectionsPerNetwork)],
             "connections refused (--max-connections-per-56, -48, -24)");
-        add(now.refusals[std::size_t(Refusal::ServerConnections)], last.refusals[std::size_t(Refusal::ServerConnections)],
-            "connections refused (--max-connections)");
+        add(now.refusals[std::size_t(Refusal::ServerConnections)],
+            last.refusals[std::size_t(Refusal::ServerConnections)], "connections refused (--max-connections)");
         add(now.refusals[std::size_t(Refusal::IdleClosed)], last.refusals[std::size_t(Refusal::IdleClosed)],
             "silent connections closed for newcomers (--max-connections)");
         add(now.refusals[std::size_t(Refusal::RateLimit)], last.refusals[std::size_t(Refusal::RateLimit)],
@@ -115,8 +117,8 @@ int runServer(const ServerOptions &options, const OptionsReader &readAgain)
     }
     for (const auto &endpoint : endpoints)
         notice("listening on " + endpointText(endpoint));
-    notifySystemd("READY=1\nSTATUS=answering on " + std::to_string(endpoints.size()) + " address(es) with " +
-                  std::to_string(state.workers.size()) + " thread(s)");
+    notifySystemd("READY=1\nSTATUS=answering on " + std::to_string(endpoints.size()) + " address(es) with "
+                  + std::to_string(state.workers.size()) + " thread(s)");
 
     std::function<void()> waitForSignal;
     waitForSignal = [&] {
@@ -128,15 +130,15 @@ int runServer(const ServerOptions &options, const OptionsReader &readAgain)
                 std::string problem;
                 if (const auto again = readAgain(problem)) {
                     state.rooms.replace(RoomCatalogue(again->rooms, again->openRooms));
-                    notice("SIGHUP: rooms read again (" + std::to_string(again->rooms.size()) + " named" +
-                           (again->openRooms ? ", any other made when used" : "") + ")");
+                    notice("SIGHUP: rooms read again (" + std::to_string(again->rooms.size()) + " named"
+                           + (again->openRooms ? ", any other made when used" : "") + ")");
                 } else {
                     notice("SIGHUP: rooms kept as they were: " + problem);
                 }
                 notifySystemd("READY=1");
             } else if (!state.draining.exchange(true)) {
-                notice(std::string(signal == SIGTERM ? "SIGTERM" : "SIGINT") +
-                       ": no new connections; finishing the requests in flight");
+                notice(std::string(signal == SIGTERM ? "SIGTERM" : "SIGINT")
+                       + ": no new connections; finishing the requests in flight");
                 notifySystemd("STOPPING=1\nSTATUS=draining");
                 for (auto &worker : state.workers)
                     worker->drain();

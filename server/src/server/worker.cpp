@@ -47,7 +47,10 @@ constexpr auto LateSessionsInterval = std::chrono::milliseconds(250);
 } // namespace
 
 ServerState::ServerState(const ServerOptions &options, AccessLog &log)
-    : options(options), log(log), limits(options.limits), rooms(RoomCatalogue(options.rooms, options.openRooms))
+    : options(options)
+    , log(log)
+    , limits(options.limits)
+    , rooms(RoomCatalogue(options.rooms, options.openRooms))
 {
     if (options.redis) {
         redisStatus = std::make_unique<RedisStatus>(options.threads);
@@ -109,8 +112,7 @@ Worker *ServerState::lighterThan(const Worker &here)
     return lightest && fewest + Imbalance + mine / 8 < mine ? lightest : nullptr;
 }
 
-Worker::Worker(ServerState &server, unsigned index)
-    : server(server), index(index), drainDeadline(io), lateSessions(io)
+Worker::Worker(ServerState &server, unsigned index) : server(server), index(index), drainDeadline(io), lateSessions(io)
 {
     RoomStore *store = server.memoryStore.get();
     if (server.options.redis) {
@@ -206,17 +208,18 @@ void Worker::adopt(boost::asio::ip::tcp::socket::native_handle_type handle, cons
                    const Address &peer, const CallerNetworks &networks, CallerLimits::ConnectionSlot slot)
 {
     adopting.fetch_add(1, std::memory_order_relaxed);
-    boost::asio::post(io, [this, descriptor = Descriptor(handle), protocol, peer, networks, slot = std::move(slot)]() mutable {
-        adopting.fetch_sub(1, std::memory_order_relaxed);
-        if (finished || isDraining)
-            return;
-        boost::system::error_code error;
-        TcpSocket socket(io);
-        socket.assign(protocol, descriptor.take(), error);
-        if (error)
-            return;
-        std::make_shared<HttpSession>(*this, std::move(socket), peer, networks, std::move(slot))->start();
-    });
+    boost::asio::post(
+        io, [this, descriptor = Descriptor(handle), protocol, peer, networks, slot = std::move(slot)]() mutable {
+            adopting.fetch_sub(1, std::memory_order_relaxed);
+            if (finished || isDraining)
+                return;
+            boost::system::error_code error;
+            TcpSocket socket(io);
+            socket.assign(protocol, descriptor.take(), error);
+            if (error)
+                return;
+            std::make_shared<HttpSession>(*this, std::move(socket), peer, networks, std::move(slot))->start();
+        });
 }
 
 void Worker::sessionStarted(HttpSession &session)

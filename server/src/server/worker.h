@@ -114,9 +114,11 @@ private:
     ServerState &server;
     const unsigned index;
     // Sessions end as io is destroyed, so what they call on the way out comes first.
-    boost::intrusive::list<HttpSession, boost::intrusive::base_hook<SessionListHook>, boost::intrusive::constant_time_size<false>>
+    boost::intrusive::list<HttpSession, boost::intrusive::base_hook<SessionListHook>,
+                           boost::intrusive::constant_time_size<false>>
         sessions;
-    boost::intrusive::list<HttpSession, boost::intrusive::base_hook<IdleListHook>, boost::intrusive::constant_time_size<false>>
+    boost::intrusive::list<HttpSession, boost::intrusive::base_hook<IdleListHook>,
+                           boost::intrusive::constant_time_size<false>>
         idleSessions; // in the order they began waiting
     std::atomic<std::chrono::steady_clock::rep> oldestIdleSince{NoneIdle};
     std::atomic<unsigned> sessionCount{0};
