@@ -469,6 +469,16 @@ void DirectoryServerTest::conversations_data()
           {1, "/?b", 200, "NoUser", forwardedFor("198.51.100.2")},
           {1, "/?c", 429, "TooManyRooms", forwardedFor("198.51.100.3")},
           {1, "/?c", 200, "NoUser", forwardedFor("198.51.101.3")}}},
+        {"IPv4 /24 waits in 64 rooms unless told otherwise",
+         {"--open", "--trust-proxy", "127.0.0.1"},
+         [] {
+             QList<Step> steps;
+             for (int i = 1; i <= 65; ++i)
+                 steps.append({1, "/?r" + QByteArray::number(i), i <= 64 ? 200 : 429,
+                               i <= 64 ? "NoUser" : "TooManyRooms",
+                               forwardedFor("198.51.100." + QByteArray::number(i))});
+             return steps;
+         }()},
         // Burst of 2 from a /56 and of 3 from a /48; all within a second, so nothing refills.
         {"IPv6 /56 and /48 rate limits",
          {"--trust-proxy", "127.0.0.1", "--rate-limit-per-56", "2", "--rate-limit-per-48", "3"},
