@@ -261,6 +261,15 @@ void DirectoryServerTest::conversations_data()
     const auto a1 = callerText(1), a2 = callerText(2), a3 = callerText(3), a4 = callerText(4), a5 = callerText(5);
     const QByteArray pluses(10000, '+');
     const QStringList proxies{"--trust-proxy", "127.0.0.1/32", "--trust-proxy", "10.9.0.0/16"};
+    // Callers of one network, each waiting in a room of its own, until the network holds
+    // as many rooms as it may: the next is refused.
+    const auto fillNetwork = [](int rooms, QByteArray (*caller)(int)) {
+        Steps steps;
+        for (int i = 1; i <= rooms + 1; ++i)
+            steps.append({1, "/?r" + QByteArray::number(i), i <= rooms ? 200 : 429,
+                          i <= rooms ? "NoUser" : "TooManyRooms", forwardedFor(caller(i))});
+        return steps;
+    };
     const struct
     {
         const char *name;
@@ -471,14 +480,11 @@ void DirectoryServerTest::conversations_data()
           {1, "/?c", 200, "NoUser", forwardedFor("198.51.101.3")}}},
         {"IPv4 /24 waits in 64 rooms unless told otherwise",
          {"--open", "--trust-proxy", "127.0.0.1"},
-         [] {
-             QList<Step> steps;
-             for (int i = 1; i <= 65; ++i)
-                 steps.append({1, "/?r" + QByteArray::number(i), i <= 64 ? 200 : 429,
-                               i <= 64 ? "NoUser" : "TooManyRooms",
-                               forwardedFor("198.51.100." + QByteArray::number(i))});
-             return steps;
-         }()},
+         fillNetwork(64, [](int i) { return "198.51.100." + QByteArray::number(i); })},
+        {"IPv6 /56 waits in 16 rooms unless told otherwise",
+         {"--open", "--trust-proxy", "127.0.0.1"},
+         fillNetwork(16,
+                     [](int i) { return "2001:db8:1:1" + QByteArray::number(i, 16).rightJustified(2, '0') + "::1"; })},
         // Burst of 2 from a /56 and of 3 from a /48; all within a second, so nothing refills.
         {"IPv6 /56 and /48 rate limits",
          {"--trust-proxy", "127.0.0.1", "--rate-limit-per-56", "2", "--rate-limit-per-48", "3"},
