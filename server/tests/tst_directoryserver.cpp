@@ -485,6 +485,9 @@ void DirectoryServerTest::conversations_data()
          {"--open", "--trust-proxy", "127.0.0.1"},
          fillNetwork(16,
                      [](int i) { return "2001:db8:1:1" + QByteArray::number(i, 16).rightJustified(2, '0') + "::1"; })},
+        {"IPv6 /48 waits in 64 rooms unless told otherwise",
+         {"--open", "--trust-proxy", "127.0.0.1"},
+         fillNetwork(64, [](int i) { return "2001:db8:2:" + QByteArray::number(i * 256, 16) + "::1"; })},
         // Burst of 2 from a /56 and of 3 from a /48; all within a second, so nothing refills.
         {"IPv6 /56 and /48 rate limits",
          {"--trust-proxy", "127.0.0.1", "--rate-limit-per-56", "2", "--rate-limit-per-48", "3"},
