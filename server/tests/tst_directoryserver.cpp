@@ -709,6 +709,9 @@ void DirectoryServerTest::connectionsAreCapped_data()
     QTest::newRow("per address") << QStringList{"--max-connections-per-address", "3"} << QList<int>{20, 20, 20}
                                  << QByteArray() << 429 << QByteArray("TooManyConnections")
                                  << QByteArray("connections_per_address");
+    QTest::newRow("per address, unless told otherwise")
+        << QStringList{"--rate-limit", "0"} << QList<int>(32, 20) << QByteArray() << 429
+        << QByteArray("TooManyConnections") << QByteArray("connections_per_address");
     // 127.0.0.20 to .22 and the newcomer .20 are one /24. (Per /56 and /48: tst_roomstore.)
     QTest::newRow("per /24") << QStringList{"--max-connections-per-24", "3"} << QList<int>{21, 22, 23} << QByteArray()
                              << 429 << QByteArray("TooManyConnections") << QByteArray("connections_per_network");
