@@ -84,11 +84,12 @@ void TestAttention::arrivalsWhileInactive_data()
         << false << all << QStringLiteral("\x01Taro（秘）: secret> plan\r\n") << 1 << 1 << QStringLiteral("Taro")
         << QStringList{QStringLiteral("Taro からの個人メッセージ|secret> plan")};
     // Whatever a peer puts in its line stays plain text on one line in the title, the tray
-    // and the notification; the desktop's own escaping comes after.
+    // and the notification; the desktop's own escaping comes after. (A C1 control, an override
+    // and a paragraph separator are replaced; the narrow no-break space after them is kept.)
     QTest::newRow("markup, line breaks and an override stay one plain line")
-        << false << all << QStringLiteral("<b>Ta\u202Er\u2029o</b>> a\rb\r\n ●x\r\n") << 1 << 1
-        << QStringLiteral("<b>Ta\uFFFDr\uFFFDo</b>")
-        << QStringList{QStringLiteral("<b>Ta\uFFFDr\uFFFDo</b> からのメッセージ|a␍b␍␊ ●x")};
+        << false << all << QStringLiteral("<b>T\u0080a\u202Er\u2029o\u202F</b>> a\rb\r\n ●x\r\n") << 1 << 1
+        << QStringLiteral("<b>T\uFFFDa\uFFFDr\uFFFDo\u202F</b>")
+        << QStringList{QStringLiteral("<b>T\uFFFDa\uFFFDr\uFFFDo\u202F</b> からのメッセージ|a␍b␍␊ ●x")};
     QTest::newRow("all switched off: counted, nothing shown")
         << false << none << QStringLiteral("Taro> hi\r\n") << 0 << 0 << QStringLiteral("Taro") << QStringList();
 }
