@@ -147,6 +147,14 @@ void TestKeyedChat::theWindowShowsAndChangesTheKey()
     QVERIFY(indicator->isHidden());
     window.findChild<InviteKeyDialog *>()->reject();
     QTRY_VERIFY(!window.findChild<InviteKeyDialog *>());
+    // The own-address dialog opens again, and says nothing of a key now.
+    bool unsaid = false;
+    whenModal<MyIpDialog>([&unsaid](MyIpDialog *ipDialog) {
+        unsaid = !control<QLabel>(*ipDialog, "lblInviteKey")->isVisible();
+        ipDialog->accept();
+    });
+    findAction(window, QStringLiteral("mnShoIP"))->trigger();
+    QTRY_VERIFY(unsaid);
     QVERIFY(storeInviteKey(ini, KeyB));
     QCOMPARE(control<QLineEdit>(*openDialog(), "txtInviteKey")->text(), inviteKeyText(KeyB));
     QVERIFY(indicator->isVisible());

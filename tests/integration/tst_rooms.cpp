@@ -433,6 +433,12 @@ void TestRooms::whileTheServerIsAsked()
     QVERIFY(answered(d));
     QVERIFY(!d.logText().contains(loopbackText(9)));
     QCOMPARE(d.title(), QStringLiteral("たるにべ - 接続中 [entで待機]"));
+    // That join given up, a partner named later is dialled: only joins begun since the
+    // request went out count.
+    d.session().disconnect();
+    startQuick(d, QStringLiteral("ent"));
+    QVERIFY(answered(d));
+    QVERIFY(d.logText().contains(QStringLiteral(" ●%1 に接続中...").arg(loopbackText(9))));
 }
 
 // Three meet in a room and the first one quits: it leaves the room before its connections

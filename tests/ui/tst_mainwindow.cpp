@@ -174,6 +174,10 @@ void TestMainWindow::menuShortcutsWinOverTheInputBox()
     QTest::keyClick(control<QLineEdit>(c.window(), "txtInput"), Qt::Key_M, Qt::ControlModifier);
     QVERIFY(c.session().preferences().messageSound);
 
+    // F3 is the quick-server command (none is set here).
+    QTest::keyClick(control<QLineEdit>(c.window(), "txtInput"), Qt::Key_F3);
+    QVERIFY(c.logText().contains(QStringLiteral(" ●クイックサーバが登録されていません")));
+
     // Ctrl+A is the connect command even though a line edit would select all with it.
     control<QLineEdit>(c.window(), "txtInput")->setText(QStringLiteral("typed"));
     const QString nowhere = loopbackText(99);
