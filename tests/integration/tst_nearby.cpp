@@ -169,21 +169,11 @@ void TestNearby::theAnnouncementFollowsTheCopy()
 void TestNearby::theSwitchIsKeptAndStartsAnnouncing()
 {
     // A copy whose tarnivel.ini says the switch is off starts unannounced.
-    QTemporaryDir folder;
-    const QString ini = QDir(folder.path()).filePath(QString::fromLatin1(ExtraSettingsFileName));
+    FakeDesktop desktop;
+    FakeLanDiscovery &lan = desktop.lan;
+    const QString ini = QDir(desktop.folder.path()).filePath(QString::fromLatin1(ExtraSettingsFileName));
     QVERIFY(writeExtraSwitch(ini, extraswitch::LanAnnounce, false));
-    FakeLanDiscovery lan;
-    RecordingSound sound;
-    FixedDialup dialup;
-    RecordingUrlOpener urlOpener;
-    SessionOptions options;
-    options.programFolder = folder.path();
-    options.bindAddress = loopback(1);
-    options.lanDiscovery = &lan;
-    options.sound = &sound;
-    options.dialup = &dialup;
-    options.urlOpener = &urlOpener;
-    MainWindow window(options);
+    MainWindow window(desktop.options(loopback(1)));
     window.load(QString());
     QAction *item = findAction(window, QStringLiteral("mnLanAnnounce"));
     QVERIFY(item);

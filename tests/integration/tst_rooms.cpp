@@ -476,13 +476,8 @@ void TestRooms::theRoomOutlivesItsFirstWaiter()
 
 void TestRooms::startSwitchOpensTheList()
 {
-    QTemporaryDir folder;
-    RecordingSound sound;
-    SessionOptions options;
-    options.programFolder = folder.path();
-    options.bindAddress = loopback(4);
-    options.sound = &sound;
-    MainWindow window(options);
+    FakeDesktop desktop;
+    MainWindow window(desktop.options(loopback(4)));
     QString opened;
     whenModal<ServerListDialog>([&](ServerListDialog *list) {
         opened = list->windowTitle();

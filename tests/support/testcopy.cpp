@@ -17,6 +17,18 @@ CopyBase::CopyBase(const QString &address, const QString &name, LanDiscovery *di
     , m_outside(outside)
 {}
 
+SessionOptions FakeDesktop::options(const QHostAddress &bindAddress)
+{
+    SessionOptions options;
+    options.programFolder = folder.path();
+    options.bindAddress = bindAddress;
+    options.dialup = &dialup;
+    options.sound = &sound;
+    options.urlOpener = &urlOpener;
+    options.lanDiscovery = &lan;
+    return options;
+}
+
 SessionOptions CopyBase::options()
 {
     SessionOptions options;

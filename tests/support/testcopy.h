@@ -28,6 +28,18 @@ struct OutsideAccessOptions
     int leaseSeconds = 3600; // short to see renewals
 };
 
+// The stand-ins for a window or session a test builds by hand, around a folder of its own.
+struct FakeDesktop
+{
+    RecordingSound sound;
+    FixedDialup dialup;
+    RecordingUrlOpener urlOpener;
+    FakeLanDiscovery lan;
+    QTemporaryDir folder;
+
+    SessionOptions options(const QHostAddress &bindAddress);
+};
+
 // What every kind of test copy answers from its session.
 class CopyBase
 {

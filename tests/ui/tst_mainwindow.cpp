@@ -310,7 +310,7 @@ void TestMainWindow::addressBoxCopiesOncePerPress()
 
 void TestMainWindow::storedChoicesComeBackOnLoad()
 {
-    QTemporaryDir folder;
+    FakeDesktop desktop;
     Preferences stored;
     stored.myName = QStringLiteral("保存済み");
     stored.connectSound = true;
@@ -319,16 +319,9 @@ void TestMainWindow::storedChoicesComeBackOnLoad()
     stored.windowWidth = 9000;
     stored.windowHeight = 6000;
     stored.windowState = WindowState::Maximized;
-    QVERIFY(saveSettingsFile(folder.filePath("tarnivel.dat"), stored, 300, 450));
+    QVERIFY(saveSettingsFile(desktop.folder.filePath("tarnivel.dat"), stored, 300, 450));
 
-    RecordingSound sound;
-    FixedDialup dialup;
-    SessionOptions options;
-    options.programFolder = folder.path();
-    options.bindAddress = loopback(1);
-    options.sound = &sound;
-    options.dialup = &dialup;
-    MainWindow w(options);
+    MainWindow w(desktop.options(loopback(1)));
     w.load(QString());
     QCOMPARE(w.session().preferences().myName, QStringLiteral("保存済み"));
     QVERIFY(findAction(w, "mnBeep")->isChecked());
@@ -346,7 +339,7 @@ void TestMainWindow::storedChoicesComeBackOnLoad()
     QVERIFY(w.windowFlags() & Qt::WindowStaysOnTopHint);
     w.unload();
     // Maximised at exit: state 2 and the stored normal placement are kept.
-    const std::optional<SettingsRead> back = loadSettingsFile(folder.filePath("tarnivel.dat"));
+    const std::optional<SettingsRead> back = loadSettingsFile(desktop.folder.filePath("tarnivel.dat"));
     QVERIFY(back);
     QCOMPARE(back->preferences.windowState, WindowState::Maximized);
     QCOMPARE(back->preferences.windowWidth, 9000);
@@ -355,13 +348,10 @@ void TestMainWindow::storedChoicesComeBackOnLoad()
 
 void TestMainWindow::closingSavesUnlessTheNameIsEmpty()
 {
-    QTemporaryDir folder;
-    const QString path = folder.filePath("tarnivel.dat");
+    FakeDesktop desktop;
+    const QString path = desktop.folder.filePath("tarnivel.dat");
     {
-        RecordingSound sound;
-        FixedDialup dialup;
-        SessionOptions options{folder.path(), QString(), loopback(2), &dialup, &sound};
-        MainWindow w(options);
+        MainWindow w(desktop.options(loopback(2)));
         w.load(QString());
         w.session().setMyName(QStringLiteral("なまえ,カンマ"));
         w.session().chooseAddress(QStringLiteral("198.51.100.4"));
@@ -374,10 +364,7 @@ void TestMainWindow::closingSavesUnlessTheNameIsEmpty()
 
     const QByteArray before = QFile(path).exists() ? [&] { QFile f(path); f.open(QIODevice::ReadOnly); return f.readAll(); }() : QByteArray();
     {
-        RecordingSound sound;
-        FixedDialup dialup;
-        SessionOptions options{folder.path(), QString(), loopback(2), &dialup, &sound};
-        MainWindow w(options);
+        MainWindow w(desktop.options(loopback(2)));
         w.load(QString());
         w.session().setMyName(QString());
         w.session().chooseAddress(QStringLiteral("changed"));
@@ -390,15 +377,12 @@ void TestMainWindow::closingSavesUnlessTheNameIsEmpty()
 
 void TestMainWindow::aPositionOffEveryScreenComesBack()
 {
-    QTemporaryDir folder;
+    FakeDesktop desktop;
     Preferences stored;
     stored.windowWidth = 6000;
     stored.windowHeight = 4500;
-    QVERIFY(saveSettingsFile(folder.filePath("tarnivel.dat"), stored, 3000000, -2000000));
-    RecordingSound sound;
-    FixedDialup dialup;
-    SessionOptions options{folder.path(), QString(), loopback(3), &dialup, &sound};
-    MainWindow w(options);
+    QVERIFY(saveSettingsFile(desktop.folder.filePath("tarnivel.dat"), stored, 3000000, -2000000));
+    MainWindow w(desktop.options(loopback(3)));
     w.load(QString());
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
